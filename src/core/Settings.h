@@ -1,0 +1,33 @@
+#pragma once
+// The settings store: Config.ini beside the executable, and the start-with-Windows value.
+#include <windows.h>
+
+#include <string>
+
+#include "framework/IniFile.h"
+
+// The one settings object of the process. Opens the store on first use if OpenSettings has
+// not run yet, so a read never meets a missing object.
+TIniFile& ConfigIni();
+// Binds the store to Config.ini in the executable's folder. The file need not exist: reads
+// then answer their defaults and the first write creates it.
+void OpenSettings();
+// Binds the store to another file (tests, and programs that keep it elsewhere).
+void OpenSettingsAt(const std::wstring& path);
+// The executable's folder, with its trailing separator.
+std::wstring ExecutableFolder();
+
+// Adds or removes the start-with-Windows value named after the application title.
+// Raises "Failed to set data for '<name>'" when the value cannot be written; removing is silent.
+void SetAutoRun(bool on);
+
+// What SetAutoRun is made of, for tests that use a key of their own.
+struct TRunKey {
+    HKEY Root;
+    std::wstring Path;  // relative to Root, without a leading separator
+};
+TRunKey MachineRunKey();
+// The command Windows runs: the path in double quotes when it holds a blank, so that
+// "C:\Program Files\x.exe" can never start C:\Program.exe instead.
+std::wstring AutoRunCommand(const std::wstring& exePath);
+void SetAutoRunValue(bool on, const TRunKey& where, const std::wstring& valueName, const std::wstring& command);

@@ -1,0 +1,316 @@
+#include "framework/Form.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "framework/Application.h"
+#include "framework/Dpi.h"
+#include "framework/Exception.h"
+#include "framework/GraphicControl.h"
+
+namespace {
+const wchar_t kFormClass[] = L"TarnwickForm";
+}  // namespace
+
+ATOM TForm::RegisterFormClass() {
+    static const ATOM atom = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = &TForm::StaticWindowProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+        wc.lpszClassName = kFormClass;
+        return RegisterClassExW(&wc);
+    }();
+    return atom;
+}
+
+TForm::TForm(TComponent* owner) : TComponent(owner), FDpi(WindowDpi(nullptr)) {
+    BeginLoading();
+}
+
+TForm::~TForm() { DestroyHandle(); }
+
+TForm* TForm::FromHandle(HWND window) {
+    if (!window || GetClassLongPtrW(window, GCW_ATOM) != RegisterFormClass()) return nullptr;
+    return reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+int TForm::Scale(int value96) const { return ScaleForDpi(value96, FDpi); }
+
+void TForm::CreateHandle(const TFormParams& p) {
+    RegisterFormClass();
+    RECT r{0, 0, Scale(p.Width), Scale(p.Height)};
+    if (!p.OuterSize) AdjustWindowRectEx(&r, p.Style, FALSE, p.ExStyle);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
+    if (p.CenterOnScreen) {
+        RECT work{};
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        x = work.left + (work.right - work.left - width) / 2;
+        y = work.top + (work.bottom - work.top - height) / 2;
+    }
+    // WM_NCCREATE binds the window to this form, so every message reaches WindowProc.
+    CreateWindowExW(p.ExStyle, MAKEINTATOM(RegisterFormClass()), p.Caption.c_str(), p.Style & ~WS_VISIBLE, x, y,
+                    width, height, p.Owner, nullptr, GetModuleHandleW(nullptr), this);
+    if (!FHandle) throw Exception(L"Unable to create the window " + p.Caption);
+    FDpi = WindowDpi(FHandle);
+    for (TGraphicControl* c : FControls) HintChanged(c);
+    EndLoading();
+    if (OnCreate) OnCreate();
+}
+
+void TForm::DestroyHandle() {
+    if (!FHandle) return;
+    HWND window = FHandle;
+    FHandle = nullptr;
+    FToolTip = nullptr;  // a child; goes with the window
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    DestroyWindow(window);
+    if (Application().MainForm() == this) PostQuitMessage(0);
+}
+
+LRESULT CALLBACK TForm::StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* creating = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        creating->FHandle = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creating));
+    }
+    auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!form) return DefWindowProcW(window, message, wParam, lParam);
+    LRESULT result = 0;
+    bool handled = false;
+    GuardedCall([&] {
+        result = form->WindowProc(message, wParam, lParam);
+        handled = true;
+    });
+    return handled ? result : 0;
+}
+
+LRESULT TForm::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(FHandle, message, wParam, lParam);
+}
+
+LRESULT TForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    switch (message) {
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        Paint();
+        return 0;
+    case WM_MOUSEMOVE:
+        MouseMove(at);
+        return 0;
+    case WM_MOUSELEAVE:
+        SetHovered(nullptr);
+        return 0;
+    case WM_LBUTTONDOWN:
+        FPressed = ControlAt(at);
+        if (FPressed) SetCapture(FHandle);
+        return 0;
+    case WM_LBUTTONUP: {
+        TGraphicControl* pressed = std::exchange(FPressed, nullptr);
+        if (GetCapture() == FHandle) ReleaseCapture();
+        if (pressed && pressed == ControlAt(at)) pressed->Click();
+        return 0;
+    }
+    case WM_LBUTTONDBLCLK:
+        if (TGraphicControl* control = ControlAt(at)) control->DblClick();
+        return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) == HTCLIENT && SetControlCursor()) return TRUE;
+        break;
+    }
+    return DefaultProc(message, wParam, lParam);
+}
+
+bool TForm::CloseQuery() { return OnCloseQuery ? OnCloseQuery() : true; }
+
+bool TForm::Close() {
+    if (!CloseQuery()) return false;
+    if (FModal) {
+        if (FModalResult == 0) FModalResult = IDCANCEL;
+    } else if (Application().MainForm() == this) {
+        DestroyHandle();
+    } else {
+        Hide();
+    }
+    return true;
+}
+
+void TForm::Show() {
+    if (!FHandle) return;
+    ShowWindow(FHandle, SW_SHOW);
+    // A minimised window is brought back as well.
+    if (IsIconic(FHandle)) ShowWindow(FHandle, SW_RESTORE);
+}
+
+void TForm::Hide() {
+    if (FHandle) ShowWindow(FHandle, SW_HIDE);
+}
+
+bool TForm::Visible() const { return FHandle && IsWindowVisible(FHandle); }
+
+int TForm::ShowModal() {
+    // Every other window of the thread is disabled while the form runs.
+    std::vector<HWND> disabled;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND w, LPARAM list) -> BOOL {
+            if (IsWindowVisible(w) && IsWindowEnabled(w)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&disabled));
+    disabled.erase(std::remove(disabled.begin(), disabled.end(), FHandle), disabled.end());
+    for (HWND w : disabled) EnableWindow(w, FALSE);
+
+    FModal = true;
+    FModalResult = 0;
+    Show();
+    SetForegroundWindow(FHandle);
+    while (FModalResult == 0 && FHandle) {
+        if (!Application().HandleMessage()) {
+            PostQuitMessage(0);  // leave the quit for the outer loop
+            if (FModalResult == 0) FModalResult = IDCANCEL;
+        }
+    }
+    FModal = false;
+    for (HWND w : disabled) EnableWindow(w, TRUE);
+    Hide();
+    return FModalResult;
+}
+
+std::wstring TForm::Caption() const {
+    if (!FHandle) return {};
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(FHandle)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(FHandle, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void TForm::SetCaption(const std::wstring& caption) {
+    if (FHandle) SetWindowTextW(FHandle, caption.c_str());
+}
+
+void TForm::Invalidate() {
+    if (FHandle) InvalidateRect(FHandle, nullptr, FALSE);
+}
+
+void TForm::Update() {
+    if (FHandle) UpdateWindow(FHandle);
+}
+
+RECT TForm::ClientRect() const {
+    RECT r{};
+    if (FHandle) GetClientRect(FHandle, &r);
+    return r;
+}
+
+void TForm::PaintBackground(TCanvas& canvas, const RECT& client) {
+    canvas.Brush().SetColor(GetSysColor(COLOR_BTNFACE));
+    canvas.FillRect(client);
+}
+
+void TForm::Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(FHandle, &ps);
+    const RECT client = ClientRect();
+    // Drawn off screen first, so the labels over the picture do not flicker.
+    ScopedMemoryDc memory(CreateCompatibleDC(dc));
+    ScopedBitmap bitmap(CreateCompatibleBitmap(dc, client.right, client.bottom));
+    {
+        ScopedSelectObject select(memory.Get(), bitmap.Get());
+        {
+            TCanvas canvas(memory.Get());
+            PaintBackground(canvas, client);
+        }
+        for (TGraphicControl* control : FControls) {
+            if (!control->Visible()) continue;
+            const int saved = SaveDC(memory.Get());
+            SetViewportOrgEx(memory.Get(), control->Left(), control->Top(), nullptr);
+            IntersectClipRect(memory.Get(), 0, 0, control->Width(), control->Height());
+            {
+                TCanvas canvas(memory.Get());
+                control->Paint(canvas);
+            }
+            RestoreDC(memory.Get(), saved);
+        }
+        BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+               ps.rcPaint.bottom - ps.rcPaint.top, memory.Get(), ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
+    }
+    EndPaint(FHandle, &ps);
+}
+
+void TForm::InsertControl(TGraphicControl* control) { FControls.push_back(control); }
+
+void TForm::RemoveControl(TGraphicControl* control) {
+    FControls.erase(std::remove(FControls.begin(), FControls.end(), control), FControls.end());
+    if (FHovered == control) FHovered = nullptr;
+    if (FPressed == control) FPressed = nullptr;
+    if (FToolTip) {
+        TOOLINFOW ti{};
+        ti.cbSize = sizeof ti;
+        ti.hwnd = FHandle;
+        ti.uId = reinterpret_cast<UINT_PTR>(control);
+        SendMessageW(FToolTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+}
+
+TGraphicControl* TForm::ControlAt(POINT client) const {
+    for (auto it = FControls.rbegin(); it != FControls.rend(); ++it) {
+        const RECT r = (*it)->BoundsRect();
+        if ((*it)->Visible() && PtInRect(&r, client)) return *it;
+    }
+    return nullptr;
+}
+
+void TForm::MouseMove(POINT at) {
+    SetHovered(ControlAt(at));
+    TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, FHandle, 0};
+    TrackMouseEvent(&track);
+}
+
+void TForm::SetHovered(TGraphicControl* control) {
+    if (control == FHovered) return;
+    TGraphicControl* left = std::exchange(FHovered, control);
+    if (left) left->MouseLeave();
+    if (control) control->MouseEnter();
+}
+
+bool TForm::SetControlCursor() {
+    POINT at;
+    GetCursorPos(&at);
+    ScreenToClient(FHandle, &at);
+    TGraphicControl* control = ControlAt(at);
+    if (!control || !control->Cursor()) return false;
+    ::SetCursor(LoadCursorW(nullptr, control->Cursor()));
+    return true;
+}
+
+void TForm::EnsureToolTip() {
+    if (FToolTip || !FHandle) return;
+    FToolTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FHandle, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+}
+
+void TForm::HintChanged(TGraphicControl* control) {
+    if (!FHandle || (control->Hint().empty() && !FToolTip)) return;
+    EnsureToolTip();
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_SUBCLASS;
+    ti.hwnd = FHandle;
+    ti.uId = reinterpret_cast<UINT_PTR>(control);
+    ti.rect = control->BoundsRect();
+    SendMessageW(FToolTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    if (control->Hint().empty()) return;
+    ti.lpszText = const_cast<wchar_t*>(control->Hint().c_str());
+    SendMessageW(FToolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}

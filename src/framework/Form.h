@@ -1,0 +1,99 @@
+#pragma once
+// A top-level window built in code: create, show, hide, close with a close query, run modally.
+// It paints and routes mouse input for the windowless controls placed on it.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/Canvas.h"
+#include "framework/Component.h"
+
+class TGraphicControl;
+
+struct TFormParams {
+    std::wstring Caption;
+    DWORD Style = WS_OVERLAPPEDWINDOW;
+    DWORD ExStyle = 0;
+    // Size in pixels at 96 DPI: the client area, or the outer size when OuterSize is set.
+    int Width = 0;
+    int Height = 0;
+    bool OuterSize = false;
+    bool CenterOnScreen = true;
+    HWND Owner = nullptr;
+};
+
+class TForm : public TComponent {
+public:
+    explicit TForm(TComponent* owner);
+    ~TForm() override;
+
+    static TForm* FromHandle(HWND window);
+    HWND Handle() const { return FHandle; }
+    bool HandleAllocated() const { return FHandle != nullptr; }
+
+    // The DPI the form's layout is scaled to, and a 96-DPI length in it.
+    int Dpi() const { return FDpi; }
+    int Scale(int value96) const;
+
+    void Show();
+    void Hide();
+    bool Visible() const;
+    // Asks the close query; answers whether the form closed. A modal form ends its modal
+    // run, the main form ends the program, any other form is hidden.
+    bool Close();
+    int ShowModal();
+    int ModalResult() const { return FModalResult; }
+    void SetModalResult(int result) { FModalResult = result; }
+    bool Modal() const { return FModal; }
+
+    std::wstring Caption() const;
+    void SetCaption(const std::wstring& caption);
+    void Invalidate();
+    // Paints what is invalid now, without waiting for the message loop.
+    void Update();
+    RECT ClientRect() const;
+
+    bool DialogNavigation() const { return FDialogNavigation; }
+    void SetDialogNavigation(bool on) { FDialogNavigation = on; }
+
+    std::function<void()> OnCreate;
+    // Answers whether the form may close.
+    std::function<bool()> OnCloseQuery;
+
+    // Called by windowless controls as they are placed on the form and removed from it.
+    void InsertControl(TGraphicControl* control);
+    void RemoveControl(TGraphicControl* control);
+    void HintChanged(TGraphicControl* control);
+    TGraphicControl* ControlAt(POINT client) const;
+
+protected:
+    // Creates the window, ends the loading bracket and raises OnCreate.
+    void CreateHandle(const TFormParams& params);
+    void DestroyHandle();
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam);
+    virtual bool CloseQuery();
+    // Paints the client area beneath the windowless controls.
+    virtual void PaintBackground(TCanvas& canvas, const RECT& client);
+
+private:
+    static ATOM RegisterFormClass();
+    static LRESULT CALLBACK StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Paint();
+    void MouseMove(POINT at);
+    void SetHovered(TGraphicControl* control);
+    bool SetControlCursor();
+    void EnsureToolTip();
+
+    HWND FHandle = nullptr;
+    int FDpi = 96;
+    int FModalResult = 0;
+    bool FModal = false;
+    bool FDialogNavigation = false;
+    std::vector<TGraphicControl*> FControls;
+    TGraphicControl* FHovered = nullptr;
+    TGraphicControl* FPressed = nullptr;
+    HWND FToolTip = nullptr;
+};

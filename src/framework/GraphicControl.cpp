@@ -1,0 +1,52 @@
+#include "framework/GraphicControl.h"
+
+#include "framework/Form.h"
+
+TGraphicControl::TGraphicControl(TComponent* owner, TForm* parent) : TComponent(owner), FParent(parent) {
+    if (FParent) FParent->InsertControl(this);
+}
+
+TGraphicControl::~TGraphicControl() {
+    if (FParent) FParent->RemoveControl(this);
+}
+
+void TGraphicControl::SetBounds(int left, int top, int width, int height) {
+    Invalidate();
+    FBounds = RECT{left, top, left + width, top + height};
+    Invalidate();
+    if (FParent && !FHint.empty()) FParent->HintChanged(this);
+}
+
+void TGraphicControl::SetVisible(bool visible) {
+    if (visible == FVisible) return;
+    FVisible = visible;
+    if (FParent && FParent->HandleAllocated()) InvalidateRect(FParent->Handle(), &FBounds, FALSE);
+}
+
+void TGraphicControl::SetHint(const std::wstring& hint) {
+    if (hint == FHint) return;
+    FHint = hint;
+    if (FParent) FParent->HintChanged(this);
+}
+
+void TGraphicControl::Invalidate() {
+    if (FParent && FParent->HandleAllocated() && FVisible) InvalidateRect(FParent->Handle(), &FBounds, FALSE);
+}
+
+void TGraphicControl::Click() {
+    if (OnClick) OnClick(this);
+}
+
+void TGraphicControl::DblClick() {
+    if (OnDblClick) OnDblClick(this);
+}
+
+void TGraphicControl::MouseEnter() {
+    FMouseInControl = true;
+    if (OnMouseEnter) OnMouseEnter(this);
+}
+
+void TGraphicControl::MouseLeave() {
+    FMouseInControl = false;
+    if (OnMouseLeave) OnMouseLeave(this);
+}

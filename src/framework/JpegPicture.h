@@ -1,0 +1,31 @@
+#pragma once
+// A JPEG picture decoded with libjpeg into a 24-bit top-down DIB section.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "framework/Scoped.h"
+
+class TJpegPicture {
+public:
+    // Raises Exception with libjpeg's message when the data is not a JPEG it can decode.
+    void LoadFromMemory(const uint8_t* data, size_t size);
+    // A resource of type RT_RCDATA of the running module.
+    void LoadFromResource(LPCWSTR name);
+
+    bool Empty() const { return !FBitmap; }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    HBITMAP Bitmap() const { return FBitmap.Get(); }
+    // The pixels, rows of Width() * 3 bytes (blue, green, red) padded to four bytes.
+    const uint8_t* Pixels() const { return FPixels; }
+    // Draws the picture stretched into r of dc.
+    void StretchDraw(HDC dc, const RECT& r) const;
+
+private:
+    ScopedBitmap FBitmap;
+    uint8_t* FPixels = nullptr;
+    int FWidth = 0;
+    int FHeight = 0;
+};

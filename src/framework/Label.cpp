@@ -1,0 +1,57 @@
+#include "framework/Label.h"
+
+#include "framework/Form.h"
+
+TLabel::TLabel(TComponent* owner, TForm* parent) : TGraphicControl(owner, parent) {
+    FFont.OnChange = [this] {
+        AdjustSize();
+        Invalidate();
+    };
+}
+
+void TLabel::SetCaption(const std::wstring& caption) {
+    if (caption == FCaption) return;
+    FCaption = caption;
+    AdjustSize();
+    Invalidate();
+}
+
+void TLabel::SetTransparent(bool transparent) {
+    if (transparent == FTransparent) return;
+    FTransparent = transparent;
+    Invalidate();
+}
+
+void TLabel::SetColor(COLORREF color) {
+    if (color == FColor) return;
+    FColor = color;
+    Invalidate();
+}
+
+void TLabel::SetAutoSize(bool autoSize) {
+    FAutoSize = autoSize;
+    AdjustSize();
+}
+
+void TLabel::AdjustSize() {
+    if (!FAutoSize) return;
+    HDC screen = GetDC(nullptr);
+    SIZE size{};
+    {
+        TCanvas canvas(screen);
+        canvas.Font().Assign(FFont);
+        size = canvas.TextExtent(FCaption);
+    }
+    ReleaseDC(nullptr, screen);
+    if (size.cx != Width() || size.cy != Height()) SetBounds(Left(), Top(), size.cx, size.cy);
+}
+
+void TLabel::Paint(TCanvas& canvas) {
+    if (!FTransparent) {
+        canvas.Brush().SetColor(FColor);
+        canvas.FillRect(RECT{0, 0, Width(), Height()});
+    }
+    canvas.Font().Assign(FFont);
+    canvas.Brush().SetStyle(TBrushStyle::bsClear);
+    canvas.TextOut(0, 0, FCaption);
+}

@@ -1,0 +1,32 @@
+#pragma once
+// A plain windowless text label.
+#include <string>
+
+#include "framework/GraphicControl.h"
+
+class TLabel : public TGraphicControl {
+public:
+    TLabel(TComponent* owner, TForm* parent);
+
+    const std::wstring& Caption() const { return FCaption; }
+    void SetCaption(const std::wstring& caption);
+    TFont& Font() { return FFont; }
+    bool Transparent() const { return FTransparent; }
+    void SetTransparent(bool transparent);
+    COLORREF Color() const { return FColor; }
+    void SetColor(COLORREF color);
+    // Makes the label as large as its caption.
+    bool AutoSize() const { return FAutoSize; }
+    void SetAutoSize(bool autoSize);
+
+    void Paint(TCanvas& canvas) override;
+
+private:
+    void AdjustSize();
+
+    std::wstring FCaption;
+    TFont FFont;
+    bool FTransparent = false;
+    bool FAutoSize = false;
+    COLORREF FColor = GetSysColor(COLOR_BTNFACE);
+};

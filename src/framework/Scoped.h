@@ -1,0 +1,101 @@
+#pragma once
+// Move-only owners of Win32 handles and GDI objects. Get() lends, Release() hands the handle
+// over to the caller, Reset() closes the old one and takes a new one.
+#include <windows.h>
+
+#include <utility>
+
+template <typename Traits>
+class ScopedWin32 {
+public:
+    using Handle = typename Traits::Handle;
+    ScopedWin32() = default;
+    explicit ScopedWin32(Handle h) : FHandle(h) {}
+    ~ScopedWin32() { Reset(); }
+    ScopedWin32(ScopedWin32&& other) noexcept : FHandle(other.Release()) {}
+    ScopedWin32& operator=(ScopedWin32&& other) noexcept {
+        Reset(other.Release());
+        return *this;
+    }
+    ScopedWin32(const ScopedWin32&) = delete;
+    ScopedWin32& operator=(const ScopedWin32&) = delete;
+
+    Handle Get() const { return FHandle; }
+    explicit operator bool() const { return Traits::IsValid(FHandle); }
+    Handle Release() { return std::exchange(FHandle, Traits::Null()); }
+    void Reset(Handle h = Traits::Null()) {
+        if (Traits::IsValid(FHandle)) Traits::Close(FHandle);
+        FHandle = h;
+    }
+    // For APIs that return a handle through an out pointer; the old one is closed first.
+    Handle* Receive() {
+        Reset();
+        return &FHandle;
+    }
+
+private:
+    Handle FHandle = Traits::Null();
+};
+
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle Null() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { CloseHandle(h); }
+};
+using ScopedHandle = ScopedWin32<KernelHandleTraits>;
+
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static Handle Null() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { RegCloseKey(h); }
+};
+using ScopedRegKey = ScopedWin32<RegKeyTraits>;
+
+template <typename T>
+struct GdiObjectTraits {
+    using Handle = T;
+    static Handle Null() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { DeleteObject(h); }
+};
+using ScopedFont = ScopedWin32<GdiObjectTraits<HFONT>>;
+using ScopedBitmap = ScopedWin32<GdiObjectTraits<HBITMAP>>;
+using ScopedBrush = ScopedWin32<GdiObjectTraits<HBRUSH>>;
+using ScopedPalette = ScopedWin32<GdiObjectTraits<HPALETTE>>;
+
+struct MemoryDcTraits {
+    using Handle = HDC;
+    static Handle Null() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { DeleteDC(h); }
+};
+// A DC from CreateCompatibleDC; a window's DC is released with ScopedWindowDc instead.
+using ScopedMemoryDc = ScopedWin32<MemoryDcTraits>;
+
+class ScopedWindowDc {
+public:
+    explicit ScopedWindowDc(HWND window) : FWindow(window), FDc(GetDC(window)) {}
+    ~ScopedWindowDc() { ReleaseDC(FWindow, FDc); }
+    ScopedWindowDc(const ScopedWindowDc&) = delete;
+    ScopedWindowDc& operator=(const ScopedWindowDc&) = delete;
+    HDC Get() const { return FDc; }
+
+private:
+    HWND FWindow;
+    HDC FDc;
+};
+
+// Selects an object into a DC for the life of the scope and puts the previous one back.
+class ScopedSelectObject {
+public:
+    ScopedSelectObject(HDC dc, HGDIOBJ object) : FDc(dc), FOld(SelectObject(dc, object)) {}
+    ~ScopedSelectObject() { SelectObject(FDc, FOld); }
+    ScopedSelectObject(const ScopedSelectObject&) = delete;
+    ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+
+private:
+    HDC FDc;
+    HGDIOBJ FOld;
+};

@@ -1,0 +1,38 @@
+#include "framework/Strings.h"
+
+#include <windows.h>
+
+std::wstring Widen(std::string_view text, unsigned codePage) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int n = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    std::wstring result(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), size, result.data(), n);
+    return result;
+}
+
+std::string Narrow(std::wstring_view text, unsigned codePage) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), size, result.data(), n, nullptr, nullptr);
+    return result;
+}
+
+std::wstring FromUtf8(std::string_view text) { return Widen(text, CP_UTF8); }
+std::string ToUtf8(std::wstring_view text) { return Narrow(text, CP_UTF8); }
+
+bool ReplaceFirst(std::wstring& text, std::wstring_view what, std::wstring_view with) {
+    const size_t at = text.find(what);
+    if (at == std::wstring::npos) return false;
+    text.replace(at, what.size(), with);
+    return true;
+}
+
+std::wstring HexDigits(unsigned long value, int digits) {
+    static const wchar_t hex[] = L"0123456789ABCDEF";
+    std::wstring result(static_cast<size_t>(digits), L'0');
+    for (int i = digits - 1; i >= 0 && value != 0; --i, value >>= 4) result[static_cast<size_t>(i)] = hex[value & 0xF];
+    return result;
+}

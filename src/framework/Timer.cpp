@@ -1,0 +1,53 @@
+#include "framework/Timer.h"
+
+#include "framework/Application.h"
+
+namespace {
+const wchar_t kTimerClass[] = L"TarnwickTimer";
+}
+
+TTimer::TTimer(TComponent* owner) : TComponent(owner) {
+    static const ATOM atom = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &TTimer::WindowProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = kTimerClass;
+        return RegisterClassExW(&wc);
+    }();
+    FWindow = CreateWindowExW(0, MAKEINTATOM(atom), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    Update();
+}
+
+TTimer::~TTimer() {
+    KillTimer(FWindow, 1);
+    DestroyWindow(FWindow);
+}
+
+void TTimer::SetEnabled(bool enabled) {
+    if (enabled == FEnabled) return;
+    FEnabled = enabled;
+    Update();
+}
+
+void TTimer::SetInterval(unsigned interval) {
+    if (interval == FInterval) return;
+    FInterval = interval;
+    Update();
+}
+
+void TTimer::Update() {
+    KillTimer(FWindow, 1);
+    if (FEnabled && FInterval > 0) SetTimer(FWindow, 1, FInterval, nullptr);
+}
+
+LRESULT CALLBACK TTimer::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER) {
+        auto* timer = reinterpret_cast<TTimer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (timer && timer->FEnabled && timer->OnTimer) GuardedCall([timer] { timer->OnTimer(timer); });
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}

@@ -1,0 +1,156 @@
+// Forms and the windowless controls they route input to, with real Wine windows.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/Application.h"
+#include "framework/Exception.h"
+#include "framework/Form.h"
+#include "framework/GraphicControl.h"
+#include "framework/Timer.h"
+
+namespace {
+
+class Box : public TGraphicControl {
+public:
+    using TGraphicControl::TGraphicControl;
+    int Paints = 0;
+    void Paint(TCanvas& canvas) override {
+        ++Paints;
+        canvas.Brush().SetColor(RGB(255, 0, 0));
+        canvas.FillRect(RECT{0, 0, Width(), Height()});
+    }
+};
+
+class TestForm : public TForm {
+public:
+    explicit TestForm(TComponent* owner) : TForm(owner) {
+        left = Own<Box>(this);
+        left->SetBounds(10, 10, 50, 20);
+        right = Own<Box>(this);
+        right->SetBounds(100, 10, 50, 20);
+        TFormParams p;
+        p.Caption = L"Test";
+        p.Width = 200;
+        p.Height = 100;
+        CreateHandle(p);
+    }
+    Box* left;
+    Box* right;
+    using TForm::Scale;
+};
+
+void Pump() { Application().ProcessMessages(); }
+
+LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
+
+TEST(Form, RoutesPointerInputToTheControlUnderIt) {
+    TComponent owner;
+    auto* form = owner.Own<TestForm>();
+    std::vector<std::wstring> events;
+    auto record = [&](const wchar_t* what) {
+        return [&events, what, form](TComponent* sender) {
+            events.push_back(std::wstring(what) + (sender == form->left ? L" left" : L" right"));
+        };
+    };
+    for (Box* box : {form->left, form->right}) {
+        box->OnClick = record(L"click");
+        box->OnDblClick = record(L"dblclick");
+        box->OnMouseEnter = record(L"enter");
+        box->OnMouseLeave = record(L"leave");
+    }
+    HWND w = form->Handle();
+    SendMessageW(w, WM_MOUSEMOVE, 0, At(20, 15));
+    SendMessageW(w, WM_MOUSEMOVE, 0, At(25, 15));
+    SendMessageW(w, WM_MOUSEMOVE, 0, At(110, 15));
+    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, At(110, 15));
+    SendMessageW(w, WM_LBUTTONUP, 0, At(111, 16));
+    SendMessageW(w, WM_LBUTTONDBLCLK, MK_LBUTTON, At(111, 16));
+    SendMessageW(w, WM_LBUTTONUP, 0, At(111, 16));
+    // A press that ends outside the control is no click.
+    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, At(110, 15));
+    SendMessageW(w, WM_LBUTTONUP, 0, At(80, 80));
+    SendMessageW(w, WM_MOUSELEAVE, 0, 0);
+    const std::vector<std::wstring> expected{L"enter left", L"leave left", L"enter right", L"click right",
+                                             L"dblclick right", L"leave right"};
+    EXPECT_EQ(events, expected);
+}
+
+TEST(Form, PaintsItsControlsOnItsCanvas) {
+    TComponent owner;
+    auto* form = owner.Own<TestForm>();
+    form->Show();
+    form->Invalidate();
+    form->Update();
+    EXPECT_GT(form->left->Paints, 0);
+    form->right->SetVisible(false);
+    const int before = form->right->Paints;
+    form->Invalidate();
+    form->Update();
+    EXPECT_EQ(form->right->Paints, before) << "a hidden control is not painted";
+}
+
+TEST(Form, CloseQueryCanRefuseAndModalRunEndsWithItsResult) {
+    TComponent owner;
+    auto* form = owner.Own<TestForm>();
+    bool allow = false;
+    form->OnCloseQuery = [&] { return allow; };
+    form->Show();
+    EXPECT_FALSE(form->Close());
+    EXPECT_TRUE(form->Visible());
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(form->Visible()) << "the platform's close goes through the same query";
+    allow = true;
+    EXPECT_TRUE(form->Close());
+    EXPECT_FALSE(form->Visible());
+
+    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(form->ShowModal(), IDCANCEL);
+    EXPECT_FALSE(form->Visible());
+}
+
+TEST(Form, HandlerErrorsReachTheStandardErrorBox) {
+    std::vector<std::wstring> shown;
+    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring& caption, UINT flags) {
+        shown.push_back(caption + L": " + text + ((flags & MB_OK) == MB_OK ? L" [OK]" : L""));
+        return IDOK;
+    });
+    TComponent owner;
+    auto* form = owner.Own<TestForm>();
+    form->left->OnClick = [](TComponent*) { throw Exception(L"Unable to write to C:\\x\\Config.ini"); };
+    SendMessageW(form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(20, 15));
+    SendMessageW(form->Handle(), WM_LBUTTONUP, 0, At(20, 15));
+    Application().SetMessageBoxFunction(nullptr);
+    EXPECT_EQ(shown, (std::vector<std::wstring>{L"Tarnwick: Unable to write to C:\\x\\Config.ini [OK]"}));
+}
+
+TEST(Form, LayoutScalesWithTheDpi) {
+    TComponent owner;
+    auto* form = owner.Own<TestForm>();
+    EXPECT_EQ(form->Scale(96), form->Dpi());
+    RECT client = form->ClientRect();
+    EXPECT_EQ(client.right, form->Scale(200));
+    EXPECT_EQ(client.bottom, form->Scale(100));
+}
+
+TEST(Timer, TicksFromTheMessageLoopWhileEnabled) {
+    TComponent owner;
+    auto* timer = owner.Own<TTimer>();
+    int ticks = 0;
+    timer->SetInterval(1);
+    timer->OnTimer = [&](TComponent* sender) {
+        EXPECT_EQ(sender, timer);
+        if (++ticks == 2) timer->SetEnabled(false);
+    };
+    const DWORD start = GetTickCount();
+    while (timer->Enabled() && GetTickCount() - start < 5000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        Pump();
+    }
+    EXPECT_EQ(ticks, 2);
+}
+
+}  // namespace
