@@ -17,3 +17,5 @@ private:
 
 // The message of any exception, as shown to the user.
 std::wstring ExceptionMessage(const std::exception& e);
+// The operating system's message text for an error or result code, without the line end.
+std::wstring SystemErrorMessage(long code);

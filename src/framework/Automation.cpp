@@ -1,0 +1,72 @@
+#include "framework/Automation.h"
+
+#include <algorithm>
+#include <vector>
+
+void ComCheck(HRESULT hr) {
+    if (FAILED(hr)) throw EComError(SystemErrorMessage(hr), hr);
+}
+
+namespace {
+ScopedVariant Invoke(IDispatch* object, const std::wstring& name, WORD flags, std::initializer_list<VARIANT> args,
+                     DISPID namedArg = DISPID_UNKNOWN) {
+    if (!object) throw EComError(L"Automation object is not assigned", E_POINTER);
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+    ComCheck(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+    // DISPPARAMS holds the arguments last first.
+    std::vector<VARIANT> reversed(args.begin(), args.end());
+    std::reverse(reversed.begin(), reversed.end());
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    if (namedArg != DISPID_UNKNOWN) {
+        params.rgdispidNamedArgs = &namedArg;
+        params.cNamedArgs = 1;
+    }
+    ScopedVariant result;
+    EXCEPINFO info{};
+    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                      flags & DISPATCH_PROPERTYPUT ? nullptr : result.Receive(), &info, nullptr);
+    if (hr == DISP_E_EXCEPTION) {
+        if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+        ScopedBstr description(info.bstrDescription);
+        SysFreeString(info.bstrSource);
+        SysFreeString(info.bstrHelpFile);
+        const HRESULT code = info.scode ? info.scode : static_cast<HRESULT>(info.wCode);
+        std::wstring text = description.Text();
+        throw EComError(text.empty() ? SystemErrorMessage(code) : text, code);
+    }
+    ComCheck(hr);
+    return result;
+}
+}  // namespace
+
+ScopedVariant CallMethod(IDispatch* object, const std::wstring& name, std::initializer_list<VARIANT> args) {
+    return Invoke(object, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+}
+
+ScopedVariant GetProperty(IDispatch* object, const std::wstring& name, std::initializer_list<VARIANT> args) {
+    return Invoke(object, name, DISPATCH_PROPERTYGET, args);
+}
+
+void SetProperty(IDispatch* object, const std::wstring& name, const VARIANT& value) {
+    Invoke(object, name, DISPATCH_PROPERTYPUT, {value}, DISPID_PROPERTYPUT);
+}
+
+VARIANT RefTo(VARIANT& target) {
+    VARIANT ref;
+    VariantInit(&ref);
+    ref.vt = VT_BYREF | VT_VARIANT;
+    ref.pvarVal = &target;
+    return ref;
+}
+
+IDispatch* DispatchOf(const VARIANT& v) {
+    IDispatch* dispatch = nullptr;
+    if (v.vt == VT_DISPATCH && v.pdispVal) {
+        v.pdispVal->AddRef();
+        dispatch = v.pdispVal;
+    } else if (v.vt == VT_UNKNOWN && v.punkVal) {
+        v.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+    }
+    return dispatch;
+}

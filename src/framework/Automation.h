@@ -1,0 +1,33 @@
+#pragma once
+// Late-bound automation: call a method or read or write a property by name, with the
+// arguments in their natural order. Arguments are borrowed, never cleared here.
+#include <windows.h>
+#include <oaidl.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "framework/ComTypes.h"
+#include "framework/Exception.h"
+
+// A failed COM or automation call, with its result code.
+class EComError : public Exception {
+public:
+    EComError(std::wstring message, HRESULT code) : Exception(std::move(message)), FCode(code) {}
+    HRESULT Code() const { return FCode; }
+
+private:
+    HRESULT FCode;
+};
+
+// Raises EComError with the system's text for a failed result code.
+void ComCheck(HRESULT hr);
+
+ScopedVariant CallMethod(IDispatch* object, const std::wstring& name, std::initializer_list<VARIANT> args = {});
+ScopedVariant GetProperty(IDispatch* object, const std::wstring& name, std::initializer_list<VARIANT> args = {});
+void SetProperty(IDispatch* object, const std::wstring& name, const VARIANT& value);
+
+// A variant that refers to another, for an argument passed by reference.
+VARIANT RefTo(VARIANT& target);
+// The IDispatch held by a variant (VT_DISPATCH or VT_UNKNOWN), with a reference of its own.
+IDispatch* DispatchOf(const VARIANT& v);
