@@ -1,9 +1,47 @@
 #include "app/MainWindow.h"
 
+#include "core/ProgressWindow.h"
 #include "core/Settings.h"
+#include "core/WmiEngine.h"
+#include "dialogs/ConfigDialog.h"
 #include "framework/Application.h"
+#include "framework/Strings.h"
+
+namespace {
+const COLORREF kLime = RGB(0, 255, 0);
+const COLORREF kWhite = RGB(255, 255, 255);
+const COLORREF kGreen = RGB(0, 128, 0);
+const int kReconnectWindowMs = 60000;
+}  // namespace
 
 TfrmMainWindow::TfrmMainWindow(TComponent* owner) : TForm(owner) {
+    img1 = Own<TImage>(this);
+    img1->SetBounds(0, 0, Scale(399), Scale(239));
+    img1->Picture().LoadFromResource(L"BACKGROUND");
+
+    // Its caption is blank: the words come from the picture beneath, the label adds the
+    // underline and the click.
+    lbl1 = Own<TLabel>(this);
+    lbl1->SetBounds(Scale(37), Scale(24), Scale(72), Scale(16));
+    lbl1->SetCaption(std::wstring(9, L' '));
+    lbl1->Font().SetName(L"宋体");
+    lbl1->Font().SetCharset(GB2312_CHARSET);
+    lbl1->Font().SetHeight(Scale(16));
+    lbl1->Font().SetColor(kGreen);
+    lbl1->SetTransparent(true);
+    lbl1->SetCursor(IDC_HAND);
+    lbl1->OnClick = [this](TComponent* s) { lbl1Click(s); };
+    lbl1->OnMouseEnter = [this](TComponent* s) { lbl2MouseEnter(s); };
+    lbl1->OnMouseLeave = [this](TComponent* s) { lbl2MouseLeave(s); };
+
+    AANetA = CreateProfileLabel(L"×内网", 85);
+    AANetB = CreateProfileLabel(L"×外网", 149);
+
+    Timer1 = Own<TTimer>();
+    Timer1->SetEnabled(false);
+    Timer1->SetInterval(1);
+    Timer1->OnTimer = [this](TComponent* s) { Timer1Timer(s); };
+
     OnCreate = [this] { FormCreate(); };
     TFormParams params;
     params.Caption = Application().Title();
@@ -14,7 +52,181 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner) : TForm(owner) {
     CreateHandle(params);
 }
 
+TLabel* TfrmMainWindow::CreateProfileLabel(const std::wstring& caption, int top) {
+    auto* label = Own<TLabel>(this);
+    label->SetBounds(Scale(143), Scale(top), Scale(113), Scale(39));
+    label->SetCaption(caption);
+    label->Font().SetName(L"黑体");
+    label->Font().SetCharset(GB2312_CHARSET);
+    label->Font().SetHeight(Scale(37));
+    label->Font().SetColor(kLime);
+    label->SetTransparent(true);
+    label->SetCursor(IDC_HAND);
+    label->SetHint(L"双击切换");
+    label->OnDblClick = [this](TComponent* s) { AANetADblClick(s); };
+    label->OnMouseEnter = [this](TComponent* s) { AANetAMouseEnter(s); };
+    label->OnMouseLeave = [this](TComponent* s) { AANetAMouseLeave(s); };
+    return label;
+}
+
+uint32_t TfrmMainWindow::CurrentTick() const { return GetTickCount(); }
+
 void TfrmMainWindow::FormCreate() {
+    // The store comes first: every later step, and every action after a failed step, uses it.
     OpenSettings();
+    FHideOnClose = true;
+    FConnectionName.clear();
+    FLastDisconnectTick = 0;
     SetCaption(Application().Title());
+    // A step that fails is reported by the standard error box, and start-up goes on.
+    GuardedCall([this] {
+        const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
+        if (active.empty()) {
+            Application().MessageBox(L"初次运行，需要设置您的IP地址！");
+            lbl1Click(this);
+        } else {
+            GuardedCall([&] { MarkActive(active); });
+            // Hides the window at the first pass of the message loop.
+            Timer1->SetEnabled(true);
+        }
+    });
+}
+
+int TfrmMainWindow::SwitchTo(const std::wstring& profile) {
+    if (FSwitching) return -1;
+    FSwitching = true;
+    struct Reset {
+        bool& Flag;
+        ~Reset() { Flag = false; }
+    } reset{FSwitching};
+
+    const std::wstring name = ConfigIni().ReadString(profile, L"Name", L"");
+    ShowProgressMessage(L"正在切换到" + name + L",请稍后...");
+    int code;
+    try {
+        if (FConnectionName.empty()) FConnectionName = GetConnectionName();
+        code = ApplyProfile(profile, FConnectionName);
+    } catch (...) {
+        // The error box must not sit under a progress window that nobody closes.
+        CloseProgress();
+        throw;
+    }
+    CloseProgress();
+    if (code != 0)
+        Application().MessageBox(L"切换IP地址不成功，请检查你您的ip设置.");
+    else
+        MarkActive(profile);
+    return code;
+}
+
+void TfrmMainWindow::MarkActive(const std::wstring& profile) {
+    for (TLabel* label : {AANetA, AANetB}) {
+        label->Font().SetColor(kWhite);
+        std::wstring caption = label->Caption();
+        ReplaceFirst(caption, L"√", L"×");
+        label->SetCaption(caption);
+    }
+    TLabel* active = profile == L"B" ? AANetB : profile == L"A" ? AANetA : nullptr;
+    if (!active) return;
+    active->Font().SetColor(kLime);
+    std::wstring caption = active->Caption();
+    ReplaceFirst(caption, L"×", L"√");
+    active->SetCaption(caption);
+    ConfigIni().WriteString(L"NET", L"NET", profile);
+}
+
+int TfrmMainWindow::ToggleProfile() {
+    if (ConfigIni().ReadString(L"NET", L"NET", L"") == L"A") return SwitchTo(L"B");
+    if (ConfigIni().ReadString(L"NET", L"NET", L"") == L"B") return SwitchTo(L"A");
+    return -1;
+}
+
+std::wstring TfrmMainWindow::GetConnectionName() {
+    // The adapter lookup arrives with the WMI query components.
+    return L"本地连接";
+}
+
+void TfrmMainWindow::AANetADblClick(TComponent* sender) {
+    if (sender == AANetA)
+        SwitchTo(L"A");
+    else if (sender == AANetB)
+        SwitchTo(L"B");
+}
+
+void TfrmMainWindow::AANetAMouseEnter(TComponent* sender) {
+    auto* label = static_cast<TLabel*>(sender);
+    label->Font().SetStyle(label->Font().Style() | fsUnderline);
+    label->Font().SetColor(kLime);
+}
+
+void TfrmMainWindow::AANetAMouseLeave(TComponent* sender) {
+    auto* label = static_cast<TLabel*>(sender);
+    label->Font().SetStyle(label->Font().Style() & ~fsUnderline);
+    // The active label stays lime.
+    if (label->Caption().find(L"√") == std::wstring::npos) label->Font().SetColor(kWhite);
+}
+
+void TfrmMainWindow::lbl1Click(TComponent*) {
+    if (ExecuteConfigDialog().empty()) return;
+    // Edited settings of the active profile take effect at once.
+    const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
+    if (!active.empty()) SwitchTo(active);
+}
+
+void TfrmMainWindow::lbl2MouseEnter(TComponent*) { lbl1->Font().SetStyle(lbl1->Font().Style() | fsUnderline); }
+
+void TfrmMainWindow::lbl2MouseLeave(TComponent*) { lbl1->Font().SetStyle(lbl1->Font().Style() & ~fsUnderline); }
+
+void TfrmMainWindow::netEvent1NetworkDisconnect(TComponent*) { FLastDisconnectTick = CurrentTick(); }
+
+void TfrmMainWindow::netEvent1NetworkConnect(TComponent*) {
+    // The user's option "网络切换时IP自动切换": unticked, a reconnect changes nothing.
+    if (ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") != L"1") return;
+    // Wrap-around safe: the tick count restarts every 49.7 days.
+    const auto elapsed = static_cast<int32_t>(CurrentTick() - FLastDisconnectTick);
+    if (elapsed > kReconnectWindowMs) return;
+    if (ToggleProfile() != 0) return;
+    const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
+    const std::wstring name = ConfigIni().ReadString(active, L"Name", L"");
+    // The balloon "网络切换到：\r" + name arrives with the tray icon.
+    (void)name;
+}
+
+void TfrmMainWindow::Timer1Timer(TComponent*) {
+    Timer1->SetEnabled(false);
+    HideWindow1Click(this);
+}
+
+void TfrmMainWindow::ShowWindow1Click(TComponent*) {
+    Show();
+    SetForegroundWindow(Handle());
+}
+
+void TfrmMainWindow::HideWindow1Click(TComponent*) {
+    Application().Minimize();
+    HideMainWindow();
+}
+
+void TfrmMainWindow::HideMainWindow() {
+    // Until the tray icon exists, a minimised window is what keeps the program reachable.
+    if (!IsIconic(Handle())) ShowWindow(Handle(), SW_MINIMIZE);
+}
+
+void TfrmMainWindow::Exit1Click(TComponent*) {
+    FHideOnClose = false;
+    Close();
+}
+
+bool TfrmMainWindow::FormCloseQuery() {
+    if (!FHideOnClose || FShuttingDown) return true;
+    HideMainWindow();
+    return false;
+}
+
+LRESULT TfrmMainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_QUERYENDSESSION) {
+        FShuttingDown = true;
+        return 1;
+    }
+    return TForm::WindowProc(message, wParam, lParam);
 }

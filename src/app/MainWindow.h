@@ -1,11 +1,61 @@
 #pragma once
-// The main window: a landscape picture with the two profile labels.
+// The main window: a landscape picture with the two profile labels. A double click on a label
+// applies that profile; the label of the profile applied last carries a "√" and is lime.
+#include <cstdint>
+#include <string>
+
 #include "framework/Form.h"
+#include "framework/Image.h"
+#include "framework/Label.h"
+#include "framework/Timer.h"
 
 class TfrmMainWindow : public TForm {
 public:
     explicit TfrmMainWindow(TComponent* owner);
 
+    // profile is "A" or "B"; answers the code of the apply, 0 for success, or -1 when a switch
+    // is already running (COM calls and netsh's message pass dispatch input meanwhile).
+    int SwitchTo(const std::wstring& profile);
+    void MarkActive(const std::wstring& profile);
+    int ToggleProfile();
+    std::wstring GetConnectionName();
+    const std::wstring& ConnectionName() const { return FConnectionName; }
+
+    // Event handlers, named after the control and the event they serve.
+    void AANetADblClick(TComponent* sender);
+    void AANetAMouseEnter(TComponent* sender);
+    void AANetAMouseLeave(TComponent* sender);
+    void lbl1Click(TComponent* sender);
+    void lbl2MouseEnter(TComponent* sender);
+    void lbl2MouseLeave(TComponent* sender);
+    void netEvent1NetworkConnect(TComponent* sender);
+    void netEvent1NetworkDisconnect(TComponent* sender);
+    void Timer1Timer(TComponent* sender);
+    void ShowWindow1Click(TComponent* sender);
+    void HideWindow1Click(TComponent* sender);
+    void Exit1Click(TComponent* sender);
+
+    TImage* img1;
+    TLabel* lbl1;
+    TLabel* AANetA;
+    TLabel* AANetB;
+    TTimer* Timer1;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool CloseQuery() override { return FormCloseQuery(); }
+    // Milliseconds since the system started; tests replace the clock.
+    virtual uint32_t CurrentTick() const;
+
 private:
     void FormCreate();
+    bool FormCloseQuery();
+    TLabel* CreateProfileLabel(const std::wstring& caption, int top);
+    void HideMainWindow();
+
+    bool FShuttingDown = false;
+    bool FHideOnClose = true;
+    uint32_t FLastDisconnectTick = 0;
+    std::wstring FConnectionName;
+    bool FSwitching = false;
 };

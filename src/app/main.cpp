@@ -2,17 +2,24 @@
 #include <windows.h>
 
 #include "app/MainWindow.h"
+#include "app/Simulation.h"
+#include "core/ProgressWindow.h"
 #include "framework/Application.h"
+#include "framework/ComTypes.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     TApplication& app = Application();
+    ScopedComInitializer com;
     app.Initialize();
     app.SetTitle(L"Tarnwick");
     GuardedCall([&] {
+        StartSimulation(ParseSimulationOptions(GetCommandLineW()));
         TForm* mainWindow = app.CreateForm<TfrmMainWindow>();
         mainWindow->Show();
         app.Run();
     });
+    CloseProgress();
     app.Finalize();
+    StopSimulation();
     return 0;
 }

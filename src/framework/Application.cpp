@@ -1,5 +1,7 @@
 #include "framework/Application.h"
 
+#include <commctrl.h>
+
 #include "framework/Exception.h"
 #include "framework/Form.h"
 
@@ -11,6 +13,8 @@ TApplication& Application() {
 void TApplication::ChainStartup(std::function<void()> step) { FStartup.push_back(std::move(step)); }
 
 void TApplication::Initialize() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES | ICC_ANIMATE_CLASS};
+    InitCommonControlsEx(&controls);
     for (auto& step : FStartup) step();
 }
 

@@ -1,0 +1,3 @@
+#include "dialogs/ConfigDialog.h"
+
+std::wstring ExecuteConfigDialog() { return {}; }
