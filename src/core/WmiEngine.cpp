@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "core/NetshEngine.h"
 #include "core/Settings.h"
 #include "framework/Automation.h"
 
@@ -107,7 +108,8 @@ int WmiSetDns(const std::wstring& preferred, const std::wstring& alternate) {
 
 int ApplyProfile(const std::wstring& profile, const std::wstring& connectionName) {
     TIniFile& ini = ConfigIni();
-    (void)connectionName;
+    // Compared with case: "b" keeps the WMI engine.
+    if (ini.ReadString(L"NET", L"Method", L"") == L"B") return NetshApplyProfile(profile, connectionName);
     int addressCode;
     if (ini.ReadString(profile, L"DHCPEnabled", L"0") == L"1") {
         addressCode = WmiSetAddress(L"", L"", L"");

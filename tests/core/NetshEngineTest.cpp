@@ -1,0 +1,174 @@
+// The netsh engine against the stand-in netsh, which logs each command line it is started with.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <map>
+#include <vector>
+
+#include "core/NetshEngine.h"
+#include "core/Settings.h"
+#include "framework/Strings.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+std::wstring FakeNetsh() {
+    return ExecutableFolder() + L"fakes\\netsh\\netsh.exe";
+}
+
+class NetshEngine : public ::testing::Test {
+protected:
+    TempFolder folder;
+    const std::wstring name = L"本地连接 2";
+
+    void SetUp() override {
+        // Every test runs against the stand-in; the system's netsh is never started.
+        ASSERT_NE(GetFileAttributesW(FakeNetsh().c_str()), INVALID_FILE_ATTRIBUTES)
+            << "build fake_netsh";
+        SetNetshProgram(FakeNetsh());
+        OpenSettingsAt(folder.File(L"Config.ini"));
+        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
+        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_EXIT", nullptr);
+        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_DELAY_MS", nullptr);
+    }
+    void TearDown() override { SetNetshProgram(FakeNetsh()); }
+
+    void Profile(const std::wstring& section, const std::map<std::wstring, std::wstring>& keys) {
+        for (const auto& [key, value] : keys)
+            ConfigIni().WriteString(section, key, value);
+    }
+    // What the stand-in was started with, one entry per call; the log is emptied.
+    Lines Commands() {
+        const std::wstring text = FromUtf8(folder.ReadBytes(L"netsh.log"));
+        DeleteFileW(folder.File(L"netsh.log").c_str());
+        Lines lines;
+        for (size_t start = 0, end; (end = text.find(L"\r\n", start)) != std::wstring::npos;
+             start = end + 2)
+            lines.push_back(text.substr(start, end - start));
+        return lines;
+    }
+};
+
+TEST_F(NetshEngine, AutomaticCaseSetsAddressAndDnsByDhcp) {
+    const Lines dhcp = {L"netsh interface ip set address \"本地连接 2\" dhcp ",
+                        L"netsh interface ip set dns \"本地连接 2\" dhcp "};
+    // DHCPEnabled=1 whatever else the profile holds; an address of "DHCP" or none without it.
+    Profile(L"A", {{L"DHCPEnabled", L"1"},
+                   {L"IPAddress", L"10.0.0.5"},
+                   {L"DNSA", L"10.0.0.1"},
+                   {L"DNSB", L"10.0.0.2"}});
+    Profile(L"B", {{L"DHCPEnabled", L"0"}, {L"IPAddress", L"DHCP"}, {L"DNSA", L"10.0.0.1"}});
+    EXPECT_EQ(NetshApplyProfile(L"A", name), 0);
+    EXPECT_EQ(Commands(), dhcp);
+    EXPECT_EQ(NetshApplyProfile(L"B", name), 0);
+    EXPECT_EQ(Commands(), dhcp);
+    Profile(L"B", {{L"IPAddress", L""}});
+    EXPECT_EQ(NetshApplyProfile(L"B", name), 0);
+    EXPECT_EQ(Commands(), dhcp);
+}
+
+TEST_F(NetshEngine, StaticProfilesComposeExactCommandLines) {
+    const std::wstring address = L"netsh interface ip set address \"本地连接 2\" static ";
+    const std::wstring dns = L"netsh interface ip set dns \"本地连接 2\" static ";
+    const std::wstring add = L"netsh interface ip add dns \"本地连接 2\" ";
+    const struct {
+        std::map<std::wstring, std::wstring> Keys;
+        Lines Expected;
+    } cases[] = {
+        {{{L"IPSubnet", L"255.255.0.0"},
+          {L"DefaultIPGateway", L"10.0.0.1"},
+          {L"DNSA", L"10.0.0.2"},
+          {L"DNSB", L"10.0.0.3"}},
+         {address + L"10.0.0.5 255.255.0.0 10.0.0.1 1", dns + L"10.0.0.2", add + L"10.0.0.3"}},
+        {{{L"IPSubnet", L"255.255.0.0"},
+          {L"DefaultIPGateway", L"10.0.0.1"},
+          {L"DNSB", L"10.0.0.3"}},
+         {address + L"10.0.0.5 255.255.0.0 10.0.0.1 1", dns + L"none", add + L"10.0.0.3"}},
+        // DNSEnabled is not this engine's business.
+        {{{L"IPSubnet", L"255.255.0.0"}, {L"DefaultIPGateway", L"10.0.0.1"}, {L"DNSEnabled", L"1"}},
+         {address + L"10.0.0.5 255.255.0.0 10.0.0.1 1", dns + L"none"}},
+        // No default mask is put in; the blanks around the empty place stay.
+        {{{L"DefaultIPGateway", L"10.0.0.1"}, {L"DNSA", L"10.0.0.2"}},
+         {address + L"10.0.0.5  10.0.0.1 1", dns + L"10.0.0.2"}},
+        // Without a gateway netsh must not read the metric as one.
+        {{{L"IPSubnet", L"255.255.0.0"}}, {address + L"10.0.0.5 255.255.0.0 none", dns + L"none"}},
+    };
+    for (const auto& c : cases) {
+        TempFolder profileFolder;
+        OpenSettingsAt(profileFolder.File(L"Config.ini"));
+        Profile(L"B", c.Keys);
+        Profile(L"B", {{L"DHCPEnabled", L"0"}, {L"IPAddress", L"10.0.0.5"}});
+        EXPECT_EQ(NetshApplyProfile(L"B", name), 0);
+        const Lines commands = Commands();
+        EXPECT_EQ(commands, c.Expected);
+
+        // The quoted name reaches netsh as one word.
+        int argc = 0;
+        HLOCAL argv = CommandLineToArgvW(commands.front().c_str(), &argc);
+        ASSERT_GE(argc, 6);
+        EXPECT_EQ(std::wstring(static_cast<wchar_t**>(argv)[5]), name);
+        LocalFree(argv);
+    }
+}
+
+TEST_F(NetshEngine, FirstFailureIsReportedAndTheOtherCommandsStillRun) {
+    Profile(L"A", {{L"IPAddress", L"10.0.0.5"},
+                   {L"IPSubnet", L"255.0.0.0"},
+                   {L"DNSA", L"10.0.0.2"},
+                   {L"DNSB", L"10.0.0.3"}});
+    const struct {
+        const wchar_t* ExitCodes;
+        int Expected;
+    } runs[] = {{L"0", 0}, {L"0,5,7", 5}, {L"0,0,1", 1}, {L"-2147024891", -2147024891}};
+    for (const auto& run : runs) {
+        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_EXIT", run.ExitCodes);
+        EXPECT_EQ(NetshApplyProfile(L"A", name), run.Expected) << run.ExitCodes;
+        EXPECT_EQ(Commands().size(), 3u) << run.ExitCodes;
+    }
+}
+
+TEST_F(NetshEngine, ProgramIsTheApplicationNameNotTheCommandsFirstWord) {
+    SetNetshProgram(L"");
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    EXPECT_EQ(NetshProgram(), std::wstring(system) + L"\\netsh.exe");
+
+    // A program of another name runs, so nothing is looked up from the command's "netsh".
+    ASSERT_TRUE(CopyFileW(FakeNetsh().c_str(), folder.File(L"stand-in.exe").c_str(), FALSE));
+    SetNetshProgram(folder.File(L"stand-in.exe"));
+    EXPECT_EQ(NetshSetAddress(L"LAN", L"DHCP", L"", L"", L"", L""), 0);
+    EXPECT_EQ(Commands(), (Lines{L"netsh interface ip set address \"LAN\" dhcp ",
+                                 L"netsh interface ip set dns \"LAN\" dhcp "}));
+}
+
+TEST_F(NetshEngine, CommandsThatCannotRunFailTheSwitch) {
+    // Over 512 characters is refused, never cut; the next command still runs.
+    EXPECT_EQ(RunAndWait(L"netsh" + std::wstring(507, L'x')), 0);
+    EXPECT_EQ(RunAndWait(L"netsh" + std::wstring(508, L'x')), -1);
+    EXPECT_EQ(Commands(), Lines{L"netsh" + std::wstring(507, L'x')});
+    EXPECT_EQ(NetshSetAddress(name, std::wstring(480, L'1'), L"255.0.0.0", L"", L"", L""), -1);
+    EXPECT_EQ(Commands(), Lines{L"netsh interface ip set dns \"本地连接 2\" static none"});
+
+    SetNetshProgram(folder.File(L"missing\\netsh.exe"));
+    EXPECT_EQ(NetshSetAddress(name, L"DHCP", L"", L"", L"", L""), -1);
+    SetNetshProgram(FakeNetsh());
+
+    // A hung netsh is stopped at the time limit.
+    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_DELAY_MS", L"20000");
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(RunAndWait(L"netsh interface ip show config", 500), -1);
+    EXPECT_LT(GetTickCount() - start, 10000u);
+}
+
+TEST_F(NetshEngine, WaitingMessagesAreHandledAfterTheLastCommand) {
+    PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
+    NetshSetAddress(name, L"", L"", L"", L"", L"");
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE));
+}
+
+} // namespace

@@ -1,0 +1,64 @@
+// A stand-in for the platform's netsh: it records how it was called and exits with the code it
+// is told, and changes nothing. Told through its environment:
+//   TARNWICK_FAKE_NETSH_LOG       file its command line is appended to, one UTF-8 line per call
+//   TARNWICK_FAKE_NETSH_EXIT      exit code, or one code per call ("0,5,0"; the last repeats)
+//   TARNWICK_FAKE_NETSH_DELAY_MS  how long to run before exiting
+#include <windows.h>
+
+#include <string>
+
+#include "framework/Scoped.h"
+#include "framework/Strings.h"
+
+namespace {
+
+std::wstring Environment(const wchar_t* name) {
+    std::wstring value(GetEnvironmentVariableW(name, nullptr, 0), L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
+    return value;
+}
+
+// The calls made so far are the lines already in the log.
+int CallsLogged(const std::wstring& log) {
+    ScopedHandle file(CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return 0;
+    int lines = 0;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr) && read > 0)
+        for (DWORD i = 0; i < read; ++i)
+            lines += chunk[i] == '\n';
+    return lines;
+}
+
+void Append(const std::wstring& log, const std::wstring& line) {
+    ScopedHandle file(CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, 0, nullptr));
+    const std::string bytes = ToUtf8(line) + "\r\n";
+    DWORD written = 0;
+    if (file)
+        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+// The code for call number `call` (from 0) of the list "a,b,c".
+int ExitCodeFor(const std::wstring& codes, int call) {
+    size_t start = 0;
+    for (int i = 0; i < call; ++i) {
+        const size_t comma = codes.find(L',', start);
+        if (comma == std::wstring::npos) break;
+        start = comma + 1;
+    }
+    return _wtoi(codes.c_str() + start);
+}
+
+} // namespace
+
+int wmain() {
+    const std::wstring log = Environment(L"TARNWICK_FAKE_NETSH_LOG");
+    const int call = log.empty() ? 0 : CallsLogged(log);
+    if (!log.empty()) Append(log, GetCommandLineW());
+    if (const std::wstring delay = Environment(L"TARNWICK_FAKE_NETSH_DELAY_MS"); !delay.empty())
+        Sleep(static_cast<DWORD>(_wtoi(delay.c_str())));
+    return ExitCodeFor(Environment(L"TARNWICK_FAKE_NETSH_EXIT"), call);
+}
