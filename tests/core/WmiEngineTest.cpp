@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "core/NetshEngine.h"
 #include "core/Settings.h"
 #include "core/WmiEngine.h"
 #include "fakes/SimulatedWmi.h"
@@ -160,6 +161,24 @@ TEST_F(WmiEngine, NoIpEnabledAdapterIsASuccessWithNothingCalled) {
     Profile("IPAddress=10.0.0.5\r\n");
     EXPECT_EQ(ApplyProfile(L"A", L""), 0);
     EXPECT_TRUE(sim->Calls().empty());
+}
+
+TEST_F(WmiEngine, OnlyMethodBHandsTheProfileToNetsh) {
+    folder.WriteBytes(L"Config.ini", "[NET]\r\nMethod=b\r\n[A]\r\nDHCPEnabled=1\r\n");
+    EXPECT_EQ(ApplyProfile(L"A", L"LAN"), 0);
+    EXPECT_EQ(sim->Calls().size(), 4u) << "the value is compared with case";
+
+    sim->ClearCalls();
+    folder.WriteBytes(L"Config.ini", "[NET]\r\nMethod=B\r\n[A]\r\nDHCPEnabled=1\r\n");
+    SetNetshProgram(ExecutableFolder() + L"fakes\\netsh\\netsh.exe");
+    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
+    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_EXIT", L"0,9");
+    EXPECT_EQ(ApplyProfile(L"A", L"LAN"), 9) << "netsh's failure reaches the main window";
+    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_EXIT", nullptr);
+    EXPECT_TRUE(sim->Calls().empty());
+    const std::string log = folder.ReadBytes(L"netsh.log");
+    EXPECT_NE(log.find("netsh interface ip set address \"LAN\" dhcp "), std::string::npos) << log;
+    EXPECT_NE(log.find("netsh interface ip set dns \"LAN\" dhcp "), std::string::npos) << log;
 }
 
 }  // namespace
