@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "core/NetshEngine.h"
 #include "core/Settings.h"
 #include "fakes/SimulatedWmi.h"
 #include "framework/Strings.h"
@@ -31,6 +32,9 @@ void StartSimulation(const TSimulationOptions& options) {
     TSimulatedWmi& sim = TSimulatedWmi::Install();
     sim.SetDelay(options.DelayMs);
     const std::wstring log = ExecutableFolder() + L"simulated-network.log";
+    // netsh is the stand-in beside the executable; it appends its command lines to the same log.
+    SetNetshProgram(ExecutableFolder() + L"simulated-netsh.exe");
+    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", log.c_str());
     sim.OnCall = [log](const TSimCall& call) {
         // Opened per line, so a person can watch the file while the program runs.
         if (FILE* f = _wfopen(log.c_str(), L"ab")) {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Starts the real Tarnwick.exe in simulation mode with a GBK Config.ini, double-clicks "×内网"
 # with real pointer input, and checks what the program wrote. Keeps screenshots.
-# Usage: switch-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
+# Usage: switch-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <stand-in netsh.exe> <screenshot folder>
 set -euo pipefail
-exe=$1 winpos=$2 shots=$3
+exe=$1 winpos=$2 netsh=$3 shots=$4
 wine=/usr/lib/wine/wine64
 run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-gui.XXXXXX")
 mkdir -p "$shots"
@@ -11,6 +11,7 @@ cleanup() { [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; wait 2>/dev/null; rm -
 trap cleanup EXIT
 
 cp "$exe" "$run/Tarnwick.exe"
+cp "$netsh" "$run/simulated-netsh.exe"
 printf '[NET]\r\nNET=\r\nAutoSwitch=1\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\nDNSB=\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n' |
   iconv -f UTF-8 -t GBK > "$run/Config.ini"
 
