@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Starts the real Tarnwick.exe in simulation mode with a GBK Config.ini, double-clicks "×内网"
 # with real pointer input, and checks what the program wrote. Keeps screenshots.
-# Usage: switch-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <stand-in netsh.exe> <screenshot folder>
+# Usage: switch-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <stand-in netsh.exe> <screenshot folder> [B]
+# With B, Config.ini selects the netsh engine and the log must show its command lines.
 set -euo pipefail
-exe=$1 winpos=$2 netsh=$3 shots=$4
+exe=$1 winpos=$2 netsh=$3 shots=$4 method=${5:-}
 wine=/usr/lib/wine/wine64
 run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-gui.XXXXXX")
 mkdir -p "$shots"
@@ -12,7 +13,7 @@ trap cleanup EXIT
 
 cp "$exe" "$run/Tarnwick.exe"
 cp "$netsh" "$run/simulated-netsh.exe"
-printf '[NET]\r\nNET=\r\nAutoSwitch=1\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\nDNSB=\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n' |
+printf '[NET]\r\nNET=\r\nMethod=%s\r\nAutoSwitch=1\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\nDNSB=\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n' "$method" |
   iconv -f UTF-8 -t GBK > "$run/Config.ini"
 
 # Where the desktop's (0, 0) is on the X screen: the virtual desktop's window, or the screen.
@@ -49,17 +50,17 @@ pid=$!
 
 # First run: the program asks for the settings, then the main window shows.
 read -r x y w h < <(find_window '#32770' 'Tarnwick')
-shot first-run-message.png "$x" "$y" "$w" "$h"
+shot "${method}first-run-message.png" "$x" "$y" "$w" "$h"
 xdotool mousemove $((x + w / 2)) $((y + h - 20)) sleep 0.2 key Return
 read -r x y w h < <(find_window 'TarnwickForm' 'Tarnwick')
 sleep 1
-shot main-before.png "$x" "$y" "$w" "$h"
+shot "${method}main-before.png" "$x" "$y" "$w" "$h"
 
 # A real double click on "×内网" (143, 85, 113 x 39 at 96 DPI).
 xdotool mousemove $((x + 143 + 56)) $((y + 85 + 19)) sleep 0.3 click --repeat 2 --delay 80 1
 read -r px py pw ph < <(find_window 'TarnwickForm' 'FmProgress')
 sleep 0.5
-shot progress.png "$px" "$py" "$pw" "$ph"
+shot "${method}progress.png" "$px" "$py" "$pw" "$ph"
 
 for _ in $(seq 100); do
   grep -q 'NET=A' "$run/Config.ini" && break
@@ -67,13 +68,19 @@ for _ in $(seq 100); do
 done
 xdotool mousemove $((x + 10)) $((y + 200))
 sleep 1
-shot main-after.png "$x" "$y" "$w" "$h"
+shot "${method}main-after.png" "$x" "$y" "$w" "$h"
 
 status=0
 grep -q $'^NET=A\r\?$' "$run/Config.ini" || { echo "scenario: Config.ini does not record profile A" >&2; status=1; }
 log=$run/simulated-network.log
-for expected in 'EnableStatic({10.20.30.41}, {255.255.255.0}) = 0' 'SetGateways({10.20.30.1}) = 0' \
-                'SetDNSServerSearchOrder({10.20.0.53}) = 0'; do
+if [ "$method" = B ]; then
+  expected_lines=('netsh interface ip set address "本地连接" static 10.20.30.41 255.255.255.0 10.20.30.1 1'
+                  'netsh interface ip set dns "本地连接" static 10.20.0.53')
+else
+  expected_lines=('EnableStatic({10.20.30.41}, {255.255.255.0}) = 0' 'SetGateways({10.20.30.1}) = 0'
+                  'SetDNSServerSearchOrder({10.20.0.53}) = 0')
+fi
+for expected in "${expected_lines[@]}"; do
   grep -qF "$expected" "$log" 2>/dev/null || { echo "scenario: the log lacks '$expected'" >&2; status=1; }
 done
 [ $status -eq 0 ] || { echo "--- Config.ini"; iconv -f GBK -t UTF-8 "$run/Config.ini"; echo "--- log"; cat "$log" 2>/dev/null; }
