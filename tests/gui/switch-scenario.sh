@@ -45,6 +45,8 @@ shot() {  # shot <file> <x> <y> <w> <h>
   import -window root -crop "${4}x${5}+${2}+${3}" +repage "$shots/$1"
 }
 
+# Slow enough for a picture of the progress window, with either engine.
+export TARNWICK_FAKE_NETSH_DELAY_MS=800
 (cd "$run" && exec "$wine" Tarnwick.exe --simulate --simulate-delay=1500) &
 pid=$!
 
