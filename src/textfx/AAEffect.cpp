@@ -11,7 +11,7 @@ void TAAShadow::SetOffsetY(int value) { Update(FOffsetY, std::clamp(value, -20, 
 
 void TAAShadow::Assign(const TNotifyClass& source) {
     auto* other = dynamic_cast<const TAAShadow*>(&source);
-    if (!other) return TEnabledClass::Assign(source);
+    if (!other) return TNotifyClass::Assign(source);
     SetBlur(other->FBlur);
     SetAlpha(other->FAlpha);
     SetColor(other->FColor);
@@ -22,7 +22,7 @@ void TAAShadow::Assign(const TNotifyClass& source) {
 
 void TAAGradual::Assign(const TNotifyClass& source) {
     auto* other = dynamic_cast<const TAAGradual*>(&source);
-    if (!other) return TEnabledClass::Assign(source);
+    if (!other) return TNotifyClass::Assign(source);
     SetStyle(other->FStyle);
     SetStartColor(other->FStartColor);
     SetEndColor(other->FEndColor);
@@ -37,7 +37,7 @@ void TAATexture::SetPicture(std::shared_ptr<TJpegPicture> value) {
 
 void TAATexture::Assign(const TNotifyClass& source) {
     auto* other = dynamic_cast<const TAATexture*>(&source);
-    if (!other) return TEnabledClass::Assign(source);
+    if (!other) return TNotifyClass::Assign(source);
     SetMode(other->FMode);
     SetPicture(other->FPicture);
     TEnabledClass::Assign(source);
