@@ -4,10 +4,18 @@
 
 #include "framework/CustomIniFile.h"
 
-void TAAShadow::SetBlur(int value) { Update(FBlur, std::clamp(value, 0, 100)); }
-void TAAShadow::SetAlpha(int value) { Update(FAlpha, std::clamp(value, 0, 100)); }
-void TAAShadow::SetOffsetX(int value) { Update(FOffsetX, std::clamp(value, -20, 20)); }
-void TAAShadow::SetOffsetY(int value) { Update(FOffsetY, std::clamp(value, -20, 20)); }
+void TAAShadow::SetBlur(int value) {
+    Update(FBlur, std::clamp(value, 0, 100));
+}
+void TAAShadow::SetAlpha(int value) {
+    Update(FAlpha, std::clamp(value, 0, 100));
+}
+void TAAShadow::SetOffsetX(int value) {
+    Update(FOffsetX, std::clamp(value, -20, 20));
+}
+void TAAShadow::SetOffsetY(int value) {
+    Update(FOffsetY, std::clamp(value, -20, 20));
+}
 
 void TAAShadow::Assign(const TNotifyClass& source) {
     auto* other = dynamic_cast<const TAAShadow*>(&source);
@@ -44,7 +52,8 @@ void TAATexture::Assign(const TNotifyClass& source) {
 }
 
 TAAEffect::TAAEffect(TChangeEvent onChange, TComponent* owner)
-    : TNotifyClass(std::move(onChange), owner), FShadow([this](TNotifyClass& s) { ForwardChange(s); }, owner),
+    : TNotifyClass(std::move(onChange), owner),
+      FShadow([this](TNotifyClass& s) { ForwardChange(s); }, owner),
       FGradual([this](TNotifyClass& s) { ForwardChange(s); }, owner),
       FTexture([this](TNotifyClass& s) { ForwardChange(s); }, owner) {}
 
@@ -52,11 +61,21 @@ void TAAEffect::ForwardChange(TNotifyClass& sender) {
     if (OnChange) OnChange(sender);
 }
 
-void TAAEffect::SetAlpha(int value) { Update(FAlpha, std::clamp(value, 0, 100)); }
-void TAAEffect::SetBlur(int value) { Update(FBlur, std::clamp(value, 0, 100)); }
-void TAAEffect::SetAngle(int value) { Update(FAngle, std::clamp(value, -360, 360)); }
-void TAAEffect::SetNoise(int value) { Update(FNoise, std::clamp(value, 0, 255)); }
-void TAAEffect::SetSpray(int value) { Update(FSpray, std::clamp(value, 0, 100)); }
+void TAAEffect::SetAlpha(int value) {
+    Update(FAlpha, std::clamp(value, 0, 100));
+}
+void TAAEffect::SetBlur(int value) {
+    Update(FBlur, std::clamp(value, 0, 100));
+}
+void TAAEffect::SetAngle(int value) {
+    Update(FAngle, std::clamp(value, -360, 360));
+}
+void TAAEffect::SetNoise(int value) {
+    Update(FNoise, std::clamp(value, 0, 255));
+}
+void TAAEffect::SetSpray(int value) {
+    Update(FSpray, std::clamp(value, 0, 100));
+}
 
 void TAAEffect::Assign(const TNotifyClass& source) {
     auto* other = dynamic_cast<const TAAEffect*>(&source);
@@ -120,8 +139,11 @@ void TAAEffect::LoadFromIni(TCustomIniFile& ini, const std::wstring& section) {
     FGradual.SetEndColor(color(L"GradualEndColor", FGradual.EndColor()));
     // An unknown style from a newer or damaged file falls back to the first one.
     const int style = ini.ReadInteger(section, L"GradualStyle", FGradual.Style());
-    FGradual.SetStyle(style >= gsLeftToRight && style <= gsCenterToTB ? static_cast<TGradualStyle>(style) : gsLeftToRight);
+    FGradual.SetStyle(style >= gsLeftToRight && style <= gsCenterToTB
+                          ? static_cast<TGradualStyle>(style)
+                          : gsLeftToRight);
     FTexture.SetEnabled(ini.ReadBool(section, L"Texture", FTexture.Enabled()));
     const int mode = ini.ReadInteger(section, L"TextureMode", FTexture.Mode());
-    FTexture.SetMode(mode >= tmTiled && mode <= tmNormal ? static_cast<TTextureMode>(mode) : tmTiled);
+    FTexture.SetMode(mode >= tmTiled && mode <= tmNormal ? static_cast<TTextureMode>(mode)
+                                                         : tmTiled);
 }

@@ -46,8 +46,8 @@ struct TGreyBitmap {
         info.header.biCompression = BI_RGB;
         info.header.biClrUsed = 256;
         void* bits = nullptr;
-        Bitmap.Reset(CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits,
-                                      nullptr, 0));
+        Bitmap.Reset(CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&info),
+                                      DIB_RGB_COLORS, &bits, nullptr, 0));
         if (!Bitmap || !bits) throw std::runtime_error("Out of system resources");
         Bits = static_cast<uint8_t*>(bits);
         Stride = PaddedStride(width);
@@ -57,7 +57,9 @@ struct TGreyBitmap {
 
 } // namespace
 
-HPALETTE GreyPalette() { return greyPalette.Get(); }
+HPALETTE GreyPalette() {
+    return greyPalette.Get();
+}
 
 void TAAMask::Assign(const TAAMask& source) {
     if (&source == this) return;

@@ -24,7 +24,9 @@ private:
 
 } // namespace
 
-TAAText::TAAText(TCanvas* canvas) : FCanvas(canvas) { FBlend.SetCanvas(canvas); }
+TAAText::TAAText(TCanvas* canvas) : FCanvas(canvas) {
+    FBlend.SetCanvas(canvas);
+}
 
 void TAAText::SetCanvas(TCanvas* canvas) {
     FCanvas = canvas;
@@ -107,8 +109,8 @@ void TAATextEx::DrawEffectText(int x, int y, const std::wstring& text) {
     if (shadow.Enabled()) {
         TMaskBuffer shadowMask = mask;
         if (shadow.Blur() > 0) BlurMask(shadowMask, shadow.Blur());
-        Blend().BlendColor(x + std::max(shadow.OffsetX(), 0), y + std::max(shadow.OffsetY(), 0), shadowMask,
-                           FEffect.Alpha() * shadow.Alpha() / 100, shadow.Color());
+        Blend().BlendColor(x + std::max(shadow.OffsetX(), 0), y + std::max(shadow.OffsetY(), 0),
+                           shadowMask, FEffect.Alpha() * shadow.Alpha() / 100, shadow.Color());
         // Over the shadow, not over the brush colour.
         Canvas()->Brush().SetStyle(TBrushStyle::bsClear);
     }
@@ -138,8 +140,10 @@ void TAATextEx::BlendText(int x, int y, const TMaskBuffer& mask) {
             FillRect(dc.Get(), &all, fill.Get());
             const TJpegPicture& picture = *texture.Picture();
             for (const TPlacement& place :
-                 TexturePlacements(texture.Mode(), fore.Width(), fore.Height(), picture.Width(), picture.Height()))
-                picture.StretchDraw(dc.Get(), RECT{place.X, place.Y, place.X + place.Width, place.Y + place.Height});
+                 TexturePlacements(texture.Mode(), fore.Width(), fore.Height(), picture.Width(),
+                                   picture.Height()))
+                picture.StretchDraw(dc.Get(), RECT{place.X, place.Y, place.X + place.Width,
+                                                   place.Y + place.Height});
         }
         if (noise > 0) AddNoise(fore.Pixels(), noise, FRandom);
     } else if (gradual.Enabled()) {

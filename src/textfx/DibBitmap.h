@@ -24,7 +24,8 @@ private:
 // A memory DC with a bitmap selected for the life of the scope.
 class TBitmapDc {
 public:
-    explicit TBitmapDc(HBITMAP bitmap) : FDc(CreateCompatibleDC(nullptr)), FSelect(FDc.Get(), bitmap) {}
+    explicit TBitmapDc(HBITMAP bitmap)
+        : FDc(CreateCompatibleDC(nullptr)), FSelect(FDc.Get(), bitmap) {}
     HDC Get() const { return FDc.Get(); }
 
 private:

@@ -25,8 +25,7 @@ protected:
     virtual void Changed();
 
     // Stores a changed value and notifies; an unchanged value does nothing.
-    template <typename T>
-    void Update(T& field, T value) {
+    template <typename T> void Update(T& field, T value) {
         if (field == value) return;
         field = value;
         Changed();

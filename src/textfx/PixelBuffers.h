@@ -8,11 +8,18 @@
 
 // Colours are 0x00BBGGRR.
 using TColorValue = uint32_t;
-constexpr int RedOf(TColorValue c) { return c & 0xFF; }
-constexpr int GreenOf(TColorValue c) { return (c >> 8) & 0xFF; }
-constexpr int BlueOf(TColorValue c) { return (c >> 16) & 0xFF; }
+constexpr int RedOf(TColorValue c) {
+    return c & 0xFF;
+}
+constexpr int GreenOf(TColorValue c) {
+    return (c >> 8) & 0xFF;
+}
+constexpr int BlueOf(TColorValue c) {
+    return (c >> 16) & 0xFF;
+}
 constexpr TColorValue RgbColor(int r, int g, int b) {
-    return static_cast<TColorValue>(r) | (static_cast<TColorValue>(g) << 8) | (static_cast<TColorValue>(b) << 16);
+    return static_cast<TColorValue>(r) | (static_cast<TColorValue>(g) << 8) |
+           (static_cast<TColorValue>(b) << 16);
 }
 
 class EInvalidLine : public std::runtime_error {
@@ -26,7 +33,9 @@ public:
 };
 
 // Bytes per row of a bitmap row of the given size, padded to a multiple of 4.
-constexpr int PaddedStride(int bytesPerRow) { return (bytesPerRow + 3) / 4 * 4; }
+constexpr int PaddedStride(int bytesPerRow) {
+    return (bytesPerRow + 3) / 4 * 4;
+}
 
 // One coverage byte per pixel: 0 nothing, 255 fully covered.
 class TMaskBuffer {

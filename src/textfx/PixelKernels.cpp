@@ -7,10 +7,14 @@
 
 namespace {
 
-uint8_t ClampByte(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
+uint8_t ClampByte(int value) {
+    return static_cast<uint8_t>(std::clamp(value, 0, 255));
+}
 
 // p + floor((c - p) * w / 256); the shift floors negative products too.
-uint8_t Mix(int p, int c, int w) { return static_cast<uint8_t>(p + (((c - p) * w) >> 8)); }
+uint8_t Mix(int p, int c, int w) {
+    return static_cast<uint8_t>(p + (((c - p) * w) >> 8));
+}
 
 // The blend weight 0 .. 255 of a coverage at an alpha in percent.
 int BlendWeight(int coverage, int alpha) {
@@ -35,7 +39,8 @@ void BlendPixel(uint8_t* p, int w, int blue, int green, int red) {
 void FiveSums(const int* values, int count, int step, int* sums, int sumStep) {
     for (int i = 0; i < count; ++i) {
         int sum = 0;
-        for (int d = -2; d <= 2; ++d) sum += values[std::clamp(i + d, 0, count - 1) * step];
+        for (int d = -2; d <= 2; ++d)
+            sum += values[std::clamp(i + d, 0, count - 1) * step];
         sums[i * sumStep] = sum;
     }
 }
@@ -53,10 +58,14 @@ const TRandom& DefaultRandom() {
 
 int QualityScale(TAAQuality quality) {
     switch (quality) {
-    case aqHigh: return 4;
-    case aqNormal: return 3;
-    case aqLow: return 2;
-    case aqNone: return 1;
+    case aqHigh:
+        return 4;
+    case aqNormal:
+        return 3;
+    case aqLow:
+        return 2;
+    case aqNone:
+        return 1;
     }
     return 3;
 }
@@ -71,18 +80,25 @@ void ReduceMask(const uint8_t* rendering, int stride, int scale, TMaskBuffer& ma
             switch (scale) {
             case 4:
                 for (int r = 0; r < 4; ++r)
-                    for (int c = 0; c < 4; ++c) value += p[r * stride + c];
+                    for (int c = 0; c < 4; ++c)
+                        value += p[r * stride + c];
                 value >>= 4;
                 break;
             case 3: {
                 // Halved opposite corners keep the sum within 11 bits; a full block gives 254.
                 const uint8_t* b = p + stride;
                 const uint8_t* c = b + stride;
-                value = (p[0] + p[1] + (p[2] >> 1) + b[0] + b[1] + b[2] + (c[0] >> 1) + c[1] + c[2]) >> 3;
+                value =
+                    (p[0] + p[1] + (p[2] >> 1) + b[0] + b[1] + b[2] + (c[0] >> 1) + c[1] + c[2]) >>
+                    3;
                 break;
             }
-            case 2: value = (p[0] + p[1] + p[stride] + p[stride + 1]) >> 2; break;
-            default: value = p[0]; break;
+            case 2:
+                value = (p[0] + p[1] + p[stride] + p[stride + 1]) >> 2;
+                break;
+            default:
+                value = p[0];
+                break;
             }
             out[x] = static_cast<uint8_t>(value);
         }
@@ -99,8 +115,8 @@ void OutlineMask(TMaskBuffer& mask) {
         const uint8_t* d = before.Line(y + 1);
         uint8_t* out = mask.Line(y);
         for (int x = 1; x < w - 1; ++x) {
-            const int sum = std::abs(d[x] - u[x]) + std::abs(m[x + 1] - m[x - 1]) + std::abs(d[x - 1] - u[x + 1]) +
-                            std::abs(d[x + 1] - u[x - 1]);
+            const int sum = std::abs(d[x] - u[x]) + std::abs(m[x + 1] - m[x - 1]) +
+                            std::abs(d[x - 1] - u[x + 1]) + std::abs(d[x + 1] - u[x - 1]);
             out[x] = static_cast<uint8_t>(std::min(sum >> 2, 255));
         }
     }
@@ -119,7 +135,8 @@ void SprayMask(TMaskBuffer& mask, int range, const TRandom& random) {
 }
 
 void MirrorMaskHorizontally(TMaskBuffer& mask) {
-    for (int y = 0; y < mask.Height(); ++y) std::reverse(mask.Line(y), mask.Line(y) + mask.Width());
+    for (int y = 0; y < mask.Height(); ++y)
+        std::reverse(mask.Line(y), mask.Line(y) + mask.Width());
 }
 
 void MirrorMaskVertically(TMaskBuffer& mask) {
@@ -142,11 +159,16 @@ void BlurMask(TMaskBuffer& mask, int strength) {
     const int f = BlurFactor(strength);
 
     // The 5 x 5 sum is separable: five-sums along each row, then along each column of those.
-    std::vector<int> values(static_cast<size_t>(w) * h), rowSums(values.size()), sums(values.size());
+    std::vector<int> values(static_cast<size_t>(w) * h), rowSums(values.size()),
+        sums(values.size());
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) values[static_cast<size_t>(y) * w + x] = mask.At(x, y);
-    for (int y = 0; y < h; ++y) FiveSums(&values[static_cast<size_t>(y) * w], w, 1, &rowSums[static_cast<size_t>(y) * w], 1);
-    for (int x = 0; x < w; ++x) FiveSums(&rowSums[x], h, w, &sums[x], w);
+        for (int x = 0; x < w; ++x)
+            values[static_cast<size_t>(y) * w + x] = mask.At(x, y);
+    for (int y = 0; y < h; ++y)
+        FiveSums(&values[static_cast<size_t>(y) * w], w, 1, &rowSums[static_cast<size_t>(y) * w],
+                 1);
+    for (int x = 0; x < w; ++x)
+        FiveSums(&rowSums[x], h, w, &sums[x], w);
 
     for (int y = 0; y < h; ++y) {
         uint8_t* out = mask.Line(y);
@@ -163,24 +185,30 @@ void BlendColor(const TColorPixels& work, const TMaskBuffer& mask, int alpha, TC
     for (int y = 0; y < h; ++y) {
         const uint8_t* m = mask.Line(y);
         uint8_t* p = work.Line(y);
-        for (int x = 0; x < w; ++x, p += 3) BlendPixel(p, BlendWeight(m[x], alpha), BlueOf(color), GreenOf(color), RedOf(color));
+        for (int x = 0; x < w; ++x, p += 3)
+            BlendPixel(p, BlendWeight(m[x], alpha), BlueOf(color), GreenOf(color), RedOf(color));
     }
 }
 
-void BlendBitmap(const TColorPixels& work, const TMaskBuffer& mask, int alpha, const TColorPixels& fore) {
-    if (!fore.Bits || fore.Width != mask.Width() || fore.Height != mask.Height()) throw EInvalidForeBmp();
+void BlendBitmap(const TColorPixels& work, const TMaskBuffer& mask, int alpha,
+                 const TColorPixels& fore) {
+    if (!fore.Bits || fore.Width != mask.Width() || fore.Height != mask.Height())
+        throw EInvalidForeBmp();
     const int w = std::min(work.Width, mask.Width()), h = std::min(work.Height, mask.Height());
     for (int y = 0; y < h; ++y) {
         const uint8_t* m = mask.Line(y);
         const uint8_t* c = fore.Line(y);
         uint8_t* p = work.Line(y);
-        for (int x = 0; x < w; ++x, p += 3, c += 3) BlendPixel(p, BlendWeight(m[x], alpha), c[0], c[1], c[2]);
+        for (int x = 0; x < w; ++x, p += 3, c += 3)
+            BlendPixel(p, BlendWeight(m[x], alpha), c[0], c[1], c[2]);
     }
 }
 
-void GradientFill(const TColorPixels& target, TGradualStyle style, TColorValue startColor, TColorValue endColor) {
+void GradientFill(const TColorPixels& target, TGradualStyle style, TColorValue startColor,
+                  TColorValue endColor) {
     if (target.Empty()) return;
-    const bool horizontal = style == gsLeftToRight || style == gsRightToLeft || style == gsCenterToLR;
+    const bool horizontal =
+        style == gsLeftToRight || style == gsRightToLeft || style == gsCenterToLR;
     const bool centred = style == gsCenterToLR || style == gsCenterToTB;
     const bool forward = style == gsLeftToRight || style == gsTopToBottom;
     const TColorValue from = forward ? startColor : endColor;
@@ -194,7 +222,8 @@ void GradientFill(const TColorPixels& target, TGradualStyle style, TColorValue s
     const int toBgr[3] = {BlueOf(to), GreenOf(to), RedOf(to)};
     for (int i = 0; i < steps; ++i)
         for (int ch = 0; ch < 3; ++ch) {
-            const auto value = static_cast<uint8_t>(fromBgr[ch] + (toBgr[ch] - fromBgr[ch]) * i / steps);
+            const auto value =
+                static_cast<uint8_t>(fromBgr[ch] + (toBgr[ch] - fromBgr[ch]) * i / steps);
             line[static_cast<size_t>(i) * 3 + ch] = value;
             if (centred) line[static_cast<size_t>(length - 1 - i) * 3 + ch] = value;
         }
@@ -204,12 +233,14 @@ void GradientFill(const TColorPixels& target, TGradualStyle style, TColorValue s
         if (horizontal) {
             std::memcpy(p, line.data(), line.size());
         } else {
-            for (int x = 0; x < target.Width; ++x) std::memcpy(p + 3 * x, &line[static_cast<size_t>(y) * 3], 3);
+            for (int x = 0; x < target.Width; ++x)
+                std::memcpy(p + 3 * x, &line[static_cast<size_t>(y) * 3], 3);
         }
     }
 }
 
-std::vector<TPlacement> TexturePlacements(TTextureMode mode, int width, int height, int picWidth, int picHeight) {
+std::vector<TPlacement> TexturePlacements(TTextureMode mode, int width, int height, int picWidth,
+                                          int picHeight) {
     std::vector<TPlacement> places;
     if (picWidth <= 0 || picHeight <= 0 || width <= 0 || height <= 0) return places;
     switch (mode) {
@@ -218,14 +249,21 @@ std::vector<TPlacement> TexturePlacements(TTextureMode mode, int width, int heig
             for (int col = 0; col <= width / picWidth; ++col)
                 places.push_back({col * picWidth, row * picHeight, picWidth, picHeight});
         break;
-    case tmStretched: places.push_back({0, 0, width, height}); break;
-    case tmCenter: places.push_back({(width - picWidth) / 2, (height - picHeight) / 2, picWidth, picHeight}); break;
-    case tmNormal: places.push_back({0, 0, picWidth, picHeight}); break;
+    case tmStretched:
+        places.push_back({0, 0, width, height});
+        break;
+    case tmCenter:
+        places.push_back({(width - picWidth) / 2, (height - picHeight) / 2, picWidth, picHeight});
+        break;
+    case tmNormal:
+        places.push_back({0, 0, picWidth, picHeight});
+        break;
     }
     return places;
 }
 
-void NoiseFill(const TColorPixels& target, TColorValue fontColor, int amplitude, const TRandom& random) {
+void NoiseFill(const TColorPixels& target, TColorValue fontColor, int amplitude,
+               const TRandom& random) {
     if (target.Empty()) return;
     const int half = amplitude / 2;
     for (int y = 0; y < target.Height; ++y) {
@@ -247,6 +285,7 @@ void AddNoise(const TColorPixels& target, int amplitude, const TRandom& random) 
     for (int y = 0; y < target.Height; ++y) {
         uint8_t* p = target.Line(y);
         // The pixels' bytes only: the row padding is not part of the picture.
-        for (int i = 0; i < 3 * target.Width; ++i) p[i] = ClampByte(p[i] + random(amplitude) - half);
+        for (int i = 0; i < 3 * target.Width; ++i)
+            p[i] = ClampByte(p[i] + random(amplitude) - half);
     }
 }

@@ -8,7 +8,14 @@
 #include "textfx/PixelBuffers.h"
 
 enum TAAQuality { aqHigh, aqNormal, aqLow, aqNone };
-enum TGradualStyle { gsLeftToRight, gsRightToLeft, gsTopToBottom, gsBottomToTop, gsCenterToLR, gsCenterToTB };
+enum TGradualStyle {
+    gsLeftToRight,
+    gsRightToLeft,
+    gsTopToBottom,
+    gsBottomToTop,
+    gsCenterToLR,
+    gsCenterToTB
+};
 enum TTextureMode { tmTiled, tmStretched, tmCenter, tmNormal };
 
 // Answers a uniform integer in 0 .. n - 1, and 0 for n = 0. Injectable so that spray and noise
@@ -40,18 +47,22 @@ void BlurMask(TMaskBuffer& mask, int strength);
 void BlendColor(const TColorPixels& work, const TMaskBuffer& mask, int alpha, TColorValue color);
 // The same with each pixel's colour from `fore`, which must have the mask's size (else
 // EInvalidForeBmp).
-void BlendBitmap(const TColorPixels& work, const TMaskBuffer& mask, int alpha, const TColorPixels& fore);
+void BlendBitmap(const TColorPixels& work, const TMaskBuffer& mask, int alpha,
+                 const TColorPixels& fore);
 
-void GradientFill(const TColorPixels& target, TGradualStyle style, TColorValue startColor, TColorValue endColor);
+void GradientFill(const TColorPixels& target, TGradualStyle style, TColorValue startColor,
+                  TColorValue endColor);
 
 struct TPlacement {
     int X, Y, Width, Height;
     bool operator==(const TPlacement&) const = default;
 };
 // Where a picture of picWidth x picHeight is drawn over a bitmap of width x height.
-std::vector<TPlacement> TexturePlacements(TTextureMode mode, int width, int height, int picWidth, int picHeight);
+std::vector<TPlacement> TexturePlacements(TTextureMode mode, int width, int height, int picWidth,
+                                          int picHeight);
 
 // Every pixel the font colour with each channel (red, green, blue) moved by random noise.
-void NoiseFill(const TColorPixels& target, TColorValue fontColor, int amplitude, const TRandom& random);
+void NoiseFill(const TColorPixels& target, TColorValue fontColor, int amplitude,
+               const TRandom& random);
 // Noise over what the bitmap already holds, byte by byte.
 void AddNoise(const TColorPixels& target, int amplitude, const TRandom& random);

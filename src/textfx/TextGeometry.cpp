@@ -4,7 +4,9 @@
 #include <cmath>
 #include <numbers>
 
-int CeilDiv(int value, int scale) { return (value + scale - 1) / scale; }
+int CeilDiv(int value, int scale) {
+    return (value + scale - 1) / scale;
+}
 
 int ItalicWidening(int width, int bytes) {
     if (bytes <= 0) return 0;

@@ -35,7 +35,8 @@ void TimeKernels(int width, int height) {
     const int s = 3;
     const int renderStride = PaddedStride(width * s);
     std::vector<uint8_t> rendering(static_cast<size_t>(renderStride) * height * s);
-    for (size_t i = 0; i < rendering.size(); ++i) rendering[i] = (i * 7919 % 13 < 5) ? 255 : 0;
+    for (size_t i = 0; i < rendering.size(); ++i)
+        rendering[i] = (i * 7919 % 13 < 5) ? 255 : 0;
     TMaskBuffer text(width, height);
     ReduceMask(rendering.data(), renderStride, s, text);
     TColorBuffer work(width, height), fore(width, height);
@@ -46,13 +47,22 @@ void TimeKernels(int width, int height) {
     auto row = [](const char* name, double us) { std::printf("  %-22s %10.1f us\n", name, us); };
     row("reduce (scale 3)", Time([&] { ReduceMask(rendering.data(), renderStride, s, text); }));
     TMaskBuffer mask = text;
-    row("outline", Time([&] { mask = text; OutlineMask(mask); }));
+    row("outline", Time([&] {
+            mask = text;
+            OutlineMask(mask);
+        }));
     row("copy of the mask", Time([&] { mask = text; }));
     row("spray 3", Time([&] { SprayMask(mask, 3, DefaultRandom()); }));
     row("mirror horizontally", Time([&] { MirrorMaskHorizontally(mask); }));
     row("mirror vertically", Time([&] { MirrorMaskVertically(mask); }));
-    row("blur 100", Time([&] { mask = text; BlurMask(mask, 100); }));
-    row("blur 80", Time([&] { mask = text; BlurMask(mask, 80); }));
+    row("blur 100", Time([&] {
+            mask = text;
+            BlurMask(mask, 100);
+        }));
+    row("blur 80", Time([&] {
+            mask = text;
+            BlurMask(mask, 80);
+        }));
     row("blend colour", Time([&] { BlendColor(work.Pixels(), text, 100, 0x00FF00); }));
     row("blend colour alpha 70", Time([&] { BlendColor(work.Pixels(), text, 70, 0); }));
     row("blend bitmap", Time([&] { BlendBitmap(work.Pixels(), text, 100, fore.Pixels()); }));
@@ -85,8 +95,9 @@ void TimeEffectText() {
         canvas.TextOut(4, 4, text);
         GdiFlush();
     });
-    std::printf("DrawEffectText \"×内网\" 黑体 37 px, shadow blur 100, outline (%ld x %ld): %.1f us\n", extent.cx,
-                extent.cy, effect);
+    std::printf(
+        "DrawEffectText \"×内网\" 黑体 37 px, shadow blur 100, outline (%ld x %ld): %.1f us\n",
+        extent.cx, extent.cy, effect);
     std::printf("TextOutW of the same text: %.1f us; ratio %.1f\n", plain, effect / plain);
 }
 #endif

@@ -33,7 +33,8 @@ void PaintLandscape(const TColorPixels& pixels) {
     }
 }
 
-void DrawLabel(TCanvas& canvas, TAATextEx& engine, int x, int y, const std::wstring& caption, COLORREF color) {
+void DrawLabel(TCanvas& canvas, TAATextEx& engine, int x, int y, const std::wstring& caption,
+               COLORREF color) {
     canvas.Font().SetColor(color);
     canvas.Brush().SetStyle(TBrushStyle::bsClear);
     engine.DrawEffectText(x, y, caption);
@@ -88,20 +89,23 @@ int main(int argc, char** argv) {
         wchar_t face[LF_FACESIZE] = {};
         SelectObject(dc.Get(), canvas.Font().Handle());
         GetTextFaceW(dc.Get(), LF_FACESIZE, face);
-        std::fprintf(stderr, "font face: %ls, label extent %ld x %ld\n", face, engine.TextExtent(L"×内网").cx,
-                     engine.TextExtent(L"×内网").cy);
+        std::fprintf(stderr, "font face: %ls, label extent %ld x %ld\n", face,
+                     engine.TextExtent(L"×内网").cx, engine.TextExtent(L"×内网").cy);
     }
 
     // The scene, then below it the same enlarged 4 times with every pixel kept sharp.
     TDibBitmap sheet;
     sheet.SetSize(Width * Zoom, Height * (Zoom + 1) + 8);
     const TColorPixels out = sheet.Pixels(), in = scene.Pixels();
-    for (int y = 0; y < out.Height; ++y) std::fill(out.Line(y), out.Line(y) + 3 * out.Width, uint8_t{64});
-    for (int y = 0; y < Height; ++y) std::copy(in.Line(y), in.Line(y) + 3 * Width, out.Line(y));
+    for (int y = 0; y < out.Height; ++y)
+        std::fill(out.Line(y), out.Line(y) + 3 * out.Width, uint8_t{64});
+    for (int y = 0; y < Height; ++y)
+        std::copy(in.Line(y), in.Line(y) + 3 * Width, out.Line(y));
     for (int y = 0; y < Height * Zoom; ++y) {
         const uint8_t* src = in.Line(y / Zoom);
         uint8_t* dst = out.Line(Height + 8 + y);
-        for (int x = 0; x < Width * Zoom; ++x) std::copy(src + 3 * (x / Zoom), src + 3 * (x / Zoom) + 3, dst + 3 * x);
+        for (int x = 0; x < Width * Zoom; ++x)
+            std::copy(src + 3 * (x / Zoom), src + 3 * (x / Zoom) + 3, dst + 3 * x);
     }
     return SaveBmp(out, argv[1]) ? 0 : 1;
 }

@@ -16,7 +16,8 @@ public:
         auto it = Values.find(section + L"/" + key);
         return it == Values.end() ? defaultValue : it->second;
     }
-    void WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value) override {
+    void WriteString(const std::wstring& section, const std::wstring& key,
+                     const std::wstring& value) override {
         Values[section + L"/" + key] = value;
     }
     std::map<std::wstring, std::wstring> Values;
@@ -161,7 +162,8 @@ TEST(AAEffect, IniRoundTripAndOutOfRangeValues) {
     EXPECT_EQ(loaded.Shadow().OffsetX(), -7);
 
     // A negative style would index past the styles as well.
-    partial.Values = {{L"S/GradualStyle", L"-1"}, {L"S/TextureMode", L"-2"}, {L"S/ShadowAlpha", L"-5"}};
+    partial.Values = {
+        {L"S/GradualStyle", L"-1"}, {L"S/TextureMode", L"-2"}, {L"S/ShadowAlpha", L"-5"}};
     loaded.Gradual().SetStyle(gsBottomToTop);
     loaded.Texture().SetMode(tmCenter);
     loaded.LoadFromIni(partial, L"S");

@@ -25,7 +25,8 @@ std::vector<int> Row(const TMaskBuffer& mask, int y) {
 
 std::vector<int> Column(const TMaskBuffer& mask, int x) {
     std::vector<int> values;
-    for (int y = 0; y < mask.Height(); ++y) values.push_back(mask.At(x, y));
+    for (int y = 0; y < mask.Height(); ++y)
+        values.push_back(mask.At(x, y));
     return values;
 }
 
@@ -89,7 +90,8 @@ TEST(OutlineMask, SmallMasksAndBordersStayAndValuesComeFromTheCopy) {
         {
             TMaskBuffer mask(w, h);
             for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x) mask.At(x, y) = static_cast<uint8_t>(40 * x + 7 * y);
+                for (int x = 0; x < w; ++x)
+                    mask.At(x, y) = static_cast<uint8_t>(40 * x + 7 * y);
             const TMaskBuffer before = mask;
             OutlineMask(mask);
             EXPECT_EQ(mask.Bytes(), before.Bytes()) << w << " x " << h;
@@ -177,10 +179,12 @@ TEST(BlurMask, OneRowOrColumnBlursAlongItOnly) {
         for (int h : {1, 2, 3, 4}) {
             TMaskBuffer small(w, h);
             for (auto y = 0; y < h; ++y)
-                for (auto x = 0; x < w; ++x) small.At(x, y) = 200;
+                for (auto x = 0; x < w; ++x)
+                    small.At(x, y) = 200;
             BlurMask(small, 100);
             for (auto y = 0; y < h; ++y)
-                for (auto x = 0; x < w; ++x) EXPECT_EQ(small.At(x, y), 200) << w << " x " << h;
+                for (auto x = 0; x < w; ++x)
+                    EXPECT_EQ(small.At(x, y), 200) << w << " x " << h;
         }
 }
 
@@ -277,7 +281,8 @@ TEST(TexturePlacements, EachMode) {
     ASSERT_EQ(tiles.size(), 6u);
     EXPECT_EQ(tiles.front(), (TPlacement{0, 0, 4, 4}));
     EXPECT_EQ(tiles.back(), (TPlacement{8, 4, 4, 4}));
-    EXPECT_EQ(TexturePlacements(tmStretched, 10, 5, 4, 4), (std::vector<TPlacement>{{0, 0, 10, 5}}));
+    EXPECT_EQ(TexturePlacements(tmStretched, 10, 5, 4, 4),
+              (std::vector<TPlacement>{{0, 0, 10, 5}}));
     EXPECT_EQ(TexturePlacements(tmCenter, 10, 5, 13, 2), (std::vector<TPlacement>{{-1, 1, 13, 2}}));
     EXPECT_EQ(TexturePlacements(tmNormal, 10, 5, 13, 2), (std::vector<TPlacement>{{0, 0, 13, 2}}));
     EXPECT_TRUE(TexturePlacements(tmTiled, 10, 5, 0, 4).empty());

@@ -7,10 +7,10 @@ TEST(TextGeometry, CeilDivAndItalicWidening) {
     EXPECT_EQ(CeilDiv(111, 3), 37);
     EXPECT_EQ(CeilDiv(112, 3), 38);
     EXPECT_EQ(CeilDiv(0, 4), 0);
-    EXPECT_EQ(ItalicWidening(100, 6), 5);  // 5.0
-    EXPECT_EQ(ItalicWidening(5, 1), 2);    // 1.5 to even
-    EXPECT_EQ(ItalicWidening(25, 1), 8);   // 7.5 to even
-    EXPECT_EQ(ItalicWidening(15, 1), 4);   // 4.5 to even, not away from zero
+    EXPECT_EQ(ItalicWidening(100, 6), 5); // 5.0
+    EXPECT_EQ(ItalicWidening(5, 1), 2);   // 1.5 to even
+    EXPECT_EQ(ItalicWidening(25, 1), 8);  // 7.5 to even
+    EXPECT_EQ(ItalicWidening(15, 1), 4);  // 4.5 to even, not away from zero
     EXPECT_EQ(ItalicWidening(10, 0), 0);
 }
 
