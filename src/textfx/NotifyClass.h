@@ -1,6 +1,7 @@
 #pragma once
 // Property groups that report every change of their values to whoever owns them.
 #include <functional>
+#include <utility>
 
 class TComponent;
 

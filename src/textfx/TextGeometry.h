@@ -1,7 +1,6 @@
 #pragma once
 // The arithmetic of measuring a text: from the extent of its rendering at s times the size to
 // the box it covers, widened for italics and turned for rotated fonts.
-#include <string>
 
 struct TTextBox {
     int Width = 0;

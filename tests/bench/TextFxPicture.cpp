@@ -3,6 +3,7 @@
 // people to look at:  textfx_picture.exe <file.bmp>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 

@@ -336,3 +336,23 @@ TEST(AATextEx, NothingWithoutCanvasOrText) {
     engine.DrawEffectText(0, 0, L"");
     EXPECT_EQ(target.At(0, 0), RGB(1, 2, 3));
 }
+
+TEST(AAMask, GreyPaletteAndAssignment) {
+    PALETTEENTRY entries[256] = {};
+    ASSERT_EQ(GetPaletteEntries(GreyPalette(), 0, 256, entries), 256u);
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(entries[i].peRed, i);
+        EXPECT_EQ(entries[i].peGreen, i);
+        EXPECT_EQ(entries[i].peBlue, i);
+    }
+
+    TAAMask source, copy;
+    source.SetQuality(aqHigh);
+    source.Buffer().SetSize(3, 2);
+    source.Line(1)[2] = 9;
+    copy.Assign(source);
+    EXPECT_EQ(copy.Scale(), 4);
+    EXPECT_EQ(copy.Width(), 3);
+    EXPECT_EQ(copy.Line(1)[2], 9);
+    EXPECT_THROW(copy.Line(2), EInvalidLine);
+}
