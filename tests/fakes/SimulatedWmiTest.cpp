@@ -110,6 +110,38 @@ protected:
         return -1;
     }
 
+    static ComPtr<IDispatch> Create(const GUID& clsid, const GUID& iid) {
+        ComPtr<IDispatch> object;
+        ComCheck(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(object.GetAddressOf())));
+        return object;
+    }
+
+    static ComPtr<IDispatch> Connect(IDispatch* locator, const std::wstring& server, const std::wstring& nameSpace,
+                                     const std::wstring& user = L"", IDispatch* context = nullptr) {
+        ScopedVariant s(server), n(nameSpace), u(user), p(L"secret"), l(L"MS_409"), a(L""), f(0);
+        ScopedVariant c = ScopedVariant::NotSupplied();
+        if (context) {
+            c.Reset();
+            c.Ptr()->vt = VT_DISPATCH;
+            c.Ptr()->pdispVal = context;
+            context->AddRef();
+        }
+        ScopedVariant services = CallMethod(locator, L"ConnectServer",
+                                            {s.Get(), n.Get(), u.Get(), p.Get(), l.Get(), a.Get(), f.Get(), c.Get()});
+        return ComPtr<IDispatch>(services.Get().pdispVal);
+    }
+
+    static ComPtr<IDispatch> Object(IDispatch* from, const wchar_t* name, std::initializer_list<VARIANT> args = {}) {
+        ScopedVariant v = GetProperty(from, name, args);
+        return v.Type() == VT_DISPATCH ? ComPtr<IDispatch>(v.Get().pdispVal) : nullptr;
+    }
+
+    static std::vector<std::wstring> Names(IDispatch* set) {
+        std::vector<std::wstring> names;
+        for (auto& item : Objects(set)) names.push_back(Text(item.Get(), L"Name"));
+        return names;
+    }
+
     TSimulatedWmi* Wmi = nullptr;
 };
 
@@ -296,5 +328,139 @@ TEST_F(SimulatedWmiTest, CallsAreRecordedWithTheShapeOfTheirArguments) {
     ASSERT_EQ(3u, seen.size());
     EXPECT_EQ(3u, recordedWhenSeen);
     EXPECT_EQ(L"EnableStatic", seen[0].Method);
+}
+
+TEST_F(SimulatedWmiTest, LocatorConnectsAndRecordsItsArgumentsAndContext) {
+    ComPtr<IDispatch> locator = Create(CLSID_Locator, IID_Locator);
+    ComPtr<IDispatch> context = Create(CLSID_NamedValueSet, IID_NamedValueSet);
+    for (const wchar_t* name : {L"__ProviderArchitecture", L"Speed"}) {
+        ScopedVariant n(name), v(name[0] == L'_' ? L"64" : L"fast"), f(0);
+        CallMethod(context.Get(), L"Add", {n.Get(), v.Get(), f.Get()});
+    }
+    ComPtr<IDispatch> services = Connect(locator.Get(), L"", L"root\\cimv2", L"", context.Get());
+    ASSERT_EQ(1u, Wmi->Connects().size());
+    const TSimConnect& c = Wmi->Connects()[0];
+    EXPECT_EQ(L"root\\cimv2", c.NameSpace);
+    EXPECT_EQ(L"secret", c.Password);
+    EXPECT_EQ(L"MS_409", c.Locale);
+    EXPECT_TRUE(c.HasContext);
+    ASSERT_EQ(2u, c.Context.size());
+    EXPECT_EQ(L"__ProviderArchitecture", c.Context[0].Name);
+    EXPECT_EQ(L"64", c.Context[0].Value);
+    EXPECT_EQ(L"Speed", c.Context[1].Name);
+    EXPECT_EQ(2u, Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration").size());
+
+    ComPtr<IDispatch> security = Object(services.Get(), L"Security_");
+    ScopedVariant level(3);
+    SetProperty(security.Get(), L"ImpersonationLevel", level.Get());
+    EXPECT_EQ(3, Wmi->ImpersonationLevel());
+    ScopedVariant privilege(L"SeShutdownPrivilege"), on(true), ordinal(19);
+    CallMethod(Object(security.Get(), L"Privileges").Get(), L"AddAsString", {privilege.Get(), on.Get()});
+    CallMethod(Object(security.Get(), L"Privileges").Get(), L"Add", {ordinal.Get()});
+    ASSERT_EQ(2u, Wmi->Privileges().size());
+    EXPECT_EQ(18, Wmi->Privileges()[0].Ordinal);
+    EXPECT_EQ(L"SeDebugPrivilege", Wmi->Privileges()[1].Name);
+
+    // Only this computer is reachable, without credentials, in the namespaces served.
+    Connect(locator.Get(), L".", L"root\\WMI");
+    EXPECT_EQ(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), ErrorOf([&] { Connect(locator.Get(), L"far", L"root\\cimv2"); }));
+    EXPECT_EQ(static_cast<HRESULT>(0x8004100E), ErrorOf([&] { Connect(locator.Get(), L"", L"root\\nothere"); }));
+    EXPECT_EQ(static_cast<HRESULT>(0x80041064), ErrorOf([&] { Connect(locator.Get(), L"", L"root\\cimv2", L"admin"); }));
+    EXPECT_FALSE(Wmi->Connects()[3].HasContext);
+}
+
+TEST_F(SimulatedWmiTest, ExecQueryAndGetRecordWhatTheyWereGiven) {
+    ComPtr<IDispatch> services = BindServices();
+    ScopedVariant text(L"select * from Win32_NetworkAdapter"), language(L"WQL"), flags(48);
+    CallMethod(services.Get(), L"ExecQuery", {text.Get(), language.Get(), flags.Get()});
+    Query(services.Get(), L"select * from Win32_NetworkAdapter");
+    ASSERT_EQ(2u, Wmi->QueryDetails().size());
+    EXPECT_EQ(48, Wmi->QueryDetails()[0].Flags);
+    EXPECT_TRUE(Wmi->QueryDetails()[0].FlagsSupplied);
+    EXPECT_EQ(16, Wmi->QueryDetails()[1].Flags);
+    EXPECT_FALSE(Wmi->QueryDetails()[1].FlagsSupplied);
+
+    const auto get = [&](const std::wstring& path, int flags = 0) {
+        ScopedVariant p(path), f(flags);
+        return Object(services.Get(), L"Get", {p.Get(), f.Get()});
+    };
+    ComPtr<IDispatch> cls = get(L"Win32_NetworkAdapterConfiguration", 0x20000);
+    ComPtr<IDispatch> path = Object(cls.Get(), L"Path_");
+    EXPECT_EQ(L"Win32_NetworkAdapterConfiguration", Text(path.Get(), L"Class"));
+    EXPECT_EQ(L"-1", Text(path.Get(), L"IsClass"));
+    EXPECT_EQ(L"<null>", Text(cls.Get(), L"IPAddress"));
+    EXPECT_EQ(L"Realtek RTL8139 Family PCI Fast Ethernet NIC",
+              Text(get(L"\\\\.\\root\\cimv2:Win32_NetworkAdapterConfiguration.Index=8").Get(), L"Description"));
+    EXPECT_EQ(L"本地连接", Text(get(L"Win32_NetworkAdapter.DeviceID=\"1\"").Get(), L"NetConnectionID"));
+    EXPECT_EQ(static_cast<HRESULT>(0x80041002), ErrorOf([&] { get(L"Win32_NetworkAdapterConfiguration.Index=5"); }));
+    EXPECT_EQ(static_cast<HRESULT>(0x80041002), ErrorOf([&] { get(L"Win32_Nothing"); }));
+    EXPECT_EQ(static_cast<HRESULT>(0x8004103A), ErrorOf([&] { get(L"Win32_NetworkAdapter.DeviceID=\"1"); }));
+    ASSERT_EQ(6u, Wmi->Gets().size());
+    EXPECT_EQ(0x20000, Wmi->Gets()[0].Flags);
+}
+
+TEST_F(SimulatedWmiTest, PropertiesPathAndTextDescribeTheObject) {
+    ComPtr<IDispatch> services = BindServices();
+    ComPtr<IDispatch> config = Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration")[0];
+    ComPtr<IDispatch> properties = Object(config.Get(), L"Properties_");
+    EXPECT_EQ((std::vector<std::wstring>{L"DefaultIPGateway", L"Description", L"DHCPEnabled", L"DHCPLeaseObtained",
+                                         L"DHCPServer", L"DNSServerSearchOrder", L"GatewayCostMetric", L"Index",
+                                         L"IPAddress", L"IPEnabled", L"IPSubnet", L"MACAddress"}),
+              Names(properties.Get()));
+    EXPECT_EQ(L"12", Text(properties.Get(), L"Count"));
+    ScopedVariant name(L"ipaddress"), zero(0);
+    ComPtr<IDispatch> address = Object(properties.Get(), L"Item", {name.Get(), zero.Get()});
+    EXPECT_EQ(L"8", Text(address.Get(), L"CIMType"));
+    EXPECT_EQ(L"-1", Text(address.Get(), L"IsArray"));
+    EXPECT_EQ(VT_ARRAY | VT_VARIANT, GetProperty(address.Get(), L"Value").Type());
+    ScopedVariant indexName(L"Index"), key(L"KEY"), readOnly(L"ReadOnly");
+    ComPtr<IDispatch> index = Object(properties.Get(), L"Item", {indexName.Get()});
+    EXPECT_EQ(L"19", Text(index.Get(), L"CIMType"));
+    ComPtr<IDispatch> qualifiers = Object(index.Get(), L"Qualifiers_");
+    EXPECT_EQ(L"-1", Text(Object(qualifiers.Get(), L"Item", {key.Get()}).Get(), L"Value"));
+    EXPECT_EQ(L"-1", Text(Object(qualifiers.Get(), L"Item", {readOnly.Get()}).Get(), L"Value"));
+    EXPECT_EQ(static_cast<HRESULT>(0x80041002),
+              ErrorOf([&] { Object(Object(address.Get(), L"Qualifiers_").Get(), L"Item", {key.Get()}); }));
+
+    ComPtr<IDispatch> path = Object(config.Get(), L"Path_");
+    EXPECT_EQ(L"Win32_NetworkAdapterConfiguration.Index=1", Text(path.Get(), L"RelPath"));
+    const std::wstring full = Text(path.Get(), L"Path");
+    EXPECT_EQ(0u, full.find(L"\\\\"));
+    EXPECT_NE(std::wstring::npos, full.find(L"\\root\\cimv2:Win32_NetworkAdapterConfiguration.Index=1"));
+
+    const std::wstring mof = CallMethod(config.Get(), L"GetObjectText_").Get().bstrVal;
+    EXPECT_EQ(0u, mof.find(L"\ninstance of Win32_NetworkAdapterConfiguration\n{\n"));
+    EXPECT_NE(std::wstring::npos, mof.find(L"\tIPAddress = {\"192.168.1.20\"};\n"));
+    EXPECT_NE(std::wstring::npos, mof.find(L"\tDHCPEnabled = FALSE;\n"));
+    EXPECT_EQ(std::wstring::npos, mof.find(L"DHCPServer")) << "null properties are left out";
+}
+
+TEST_F(SimulatedWmiTest, MethodsDescribeTheirParametersAndCodes) {
+    ComPtr<IDispatch> services = BindServices();
+    ScopedVariant className(L"Win32_NetworkAdapterConfiguration"), amended(0x20000), plain(0);
+    ComPtr<IDispatch> cls = Object(services.Get(), L"Get", {className.Get(), amended.Get()});
+    ComPtr<IDispatch> methods = Object(cls.Get(), L"Methods_");
+    EXPECT_EQ((std::vector<std::wstring>{L"EnableDHCP", L"EnableStatic", L"SetGateways", L"SetDNSServerSearchOrder"}),
+              Names(methods.Get()));
+    ScopedVariant enableStatic(L"EnableStatic"), enableDhcp(L"EnableDHCP");
+    ComPtr<IDispatch> method = Object(methods.Get(), L"Item", {enableStatic.Get()});
+    ComPtr<IDispatch> in = Object(method.Get(), L"InParameters");
+    ComPtr<IDispatch> parameters = Object(in.Get(), L"Properties_");
+    EXPECT_EQ((std::vector<std::wstring>{L"IPAddress", L"SubnetMask"}), Names(parameters.Get()));
+    for (auto& p : Objects(parameters.Get())) {
+        EXPECT_EQ(L"8", Text(p.Get(), L"CIMType"));
+        EXPECT_EQ(L"-1", Text(p.Get(), L"IsArray"));
+    }
+    EXPECT_EQ(VT_NULL, GetProperty(Object(methods.Get(), L"Item", {enableDhcp.Get()}).Get(), L"InParameters").Type());
+    EXPECT_EQ((std::vector<std::wstring>{L"Implemented", L"MappingStrings", L"ValueMap", L"Values"}),
+              Names(Object(method.Get(), L"Qualifiers_").Get()));
+    // Descriptive texts come only with amended qualifiers, as WMI gives them.
+    ComPtr<IDispatch> unamended = Object(services.Get(), L"Get", {className.Get(), plain.Get()});
+    ComPtr<IDispatch> bare = Object(Object(unamended.Get(), L"Methods_").Get(), L"Item", {enableStatic.Get()});
+    EXPECT_EQ((std::vector<std::wstring>{L"Implemented", L"MappingStrings", L"ValueMap"}),
+              Names(Object(bare.Get(), L"Qualifiers_").Get()));
+    // Class objects describe methods; only instances carry them out.
+    EXPECT_EQ(static_cast<HRESULT>(0x8004102E), ErrorOf([&] { CallMethod(cls.Get(), L"EnableDHCP"); }));
+    EXPECT_TRUE(Wmi->Calls().empty());
 }
 }  // namespace
