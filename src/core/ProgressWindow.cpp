@@ -33,7 +33,8 @@ TFmProgress::TFmProgress(TComponent* owner) : TForm(owner) {
     CreateHandle(params);
 
     // The control plays the clip on a thread of its own, so it moves while a switch blocks ours.
-    FAnimate1 = CreateWindowExW(0, ANIMATE_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | ACS_TRANSPARENT, Scale(20),
+    // ACS_CENTER keeps it at its 16 x 16 instead of growing to the size of the clip.
+    FAnimate1 = CreateWindowExW(0, ANIMATE_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | ACS_TRANSPARENT | ACS_CENTER, Scale(20),
                                 Scale(20), Scale(16), Scale(16), Handle(), nullptr, GetModuleHandleW(nullptr),
                                 nullptr);
     static const HMODULE shell = LoadLibraryW(L"shell32.dll");
@@ -46,6 +47,16 @@ TFmProgress::TFmProgress(TComponent* owner) : TForm(owner) {
 
 TFmProgress::~TFmProgress() {
     if (FAnimate1) SendMessageW(FAnimate1, ACM_STOP, 0, 0);
+}
+
+LRESULT TFmProgress::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The transparent animation takes its background from here.
+    if (message == WM_CTLCOLORSTATIC) {
+        if (!FShapeBrush) FShapeBrush.Reset(CreateSolidBrush(kShapeColor));
+        SetBkColor(reinterpret_cast<HDC>(wParam), kShapeColor);
+        return reinterpret_cast<LRESULT>(FShapeBrush.Get());
+    }
+    return TForm::WindowProc(message, wParam, lParam);
 }
 
 void TFmProgress::PaintBackground(TCanvas& canvas, const RECT& client) {

@@ -5,6 +5,7 @@
 
 #include "framework/Form.h"
 #include "framework/Label.h"
+#include "framework/Scoped.h"
 
 class TFmProgress : public TForm {
 public:
@@ -17,6 +18,7 @@ public:
 
 protected:
     bool CloseQuery() override { return FormCloseQuery(); }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void PaintBackground(TCanvas& canvas, const RECT& client) override;
 
 private:
@@ -24,6 +26,7 @@ private:
 
     TLabel* FLblShow;
     HWND FAnimate1 = nullptr;
+    ScopedBrush FShapeBrush;
     bool FCloseAllowed = false;
 };
 

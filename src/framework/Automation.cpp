@@ -28,7 +28,9 @@ ScopedVariant Invoke(IDispatch* object, const std::wstring& name, WORD flags, st
                                       flags & DISPATCH_PROPERTYPUT ? nullptr : result.Receive(), &info, nullptr);
     if (hr == DISP_E_EXCEPTION) {
         if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-        ScopedBstr description(info.bstrDescription);
+        // Takes ownership; a server may leave the description empty (null).
+        ScopedBstr description;
+        description.Reset(info.bstrDescription);
         SysFreeString(info.bstrSource);
         SysFreeString(info.bstrHelpFile);
         const HRESULT code = info.scode ? info.scode : static_cast<HRESULT>(info.wCode);

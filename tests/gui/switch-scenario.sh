@@ -30,7 +30,7 @@ desktop_origin() {
 find_window() {
   local cls=$1 title=$2 pos
   for _ in $(seq 100); do
-    if pos=$("$wine" "$winpos" "$cls" "$title" 2>/dev/null); then
+    if pos=$("$wine" "$winpos" "$cls" "$title" 2>/dev/null | tr -d "\r") && [ -n "$pos" ]; then
       read -r ox oy < <(desktop_origin)
       read -r x y w h <<< "$pos"
       echo $((x + ox)) $((y + oy)) "$w" "$h"
@@ -73,7 +73,7 @@ sleep 1
 shot "${method}main-after.png" "$x" "$y" "$w" "$h"
 
 status=0
-grep -q $'^NET=A\r\?$' "$run/Config.ini" || { echo "scenario: Config.ini does not record profile A" >&2; status=1; }
+tr -d '\r' < "$run/Config.ini" | grep -qx 'NET=A' || { echo "scenario: Config.ini does not record profile A" >&2; status=1; }
 log=$run/simulated-network.log
 if [ "$method" = B ]; then
   expected_lines=('netsh interface ip set address "本地连接" static 10.20.30.41 255.255.255.0 10.20.30.1 1'
