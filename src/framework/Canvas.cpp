@@ -5,7 +5,7 @@
 TFont::TFont() = default;
 
 void TFont::Changed() {
-    FHandle.Reset();
+    if (FHandle) FRetired = std::move(FHandle);
     if (OnChange) OnChange();
 }
 

@@ -38,6 +38,9 @@ private:
     unsigned FStyle = 0;
     BYTE FCharset = DEFAULT_CHARSET;
     mutable ScopedFont FHandle;
+    // The handle before the last change: a canvas may still have it selected, and a selected
+    // font cannot be deleted. It goes at the next change, when a newer one has replaced it.
+    ScopedFont FRetired;
 };
 
 enum class TBrushStyle { bsSolid, bsClear };
