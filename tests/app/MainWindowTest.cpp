@@ -146,6 +146,16 @@ TEST_F(MainWindow, DoubleClickDuringARunningSwitchIsIgnored) {
     sim->OnCall = nullptr;
     EXPECT_EQ(sim->Calls().size(), 4u) << "only the first switch reached the adapters";
     EXPECT_EQ(Read(L"NET", L"NET"), L"A");
+
+    // The same through the message queue: a slow adapter dispatches waiting input meanwhile.
+    sim->ClearCalls();
+    sim->SetDelay(30);
+    const RECT r = window->AANetA->BoundsRect();
+    PostMessageW(window->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(r.left + 5, r.top + 5));
+    DoubleClick(window->AANetB);
+    sim->SetDelay(0);
+    EXPECT_EQ(sim->Calls().size(), 4u);
+    EXPECT_EQ(Read(L"NET", L"NET"), L"B");
 }
 
 TEST_F(MainWindow, HoverUnderlinesAndLeavingRestoresTheStateColour) {
@@ -178,8 +188,12 @@ TEST_F(MainWindow, ClosingHidesAndOnlyExitOrLogOffEnds) {
     EXPECT_TRUE(window->Close()) << "the session is ending";
 
     auto* second = owner.Own<TestableMainWindow>();
+    Application().SetMainForm(second);
     second->Exit1Click(second);
-    EXPECT_FALSE(second->Visible());
+    EXPECT_FALSE(second->HandleAllocated()) << "the main window is gone, which ends the program";
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    Application().SetMainForm(nullptr);
 }
 
 TEST_F(MainWindow, ReconnectWithinAMinuteTogglesTheProfile) {
