@@ -70,3 +70,26 @@ IDispatch* DispatchOf(const VARIANT& v) {
     }
     return dispatch;
 }
+
+Microsoft::WRL::ComPtr<IEnumVARIANT> EnumeratorOf(IDispatch* collection) {
+    if (!collection) throw EComError(L"Automation object is not assigned", E_POINTER);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    ScopedVariant result;
+    ComCheck(collection->Invoke(DISPID_NEWENUM, IID_NULL, LOCALE_USER_DEFAULT,
+                                DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, result.Receive(),
+                                nullptr, nullptr));
+    Microsoft::WRL::ComPtr<IEnumVARIANT> enumerator;
+    IUnknown* unknown = result.Type() == VT_UNKNOWN || result.Type() == VT_DISPATCH
+                            ? result.Get().punkVal
+                            : nullptr;
+    if (!unknown) throw EComError(SystemErrorMessage(E_NOINTERFACE), E_NOINTERFACE);
+    ComCheck(unknown->QueryInterface(IID_PPV_ARGS(&enumerator)));
+    return enumerator;
+}
+
+bool HasMember(IDispatch* object, const std::wstring& name) {
+    if (!object) return false;
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+    return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+}
