@@ -8,12 +8,9 @@ void ComCheck(HRESULT hr) {
 }
 
 namespace {
-ScopedVariant Invoke(IDispatch* object, const std::wstring& name, WORD flags, std::initializer_list<VARIANT> args,
-                     DISPID namedArg = DISPID_UNKNOWN) {
+ScopedVariant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initializer_list<VARIANT> args,
+                       DISPID namedArg = DISPID_UNKNOWN) {
     if (!object) throw EComError(L"Automation object is not assigned", E_POINTER);
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
-    ComCheck(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
     // DISPPARAMS holds the arguments last first.
     std::vector<VARIANT> reversed(args.begin(), args.end());
     std::reverse(reversed.begin(), reversed.end());
@@ -28,15 +25,27 @@ ScopedVariant Invoke(IDispatch* object, const std::wstring& name, WORD flags, st
                                       flags & DISPATCH_PROPERTYPUT ? nullptr : result.Receive(), &info, nullptr);
     if (hr == DISP_E_EXCEPTION) {
         if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-        ScopedBstr description(info.bstrDescription);
+        // Take the BSTR over: it may be null, and it is ours to free.
+        ScopedBstr description;
+        description.Reset(info.bstrDescription);
         SysFreeString(info.bstrSource);
         SysFreeString(info.bstrHelpFile);
-        const HRESULT code = info.scode ? info.scode : static_cast<HRESULT>(info.wCode);
+        HRESULT code = info.scode ? info.scode : static_cast<HRESULT>(info.wCode);
+        if (!code) code = hr;  // an exception that names no code is still a failure
         std::wstring text = description.Text();
         throw EComError(text.empty() ? SystemErrorMessage(code) : text, code);
     }
     ComCheck(hr);
     return result;
+}
+
+ScopedVariant Invoke(IDispatch* object, const std::wstring& name, WORD flags, std::initializer_list<VARIANT> args,
+                     DISPID namedArg = DISPID_UNKNOWN) {
+    if (!object) throw EComError(L"Automation object is not assigned", E_POINTER);
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+    ComCheck(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+    return InvokeId(object, id, flags, args, namedArg);
 }
 }  // namespace
 
@@ -72,12 +81,7 @@ IDispatch* DispatchOf(const VARIANT& v) {
 }
 
 Microsoft::WRL::ComPtr<IEnumVARIANT> EnumeratorOf(IDispatch* collection) {
-    if (!collection) throw EComError(L"Automation object is not assigned", E_POINTER);
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    ScopedVariant result;
-    ComCheck(collection->Invoke(DISPID_NEWENUM, IID_NULL, LOCALE_USER_DEFAULT,
-                                DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, result.Receive(),
-                                nullptr, nullptr));
+    ScopedVariant result = InvokeId(collection, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
     Microsoft::WRL::ComPtr<IEnumVARIANT> enumerator;
     IUnknown* unknown = result.Type() == VT_UNKNOWN || result.Type() == VT_DISPATCH
                             ? result.Get().punkVal

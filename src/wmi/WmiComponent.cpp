@@ -105,9 +105,12 @@ void TWmiAbstract::SetNameSpace(const std::wstring& nameSpace) {
 }
 
 void TWmiAbstract::SettingChanged() {
-    // The connection is not opened again: the next activation uses the new settings.
+    // While loading nothing is connected yet, and an Active value read before this setting
+    // must survive it. Otherwise the connection is not opened again: the next activation
+    // uses the new settings.
+    if (Loading()) return;
     SetActive(false);
-    if (!Loading()) SettingsChanged();
+    SettingsChanged();
 }
 
 void TWmiAbstract::Loaded() {
