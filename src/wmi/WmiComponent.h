@@ -84,13 +84,14 @@ public:
     std::vector<TWmiPollSubscription>& PollList() { return FPollList; }
     TTimer* PollTimer() const { return FTimer; }
 
+    // What each timer tick does: OnPoll, then one short wait on each subscription's source.
+    void Poll();
     TNotifyEvent OnPoll;
 
 protected:
     virtual void RestartPolling() {}
 
 private:
-    void Poll();
 
     TAdsSystemInfo FAdsInfo;
     std::vector<TWmiPollSubscription> FPollList;

@@ -164,3 +164,37 @@ TEST_F(WmiConnectionTest, ObjectAtPathIsFetchedOnceAndDroppedWithTheConnection) 
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WmiConnectionTest, PollingHandsEventsOnSkipsTimeOutsAndRaisesOtherFailures) {
+    auto* component = Owner.Own<TWmiComponent>();
+    std::vector<HRESULT> answers{static_cast<HRESULT>(0x80043001), S_OK, static_cast<HRESULT>(0x80041001)};
+    size_t next = 0;
+    std::vector<int> waits;
+    auto source = TFakeObject::Create();
+    source->On(L"NextEvent", [&](const std::vector<const VARIANT*>& args) {
+        waits.push_back(args.at(0)->lVal);
+        const HRESULT answer = answers.at(next++);
+        if (FAILED(answer)) throw TFakeFailure{answer};
+        return DispatchValue(MakeWmiObject(L"MSNdis_StatusMediaConnect", {}).Get());
+    });
+    int events = 0, polls = 0;
+    component->OnPoll = [&](TComponent*) { ++polls; };
+    component->PollList().push_back({source, [&](IDispatch*) { ++events; }});
+    component->Poll();
+    EXPECT_EQ(events, 0);
+    component->Poll();
+    EXPECT_EQ(events, 1);
+    EXPECT_THROW(component->Poll(), TWmiException);
+    EXPECT_EQ(polls, 3);
+    EXPECT_EQ(waits, (std::vector<int>{10, 10, 10}));
+    // The timer runs only while connected, and disconnecting empties the list.
+    component->SetActive(true);
+    EXPECT_TRUE(component->PollTimer()->Enabled());
+    component->SetActive(false);
+    EXPECT_FALSE(component->PollTimer()->Enabled());
+    EXPECT_TRUE(component->PollList().empty());
+}
+
+}  // namespace
