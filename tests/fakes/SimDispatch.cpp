@@ -3,15 +3,16 @@
 #include <algorithm>
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 // ---- TSimArgs
 
 TSimArgs::TSimArgs(const DISPPARAMS& params) {
     // DISPPARAMS holds the positional arguments last first, after the named ones.
-    for (UINT i = params.cArgs; i > params.cNamedArgs; --i) FItems.push_back(&params.rgvarg[i - 1]);
+    for (UINT i = params.cArgs; i > params.cNamedArgs; --i)
+        FItems.push_back(&params.rgvarg[i - 1]);
     // A property put's value is the named DISPID_PROPERTYPUT argument; it comes last.
     if (params.cNamedArgs > 0) FItems.push_back(&params.rgvarg[0]);
 }
@@ -35,7 +36,8 @@ std::wstring TSimArgs::Text(size_t i, const std::wstring& fallback) const {
     ScopedVariant value = Value(i);
     if (value.Type() == VT_NULL) return fallback;
     ScopedVariant text;
-    if (FAILED(VariantChangeType(text.Ptr(), value.Ptr(), 0, VT_BSTR))) throw SimError(WBEM_E_INVALID_PARAMETER);
+    if (FAILED(VariantChangeType(text.Ptr(), value.Ptr(), 0, VT_BSTR)))
+        throw SimError(WBEM_E_INVALID_PARAMETER);
     return std::wstring(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
 }
 
@@ -43,7 +45,8 @@ long TSimArgs::Long(size_t i, long fallback) const {
     if (Missing(i)) return fallback;
     ScopedVariant value = Value(i);
     ScopedVariant number;
-    if (FAILED(VariantChangeType(number.Ptr(), value.Ptr(), 0, VT_I4))) throw SimError(WBEM_E_INVALID_PARAMETER);
+    if (FAILED(VariantChangeType(number.Ptr(), value.Ptr(), 0, VT_I4)))
+        throw SimError(WBEM_E_INVALID_PARAMETER);
     return number.Get().lVal;
 }
 
@@ -51,7 +54,8 @@ bool TSimArgs::Bool(size_t i, bool fallback) const {
     if (Missing(i)) return fallback;
     ScopedVariant value = Value(i);
     ScopedVariant flag;
-    if (FAILED(VariantChangeType(flag.Ptr(), value.Ptr(), 0, VT_BOOL))) throw SimError(WBEM_E_INVALID_PARAMETER);
+    if (FAILED(VariantChangeType(flag.Ptr(), value.Ptr(), 0, VT_BOOL)))
+        throw SimError(WBEM_E_INVALID_PARAMETER);
     return flag.Get().boolVal != VARIANT_FALSE;
 }
 
@@ -110,30 +114,35 @@ STDMETHODIMP TSimDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
 STDMETHODIMP TSimDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count == 0) return E_INVALIDARG;
     // Named arguments are not supported.
-    for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    for (UINT i = 1; i < count; ++i)
+        ids[i] = DISPID_UNKNOWN;
     const std::wstring name = names[0] ? names[0] : L"";
-    const auto found =
-        std::find_if(FMembers.begin(), FMembers.end(), [&](const std::wstring& m) { return SameName(m, name); });
+    const auto found = std::find_if(FMembers.begin(), FMembers.end(),
+                                    [&](const std::wstring& m) { return SameName(m, name); });
     if (found == FMembers.end()) {
         ids[0] = DISPID_UNKNOWN;
         return DISP_E_UNKNOWNNAME;
     }
-    ids[0] = SameName(name, L"_NewEnum") ? DISPID_NEWENUM : static_cast<DISPID>(found - FMembers.begin()) + 1;
+    ids[0] = SameName(name, L"_NewEnum") ? DISPID_NEWENUM
+                                         : static_cast<DISPID>(found - FMembers.begin()) + 1;
     return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
-STDMETHODIMP TSimDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                  EXCEPINFO* info, UINT* argError) {
+STDMETHODIMP TSimDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                  VARIANT* result, EXCEPINFO* info, UINT* argError) {
     if (argError) *argError = 0;
     if (id == DISPID_NEWENUM) {
-        const auto found = std::find_if(FMembers.begin(), FMembers.end(),
-                                        [](const std::wstring& m) { return SameName(m, L"_NewEnum"); });
-        id = found == FMembers.end() ? DISPID_UNKNOWN : static_cast<DISPID>(found - FMembers.begin()) + 1;
+        const auto found =
+            std::find_if(FMembers.begin(), FMembers.end(),
+                         [](const std::wstring& m) { return SameName(m, L"_NewEnum"); });
+        id = found == FMembers.end() ? DISPID_UNKNOWN
+                                     : static_cast<DISPID>(found - FMembers.begin()) + 1;
     }
     if (id < 1 || static_cast<size_t>(id) > FMembers.size()) return DISP_E_MEMBERNOTFOUND;
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     const DISPPARAMS& given = params ? *params : none;
-    if (given.cNamedArgs > 1 || (given.cNamedArgs == 1 && given.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+    if (given.cNamedArgs > 1 ||
+        (given.cNamedArgs == 1 && given.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
         return DISP_E_NONAMEDARGS;
     try {
         ScopedVariant answer = Call(static_cast<size_t>(id - 1), flags, TSimArgs(given));
@@ -167,7 +176,9 @@ ScopedVariant TSimDispatch::AsVariant(IDispatch* object) {
 
 TSimDispatch* TSimDispatch::Implementation(IUnknown* object) {
     TSimDispatch* impl = nullptr;
-    if (object && SUCCEEDED(object->QueryInterface(IID_TSimDispatch, reinterpret_cast<void**>(&impl)))) impl->Release();
+    if (object &&
+        SUCCEEDED(object->QueryInterface(IID_TSimDispatch, reinterpret_cast<void**>(&impl))))
+        impl->Release();
     return impl;
 }
 

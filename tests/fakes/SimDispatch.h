@@ -18,7 +18,9 @@ using Microsoft::WRL::ComPtr;
 struct TSimError {
     HRESULT Code;
 };
-inline TSimError SimError(long code) { return TSimError{static_cast<HRESULT>(code)}; }
+inline TSimError SimError(long code) {
+    return TSimError{static_cast<HRESULT>(code)};
+}
 
 // The arguments of one call in natural order, exactly as the caller passed them.
 class TSimArgs {
@@ -42,7 +44,8 @@ private:
 
 // {6B1F4D3A-7C52-4E0B-9A3D-2F8E51C0D7A4}: answers the implementation behind an interface, so
 // the provider can recognise its own objects when callers hand them back (a context, say).
-constexpr GUID IID_TSimDispatch = {0x6b1f4d3a, 0x7c52, 0x4e0b, {0x9a, 0x3d, 0x2f, 0x8e, 0x51, 0xc0, 0xd7, 0xa4}};
+constexpr GUID IID_TSimDispatch = {
+    0x6b1f4d3a, 0x7c52, 0x4e0b, {0x9a, 0x3d, 0x2f, 0x8e, 0x51, 0xc0, 0xd7, 0xa4}};
 
 class TSimDispatch : public IDispatch {
 public:
@@ -82,8 +85,7 @@ private:
 };
 
 // Makes an object of a TSimDispatch kind, owned by the returned pointer.
-template <typename T, typename... A>
-ComPtr<T> MakeSim(A&&... args) {
+template <typename T, typename... A> ComPtr<T> MakeSim(A&&... args) {
     return ComPtr<T>(new T(std::forward<A>(args)...));
 }
 

@@ -25,7 +25,8 @@ const std::vector<TSimClassDef>& Classes() {
          {
              {L"EnableDHCP", {}},
              {L"EnableStatic", {{L"IPAddress", CimString, true}, {L"SubnetMask", CimString, true}}},
-             {L"SetGateways", {{L"DefaultIPGateway", CimString, true}, {L"GatewayCostMetric", CimUint16, true}}},
+             {L"SetGateways",
+              {{L"DefaultIPGateway", CimString, true}, {L"GatewayCostMetric", CimUint16, true}}},
              {L"SetDNSServerSearchOrder", {{L"DNSServerSearchOrder", CimString, true}}},
          }},
         {L"Win32_NetworkAdapter",
@@ -101,30 +102,67 @@ ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
     if (name == L"Speed") return ScopedVariant(std::to_wstring(a.Speed));
     return Null();
 }
-}  // namespace
+} // namespace
 
-const TSimClassDef* FindSimClass(const std::wstring& name) {
+std::shared_ptr<const TSimClassDef> TSimRepository::FindClass(const std::wstring& nameSpace,
+                                                              const std::wstring& name) const {
+    if (nameSpace != L"root\\cimv2") return nullptr;
     for (const TSimClassDef& cls : Classes())
-        if (SameName(cls.Name, name)) return &cls;
+        // The adapter classes live as long as the process.
+        if (SameName(cls.Name, name))
+            return std::shared_ptr<const TSimClassDef>(&cls, [](const TSimClassDef*) {});
+    for (const TAddedClass& added : AddedClasses)
+        if (SameName(added.Class->Name, name)) return added.Class;
     return nullptr;
 }
 
-std::vector<ScopedVariant> SimInstanceValues(const TSimClassDef& cls, const TSimAdapter& adapter) {
-    std::vector<ScopedVariant> values;
-    for (const TSimPropertyDef& p : cls.Properties) values.push_back(Value(p.Name, adapter));
-    return values;
+std::vector<std::vector<ScopedVariant>> TSimRepository::Instances(const TSimClassDef& cls) const {
+    std::vector<std::vector<ScopedVariant>> instances;
+    for (const TAddedClass& added : AddedClasses) {
+        if (added.Class.get() != &cls) continue;
+        for (const std::vector<ScopedVariant>& stored : added.Instances) {
+            std::vector<ScopedVariant> values;
+            for (const ScopedVariant& v : stored)
+                values.push_back(ScopedVariant::Copy(v.Get()));
+            instances.push_back(std::move(values));
+        }
+        return instances;
+    }
+    for (const TSimAdapter& adapter : Adapters) {
+        std::vector<ScopedVariant> values;
+        for (const TSimPropertyDef& p : cls.Properties)
+            values.push_back(Value(p.Name, adapter));
+        instances.push_back(std::move(values));
+    }
+    return instances;
+}
+
+bool IsAdapterClass(const std::wstring& name) {
+    for (const TSimClassDef& cls : Classes())
+        if (SameName(cls.Name, name)) return true;
+    return false;
 }
 
 std::wstring SimCimTypeName(long cimType) {
     switch (cimType) {
-    case CimSint32: return L"sint32";
-    case CimString: return L"string";
-    case CimBoolean: return L"boolean";
-    case CimUint16: return L"uint16";
-    case CimUint32: return L"uint32";
-    case CimUint64: return L"uint64";
-    case CimDatetime: return L"datetime";
-    default: return L"object";
+    case CimSint32:
+        return L"sint32";
+    case CimString:
+        return L"string";
+    case CimBoolean:
+        return L"boolean";
+    case CimUint16:
+        return L"uint16";
+    case CimUint32:
+        return L"uint32";
+    case CimUint64:
+        return L"uint64";
+    case CimDatetime:
+        return L"datetime";
+    case CimObject:
+        return L"object";
+    default:
+        return L"object";
     }
 }
 
@@ -144,7 +182,8 @@ TSimAdapter* TSimRepository::FindAdapter(int index) {
     return nullptr;
 }
 
-const TSimRepository::TOutcome* TSimRepository::OutcomeFor(const std::wstring& method, int adapterIndex) const {
+const TSimRepository::TOutcome* TSimRepository::OutcomeFor(const std::wstring& method,
+                                                           int adapterIndex) const {
     const TOutcome* general = nullptr;
     for (const TOutcome& o : Outcomes) {
         if (!SameName(o.Method, method)) continue;

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,37 +19,26 @@ enum TSimCimType : long {
     CimUint16 = 18,
     CimUint32 = 19,
     CimUint64 = 21,
+    CimObject = 13,
     CimDatetime = 101,
-};
-
-struct TSimPropertyDef {
-    std::wstring Name;
-    long CimType = CimString;
-    bool IsArray = false;
-    bool Key = false;
-    bool ReadOnly = false;
 };
 
 struct TSimMethodDef {
     std::wstring Name;
-    std::vector<TSimPropertyDef> InParameters;  // in their order; an empty list has no object
+    std::vector<TSimPropertyDef> InParameters; // in their order; an empty list has no object
 };
 
 struct TSimClassDef {
     std::wstring Name;
     std::wstring Superclass;
-    std::vector<TSimPropertyDef> Properties;  // in the order Properties_ lists them
+    std::vector<TSimPropertyDef> Properties; // in the order Properties_ lists them
     std::vector<TSimMethodDef> Methods;
 };
 
-// The classes of root\cimv2 the provider serves (names ignore case), or nullptr.
-const TSimClassDef* FindSimClass(const std::wstring& name);
-// The property values of an adapter as the class's objects carry them, in property order,
-// with WMI's automation forms: arrays as VT_ARRAY|VT_VARIANT of BSTR, empty values as null,
-// 64-bit integers as text.
-std::vector<ScopedVariant> SimInstanceValues(const TSimClassDef& cls, const TSimAdapter& adapter);
 // The CIM type's name as MOF writes it ("uint32", "string", ...).
 std::wstring SimCimTypeName(long cimType);
+// Win32_NetworkAdapterConfiguration or Win32_NetworkAdapter, in any case.
+bool IsAdapterClass(const std::wstring& name);
 // The provider's spelling of a namespace it serves ("root\cimv2", "root\WMI"; empty is
 // root\cimv2); empty for any other.
 std::wstring SimNamespace(const std::wstring& name);
@@ -76,7 +66,21 @@ public:
     int ImpersonationLevel = 0;
     std::vector<TSimPrivilege> Privileges;
 
-    TSimulatedWmi* Owner = nullptr;  // for OnCall; cleared when the provider goes
+    struct TAddedClass {
+        std::shared_ptr<TSimClassDef> Class;
+        std::vector<std::vector<ScopedVariant>> Instances;
+    };
+    std::vector<TAddedClass> AddedClasses;
+
+    TSimulatedWmi* Owner = nullptr; // for OnCall; cleared when the provider goes
+
+    // A class of the namespace (names ignore case), or none.
+    std::shared_ptr<const TSimClassDef> FindClass(const std::wstring& nameSpace,
+                                                  const std::wstring& name) const;
+    // The property values of every instance of the class, in property order, in WMI's
+    // automation forms: arrays as VT_ARRAY|VT_VARIANT, empty adapter values as null, 64-bit
+    // integers as text.
+    std::vector<std::vector<ScopedVariant>> Instances(const TSimClassDef& cls) const;
 
     TSimAdapter* FindAdapter(int index);
     // The setting for this method and adapter, else the one for every adapter, else nullptr.
