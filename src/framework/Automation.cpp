@@ -25,7 +25,7 @@ ScopedVariant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initialize
                                       flags & DISPATCH_PROPERTYPUT ? nullptr : result.Receive(), &info, nullptr);
     if (hr == DISP_E_EXCEPTION) {
         if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-        // Take the BSTR over: it may be null, and it is ours to free.
+        // Takes ownership; a server may leave the description empty (null).
         ScopedBstr description;
         description.Reset(info.bstrDescription);
         SysFreeString(info.bstrSource);

@@ -52,7 +52,7 @@ class ScopedVariant {
 public:
     ScopedVariant() { VariantInit(&FVar); }
     explicit ScopedVariant(std::wstring_view text);
-    // Without it a text literal would pick the bool constructor.
+    // Without it a string literal would pick the bool constructor.
     explicit ScopedVariant(const wchar_t* text) : ScopedVariant(std::wstring_view(text)) {}
     explicit ScopedVariant(int value);
     explicit ScopedVariant(bool value);

@@ -1,0 +1,255 @@
+// The four methods of Win32_NetworkAdapterConfiguration, acting on a simulated adapter the way
+// Windows does, and the record of each call with the shape of its arguments.
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+
+#include "SimObjects.h"
+
+namespace {
+constexpr long Success = 0;
+constexpr long RebootRequired = 1;
+constexpr long InvalidSubnetMask = 66;
+constexpr long InvalidInputParameter = 68;
+constexpr long TooManyGateways = 69;
+constexpr long InvalidIPAddress = 70;
+constexpr long InvalidGateway = 71;
+
+std::wstring ElementText(SAFEARRAY* array, VARTYPE type, LONG index) {
+    VARIANT element;
+    VariantInit(&element);
+    if (type == VT_VARIANT) {
+        SafeArrayGetElement(array, &index, &element);
+    } else {
+        // Every scalar member of the union starts at the same address.
+        element.vt = type;
+        if (FAILED(SafeArrayGetElement(array, &index, &element.lVal))) element.vt = VT_EMPTY;
+    }
+    ScopedVariant owned;
+    *owned.Ptr() = element;
+    ScopedVariant text;
+    if (FAILED(VariantChangeType(text.Ptr(), owned.Ptr(), 0, VT_BSTR))) return {};
+    return std::wstring(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
+}
+
+// The elements of a string array argument; raises for an argument that is not one.
+std::vector<std::wstring> StringList(const TSimArgs& args, size_t i) {
+    ScopedVariant value = args.Value(i);
+    if (!(value.Type() & VT_ARRAY) || !value.Get().parray ||
+        SafeArrayGetDim(value.Get().parray) != 1)
+        throw SimError(WBEM_E_INVALID_PARAMETER);
+    SAFEARRAY* array = value.Get().parray;
+    VARTYPE type = VT_EMPTY;
+    SafeArrayGetVartype(array, &type);
+    LONG low = 0, high = -1;
+    SafeArrayGetLBound(array, 1, &low);
+    SafeArrayGetUBound(array, 1, &high);
+    std::vector<std::wstring> items;
+    for (LONG at = low; at <= high; ++at)
+        items.push_back(ElementText(array, type, at));
+    return items;
+}
+
+bool IsAddress(const std::wstring& text, unsigned long* value = nullptr) {
+    unsigned long result = 0;
+    size_t at = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (at >= text.size() || text[at] != L'.') return false;
+            ++at;
+        }
+        size_t end = at;
+        while (end < text.size() && std::iswdigit(text[end]))
+            ++end;
+        if (end == at || end - at > 3) return false;
+        const unsigned long number = std::wcstoul(text.substr(at, end - at).c_str(), nullptr, 10);
+        if (number > 255) return false;
+        result = result << 8 | number;
+        at = end;
+    }
+    if (at != text.size()) return false;
+    if (value) *value = result;
+    return true;
+}
+
+bool IsMask(const std::wstring& text) {
+    unsigned long mask = 0;
+    if (!IsAddress(text, &mask) || mask == 0) return false;
+    const unsigned long inverted = ~mask & 0xFFFFFFFFul;
+    return (inverted & (inverted + 1)) == 0; // ones, then zeros
+}
+
+std::wstring CimNow() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    TIME_ZONE_INFORMATION zone;
+    const DWORD kind = GetTimeZoneInformation(&zone);
+    long offset = -zone.Bias - (kind == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : 0);
+    wchar_t text[32];
+    swprintf(text, 32, L"%04u%02u%02u%02u%02u%02u.%06u%c%03ld", t.wYear, t.wMonth, t.wDay, t.wHour,
+             t.wMinute, t.wSecond, t.wMilliseconds * 1000u, offset < 0 ? L'-' : L'+',
+             offset < 0 ? -offset : offset);
+    return text;
+}
+
+// A lease from the simulated DHCP server of the adapter's own network.
+void Lease(TSimAdapter& a) {
+    const std::wstring net = L"192.168." + std::to_wstring(a.Index % 256) + L".";
+    a.DHCPEnabled = true;
+    a.IPAddress = {net + L"100"};
+    a.IPSubnet = {L"255.255.255.0"};
+    a.DefaultIPGateway = {net + L"1"};
+    a.GatewayCostMetric = {0};
+    a.DHCPServer = net + L"1";
+    a.DHCPLeaseObtained = CimNow();
+}
+
+// Checks the arguments; applies them when apply is true. Answers the method's own code.
+long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, bool apply) {
+    if (SameName(method, L"EnableDHCP")) {
+        if (apply) Lease(a);
+        return Success;
+    }
+    if (SameName(method, L"EnableStatic")) {
+        const std::vector<std::wstring> addresses = StringList(args, 0),
+                                        masks = StringList(args, 1);
+        if (addresses.empty() || addresses.size() != masks.size()) return InvalidInputParameter;
+        for (const std::wstring& address : addresses)
+            if (!IsAddress(address)) return InvalidIPAddress;
+        for (const std::wstring& mask : masks)
+            if (!IsMask(mask)) return InvalidSubnetMask;
+        if (apply) {
+            // The gateway stays as it was.
+            a.DHCPEnabled = false;
+            a.DHCPServer.clear();
+            a.DHCPLeaseObtained.clear();
+            a.IPAddress = addresses;
+            a.IPSubnet = masks;
+        }
+        return Success;
+    }
+    if (SameName(method, L"SetGateways")) {
+        const std::vector<std::wstring> gateways = StringList(args, 0);
+        std::vector<int> metrics;
+        if (!args.Missing(1))
+            for (const std::wstring& m : StringList(args, 1))
+                metrics.push_back(std::stoi(m.empty() ? L"0" : m));
+        if (gateways.size() > 5) return TooManyGateways;
+        if (!metrics.empty() && metrics.size() != gateways.size()) return InvalidInputParameter;
+        for (const std::wstring& gateway : gateways)
+            if (!IsAddress(gateway)) return InvalidGateway;
+        if (apply) {
+            a.DefaultIPGateway = gateways;
+            a.GatewayCostMetric = metrics.empty() ? std::vector<int>(gateways.size(), 1) : metrics;
+        }
+        return Success;
+    }
+    // SetDNSServerSearchOrder: no list (or an empty one) returns to servers obtained automatically.
+    std::vector<std::wstring> servers;
+    if (!args.Missing(0)) servers = StringList(args, 0);
+    for (const std::wstring& server : servers)
+        if (!IsAddress(server)) return InvalidIPAddress;
+    if (apply) {
+        if (servers.empty())
+            servers = a.DHCPEnabled && !a.DHCPServer.empty() ? std::vector{a.DHCPServer}
+                                                             : std::vector<std::wstring>{};
+        a.DNSServerSearchOrder = servers;
+    }
+    return Success;
+}
+
+// Waits as a call into the WMI service does: the thread keeps dispatching its messages.
+void Wait(DWORD milliseconds) {
+    const ULONGLONG until = GetTickCount64() + milliseconds;
+    for (ULONGLONG now = GetTickCount64(); now < until; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // The loop that owns the thread must still see it.
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                Sleep(static_cast<DWORD>(until - std::min(until, GetTickCount64())));
+                return;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+} // namespace
+
+TSimArgument SimArgumentShape(const VARIANT& argument) {
+    TSimArgument shape;
+    shape.Type = argument.vt;
+    shape.ByRef = (argument.vt & VT_BYREF) != 0;
+    ScopedVariant value;
+    if (FAILED(VariantCopyInd(value.Ptr(), const_cast<VARIANT*>(&argument)))) return shape;
+    const VARIANT& v = value.Get();
+    if (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND) {
+        shape.NotSupplied = true;
+    } else if ((v.vt & VT_ARRAY) && v.parray) {
+        shape.IsArray = true;
+        SafeArrayGetVartype(v.parray, &shape.ElementType);
+        shape.Dimensions = static_cast<int>(SafeArrayGetDim(v.parray));
+        SafeArrayGetLBound(v.parray, 1, &shape.LowerBound);
+        if (shape.Dimensions == 1) {
+            LONG high = shape.LowerBound - 1;
+            SafeArrayGetUBound(v.parray, 1, &high);
+            for (LONG at = shape.LowerBound; at <= high; ++at)
+                shape.Values.push_back(ElementText(v.parray, shape.ElementType, at));
+        }
+    } else if (v.vt != VT_EMPTY && v.vt != VT_NULL) {
+        ScopedVariant text;
+        if (SUCCEEDED(VariantChangeType(text.Ptr(), value.Ptr(), 0, VT_BSTR)))
+            shape.Values.emplace_back(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
+    }
+    return shape;
+}
+
+ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex,
+                                   const std::wstring& method, const TSimArgs& args) {
+    // Recorded before it acts, so a call that raises or never returns is seen all the same.
+    TSimCall record{adapterIndex, method, {}, 0, false, S_OK};
+    for (size_t i = 0; i < args.Count(); ++i)
+        record.Args.push_back(SimArgumentShape(args.Raw(i)));
+    repository.Calls.push_back(record);
+    const size_t at = repository.Calls.size() - 1;
+
+    if (repository.Delay) Wait(repository.Delay);
+
+    HRESULT error = S_OK;
+    long code = Success;
+    try {
+        const TSimRepository::TOutcome* outcome = repository.OutcomeFor(method, adapterIndex);
+        TSimAdapter* adapter = repository.FindAdapter(adapterIndex);
+        if (outcome && outcome->Raise) {
+            error = static_cast<HRESULT>(outcome->Code);
+        } else if (!adapter) {
+            error = SimError(WBEM_E_NOT_FOUND).Code;
+        } else if (outcome) {
+            // A code set by the test stands; the adapter changes only when it reports success.
+            code = outcome->Code;
+            if (code == Success || code == RebootRequired) Perform(method, *adapter, args, true);
+        } else {
+            code = Perform(method, *adapter, args, false);
+            if (code == Success) Perform(method, *adapter, args, true);
+        }
+    } catch (const TSimError& e) {
+        error = e.Code;
+    }
+
+    TSimCall& done = repository.Calls[at];
+    done.Result = FAILED(error) ? 0 : code;
+    done.Raised = FAILED(error);
+    done.Error = error;
+    const TSimCall copy = done;
+    if (repository.Owner && repository.Owner->OnCall) {
+        // An observer that fails (a log that cannot be written) does not change the answer.
+        try {
+            repository.Owner->OnCall(copy);
+        } catch (...) {
+        }
+    }
+    if (FAILED(error)) throw TSimError{error};
+    return ScopedVariant(static_cast<int>(code));
+}

@@ -1,0 +1,243 @@
+#include "SimDispatch.h"
+
+#include <algorithm>
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// ---- TSimArgs
+
+TSimArgs::TSimArgs(const DISPPARAMS& params) {
+    // DISPPARAMS holds the positional arguments last first, after the named ones.
+    for (UINT i = params.cArgs; i > params.cNamedArgs; --i)
+        FItems.push_back(&params.rgvarg[i - 1]);
+    // A property put's value is the named DISPID_PROPERTYPUT argument; it comes last.
+    if (params.cNamedArgs > 0) FItems.push_back(&params.rgvarg[0]);
+}
+
+bool TSimArgs::Missing(size_t i) const {
+    if (i >= FItems.size()) return true;
+    const VARIANT* v = FItems[i];
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+    return v->vt == VT_EMPTY || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
+}
+
+ScopedVariant TSimArgs::Value(size_t i) const {
+    ScopedVariant value;
+    if (Missing(i)) return value;
+    if (FAILED(VariantCopyInd(value.Ptr(), FItems[i]))) throw SimError(WBEM_E_INVALID_PARAMETER);
+    return value;
+}
+
+std::wstring TSimArgs::Text(size_t i, const std::wstring& fallback) const {
+    if (Missing(i)) return fallback;
+    ScopedVariant value = Value(i);
+    if (value.Type() == VT_NULL) return fallback;
+    ScopedVariant text;
+    if (FAILED(VariantChangeType(text.Ptr(), value.Ptr(), 0, VT_BSTR)))
+        throw SimError(WBEM_E_INVALID_PARAMETER);
+    return std::wstring(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
+}
+
+long TSimArgs::Long(size_t i, long fallback) const {
+    if (Missing(i)) return fallback;
+    ScopedVariant value = Value(i);
+    ScopedVariant number;
+    if (FAILED(VariantChangeType(number.Ptr(), value.Ptr(), 0, VT_I4)))
+        throw SimError(WBEM_E_INVALID_PARAMETER);
+    return number.Get().lVal;
+}
+
+bool TSimArgs::Bool(size_t i, bool fallback) const {
+    if (Missing(i)) return fallback;
+    ScopedVariant value = Value(i);
+    ScopedVariant flag;
+    if (FAILED(VariantChangeType(flag.Ptr(), value.Ptr(), 0, VT_BOOL)))
+        throw SimError(WBEM_E_INVALID_PARAMETER);
+    return flag.Get().boolVal != VARIANT_FALSE;
+}
+
+ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
+    ComPtr<IDispatch> object;
+    if (Missing(i)) return object;
+    ScopedVariant value = Value(i);
+    if (value.Type() == VT_NULL) return object;
+    if (value.Type() == VT_DISPATCH && value.Get().pdispVal)
+        object = value.Get().pdispVal;
+    else if (value.Type() == VT_UNKNOWN && value.Get().punkVal)
+        value.Get().punkVal->QueryInterface(IID_PPV_ARGS(&object));
+    if (!object) throw SimError(WBEM_E_INVALID_PARAMETER);
+    return object;
+}
+
+// ---- TSimDispatch
+
+TSimDispatch::TSimDispatch(std::vector<std::wstring> members, const IID& scriptingIid)
+    : FMembers(std::move(members)), FScriptingIid(scriptingIid) {}
+
+STDMETHODIMP TSimDispatch::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || (iid == FScriptingIid && iid != IID_NULL))
+        *object = static_cast<IDispatch*>(this);
+    else if (iid == IID_TSimDispatch)
+        *object = this;
+    else
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) TSimDispatch::AddRef() {
+    return ++FRefs;
+}
+
+STDMETHODIMP_(ULONG) TSimDispatch::Release() {
+    const ULONG refs = --FRefs;
+    if (refs == 0) delete this;
+    return refs;
+}
+
+STDMETHODIMP TSimDispatch::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+STDMETHODIMP TSimDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+    if (info) *info = nullptr;
+    return DISP_E_BADINDEX;
+}
+
+STDMETHODIMP TSimDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (!names || !ids || count == 0) return E_INVALIDARG;
+    // Named arguments are not supported.
+    for (UINT i = 1; i < count; ++i)
+        ids[i] = DISPID_UNKNOWN;
+    const std::wstring name = names[0] ? names[0] : L"";
+    const auto found = std::find_if(FMembers.begin(), FMembers.end(),
+                                    [&](const std::wstring& m) { return SameName(m, name); });
+    if (found == FMembers.end()) {
+        ids[0] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+    ids[0] = SameName(name, L"_NewEnum") ? DISPID_NEWENUM
+                                         : static_cast<DISPID>(found - FMembers.begin()) + 1;
+    return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+}
+
+STDMETHODIMP TSimDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                  VARIANT* result, EXCEPINFO* info, UINT* argError) {
+    if (argError) *argError = 0;
+    if (id == DISPID_NEWENUM) {
+        const auto found =
+            std::find_if(FMembers.begin(), FMembers.end(),
+                         [](const std::wstring& m) { return SameName(m, L"_NewEnum"); });
+        id = found == FMembers.end() ? DISPID_UNKNOWN
+                                     : static_cast<DISPID>(found - FMembers.begin()) + 1;
+    }
+    if (id < 1 || static_cast<size_t>(id) > FMembers.size()) return DISP_E_MEMBERNOTFOUND;
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    const DISPPARAMS& given = params ? *params : none;
+    if (given.cNamedArgs > 1 ||
+        (given.cNamedArgs == 1 && given.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+        return DISP_E_NONAMEDARGS;
+    try {
+        ScopedVariant answer = Call(static_cast<size_t>(id - 1), flags, TSimArgs(given));
+        if (result) {
+            VariantInit(result);
+            *result = answer.Release();
+        }
+        return S_OK;
+    } catch (const TSimError& error) {
+        if (!info) return error.Code;
+        *info = EXCEPINFO{};
+        info->bstrSource = SysAllocString(L"SWbemServicesEx");
+        info->scode = error.Code;
+        return DISP_E_EXCEPTION;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+ScopedVariant TSimDispatch::AsVariant(IDispatch* object) {
+    ScopedVariant v;
+    if (!object) {
+        v.Ptr()->vt = VT_NULL;
+        return v;
+    }
+    object->AddRef();
+    v.Ptr()->vt = VT_DISPATCH;
+    v.Ptr()->pdispVal = object;
+    return v;
+}
+
+TSimDispatch* TSimDispatch::Implementation(IUnknown* object) {
+    TSimDispatch* impl = nullptr;
+    if (object &&
+        SUCCEEDED(object->QueryInterface(IID_TSimDispatch, reinterpret_cast<void**>(&impl))))
+        impl->Release();
+    return impl;
+}
+
+// ---- TSimEnumerator
+
+TSimEnumerator::TSimEnumerator(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError)
+    : FItems(std::move(items)), FDeferredError(deferredError) {}
+
+STDMETHODIMP TSimEnumerator::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (iid != IID_IUnknown && iid != IID_IEnumVARIANT) return E_NOINTERFACE;
+    *object = static_cast<IEnumVARIANT*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) TSimEnumerator::AddRef() {
+    return ++FRefs;
+}
+
+STDMETHODIMP_(ULONG) TSimEnumerator::Release() {
+    const ULONG refs = --FRefs;
+    if (refs == 0) delete this;
+    return refs;
+}
+
+STDMETHODIMP TSimEnumerator::Next(ULONG count, VARIANT* items, ULONG* fetched) {
+    if (fetched) *fetched = 0;
+    if (!items || (count > 1 && !fetched)) return E_POINTER;
+    if (FAILED(FDeferredError)) return FDeferredError;
+    ULONG n = 0;
+    for (; n < count && FPosition < FItems.size(); ++n, ++FPosition) {
+        VariantInit(&items[n]);
+        items[n].vt = VT_DISPATCH;
+        items[n].pdispVal = FItems[FPosition].Get();
+        items[n].pdispVal->AddRef();
+    }
+    if (fetched) *fetched = n;
+    return n == count ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP TSimEnumerator::Skip(ULONG count) {
+    if (FAILED(FDeferredError)) return FDeferredError;
+    const size_t left = FItems.size() - FPosition;
+    FPosition += std::min<size_t>(left, count);
+    return count <= left ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP TSimEnumerator::Reset() {
+    FPosition = 0;
+    return S_OK;
+}
+
+STDMETHODIMP TSimEnumerator::Clone(IEnumVARIANT** copy) {
+    if (!copy) return E_POINTER;
+    auto* clone = new TSimEnumerator(FItems, FDeferredError);
+    clone->FPosition = FPosition;
+    clone->AddRef();
+    *copy = clone;
+    return S_OK;
+}

@@ -1,0 +1,114 @@
+#pragma once
+// The automation plumbing of the simulated objects: IDispatch by name (names ignore case, as
+// WMI's scripting objects have them), arguments in natural order, errors reported as
+// automation exceptions carrying the WMI result code.
+#include <windows.h>
+#include <oaidl.h>
+#include <wbemcli.h>
+#include <wrl/client.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/ComTypes.h"
+
+using Microsoft::WRL::ComPtr;
+
+// An error a simulated object raises; the caller sees DISP_E_EXCEPTION carrying Code.
+struct TSimError {
+    HRESULT Code;
+};
+inline TSimError SimError(long code) {
+    return TSimError{static_cast<HRESULT>(code)};
+}
+
+// The arguments of one call in natural order, exactly as the caller passed them.
+class TSimArgs {
+public:
+    explicit TSimArgs(const DISPPARAMS& params);
+    size_t Count() const { return FItems.size(); }
+    const VARIANT& Raw(size_t i) const { return *FItems[i]; }
+    // Absent, VT_EMPTY or marked as not supplied (after following a reference).
+    bool Missing(size_t i) const;
+    // The value of argument i with references followed (VT_EMPTY when missing).
+    ScopedVariant Value(size_t i) const;
+    std::wstring Text(size_t i, const std::wstring& fallback = {}) const;
+    long Long(size_t i, long fallback = 0) const;
+    bool Bool(size_t i, bool fallback = false) const;
+    // The object argument i refers to, or nullptr for none (raises for a non-object).
+    ComPtr<IDispatch> Object(size_t i) const;
+
+private:
+    std::vector<VARIANT*> FItems;
+};
+
+// {6B1F4D3A-7C52-4E0B-9A3D-2F8E51C0D7A4}: answers the implementation behind an interface, so
+// the provider can recognise its own objects when callers hand them back (a context, say).
+constexpr GUID IID_TSimDispatch = {
+    0x6b1f4d3a, 0x7c52, 0x4e0b, {0x9a, 0x3d, 0x2f, 0x8e, 0x51, 0xc0, 0xd7, 0xa4}};
+
+class TSimDispatch : public IDispatch {
+public:
+    virtual ~TSimDispatch() = default;
+    TSimDispatch(const TSimDispatch&) = delete;
+    TSimDispatch& operator=(const TSimDispatch&) = delete;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* info, UINT* argError) override;
+
+    // The object as the variant a property or method answers (VT_DISPATCH).
+    static ScopedVariant AsVariant(IDispatch* object);
+    // The implementation behind an interface when it is one of ours.
+    static TSimDispatch* Implementation(IUnknown* object);
+
+protected:
+    // members: the names, a member's id is its position; "_NewEnum" answers to DISPID_NEWENUM.
+    // scriptingIid: the ISWbem* interface this object stands for; it is answered with the
+    // IDispatch part only, since callers reach WMI late-bound.
+    TSimDispatch(std::vector<std::wstring> members, const IID& scriptingIid);
+    void AddMember(const std::wstring& name) { FMembers.push_back(name); }
+    size_t MemberCount() const { return FMembers.size(); }
+    const std::wstring& MemberName(size_t member) const { return FMembers[member]; }
+    // Carries out member (a position in the names); raises TSimError.
+    virtual ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) = 0;
+
+private:
+    ULONG FRefs = 0;
+    std::vector<std::wstring> FMembers;
+    IID FScriptingIid;
+};
+
+// Makes an object of a TSimDispatch kind, owned by the returned pointer.
+template <typename T, typename... A> ComPtr<T> MakeSim(A&&... args) {
+    return ComPtr<T>(new T(std::forward<A>(args)...));
+}
+
+// An IEnumVARIANT over objects, as an object set's _NewEnum answers. A deferred error (a query
+// that ran with wbemFlagReturnImmediately and failed) is answered by the first Next instead.
+class TSimEnumerator : public IEnumVARIANT {
+public:
+    TSimEnumerator(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError = S_OK);
+    virtual ~TSimEnumerator() = default;
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP Next(ULONG count, VARIANT* items, ULONG* fetched) override;
+    STDMETHODIMP Skip(ULONG count) override;
+    STDMETHODIMP Reset() override;
+    STDMETHODIMP Clone(IEnumVARIANT** copy) override;
+
+private:
+    ULONG FRefs = 0;
+    std::vector<ComPtr<IDispatch>> FItems;
+    size_t FPosition = 0;
+    HRESULT FDeferredError;
+};
+
+// Case-insensitive equality of names, as WMI compares class, property and method names.
+bool SameName(const std::wstring& a, const std::wstring& b);
