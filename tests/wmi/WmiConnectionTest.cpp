@@ -1,12 +1,14 @@
 // Error texts, credentials, the polling interval and connecting to a namespace.
 #include <gtest/gtest.h>
 
-#include "FakeWmi.h"
+#include "SimulatedWmiFixture.h"
 #include "framework/Strings.h"
 #include "wmi/WmiConnection.h"
 #include "wmi/WmiException.h"
 
 namespace {
+
+using Microsoft::WRL::ComPtr;
 
 TEST(WmiErrorText, TableTextsThenCodeInHex) {
     EXPECT_EQ(WmiErrorText(static_cast<HRESULT>(0x80041001)), L"The call failed.: 80041001");
@@ -71,50 +73,73 @@ TEST(WmiComponent, PoolingIntervalIsHalfItsTenthsOfASecond) {
     EXPECT_EQ(component->PoolingInterval(), 10);
 }
 
-class WmiConnectionTest : public ::testing::Test {
-protected:
-    TFakeWmi Wmi;
-    TComponent Owner;
-    TWmiConnection* Connection = Owner.Own<TWmiConnection>();
-};
+using WmiConnectionTest = SimulatedWmiTest;
 
 TEST_F(WmiConnectionTest, ConnectsWithItsSettingsAndImpersonates) {
     std::vector<std::string> events;
     Connection->BeforeConnect = [&](TComponent*) { events.push_back("before"); };
-    Connection->AfterConnect = [&](TComponent*) { events.push_back(Connection->Connected() ? "after" : "?"); };
-    Connection->SetMachineName(L"host");
-    Connection->SetNameSpace(L"root\\wmi");
+    Connection->AfterConnect = [&](TComponent*) {
+        events.push_back(Connection->Connected() ? "after" : "?");
+    };
+    Connection->SetMachineName(L".");
+    Connection->SetNameSpace(L"root\\WMI");
     Connection->Credentials().SetUserName(L"user");
     Connection->Credentials().SetPassword(L"pw");
+    Connection->Credentials().SetLocale(L"MS_804");
+    // WMI refuses credentials on a local connection; the arguments went out all the same.
+    try {
+        Connection->SetConnected(true);
+        FAIL();
+    } catch (const TWmiException& e) {
+        EXPECT_EQ(e.Code(), static_cast<HRESULT>(0x80041064));
+        EXPECT_EQ(e.Message(), WmiErrorText(e.Code()));
+    }
+    EXPECT_FALSE(Connection->Connected());
+    EXPECT_EQ(events, (std::vector<std::string>{"before"}));
+    ASSERT_EQ(Wmi.Connects().size(), 1u);
+    const TSimConnect& refused = Wmi.Connects()[0];
+    EXPECT_EQ(refused.Server, L".");
+    EXPECT_EQ(refused.NameSpace, L"root\\WMI");
+    EXPECT_EQ(refused.User, L"user");
+    EXPECT_EQ(refused.Password, L"pw");
+    EXPECT_EQ(refused.Locale, L"MS_804");
+    EXPECT_EQ(refused.Flags, 0);
+    EXPECT_FALSE(refused.HasContext);
+
+    TWmiCredentials none;
+    Connection->SetCredentials(none);
     Connection->SetConnected(true);
     EXPECT_TRUE(Connection->Connected());
-    EXPECT_EQ(events, (std::vector<std::string>{"before", "after"}));
-    ASSERT_EQ(Wmi.Connects.size(), 1u);
-    EXPECT_EQ(Wmi.Connects[0].Args,
-              (std::vector<std::wstring>{L"host", L"root\\wmi", L"user", L"pw", L"", L"", L"0"}));
-    EXPECT_FALSE(Wmi.Connects[0].HasContext);
-    EXPECT_EQ(Wmi.ImpersonationLevel, 3);
+    EXPECT_EQ(events, (std::vector<std::string>{"before", "before", "after"}));
+    EXPECT_EQ(Wmi.ImpersonationLevel(), 3);
 }
 
 TEST_F(WmiConnectionTest, OptionLinesBecomeNamedValuesInOrder) {
     Connection->Credentials().SetOptions({L"__ProviderArchitecture=64", L"Locale=zh", L"Empty="});
     Connection->SetConnected(true);
-    ASSERT_EQ(Wmi.Connects.size(), 1u);
-    ASSERT_TRUE(Wmi.Connects[0].HasContext);
-    using TPair = std::pair<std::wstring, std::wstring>;
-    EXPECT_EQ(Wmi.Connects[0].Context, (std::vector<TPair>{{L"__ProviderArchitecture", L"64"},
-                                                           {L"Locale", L"zh"},
-                                                           {L"Empty", L""}}));
+    ASSERT_EQ(Wmi.Connects().size(), 1u);
+    const TSimConnect& connect = Wmi.Connects()[0];
+    ASSERT_TRUE(connect.HasContext);
+    ASSERT_EQ(connect.Context.size(), 3u);
+    EXPECT_EQ(connect.Context[0].Name, L"__ProviderArchitecture");
+    EXPECT_EQ(connect.Context[0].Value, L"64");
+    EXPECT_EQ(connect.Context[0].Flags, 0);
+    EXPECT_EQ(connect.Context[1].Name, L"Locale");
+    EXPECT_EQ(connect.Context[2].Name, L"Empty");
+    EXPECT_EQ(connect.Context[2].Value, L"");
 }
 
 TEST_F(WmiConnectionTest, SameMachineKeepsTheConnectionAnotherDropsIt) {
     Connection->SetConnected(true);
     Connection->SetMachineName(L"");
+    Connection->SetNameSpace(L"root\\cimv2");
     EXPECT_TRUE(Connection->Connected());
-    Connection->SetMachineName(L"other");
+    Connection->SetMachineName(L".");
     EXPECT_FALSE(Connection->Connected());
-    EXPECT_EQ(Wmi.Connects.size(), 1u);  // not opened again
-    Connection->Credentials().SetUserName(L"someone");
+    EXPECT_EQ(Wmi.Connects().size(), 1u);  // not opened again
+    Connection->SetConnected(true);
+    EXPECT_EQ(Wmi.Connects().back().Server, L".");
+    Connection->Credentials().SetAuthority(L"ntlmdomain:HOME");
     EXPECT_FALSE(Connection->Connected());
 }
 
@@ -122,18 +147,17 @@ TEST_F(WmiConnectionTest, StoredAsConnectedConnectsWhenLoadingEnds) {
     TComponent form;
     form.BeginLoading();
     auto* stored = form.Own<TWmiConnection>();
-    stored->SetNameSpace(L"root\\cimv2");
     stored->SetConnected(true);
-    stored->SetMachineName(L"localhost");  // a setting read after Connected keeps it
+    stored->SetMachineName(L".");  // a setting read after Connected keeps it
     EXPECT_FALSE(stored->Connected());
-    EXPECT_TRUE(Wmi.Connects.empty());
+    EXPECT_TRUE(Wmi.Connects().empty());
     form.EndLoading();
     EXPECT_TRUE(stored->Connected());
-    EXPECT_EQ(Wmi.Connects.size(), 1u);
+    EXPECT_EQ(Wmi.Connects().size(), 1u);
 }
 
-TEST_F(WmiConnectionTest, FailedConnectRaisesAndStaysDisconnected) {
-    Wmi.ConnectError = static_cast<HRESULT>(0x8004100E);
+TEST_F(WmiConnectionTest, MissingNamespaceRaisesAndStaysDisconnected) {
+    Connection->SetNameSpace(L"root\\nothere");
     try {
         Connection->SetConnected(true);
         FAIL();
@@ -145,50 +169,75 @@ TEST_F(WmiConnectionTest, FailedConnectRaisesAndStaysDisconnected) {
 }
 
 TEST_F(WmiConnectionTest, ObjectAtPathIsFetchedOnceAndDroppedWithTheConnection) {
-    Wmi.Objects[L"Win32_NetworkAdapter.DeviceID=\"1\""] = MakeWmiObject(L"Win32_NetworkAdapter", {});
-    Connection->SetObjectPath(L"Win32_NetworkAdapter.DeviceID=\"1\"");
+    Connection->SetObjectPath(L"Win32_NetworkAdapterConfiguration.Index=8");
     EXPECT_EQ(Connection->GetWmiObject(), nullptr);  // not connected
     Connection->SetConnected(true);
     ComPtr<IDispatch> first = Connection->GetWmiObject();
-    EXPECT_NE(first, nullptr);
+    ASSERT_NE(first, nullptr);
     EXPECT_EQ(Connection->GetWmiObject(), first);
-    ASSERT_EQ(Wmi.Gets.size(), 1u);
-    EXPECT_EQ(Wmi.Gets[0].second, 0x20000);
+    ASSERT_EQ(Wmi.Gets().size(), 1u);
+    EXPECT_EQ(Wmi.Gets()[0].Flags, 0x20000);
+    EXPECT_EQ(WmiInt(WmiGet(first.Get(), L"Index")), 8);
     // Moving to another machine must not leave the first machine's object behind.
-    Connection->SetMachineName(L"other");
+    Connection->SetMachineName(L".");
     EXPECT_EQ(Connection->GetWmiObject(), nullptr);
-    Connection->SetMachineName(L"");
     Connection->SetConnected(true);
     Connection->GetWmiObject();
-    EXPECT_EQ(Wmi.Gets.size(), 2u);
+    EXPECT_EQ(Wmi.Gets().size(), 2u);
+    Connection->SetObjectPath(L"Win32_NetworkAdapterConfiguration.Index=1");
+    EXPECT_EQ(WmiInt(WmiGet(Connection->GetWmiObject().Get(), L"Index")), 1);
 }
 
-}  // namespace
-
-namespace {
+// An event source that answers NextEvent with what it is told.
+class TEventSource : public IDispatch {
+public:
+    std::vector<HRESULT> Answers;
+    std::vector<int> Waits;
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        *object = riid == IID_IUnknown || riid == IID_IDispatch ? this : nullptr;
+        return *object ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // lives on the test's stack
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override {
+        *ids = 1;
+        return std::wstring(names[0]) == L"NextEvent" ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* info, UINT*) override {
+        Waits.push_back(params->rgvarg[0].lVal);
+        const HRESULT answer = Answers.at(Waits.size() - 1);
+        if (FAILED(answer)) {
+            *info = EXCEPINFO{};
+            info->scode = answer;
+            return DISP_E_EXCEPTION;
+        }
+        VariantInit(result);
+        result->vt = VT_DISPATCH;
+        result->pdispVal = this;
+        return S_OK;
+    }
+};
 
 TEST_F(WmiConnectionTest, PollingHandsEventsOnSkipsTimeOutsAndRaisesOtherFailures) {
     auto* component = Owner.Own<TWmiComponent>();
-    std::vector<HRESULT> answers{static_cast<HRESULT>(0x80043001), S_OK, static_cast<HRESULT>(0x80041001)};
-    size_t next = 0;
-    std::vector<int> waits;
-    auto source = TFakeObject::Create();
-    source->On(L"NextEvent", [&](const std::vector<const VARIANT*>& args) {
-        waits.push_back(args.at(0)->lVal);
-        const HRESULT answer = answers.at(next++);
-        if (FAILED(answer)) throw TFakeFailure{answer};
-        return DispatchValue(MakeWmiObject(L"MSNdis_StatusMediaConnect", {}).Get());
-    });
+    TEventSource source;
+    source.Answers = {static_cast<HRESULT>(0x80043001), S_OK, static_cast<HRESULT>(0x80041001)};
     int events = 0, polls = 0;
     component->OnPoll = [&](TComponent*) { ++polls; };
-    component->PollList().push_back({source, [&](IDispatch*) { ++events; }});
+    component->PollList().push_back({&source, [&](IDispatch*) { ++events; }});
     component->Poll();
     EXPECT_EQ(events, 0);
     component->Poll();
     EXPECT_EQ(events, 1);
     EXPECT_THROW(component->Poll(), TWmiException);
     EXPECT_EQ(polls, 3);
-    EXPECT_EQ(waits, (std::vector<int>{10, 10, 10}));
+    EXPECT_EQ(source.Waits, (std::vector<int>{10, 10, 10}));
     // The timer runs only while connected, and disconnecting empties the list.
     component->SetActive(true);
     EXPECT_TRUE(component->PollTimer()->Enabled());

@@ -2,267 +2,246 @@
 // Locate, and the controls bound through a data source.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
-#include "FakeWmi.h"
-#include "wmi/WmiDataSet.h"
+#include "SimulatedWmiFixture.h"
 #include "wmi/WmiException.h"
 
 namespace {
 
-const int CIM_SINT32 = 3, CIM_STRING = 8, CIM_BOOLEAN = 11, CIM_OBJECT = 13, CIM_UINT8 = 17,
-          CIM_UINT64 = 21, CIM_DATETIME = 101;
+using WmiDataSetTest = SimulatedWmiTest;
 
-ComPtr<IDispatch> Adapter(int index, const std::wstring& description, std::vector<std::wstring> addresses) {
-    std::vector<TFakeProperty> p(4);
-    p[0] = {L"Index", CIM_SINT32, ScopedVariant(index), false, {{L"key", true}}};
-    p[1] = {L"Description", CIM_STRING, ScopedVariant(description), false, {{L"READONLY", true}, {L"key", false}}};
-    p[2] = {L"IPEnabled", CIM_BOOLEAN, ScopedVariant(true)};
-    p[3] = {L"IPAddress", CIM_STRING, addresses.empty() ? NullValue() : TextArray(addresses), true};
-    return MakeWmiObject(L"Win32_NetworkAdapterConfiguration", std::move(p));
+std::vector<int> Walk(TWmiQuery* query) {
+    std::vector<int> seen;
+    for (query->First(); !query->Eof(); query->Next()) seen.push_back(query->FieldByName(L"Index")->AsInteger());
+    return seen;
 }
 
-class WmiDataSetTest : public ::testing::Test {
-protected:
-    WmiDataSetTest() {
-        Query->SetConnection(Connection);
-        Query->SetWQL({L"select * from Win32_NetworkAdapterConfiguration", L"where IPEnabled = true"});
-        Wmi.Rows = {Adapter(1, L"Intel", {L"192.168.1.20"}), Adapter(8, L"Realtek", {L"192.168.1.20", L"10.0.0.5"}),
-                    Adapter(12, L"Loopback", {})};
-    }
-    std::vector<std::wstring> Walk() {
-        std::vector<std::wstring> seen;
-        for (Query->First(); !Query->Eof(); Query->Next()) seen.push_back(Query->FieldByName(L"Index")->AsString());
-        return seen;
-    }
-
-    TFakeWmi Wmi;
-    TComponent Owner;
-    TWmiConnection* Connection = Owner.Own<TWmiConnection>();
-    TWmiQuery* Query = Owner.Own<TWmiQuery>();
-};
-
 TEST_F(WmiDataSetTest, OpenRunsTheWholeTextOnTheConnectionAndStandsOnTheFirstRow) {
-    Query->Open();
+    Configurations->Open();
     EXPECT_TRUE(Connection->Connected());
-    ASSERT_EQ(Wmi.Queries.size(), 1u);
-    EXPECT_EQ(Wmi.Queries[0].first,
+    ASSERT_EQ(Wmi.QueryDetails().size(), 1u);
+    EXPECT_EQ(Wmi.QueryDetails()[0].Text,
               L"select * from Win32_NetworkAdapterConfiguration\r\nwhere IPEnabled = true\r\n");
-    EXPECT_EQ(Wmi.Queries[0].second, 48);
-    EXPECT_EQ(Query->RecNo(), 1);
-    EXPECT_TRUE(Query->Bof());
-    EXPECT_FALSE(Query->Eof());
-    EXPECT_EQ(Query->FieldByName(L"Description")->AsString(), L"Intel");
-    EXPECT_EQ(Query->FieldByName(L"index")->AsInteger(), 1);
-    EXPECT_TRUE(Query->FieldByName(L"IPEnabled")->AsBoolean());
-    Query->Close();
-    Query->SetAsynchronous(false);
-    Query->Open();
-    EXPECT_EQ(Wmi.Queries.back().second, 32);
+    EXPECT_EQ(Wmi.QueryDetails()[0].Language, L"WQL");
+    EXPECT_EQ(Wmi.QueryDetails()[0].Flags, 48);
+    EXPECT_EQ(Configurations->RecNo(), 1);
+    EXPECT_TRUE(Configurations->Bof());
+    EXPECT_FALSE(Configurations->Eof());
+    EXPECT_EQ(Text(L"Description"), L"Intel(R) PRO/1000 MT Network Connection");
+    EXPECT_EQ(Index(), 1);
+    EXPECT_TRUE(Configurations->FieldByName(L"ipenabled")->AsBoolean());
+    Configurations->Close();
+    Configurations->SetAsynchronous(false);
+    Configurations->Open();
+    EXPECT_EQ(Wmi.QueryDetails().back().Flags, 32);
 }
 
 TEST_F(WmiDataSetTest, FieldsFollowThePropertiesTypesAndQualifiers) {
-    Query->Open();
-    ASSERT_EQ(Query->FieldCount(), 4u);
-    const TFieldDefs& defs = Query->FieldDefs();
-    EXPECT_EQ(defs[0]->Name, L"Index");
-    EXPECT_EQ(defs[0]->DataType, ftInteger);
-    EXPECT_TRUE(defs[0]->Required);
-    EXPECT_EQ(defs[1]->DataType, ftWideString);
-    EXPECT_EQ(defs[1]->Size, 65535);
-    EXPECT_TRUE(defs[1]->ReadOnly);
-    EXPECT_FALSE(defs[1]->Required);
-    EXPECT_EQ(defs[2]->DataType, ftBoolean);
-    EXPECT_EQ(defs[3]->DataType, ftVariant);
-    EXPECT_TRUE(static_cast<TWmiFieldDef&>(*defs[3]).IsArray);
-    EXPECT_EQ(defs[3]->FieldNo, 4);
-    EXPECT_EQ(Query->Field(0)->DisplayWidth(), 1);
+    Configurations->Open();
+    const TFieldDefs& defs = Configurations->FieldDefs();
+    ASSERT_EQ(Configurations->FieldCount(), defs.size());
+    EXPECT_EQ(defs[0]->Name, L"DefaultIPGateway");  // the provider's order
+    EXPECT_EQ(defs[0]->FieldNo, 1);
+    EXPECT_EQ(defs[0]->DataType, ftVariant);
+    EXPECT_TRUE(static_cast<TWmiFieldDef&>(*defs[0]).IsArray);
+    const TFieldDef* index = FindFieldDef(defs, L"Index");
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(index->DataType, ftInteger);
+    EXPECT_TRUE(index->Required);
+    EXPECT_TRUE(index->ReadOnly);
+    const TFieldDef* description = FindFieldDef(defs, L"Description");
+    EXPECT_EQ(description->DataType, ftWideString);
+    EXPECT_EQ(description->Size, 65535);
+    EXPECT_TRUE(description->ReadOnly);
+    EXPECT_FALSE(description->Required);
+    EXPECT_EQ(FindFieldDef(defs, L"IPEnabled")->DataType, ftBoolean);
+    EXPECT_FALSE(FindFieldDef(defs, L"IPEnabled")->ReadOnly);
+    EXPECT_EQ(FindFieldDef(defs, L"DHCPLeaseObtained")->DataType, ftDateTime);
+    EXPECT_EQ(Configurations->Field(0)->DisplayWidth(), 1);
 }
 
-TEST_F(WmiDataSetTest, ArraysReadInBracesAndNullAsEmpty) {
-    Query->Open();
-    EXPECT_EQ(Query->FieldByName(L"IPAddress")->AsString(), L"{192.168.1.20}");
-    Query->Next();
-    EXPECT_EQ(Query->FieldByName(L"IPAddress")->AsString(), L"{192.168.1.20, 10.0.0.5}");
-    Query->Next();
-    EXPECT_EQ(Query->FieldByName(L"IPAddress")->AsString(), L"");
-    EXPECT_TRUE(Query->FieldByName(L"IPAddress")->IsNull());
-    EXPECT_EQ(WmiValueText(TextArray({}).Get()), L"{}");
+TEST_F(WmiDataSetTest, ArraysReadInBracesNullAsEmptyAndDatesAsDates) {
+    AddLoopback();
+    Configurations->Open();
+    EXPECT_EQ(Text(L"IPAddress"), L"{192.168.1.20}");
+    EXPECT_EQ(Text(L"DNSServerSearchOrder"), L"{192.168.1.1, 192.168.1.2}");
+    EXPECT_EQ(Text(L"DHCPServer"), L"");  // a static adapter has no lease
+    Configurations->Next();
+    EXPECT_EQ(Text(L"MACAddress"), L"00:E0:4C:68:1A:2B");
+    ScopedVariant lease = Configurations->FieldByName(L"DHCPLeaseObtained")->Value();
+    ASSERT_EQ(lease.Type(), VT_DATE);
+    EXPECT_DOUBLE_EQ(lease.Get().date, CimDateTimeToDate(L"20261201083000.000000+480"));
+    Configurations->Next();
+    EXPECT_EQ(Text(L"IPAddress"), L"");
+    EXPECT_TRUE(Configurations->FieldByName(L"IPAddress")->IsNull());
 }
 
 TEST_F(WmiDataSetTest, WalkGivesEveryRowOnceAndMovesBack) {
-    Query->Open();
-    EXPECT_EQ(Walk(), (std::vector<std::wstring>{L"1", L"8", L"12"}));
-    EXPECT_TRUE(Query->Eof());
-    EXPECT_EQ(Query->RecNo(), 3);  // the last row stays current at the end
-    Query->Prior();
-    EXPECT_EQ(Query->RecNo(), 2);
-    Query->Prior();
-    Query->Prior();
-    EXPECT_TRUE(Query->Bof());
-    EXPECT_EQ(Query->RecNo(), 1);
-    Query->Last();
-    EXPECT_EQ(Query->FieldByName(L"Index")->AsInteger(), 12);
-    EXPECT_TRUE(Query->Eof());
-    Query->SetRecNo(2);
-    EXPECT_EQ(Query->FieldByName(L"Index")->AsInteger(), 8);
-    EXPECT_EQ(Walk(), (std::vector<std::wstring>{L"1", L"8", L"12"}));
+    AddLoopback();
+    Configurations->Open();
+    EXPECT_EQ(Walk(Configurations), (std::vector<int>{1, 8, 12}));
+    EXPECT_TRUE(Configurations->Eof());
+    EXPECT_EQ(Configurations->RecNo(), 3);  // the last row stays current at the end
+    Configurations->Prior();
+    EXPECT_EQ(Configurations->RecNo(), 2);
+    Configurations->Prior();
+    Configurations->Prior();
+    EXPECT_TRUE(Configurations->Bof());
+    EXPECT_EQ(Index(), 1);
+    Configurations->Last();
+    EXPECT_EQ(Index(), 12);
+    EXPECT_TRUE(Configurations->Eof());
+    Configurations->SetRecNo(2);
+    EXPECT_EQ(Index(), 8);
+    EXPECT_EQ(Walk(Configurations), (std::vector<int>{1, 8, 12}));
+    EXPECT_EQ(Wmi.Queries().size(), 1u);  // all from the rows read once
 }
 
 TEST_F(WmiDataSetTest, RecordCountInMidWalkKeepsTheCursor) {
-    Query->Open();
-    Query->Next();
-    EXPECT_EQ(Query->RecordCount(), 3);
-    EXPECT_EQ(Query->FieldByName(L"Index")->AsInteger(), 8);
-    Query->Next();
-    EXPECT_EQ(Query->FieldByName(L"Index")->AsInteger(), 12);
-    Query->Close();
-    EXPECT_EQ(Query->RecordCount(), 0);
+    AddLoopback();
+    Wmi.Adapters()[1].IPEnabled = false;
+    Configurations->Open();
+    Configurations->Next();
+    EXPECT_EQ(Configurations->RecordCount(), 2);
+    EXPECT_EQ(Index(), 12);
+    Configurations->Next();
+    EXPECT_TRUE(Configurations->Eof());
+    Configurations->Close();
+    EXPECT_EQ(Configurations->RecordCount(), 0);
 }
 
 TEST_F(WmiDataSetTest, QueryWithoutRowsOpensWithoutFields) {
-    Wmi.Rows.clear();
-    Query->Open();
-    EXPECT_TRUE(Query->Active());
-    EXPECT_EQ(Query->RecordCount(), 0);
-    EXPECT_TRUE(Query->Eof());
-    EXPECT_EQ(Query->FieldCount(), 0u);
-    EXPECT_EQ(Query->RecNo(), 0);
-    EXPECT_EQ(Query->GetWmiObject(), nullptr);
-    Query->First();
-    Query->Next();
-    EXPECT_TRUE(Query->Eof());
-    EXPECT_FALSE(Query->Locate(L"Index", ScopedVariant(1).Get()));
+    Configurations->SetWQL({L"select * from   Win32_NetworkAdapter  where index=99"});
+    Configurations->Open();
+    EXPECT_TRUE(Configurations->Active());
+    EXPECT_EQ(Configurations->RecordCount(), 0);
+    EXPECT_TRUE(Configurations->Eof());
+    EXPECT_EQ(Configurations->FieldCount(), 0u);
+    EXPECT_EQ(Configurations->RecNo(), 0);
+    EXPECT_EQ(Configurations->GetWmiObject(), nullptr);
+    Configurations->First();
+    Configurations->Next();
+    EXPECT_TRUE(Configurations->Eof());
+    EXPECT_FALSE(Configurations->Locate(L"Index", ScopedVariant(1).Get()));
 }
 
 TEST_F(WmiDataSetTest, LocateComparesAsTextAndLeavesTheCursorWhenNothingMatches) {
-    Query->Open();
-    EXPECT_TRUE(Query->Locate(L"Index", ScopedVariant(8).Get()));
-    EXPECT_EQ(Query->FieldByName(L"Description")->AsString(), L"Realtek");
-    EXPECT_TRUE(Query->Locate(L"Index", ScopedVariant(L"12").Get()));
-    EXPECT_EQ(Query->RecNo(), 3);
-    EXPECT_FALSE(Query->Locate(L"Index", ScopedVariant(99).Get()));
-    EXPECT_EQ(Query->RecNo(), 3);
-    EXPECT_FALSE(Query->Locate(L"Description", ScopedVariant(L"realtek").Get()));
-    EXPECT_TRUE(Query->Locate(L"Description", ScopedVariant(L"realtek").Get(), loCaseInsensitive));
-    EXPECT_TRUE(Query->Locate(L"Description", ScopedVariant(L"LOOP").Get(), loPartialKey));
-    EXPECT_EQ(Query->RecNo(), 3);
-    EXPECT_TRUE(Query->Locate(L"IPAddress", ScopedVariant(L"{192.168.1.20}").Get()));
-    EXPECT_EQ(Query->RecNo(), 1);
+    Configurations->Open();
+    EXPECT_TRUE(Configurations->Locate(L"Index", ScopedVariant(8).Get()));
+    EXPECT_EQ(Text(L"IPAddress"), L"{192.168.8.100}");
+    EXPECT_TRUE(Configurations->Locate(L"Index", ScopedVariant(L"1").Get()));
+    EXPECT_EQ(Configurations->RecNo(), 1);
+    Configurations->Next();
+    EXPECT_FALSE(Configurations->Locate(L"Index", ScopedVariant(5).Get()));
+    EXPECT_EQ(Index(), 8);
+    const wchar_t* realtek = L"realtek rtl8139 family pci fast ethernet nic";
+    EXPECT_FALSE(Configurations->Locate(L"Description", ScopedVariant(realtek).Get()));
+    EXPECT_TRUE(Configurations->Locate(L"Description", ScopedVariant(realtek).Get(), loCaseInsensitive));
+    EXPECT_TRUE(Configurations->Locate(L"Description", ScopedVariant(L"INTEL").Get(), loPartialKey));
+    EXPECT_EQ(Index(), 1);
+    EXPECT_TRUE(Configurations->Locate(L"IPAddress", ScopedVariant(L"{192.168.8.100}").Get()));
+    EXPECT_EQ(Index(), 8);
 }
 
 TEST_F(WmiDataSetTest, LocateOnSeveralFieldsAndItsErrors) {
-    Query->Open();
-    ScopedVariant keys = TextArray({L"8", L"Realtek"});
-    EXPECT_TRUE(Query->Locate(L"Index; Description", keys.Get()));
-    EXPECT_EQ(Query->RecNo(), 2);
-    ScopedVariant wrong = TextArray({L"8", L"Intel"});
-    EXPECT_FALSE(Query->Locate(L"Index;Description", wrong.Get()));
+    Adapters->Open();
+    ScopedVariant keys = TextArray({L"8", L"本地连接 2"});
+    EXPECT_TRUE(Adapters->Locate(L"Index; NetConnectionID", keys.Get()));
+    EXPECT_EQ(Adapters->RecNo(), 2);
+    ScopedVariant wrong = TextArray({L"8", L"本地连接"});
+    EXPECT_FALSE(Adapters->Locate(L"Index;NetConnectionID", wrong.Get()));
     try {
-        Query->Locate(L"Index;Description", ScopedVariant(8).Get());
+        Adapters->Locate(L"Index;NetConnectionID", ScopedVariant(8).Get());
         FAIL();
     } catch (const EDatabaseError& e) {
         EXPECT_EQ(e.Message(), L"Incorrectly formed filter expression");
     }
     try {
-        Query->Locate(L"NetConnectionID", ScopedVariant(8).Get());
+        Adapters->Locate(L"IPEnabled", ScopedVariant(true).Get());
         FAIL();
     } catch (const EDatabaseError& e) {
-        EXPECT_EQ(e.Message(), L"Field 'NetConnectionID' not found");
+        EXPECT_EQ(e.Message(), L"Field 'IPEnabled' not found");
     }
-    EXPECT_EQ(Query->RecNo(), 2);
+    EXPECT_EQ(Adapters->RecNo(), 2);
 }
 
 TEST_F(WmiDataSetTest, NewWqlGivesNewColumns) {
-    Query->Open();
-    EXPECT_NE(Query->FindField(L"IPEnabled"), nullptr);
-    Query->Close();
-    Query->WQL() = {L"select * from Win32_NetworkAdapter"};
-    Wmi.OnQuery = [](const std::wstring&) {
-        return std::vector<ComPtr<IDispatch>>{MakeWmiObject(
-            L"Win32_NetworkAdapter", {{L"NetConnectionID", CIM_STRING, ScopedVariant(L"本地连接 2")}})};
-    };
-    Query->Open();
-    EXPECT_EQ(Query->FindField(L"IPEnabled"), nullptr);
-    EXPECT_EQ(Query->FieldByName(L"NetConnectionID")->AsString(), L"本地连接 2");
-    // A different text closes an open query.
-    Query->SetWQL({L"select * from Win32_NetworkAdapterConfiguration"});
-    EXPECT_FALSE(Query->Active());
+    Configurations->Open();
+    EXPECT_NE(Configurations->FindField(L"IPEnabled"), nullptr);
+    Configurations->Close();
+    Configurations->WQL() = {L"select * from   Win32_NetworkAdapter  where index=8"};
+    Configurations->Open();
+    EXPECT_EQ(Configurations->FindField(L"IPEnabled"), nullptr);
+    EXPECT_EQ(Text(L"NetConnectionID"), L"本地连接 2");
+    EXPECT_EQ(Wmi.Queries().back(), L"select * from   Win32_NetworkAdapter  where index=8\r\n");
+    // A different text closes an open query; the same one leaves it open.
+    Configurations->SetWQL({L"select * from   Win32_NetworkAdapter  where index=8"});
+    EXPECT_TRUE(Configurations->Active());
+    Configurations->SetWQL({L"select * from Win32_NetworkAdapterConfiguration"});
+    EXPECT_FALSE(Configurations->Active());
 }
 
 TEST_F(WmiDataSetTest, OpenRefusesWithoutTextOrConnection) {
-    Query->SetWQL({L"  ", L""});
+    Configurations->SetWQL({L"  ", L""});
     try {
-        Query->Open();
+        Configurations->Open();
         FAIL();
     } catch (const EDatabaseError& e) {
         EXPECT_EQ(e.Message(), L"WQL is not defined");
     }
-    Query->SetWQL({L"select * from Win32_NetworkAdapter"});
-    Query->SetConnection(nullptr);
+    Configurations->SetWQL({L"select * from Win32_NetworkAdapter"});
+    Configurations->SetConnection(nullptr);
     try {
-        Query->Open();
+        Configurations->Open();
         FAIL();
     } catch (const EDatabaseError& e) {
         EXPECT_EQ(e.Message(), L"Connection is not defined");
     }
-    EXPECT_FALSE(Query->Active());
+    EXPECT_FALSE(Configurations->Active());
 }
 
 TEST_F(WmiDataSetTest, RejectedQueryRaisesFromOpenAndLeavesItClosed) {
-    Wmi.Rows.clear();
-    Wmi.EnumError = static_cast<HRESULT>(0x80041017);
+    Configurations->SetWQL({L"select * from Win32_Nothing"});
     try {
-        Query->Open();
+        Configurations->Open();
         FAIL();
     } catch (const TWmiException& e) {
-        EXPECT_EQ(e.Message(), L"The query was not syntactically valid.: 80041017");
+        EXPECT_EQ(e.Message(), L"The specified class is not valid.: 80041010");
     }
-    EXPECT_FALSE(Query->Active());
-    Wmi.EnumError = S_OK;
-    Query->Open();
-    EXPECT_TRUE(Query->Active());
+    EXPECT_FALSE(Configurations->Active());
+    Configurations->SetWQL({L"select * from Win32_NetworkAdapter"});
+    Configurations->Open();
+    EXPECT_TRUE(Configurations->Active());
 }
 
 TEST_F(WmiDataSetTest, ValuesAreConvertedByFieldType) {
-    Wmi.Rows = {MakeWmiObject(L"Test", {{L"Embedded", CIM_OBJECT, DispatchValue(Wmi.Rows[0].Get())},
-                                        {L"Big", CIM_UINT64, ScopedVariant(L"18000000000")},
-                                        {L"Small", CIM_UINT8, ScopedVariant(7)},
-                                        {L"When", CIM_DATETIME, ScopedVariant(L"20260301123045.250000+480")},
-                                        {L"Bad", 99, ScopedVariant(1)}})};
+    Adapters->Open();
+    ScopedVariant speed = Adapters->FieldByName(L"Speed")->Value();  // uint64 comes as text
+    EXPECT_EQ(speed.Type(), VT_I8);
+    EXPECT_EQ(speed.Get().llVal, 1000000000LL);
+
+    Wmi.AddClass(L"Sim_Sample", {{L"Name", 8, false, true}, {L"Empty", 8, true}, {L"Embedded", 13},
+                                 {L"Small", 17}});
+    SAFEARRAYBOUND none{0, 0};
+    ScopedVariant name(L"a"), empty, embedded, small;
+    empty.SetArray(SafeArrayCreate(VT_VARIANT, 1, &none), VT_VARIANT);
+    embedded.Ptr()->vt = VT_DISPATCH;
+    embedded.Ptr()->pdispVal = Adapters->GetWmiObject().Detach();
+    small.Ptr()->vt = VT_UI1;
+    small.Ptr()->bVal = 7;
+    Wmi.AddInstance(L"Sim_Sample", {name.Get(), empty.Get(), embedded.Get(), small.Get()});
+    Configurations->SetWQL({L"select * from Sim_Sample"});
+    Configurations->Open();
+    EXPECT_EQ(Text(L"Empty"), L"{}");
+    EXPECT_EQ(Configurations->FieldByName(L"Small")->DataType(), ftWord);
+    EXPECT_EQ(Configurations->FieldByName(L"Small")->AsInteger(), 7);
+    // The embedded object is a column all the same, but its value cannot be read.
+    EXPECT_EQ(Configurations->FieldByName(L"Embedded")->DataType(), ftInterface);
     try {
-        Query->Open();
-        FAIL();
-    } catch (const TWmiException& e) {
-        EXPECT_EQ(e.Message(), L"Unsupported CIM data type: 99");
-    }
-    Wmi.Rows = {MakeWmiObject(L"Test", {{L"Embedded", CIM_OBJECT, DispatchValue(Wmi.Rows[0].Get())},
-                                        {L"Big", CIM_UINT64, ScopedVariant(L"18000000000")},
-                                        {L"Small", CIM_UINT8, ScopedVariant(7)},
-                                        {L"When", CIM_DATETIME, ScopedVariant(L"20260301123045.250000+480")}})};
-    Query->Open();
-    ASSERT_EQ(Query->FieldCount(), 4u);  // the embedded object is a column all the same
-    EXPECT_EQ(Query->FieldByName(L"Embedded")->DataType(), ftInterface);
-    try {
-        Query->FieldByName(L"Embedded")->AsString();
+        Text(L"Embedded");
         FAIL();
     } catch (const TWmiException& e) {
         EXPECT_EQ(e.Message(), L"Unknown data type in field Embedded");
     }
-    ScopedVariant big = Query->FieldByName(L"Big")->Value();
-    EXPECT_EQ(big.Type(), VT_I8);
-    EXPECT_EQ(big.Get().llVal, 18000000000LL);
-    EXPECT_EQ(Query->FieldByName(L"Small")->DataType(), ftWord);
-    EXPECT_EQ(Query->FieldByName(L"Small")->AsInteger(), 7);
-    ScopedVariant when = Query->FieldByName(L"When")->Value();
-    ASSERT_EQ(when.Type(), VT_DATE);
-    SYSTEMTIME st{};
-    VariantTimeToSystemTime(when.Get().date, &st);
-    EXPECT_EQ(st.wYear, 2026);
-    EXPECT_EQ(st.wMonth, 3);
-    EXPECT_EQ(st.wDay, 1);
-    EXPECT_EQ(st.wHour, 12);
-    EXPECT_EQ(st.wMinute, 30);
 }
 
 TEST(CimDateTime, PartsMillisecondsWildcardsAndErrors) {
@@ -273,9 +252,8 @@ TEST(CimDateTime, PartsMillisecondsWildcardsAndErrors) {
     SYSTEMTIME today;
     GetLocalTime(&today);
     // A wildcard date is today's; the time stays.
-    const double wild = CimDateTimeToDate(L"********080000.000000+000");
     SYSTEMTIME st{};
-    VariantTimeToSystemTime(wild, &st);
+    VariantTimeToSystemTime(CimDateTimeToDate(L"********080000.000000+000"), &st);
     EXPECT_EQ(st.wYear, today.wYear);
     EXPECT_EQ(st.wDay, today.wDay);
     EXPECT_EQ(st.wHour, 8);
@@ -290,7 +268,7 @@ TEST(CimDateTime, PartsMillisecondsWildcardsAndErrors) {
     }
 }
 
-TEST(CimTypes, TableOfFieldTypes) {
+TEST(CimTypes, TableOfFieldTypesAndTheUnsupported) {
     int size = -1;
     EXPECT_EQ(FieldTypeOfCimType(16, false, size), ftSmallint);
     EXPECT_EQ(FieldTypeOfCimType(19, false, size), ftInteger);
@@ -302,35 +280,44 @@ TEST(CimTypes, TableOfFieldTypes) {
     EXPECT_EQ(size, 2);
     EXPECT_EQ(FieldTypeOfCimType(13, true, size), ftVariant);
     EXPECT_EQ(size, 0);
+    try {
+        FieldTypeOfCimType(99, false, size);
+        FAIL();
+    } catch (const TWmiException& e) {
+        EXPECT_EQ(e.Message(), L"Unsupported CIM data type: 99");
+    }
 }
 
 TEST_F(WmiDataSetTest, BoundControlsFollowTheRowUnlessSuspended) {
     auto* source = Owner.Own<TDataSource>();
-    source->SetDataSet(Query);
+    source->SetDataSet(Configurations);
     TFieldDataLink link;
     std::vector<std::wstring> shown;
     link.OnDataChange = [&](const std::wstring& text) { shown.push_back(text); };
-    link.SetFieldName(L"Description");
+    link.SetFieldName(L"IPAddress");
     link.SetDataSource(source);
-    Query->Open();
-    Query->Next();
-    EXPECT_EQ(shown.back(), L"Realtek");
+    Configurations->Open();
+    Configurations->Next();
+    EXPECT_EQ(shown.back(), L"{192.168.8.100}");
     shown.clear();
-    Query->DisableControls();
-    Query->Locate(L"Index", ScopedVariant(12).Get());
-    Query->Locate(L"Index", ScopedVariant(1).Get());
+    Configurations->DisableControls();
+    Configurations->Locate(L"Index", ScopedVariant(1).Get());
+    Configurations->Locate(L"Index", ScopedVariant(8).Get());
+    Configurations->Locate(L"Index", ScopedVariant(1).Get());
     EXPECT_TRUE(shown.empty());
-    Query->EnableControls();
-    EXPECT_EQ(shown, (std::vector<std::wstring>{L"Intel"}));
-    Query->Close();
+    Configurations->EnableControls();
+    EXPECT_EQ(shown, (std::vector<std::wstring>{L"{192.168.1.20}"}));
+    Configurations->Close();
     EXPECT_EQ(shown.back(), L"");
+    Owner.Destroy(Configurations);
+    EXPECT_EQ(source->DataSet(), nullptr);
 }
 
 TEST_F(WmiDataSetTest, DestroyedConnectionClosesTheQueryAndIsForgotten) {
-    Query->Open();
+    Configurations->Open();
     Owner.Destroy(Connection);
-    EXPECT_FALSE(Query->Active());
-    EXPECT_EQ(Query->Connection(), nullptr);
+    EXPECT_FALSE(Configurations->Active());
+    EXPECT_EQ(Configurations->Connection(), nullptr);
 }
 
 TEST_F(WmiDataSetTest, StoredActiveOpensWhenLoadingEnds) {
@@ -341,31 +328,40 @@ TEST_F(WmiDataSetTest, StoredActiveOpensWhenLoadingEnds) {
     query->SetConnection(connection);
     query->SetWQL({L"select * from Win32_NetworkAdapterConfiguration"});
     query->SetActive(true);
-    EXPECT_TRUE(Wmi.Queries.empty());
+    EXPECT_TRUE(Wmi.Queries().empty());
     form.EndLoading();
     EXPECT_TRUE(query->Active());
-    EXPECT_EQ(query->RecordCount(), 3);
+    EXPECT_EQ(query->RecordCount(), 2);
 }
 
 TEST_F(WmiDataSetTest, ObjectSourceGivesTheCurrentRowsObject) {
-    IWmiObjectSource* source = Query;
+    IWmiObjectSource* source = Configurations;
     EXPECT_EQ(source->GetWmiObject(), nullptr);
-    EXPECT_EQ(source->GetComponent(), Query);
-    Query->Open();
-    Query->Next();
-    EXPECT_EQ(source->GetWmiObject(), Wmi.Rows[1]);
+    EXPECT_EQ(source->GetComponent(), Configurations);
+    Configurations->Open();
+    Configurations->Next();
+    EXPECT_EQ(WmiInt(WmiGet(source->GetWmiObject().Get(), L"Index")), 8);
     EXPECT_EQ(source->GetWmiServices(), Connection->GetWmiServices());
 }
 
+TEST_F(WmiDataSetTest, ClosedQueryListsItsPrototypesFields) {
+    Adapters->UpdateFieldDefs();
+    EXPECT_FALSE(Connection->Connected());  // a connection of its own
+    ASSERT_FALSE(Wmi.QueryDetails().empty());
+    EXPECT_EQ(Wmi.QueryDetails().back().Flags, 50);
+    EXPECT_NE(FindFieldDef(Adapters->FieldDefs(), L"NetConnectionID"), nullptr);
+}
+
 TEST_F(WmiDataSetTest, IrregularViewHoldsTheWholeObject) {
-    Query->SetIrregularView(true);
-    Query->Open();
-    ASSERT_EQ(Query->FieldCount(), 1u);
-    EXPECT_EQ(Query->Field(0)->FieldName(), L"Object");
-    EXPECT_EQ(Query->Field(0)->AsString().rfind(L"instance of Win32_NetworkAdapterConfiguration", 0), 0u);
-    EXPECT_NE(FindFieldDef(Query->RowFieldDefs(), L"IPAddress"), nullptr);
-    EXPECT_TRUE(Query->Locate(L"Index", ScopedVariant(8).Get()));
-    EXPECT_EQ(Query->RecNo(), 2);
+    Configurations->SetIrregularView(true);
+    Configurations->Open();
+    ASSERT_EQ(Configurations->FieldCount(), 1u);
+    EXPECT_EQ(Configurations->Field(0)->FieldName(), L"Object");
+    EXPECT_NE(Configurations->Field(0)->AsString().find(L"instance of Win32_NetworkAdapterConfiguration"),
+              std::wstring::npos);
+    EXPECT_NE(FindFieldDef(Configurations->RowFieldDefs(), L"IPAddress"), nullptr);
+    EXPECT_TRUE(Configurations->Locate(L"Index", ScopedVariant(8).Get()));
+    EXPECT_EQ(Configurations->RecNo(), 2);
 }
 
 }  // namespace

@@ -2,90 +2,69 @@
 // last result with its text.
 #include <gtest/gtest.h>
 
-#include "FakeWmi.h"
-#include "wmi/WmiDataSet.h"
+#include "SimulatedWmiFixture.h"
 #include "wmi/WmiException.h"
 #include "wmi/WmiMethod.h"
 
 namespace {
 
-ScopedVariant Texts(std::vector<std::wstring> texts) { return TextArray(texts); }
-
-TFakeMethod EnableStatic() {
-    TFakeMethod m;
-    m.Name = L"EnableStatic";
-    m.InParameters = {{L"IPAddress", 8, TFakeValue(), true}, {L"SubnetMask", 8, TFakeValue(), true}};
-    m.Qualifiers = {{L"ValueMap", Texts({L"0", L"1", L"66", L"70"})},
-                    {L"Values", Texts({L"Successful completion, no reboot required", L"Successful completion, reboot required",
-                                       L"Invalid subnet mask", L"Invalid IP address"})}};
-    return m;
-}
-
-class WmiMethodTest : public ::testing::Test {
+class WmiMethodTest : public SimulatedWmiTest {
 protected:
-    WmiMethodTest() {
-        Query->SetConnection(Connection);
-        Query->SetWQL({L"select * from Win32_NetworkAdapterConfiguration"});
-        auto object = MakeWmiObject(L"Win32_NetworkAdapterConfiguration",
-                                    {{L"Index", 3, ScopedVariant(1)}}, {EnableStatic()});
-        Wmi.Rows = {object};
-        Wmi.Objects[L"Win32_NetworkAdapterConfiguration"] = object;
-    }
     void SetReturnValue(int value) {
         TWmiParam& result = Method->OutParams().Add();
         result.SetName(L"ReturnValue");
         result.SetValue(ScopedVariant(value).Get());
     }
-
-    TFakeWmi Wmi;
-    TComponent Owner;
-    TWmiConnection* Connection = Owner.Own<TWmiConnection>();
-    TWmiQuery* Query = Owner.Own<TWmiQuery>();
     TWmiMethod* Method = Owner.Own<TWmiMethod>();
 };
 
 TEST_F(WmiMethodTest, ClosedSourceOrNoMethodNameLoadsNothingQuietly) {
-    Method->SetWmiObjectSource(Query);
+    Method->SetWmiObjectSource(Configurations);
     EXPECT_EQ(Method->InParams().Count(), 0u);
     EXPECT_EQ(Method->WmiMethodQualifiers().Count(), 0u);
     Method->SetWmiMethodName(L"EnableStatic");
     EXPECT_EQ(Method->InParams().Count(), 0u);
-    Query->Open();
+    Configurations->Open();
     Method->SetWmiMethodName(L"");
     EXPECT_EQ(Method->WmiMethodQualifiers().Count(), 0u);
-    EXPECT_TRUE(Wmi.Gets.empty());
+    EXPECT_TRUE(Wmi.Gets().empty());
 }
 
 TEST_F(WmiMethodTest, ParametersAndQualifiersOfTheCurrentRowsMethod) {
-    Query->Open();
-    Method->SetWmiObjectSource(Query);
+    Configurations->Open();
+    Method->SetWmiObjectSource(Configurations);
     Method->SetWmiMethodName(L"EnableStatic");
     ASSERT_EQ(Method->InParams().Count(), 2u);
     EXPECT_EQ(Method->InParams().Item(0).Name(), L"IPAddress");
     EXPECT_EQ(Method->InParams().Item(0).DataType(), ftVariant);
     EXPECT_EQ(Method->InParams().Find(L"subnetmask"), &Method->InParams().Item(1));
     TWmiQualifiers& qualifiers = Method->WmiMethodQualifiers();
-    ASSERT_EQ(qualifiers.Count(), 2u);
-    EXPECT_EQ(qualifiers.Item(1).Name(), L"Values");
-    EXPECT_TRUE(qualifiers.Item(1).IsAmended);
-    EXPECT_TRUE(qualifiers.Item(1).IsLocal);
-    ASSERT_EQ(Wmi.Gets.size(), 1u);
-    EXPECT_EQ(Wmi.Gets[0], (std::pair<std::wstring, int>{L"Win32_NetworkAdapterConfiguration", 0x20000}));
+    const TWmiQualifier* values = qualifiers.Find(L"values");
+    ASSERT_NE(values, nullptr);  // an amended qualifier: the class was read with them
+    EXPECT_TRUE(values->IsAmended);
+    ASSERT_NE(qualifiers.Find(L"ValueMap"), nullptr);
+    ASSERT_EQ(Wmi.Gets().size(), 1u);
+    EXPECT_EQ(Wmi.Gets()[0].Path, L"Win32_NetworkAdapterConfiguration");
+    EXPECT_EQ(Wmi.Gets()[0].Flags, 0x20000);
+    const size_t count = qualifiers.Count();
     Method->WmiMethodQualifiers();
-    EXPECT_EQ(Wmi.Gets.size(), 1u);  // loaded once
+    EXPECT_EQ(Wmi.Gets().size(), 1u);  // loaded once
     // The same source again reloads nothing; another method name starts afresh.
-    Method->SetWmiObjectSource(Query);
-    EXPECT_EQ(Method->WmiMethodQualifiers().Count(), 2u);
+    Method->SetWmiObjectSource(Configurations);
+    EXPECT_EQ(Method->WmiMethodQualifiers().Count(), count);
+    Method->SetWmiMethodName(L"EnableDHCP");
+    EXPECT_EQ(Method->InParams().Count(), 0u);
     Method->SetWmiMethodName(L"NoSuchMethod");
     EXPECT_EQ(Method->InParams().Count(), 0u);
     EXPECT_EQ(Method->WmiMethodQualifiers().Count(), 0u);
+    EXPECT_TRUE(Wmi.Calls().empty());  // describing a method never runs it
 }
 
 TEST_F(WmiMethodTest, LastErrorAndItsTextFromValueMap) {
     EXPECT_EQ(Method->LastWmiError(), -1);
     EXPECT_EQ(Method->LastWmiErrorDescription(), L"");
-    Query->Open();
-    Method->SetWmiObjectSource(Query);
+    Configurations->Open();
+    Method->SetWmiObjectSource(Configurations);
     Method->SetWmiMethodName(L"EnableStatic");
     SetReturnValue(66);
     EXPECT_EQ(Method->LastWmiError(), 66);
@@ -99,21 +78,16 @@ TEST_F(WmiMethodTest, LastErrorAndItsTextFromValueMap) {
 }
 
 TEST_F(WmiMethodTest, FailingClassFetchRaisesFromTheQualifierRead) {
-    Wmi.Objects.clear();
-    Query->Open();
-    Method->SetWmiObjectSource(Query);
+    Configurations->Open();
+    Method->SetWmiObjectSource(Configurations);
     Method->SetWmiMethodName(L"EnableStatic");
-    try {
-        Method->WmiMethodQualifiers();
-        FAIL();
-    } catch (const TWmiException& e) {
-        EXPECT_EQ(e.Message(), L"The object could not be found.: 80041002");
-    }
+    Connection->SetConnected(false);  // the row's object is still there, its services not
+    EXPECT_THROW(Method->WmiMethodQualifiers(), TWmiException);
 }
 
 TEST_F(WmiMethodTest, DestroyedSourceIsForgotten) {
-    Method->SetWmiObjectSource(Query);
-    Owner.Destroy(Query);
+    Method->SetWmiObjectSource(Configurations);
+    Owner.Destroy(Configurations);
     EXPECT_EQ(Method->WmiObjectSource(), nullptr);
 }
 
