@@ -8,8 +8,10 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-bool IsNullValue(const VARIANT& v) { return v.vt == VT_EMPTY || v.vt == VT_NULL; }
-}  // namespace
+bool IsNullValue(const VARIANT& v) {
+    return v.vt == VT_EMPTY || v.vt == VT_NULL;
+}
+} // namespace
 
 TFieldDef* FindFieldDef(const TFieldDefs& defs, const std::wstring& name) {
     for (const auto& def : defs)
@@ -33,7 +35,9 @@ TField::TField(TDataSet* dataSet, const TFieldDef& def)
     : FDataSet(dataSet), FFieldName(def.Name), FDataType(def.DataType), FSize(def.Size),
       FFieldNo(def.FieldNo), FRequired(def.Required), FReadOnly(def.ReadOnly) {}
 
-ScopedVariant TField::Value() const { return FDataSet->GetFieldData(*this); }
+ScopedVariant TField::Value() const {
+    return FDataSet->GetFieldData(*this);
+}
 
 bool TField::IsNull() const {
     ScopedVariant v = Value();
@@ -70,7 +74,8 @@ TDataSet::TDataSet(TComponent* owner) : TComponent(owner) {}
 TDataSet::~TDataSet() {
     // A descendant has closed already (its part is gone); only the base's own state is left.
     FFields.clear();
-    for (TDataSource* source : std::vector<TDataSource*>(FDataSources)) source->SetDataSet(nullptr);
+    for (TDataSource* source : std::vector<TDataSource*>(FDataSources))
+        source->SetDataSet(nullptr);
 }
 
 void TDataSet::SetActive(bool active) {
@@ -90,7 +95,8 @@ void TDataSet::OpenCursor() {
     try {
         InternalOpen();
         FFields.clear();
-        for (const auto& def : FFieldDefs) FFields.push_back(CreateField(*def));
+        for (const auto& def : FFieldDefs)
+            FFields.push_back(CreateField(*def));
         FActive = true;
         InternalFirst();
         FBof = true;
@@ -128,7 +134,9 @@ void TDataSet::CheckActive() const {
     if (!FActive) throw EDatabaseError(L"Cannot perform this operation on a closed dataset");
 }
 
-void TDataSet::DoBeforeScroll() { Fire(BeforeScroll); }
+void TDataSet::DoBeforeScroll() {
+    Fire(BeforeScroll);
+}
 
 void TDataSet::DoAfterScroll() {
     Fire(AfterScroll);
@@ -207,7 +215,8 @@ void TDataSet::EnableControls() {
 
 void TDataSet::DataEvent() {
     if (ControlsDisabled()) return;
-    for (TDataSource* source : std::vector<TDataSource*>(FDataSources)) source->NotifyLinks();
+    for (TDataSource* source : std::vector<TDataSource*>(FDataSources))
+        source->NotifyLinks();
 }
 
 std::unique_ptr<TField> TDataSet::CreateField(const TFieldDef& def) {
@@ -229,7 +238,8 @@ TDataSource::TDataSource(TComponent* owner) : TComponent(owner) {}
 
 TDataSource::~TDataSource() {
     SetDataSet(nullptr);
-    for (TDataLink* link : std::vector<TDataLink*>(FLinks)) link->SetDataSource(nullptr);
+    for (TDataLink* link : std::vector<TDataLink*>(FLinks))
+        link->SetDataSource(nullptr);
 }
 
 void TDataSource::SetDataSet(TDataSet* dataSet) {
@@ -260,7 +270,8 @@ void TDataSource::Notification(TComponent* other) {
 }
 
 void TDataSource::NotifyLinks() {
-    for (TDataLink* link : std::vector<TDataLink*>(FLinks)) link->DataChanged();
+    for (TDataLink* link : std::vector<TDataLink*>(FLinks))
+        link->DataChanged();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -170,8 +170,7 @@ protected:
 
     TFieldDefs& MutableFieldDefs() { return FFieldDefs; }
     // Makes whatever f moves to the active record, with the scroll events around it.
-    template <typename F>
-    void ScrollTo(F&& f) {
+    template <typename F> void ScrollTo(F&& f) {
         CheckActive();
         DoBeforeScroll();
         f();

@@ -15,7 +15,9 @@ void InitComSecurity() {
                          RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
 }
 
-void ChainComSecurityIntoStartup() { Application().ChainStartup(&InitComSecurity); }
+void ChainComSecurityIntoStartup() {
+    Application().ChainStartup(&InitComSecurity);
+}
 
 namespace {
 const CLSID CLSID_SWbemLocator = {
@@ -37,12 +39,13 @@ Microsoft::WRL::ComPtr<IDispatch> ContextOf(const std::vector<std::wstring>& opt
     for (const auto& line : options) {
         const size_t equals = line.find(L'=');
         ScopedVariant name(line.substr(0, equals));
-        ScopedVariant value(equals == std::wstring::npos ? std::wstring() : line.substr(equals + 1));
+        ScopedVariant value(equals == std::wstring::npos ? std::wstring()
+                                                         : line.substr(equals + 1));
         WmiCall(context.Get(), L"Add", {name.Get(), value.Get(), ScopedVariant(0).Get()});
     }
     return context;
 }
-}  // namespace
+} // namespace
 
 TWmiAbstract::TWmiAbstract(TComponent* owner) : TComponent(owner) {
     FCredentials.OnChange = [this] { SettingChanged(); };
@@ -78,12 +81,12 @@ void TWmiAbstract::Connect() {
         contextArg.vt = VT_DISPATCH;
         contextArg.pdispVal = context.Get();
         services = WmiCall(locator.Get(), L"ConnectServer",
-                           {server.Get(), nameSpace.Get(), user.Get(), password.Get(),
-                            locale.Get(), authority.Get(), flags.Get(), contextArg});
+                           {server.Get(), nameSpace.Get(), user.Get(), password.Get(), locale.Get(),
+                            authority.Get(), flags.Get(), contextArg});
     } else {
         services = WmiCall(locator.Get(), L"ConnectServer",
-                           {server.Get(), nameSpace.Get(), user.Get(), password.Get(),
-                            locale.Get(), authority.Get(), flags.Get()});
+                           {server.Get(), nameSpace.Get(), user.Get(), password.Get(), locale.Get(),
+                            authority.Get(), flags.Get()});
     }
     Microsoft::WRL::ComPtr<IDispatch> connected = WmiObject(services);
     if (!connected) WmiCheck(E_NOINTERFACE);
@@ -129,7 +132,7 @@ std::wstring ComputerNameOf(COMPUTER_NAME_FORMAT format) {
     name.resize(size);
     return name;
 }
-}  // namespace
+} // namespace
 
 std::wstring TAdsSystemInfo::UserName() const {
     wchar_t name[256 + 1];
@@ -150,14 +153,16 @@ std::wstring TAdsSystemInfo::DomainName() const {
 namespace {
 const HRESULT kWmiTimedOut = static_cast<HRESULT>(0x80043001);
 const int kNextEventWait = 10;
-}  // namespace
+} // namespace
 
 TWmiComponent::TWmiComponent(TComponent* owner) : TWmiAbstract(owner), FTimer(Own<TTimer>()) {
     FTimer->OnTimer = [this](TComponent*) { Poll(); };
     SetPoolingInterval(50);
 }
 
-TWmiComponent::~TWmiComponent() { FPollList.clear(); }
+TWmiComponent::~TWmiComponent() {
+    FPollList.clear();
+}
 
 void TWmiComponent::SetActive(bool active) {
     if (active == Active()) return;
@@ -172,7 +177,9 @@ void TWmiComponent::SetActive(bool active) {
     }
 }
 
-int TWmiComponent::PoolingInterval() const { return static_cast<int>(FTimer->Interval()) * 2 / 100; }
+int TWmiComponent::PoolingInterval() const {
+    return static_cast<int>(FTimer->Interval()) * 2 / 100;
+}
 
 void TWmiComponent::SetPoolingInterval(int interval) {
     const auto milliseconds = static_cast<unsigned>(interval * 100 / 2);

@@ -92,7 +92,6 @@ protected:
     virtual void RestartPolling() {}
 
 private:
-
     TAdsSystemInfo FAdsInfo;
     std::vector<TWmiPollSubscription> FPollList;
     TTimer* FTimer;

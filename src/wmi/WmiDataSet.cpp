@@ -35,7 +35,9 @@ enum TCimType {
     CIM_CHAR16 = 103,
 };
 
-bool IsNull(const VARIANT& v) { return v.vt == VT_EMPTY || v.vt == VT_NULL; }
+bool IsNull(const VARIANT& v) {
+    return v.vt == VT_EMPTY || v.vt == VT_NULL;
+}
 
 ScopedVariant DispatchVariant(IDispatch* object) {
     ScopedVariant v;
@@ -63,7 +65,9 @@ long DaysOf(int year, int month, int day) {
     return era * 146097L + doe - 719468L + 25569L;
 }
 
-bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeap(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -89,7 +93,9 @@ int NumberAt(const std::wstring& text, size_t from, size_t length, bool signedNu
     return sign * value;
 }
 
-bool SameText(const std::wstring& a, const std::wstring& b) { return UpperCase(a) == UpperCase(b); }
+bool SameText(const std::wstring& a, const std::wstring& b) {
+    return UpperCase(a) == UpperCase(b);
+}
 
 std::vector<std::wstring> SplitNames(const std::wstring& text) {
     std::vector<std::wstring> names;
@@ -128,7 +134,7 @@ LONG ArrayLength(const VARIANT& array) {
     SafeArrayGetUBound(items, 1, &high);
     return high - low + 1;
 }
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------------------------
 
@@ -137,21 +143,34 @@ TFieldType FieldTypeOfCimType(int cimType, bool isArray, int& size) {
     if (isArray) return ftVariant;
     switch (cimType) {
     case CIM_SINT8:
-    case CIM_SINT16: return ftSmallint;
+    case CIM_SINT16:
+        return ftSmallint;
     case CIM_SINT32:
-    case CIM_UINT32: return ftInteger;
+    case CIM_UINT32:
+        return ftInteger;
     case CIM_UINT8:
-    case CIM_UINT16: return ftWord;
+    case CIM_UINT16:
+        return ftWord;
     case CIM_SINT64:
-    case CIM_UINT64: return ftLargeint;
+    case CIM_UINT64:
+        return ftLargeint;
     case CIM_REAL32:
-    case CIM_REAL64: return ftFloat;
-    case CIM_BOOLEAN: return ftBoolean;
-    case CIM_STRING: size = 65535; return ftWideString;
-    case CIM_CHAR16: size = 2; return ftWideString;
-    case CIM_DATETIME: return ftDateTime;
-    case CIM_REFERENCE: return ftVariant;
-    case CIM_OBJECT: return ftInterface;
+    case CIM_REAL64:
+        return ftFloat;
+    case CIM_BOOLEAN:
+        return ftBoolean;
+    case CIM_STRING:
+        size = 65535;
+        return ftWideString;
+    case CIM_CHAR16:
+        size = 2;
+        return ftWideString;
+    case CIM_DATETIME:
+        return ftDateTime;
+    case CIM_REFERENCE:
+        return ftVariant;
+    case CIM_OBJECT:
+        return ftInterface;
     }
     throw TWmiException(L"Unsupported CIM data type: " + std::to_wstring(cimType));
 }
@@ -162,9 +181,10 @@ DATE CimDateTimeToDate(const std::wstring& text) {
     if (t.empty()) return 0;
     try {
         int year = NumberAt(t, 1, 4), month = NumberAt(t, 5, 2), day = NumberAt(t, 7, 2);
-        const int hour = NumberAt(t, 9, 2), minute = NumberAt(t, 11, 2), second = NumberAt(t, 13, 2);
+        const int hour = NumberAt(t, 9, 2), minute = NumberAt(t, 11, 2),
+                  second = NumberAt(t, 13, 2);
         const int microseconds = NumberAt(t, 16, 6);
-        NumberAt(t, 22, 4, true);  // the offset from UTC must be there, but is not applied
+        NumberAt(t, 22, 4, true); // the offset from UTC must be there, but is not applied
         SYSTEMTIME today;
         GetLocalTime(&today);
         if (year == 0) year = today.wYear;
@@ -186,7 +206,8 @@ std::wstring WmiValueText(const VARIANT& value) {
         SAFEARRAY* items = value.vt & VT_BYREF ? *value.pparray : value.parray;
         if (!items) return L"{}";
         ULONG count = items->cDims ? 1 : 0;
-        for (USHORT d = 0; d < items->cDims; ++d) count *= items->rgsabound[d].cElements;
+        for (USHORT d = 0; d < items->cDims; ++d)
+            count *= items->rgsabound[d].cElements;
         const VARTYPE type = value.vt & VT_TYPEMASK;
         std::wstring text = L"{";
         void* data = nullptr;
@@ -198,7 +219,8 @@ std::wstring WmiValueText(const VARIANT& value) {
                 std::memcpy(&item, element, sizeof item);
             } else {
                 VariantInit(&item);
-                std::memcpy(&item.llVal, element, std::min<size_t>(items->cbElements, sizeof item.llVal));
+                std::memcpy(&item.llVal, element,
+                            std::min<size_t>(items->cbElements, sizeof item.llVal));
                 item.vt = type;
             }
             if (i) text += L", ";
@@ -207,7 +229,8 @@ std::wstring WmiValueText(const VARIANT& value) {
         SafeArrayUnaccessData(items);
         return text + L"}";
     }
-    if (value.vt == (VT_BYREF | VT_VARIANT)) return value.pvarVal ? WmiValueText(*value.pvarVal) : L"";
+    if (value.vt == (VT_BYREF | VT_VARIANT))
+        return value.pvarVal ? WmiValueText(*value.pvarVal) : L"";
     if (value.vt & VT_BYREF) {
         ScopedVariant plain;
         if (FAILED(VariantCopyInd(plain.Ptr(), const_cast<VARIANT*>(&value)))) return {};
@@ -232,7 +255,7 @@ std::wstring TWmiVariantField::AsString() const {
 
 struct TWmiRow {
     ComPtr<IDispatch> Object;
-    ComPtr<IDispatch> Properties;  // fetched when first needed
+    ComPtr<IDispatch> Properties; // fetched when first needed
     int Index = 0;
     std::map<std::wstring, ScopedVariant> Values;
 };
@@ -391,9 +414,13 @@ void TWmiDataSet::InternalClose() {
     FActiveRow = -1;
 }
 
-void TWmiDataSet::InternalFirst() { FRows->First(); }
+void TWmiDataSet::InternalFirst() {
+    FRows->First();
+}
 
-void TWmiDataSet::InternalLast() { FRows->Last(); }
+void TWmiDataSet::InternalLast() {
+    FRows->Last();
+}
 
 void TWmiDataSet::InternalSetToRecord() {
     if (FActiveRow >= 0) FRows->GoTo(FActiveRow);
@@ -438,7 +465,8 @@ void TWmiDataSet::BuildFieldDefs(TFieldDefs& defs, IDispatch* object, bool irreg
         auto def = std::make_unique<TWmiFieldDef>();
         def->Name = WmiText(WmiGet(property, L"Name"));
         def->IsArray = WmiBool(WmiGet(property, L"IsArray"));
-        def->DataType = FieldTypeOfCimType(WmiInt(WmiGet(property, L"CIMType")), def->IsArray, def->Size);
+        def->DataType =
+            FieldTypeOfCimType(WmiInt(WmiGet(property, L"CIMType")), def->IsArray, def->Size);
         def->FieldNo = static_cast<int>(defs.size()) + 1;
         ComPtr<IDispatch> qualifiers = WmiObject(WmiGet(property, L"Qualifiers_"));
         if (qualifiers) {
@@ -482,10 +510,12 @@ void TWmiDataSet::UpdateFieldDefs() {
 
 TWmiRow* TWmiDataSet::ActiveRow() const {
     return FRows && FActiveRow >= 0 && FActiveRow < FRows->Count() ? &FRows->Row(FActiveRow)
-                                                                    : nullptr;
+                                                                   : nullptr;
 }
 
-int TWmiDataSet::RecNo() const { return ActiveRow() ? FActiveRow + 1 : 0; }
+int TWmiDataSet::RecNo() const {
+    return ActiveRow() ? FActiveRow + 1 : 0;
+}
 
 int TWmiDataSet::RecordCount() {
     if (!Active()) return 0;
@@ -498,8 +528,8 @@ ScopedVariant TWmiDataSet::PropertyValue(TWmiRow& row, const std::wstring& name)
     if (cached == row.Values.end()) {
         if (!row.Properties) row.Properties = WmiObject(WmiGet(row.Object.Get(), L"Properties_"));
         ScopedVariant key(name);
-        ComPtr<IDispatch> property = WmiObject(
-            WmiCall(row.Properties.Get(), L"Item", {key.Get(), ScopedVariant(0).Get()}));
+        ComPtr<IDispatch> property =
+            WmiObject(WmiCall(row.Properties.Get(), L"Item", {key.Get(), ScopedVariant(0).Get()}));
         cached = row.Values.emplace(name, WmiGet(property.Get(), L"Value")).first;
     }
     return ScopedVariant::Copy(cached->second.Get());
@@ -512,12 +542,16 @@ ScopedVariant TWmiDataSet::FieldValue(TWmiRow& row, const std::wstring& name, TF
     case ftString:
     case ftFixedChar:
     case ftMemo:
-    case ftWideString: return ScopedVariant(VariantToText(value.Get()));
+    case ftWideString:
+        return ScopedVariant(VariantToText(value.Get()));
     case ftSmallint:
     case ftWord:
-    case ftInteger: return ChangedTo(value.Get(), VT_I4);
-    case ftBoolean: return ChangedTo(value.Get(), VT_BOOL);
-    case ftFloat: return ChangedTo(value.Get(), VT_R8);
+    case ftInteger:
+        return ChangedTo(value.Get(), VT_I4);
+    case ftBoolean:
+        return ChangedTo(value.Get(), VT_BOOL);
+    case ftFloat:
+        return ChangedTo(value.Get(), VT_R8);
     case ftDate:
     case ftTime:
     case ftDateTime:
@@ -546,8 +580,10 @@ ScopedVariant TWmiDataSet::FieldValue(TWmiRow& row, const std::wstring& name, TF
         return large;
     }
     case ftArray:
-    case ftVariant: return value;
-    default: throw TWmiException(L"Unknown data type in field " + name);
+    case ftVariant:
+        return value;
+    default:
+        throw TWmiException(L"Unknown data type in field " + name);
     }
 }
 
@@ -575,13 +611,15 @@ bool TWmiDataSet::Locate(const std::wstring& keyFields, const VARIANT& keyValues
     CheckActive();
     const std::vector<std::wstring> names = SplitNames(keyFields);
     const bool valuesAreArray = (keyValues.vt & VT_ARRAY) != 0;
-    if (names.size() > 1 && (!valuesAreArray || ArrayLength(keyValues) != static_cast<LONG>(names.size())))
+    if (names.size() > 1 &&
+        (!valuesAreArray || ArrayLength(keyValues) != static_cast<LONG>(names.size())))
         throw EDatabaseError(L"Incorrectly formed filter expression");
     std::vector<std::wstring> keys;
     for (size_t i = 0; i < names.size(); ++i) {
-        const std::wstring text = i > 0 || valuesAreArray
-                                      ? WmiValueText(ArrayElement(keyValues, static_cast<LONG>(i)).Get())
-                                      : WmiValueText(keyValues);
+        const std::wstring text =
+            i > 0 || valuesAreArray
+                ? WmiValueText(ArrayElement(keyValues, static_cast<LONG>(i)).Get())
+                : WmiValueText(keyValues);
         keys.push_back(options & loCaseInsensitive ? UpperCase(text) : text);
     }
     // The rows are compared where they lie in the cache; the cursor moves only to a match.

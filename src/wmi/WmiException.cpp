@@ -17,8 +17,7 @@ const TErrorText kErrorTexts[] = {
 };
 
 // Runs a late-bound call and turns its failure into the WMI layer's error.
-template <typename F>
-auto Checked(F&& call) {
+template <typename F> auto Checked(F&& call) {
     try {
         return call();
     } catch (const TWmiException&) {
@@ -28,13 +27,14 @@ auto Checked(F&& call) {
         throw;
     }
 }
-}  // namespace
+} // namespace
 
 std::wstring WmiErrorText(HRESULT code) {
     const auto value = static_cast<unsigned long>(code);
     const auto* end = std::end(kErrorTexts);
-    const auto* found = std::lower_bound(std::begin(kErrorTexts), end, value,
-                                         [](const TErrorText& e, unsigned long c) { return e.Code < c; });
+    const auto* found =
+        std::lower_bound(std::begin(kErrorTexts), end, value,
+                         [](const TErrorText& e, unsigned long c) { return e.Code < c; });
     const std::wstring text =
         found != end && found->Code == value ? found->Text : SystemErrorMessage(code);
     return text + L": " + HexDigits(value, 8);
@@ -84,7 +84,7 @@ ScopedVariant Converted(const ScopedVariant& value, VARTYPE type) {
     WmiCheck(VariantChangeType(result.Ptr(), const_cast<VARIANT*>(&value.Get()), 0, type));
     return result;
 }
-}  // namespace
+} // namespace
 
 int WmiInt(const ScopedVariant& value) {
     ScopedVariant number = Converted(value, VT_I4);
@@ -96,4 +96,6 @@ bool WmiBool(const ScopedVariant& value) {
     return flag.Type() == VT_BOOL && flag.Get().boolVal != VARIANT_FALSE;
 }
 
-std::wstring WmiText(const ScopedVariant& value) { return VariantToText(value.Get()); }
+std::wstring WmiText(const ScopedVariant& value) {
+    return VariantToText(value.Get());
+}

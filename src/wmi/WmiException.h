@@ -31,14 +31,13 @@ int WmiInt(const ScopedVariant& value);
 bool WmiBool(const ScopedVariant& value);
 std::wstring WmiText(const ScopedVariant& value);
 // Each element of a WMI collection, in enumeration order.
-template <typename F>
-void WmiForEach(IDispatch* collection, F&& visit);
+template <typename F> void WmiForEach(IDispatch* collection, F&& visit);
 // Reads one element of an enumerator; nullptr at the end.
 Microsoft::WRL::ComPtr<IDispatch> WmiNextObject(IEnumVARIANT* enumerator);
 Microsoft::WRL::ComPtr<IEnumVARIANT> WmiEnumerator(IDispatch* collection);
 
-template <typename F>
-void WmiForEach(IDispatch* collection, F&& visit) {
+template <typename F> void WmiForEach(IDispatch* collection, F&& visit) {
     Microsoft::WRL::ComPtr<IEnumVARIANT> items = WmiEnumerator(collection);
-    while (Microsoft::WRL::ComPtr<IDispatch> item = WmiNextObject(items.Get())) visit(item.Get());
+    while (Microsoft::WRL::ComPtr<IDispatch> item = WmiNextObject(items.Get()))
+        visit(item.Get());
 }

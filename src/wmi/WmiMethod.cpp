@@ -12,23 +12,32 @@ TFieldType FieldTypeOfValue(VARTYPE type) {
     switch (type) {
     case VT_I1:
     case VT_I2:
-    case VT_UI1: return ftSmallint;
+    case VT_UI1:
+        return ftSmallint;
     case VT_I4:
     case VT_INT:
-    case VT_UI2: return ftInteger;
+    case VT_UI2:
+        return ftInteger;
     case VT_R4:
     case VT_R8:
-    case VT_UI4: return ftFloat;
-    case VT_CY: return ftBCD;
-    case VT_DATE: return ftDateTime;
-    case VT_BSTR: return ftString;
-    case VT_BOOL: return ftBoolean;
+    case VT_UI4:
+        return ftFloat;
+    case VT_CY:
+        return ftBCD;
+    case VT_DATE:
+        return ftDateTime;
+    case VT_BSTR:
+        return ftString;
+    case VT_BOOL:
+        return ftBoolean;
     case VT_I8:
-    case VT_UI8: return ftLargeint;
-    default: return ftUnknown;
+    case VT_UI8:
+        return ftLargeint;
+    default:
+        return ftUnknown;
     }
 }
-}  // namespace
+} // namespace
 
 void TWmiParam::SetDataType(TFieldType type) {
     FDataType = type;
@@ -128,7 +137,8 @@ void TWmiMethod::LoadQualifiers() {
     if (!method) return;
     FQualifiers.Clear();
     ComPtr<IDispatch> qualifiers = WmiObject(WmiGet(method.Get(), L"Qualifiers_"));
-    WmiForEach(qualifiers.Get(), [&](IDispatch* qualifier) { FQualifiers.Add().AssignWmi(qualifier); });
+    WmiForEach(qualifiers.Get(),
+               [&](IDispatch* qualifier) { FQualifiers.Add().AssignWmi(qualifier); });
 }
 
 TWmiQualifiers& TWmiMethod::WmiMethodQualifiers() {

@@ -41,8 +41,7 @@ enum TWmiPrivilege {
 using TWmiPrivileges = std::set<TWmiPrivilege>;
 
 // Items with a Name, found by name ignoring case.
-template <typename T>
-class TWmiNamedCollection {
+template <typename T> class TWmiNamedCollection {
 public:
     T& Add() { return *FItems.emplace_back(std::make_unique<T>()); }
     size_t Count() const { return FItems.size(); }
@@ -51,7 +50,8 @@ public:
     // The first item of that name, or nullptr.
     T* Find(const std::wstring& name) const {
         for (const auto& item : FItems)
-            if (CompareStringOrdinal(item->Name().c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL)
+            if (CompareStringOrdinal(item->Name().c_str(), -1, name.c_str(), -1, TRUE) ==
+                CSTR_EQUAL)
                 return item.get();
         return nullptr;
     }

@@ -25,9 +25,11 @@ protected:
         Wmi.SetDefaultAdapters();
         Wmi.ClearCalls();
         Configurations->SetConnection(Connection);
-        Configurations->SetWQL({L"select * from Win32_NetworkAdapterConfiguration", L"where IPEnabled = true"});
+        Configurations->SetWQL(
+            {L"select * from Win32_NetworkAdapterConfiguration", L"where IPEnabled = true"});
         Adapters->SetConnection(Connection);
-        Adapters->SetWQL({L"select * from Win32_NetworkAdapter", L"where AdapterType = 'Ethernet 802.3'"});
+        Adapters->SetWQL(
+            {L"select * from Win32_NetworkAdapter", L"where AdapterType = 'Ethernet 802.3'"});
     }
     ~SimulatedWmiTest() override {
         Owner.DestroyComponents();
@@ -42,7 +44,9 @@ protected:
         loopback.IPAddress.clear();
         Wmi.Adapters().push_back(loopback);
     }
-    std::wstring Text(const wchar_t* field) { return Configurations->FieldByName(field)->AsString(); }
+    std::wstring Text(const wchar_t* field) {
+        return Configurations->FieldByName(field)->AsString();
+    }
     int Index() { return Configurations->FieldByName(L"Index")->AsInteger(); }
 
     TSimulatedWmi& Wmi;

@@ -63,4 +63,4 @@ TEST_F(WineWmi, MissingNamespaceIsReported) {
     EXPECT_FALSE(Connection->Connected());
 }
 
-}  // namespace
+} // namespace

@@ -18,7 +18,8 @@ TEST(WmiErrorText, TableTextsThenCodeInHex) {
               L"A WITHIN clause was not used in this query.: 80042002");
     EXPECT_EQ(WmiErrorText(static_cast<HRESULT>(0x80043001)),
               L"Reserved for future use: WBEM_E_RETRY_LATER: 80043001");
-    EXPECT_EQ(WmiErrorText(static_cast<HRESULT>(0x80041044)), L"Reserved for future use.: 80041044");
+    EXPECT_EQ(WmiErrorText(static_cast<HRESULT>(0x80041044)),
+              L"Reserved for future use.: 80041044");
     EXPECT_EQ(WmiErrorText(static_cast<HRESULT>(0x80041087)).rfind(L"Windows XP: ", 0), 0u);
     // The gaps of the range are not WMI's: the system's message serves.
     EXPECT_EQ(WmiErrorText(static_cast<HRESULT>(0x8004104A)),
@@ -136,7 +137,7 @@ TEST_F(WmiConnectionTest, SameMachineKeepsTheConnectionAnotherDropsIt) {
     EXPECT_TRUE(Connection->Connected());
     Connection->SetMachineName(L".");
     EXPECT_FALSE(Connection->Connected());
-    EXPECT_EQ(Wmi.Connects().size(), 1u);  // not opened again
+    EXPECT_EQ(Wmi.Connects().size(), 1u); // not opened again
     Connection->SetConnected(true);
     EXPECT_EQ(Wmi.Connects().back().Server, L".");
     Connection->Credentials().SetAuthority(L"ntlmdomain:HOME");
@@ -148,7 +149,7 @@ TEST_F(WmiConnectionTest, StoredAsConnectedConnectsWhenLoadingEnds) {
     form.BeginLoading();
     auto* stored = form.Own<TWmiConnection>();
     stored->SetConnected(true);
-    stored->SetMachineName(L".");  // a setting read after Connected keeps it
+    stored->SetMachineName(L"."); // a setting read after Connected keeps it
     EXPECT_FALSE(stored->Connected());
     EXPECT_TRUE(Wmi.Connects().empty());
     form.EndLoading();
@@ -170,7 +171,7 @@ TEST_F(WmiConnectionTest, MissingNamespaceRaisesAndStaysDisconnected) {
 
 TEST_F(WmiConnectionTest, ObjectAtPathIsFetchedOnceAndDroppedWithTheConnection) {
     Connection->SetObjectPath(L"Win32_NetworkAdapterConfiguration.Index=8");
-    EXPECT_EQ(Connection->GetWmiObject(), nullptr);  // not connected
+    EXPECT_EQ(Connection->GetWmiObject(), nullptr); // not connected
     Connection->SetConnected(true);
     ComPtr<IDispatch> first = Connection->GetWmiObject();
     ASSERT_NE(first, nullptr);
@@ -197,7 +198,7 @@ public:
         *object = riid == IID_IUnknown || riid == IID_IDispatch ? this : nullptr;
         return *object ? S_OK : E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // lives on the test's stack
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; } // lives on the test's stack
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
         *count = 0;
@@ -246,4 +247,4 @@ TEST_F(WmiConnectionTest, PollingHandsEventsOnSkipsTimeOutsAndRaisesOtherFailure
     EXPECT_TRUE(component->PollList().empty());
 }
 
-}  // namespace
+} // namespace

@@ -11,7 +11,8 @@ using WmiDataSetTest = SimulatedWmiTest;
 
 std::vector<int> Walk(TWmiQuery* query) {
     std::vector<int> seen;
-    for (query->First(); !query->Eof(); query->Next()) seen.push_back(query->FieldByName(L"Index")->AsInteger());
+    for (query->First(); !query->Eof(); query->Next())
+        seen.push_back(query->FieldByName(L"Index")->AsInteger());
     return seen;
 }
 
@@ -39,7 +40,7 @@ TEST_F(WmiDataSetTest, FieldsFollowThePropertiesTypesAndQualifiers) {
     Configurations->Open();
     const TFieldDefs& defs = Configurations->FieldDefs();
     ASSERT_EQ(Configurations->FieldCount(), defs.size());
-    EXPECT_EQ(defs[0]->Name, L"DefaultIPGateway");  // the provider's order
+    EXPECT_EQ(defs[0]->Name, L"DefaultIPGateway"); // the provider's order
     EXPECT_EQ(defs[0]->FieldNo, 1);
     EXPECT_EQ(defs[0]->DataType, ftVariant);
     EXPECT_TRUE(static_cast<TWmiFieldDef&>(*defs[0]).IsArray);
@@ -64,7 +65,7 @@ TEST_F(WmiDataSetTest, ArraysReadInBracesNullAsEmptyAndDatesAsDates) {
     Configurations->Open();
     EXPECT_EQ(Text(L"IPAddress"), L"{192.168.1.20}");
     EXPECT_EQ(Text(L"DNSServerSearchOrder"), L"{192.168.1.1, 192.168.1.2}");
-    EXPECT_EQ(Text(L"DHCPServer"), L"");  // a static adapter has no lease
+    EXPECT_EQ(Text(L"DHCPServer"), L""); // a static adapter has no lease
     Configurations->Next();
     EXPECT_EQ(Text(L"MACAddress"), L"00:E0:4C:68:1A:2B");
     ScopedVariant lease = Configurations->FieldByName(L"DHCPLeaseObtained")->Value();
@@ -80,7 +81,7 @@ TEST_F(WmiDataSetTest, WalkGivesEveryRowOnceAndMovesBack) {
     Configurations->Open();
     EXPECT_EQ(Walk(Configurations), (std::vector<int>{1, 8, 12}));
     EXPECT_TRUE(Configurations->Eof());
-    EXPECT_EQ(Configurations->RecNo(), 3);  // the last row stays current at the end
+    EXPECT_EQ(Configurations->RecNo(), 3); // the last row stays current at the end
     Configurations->Prior();
     EXPECT_EQ(Configurations->RecNo(), 2);
     Configurations->Prior();
@@ -93,7 +94,7 @@ TEST_F(WmiDataSetTest, WalkGivesEveryRowOnceAndMovesBack) {
     Configurations->SetRecNo(2);
     EXPECT_EQ(Index(), 8);
     EXPECT_EQ(Walk(Configurations), (std::vector<int>{1, 8, 12}));
-    EXPECT_EQ(Wmi.Queries().size(), 1u);  // all from the rows read once
+    EXPECT_EQ(Wmi.Queries().size(), 1u); // all from the rows read once
 }
 
 TEST_F(WmiDataSetTest, RecordCountInMidWalkKeepsTheCursor) {
@@ -135,8 +136,10 @@ TEST_F(WmiDataSetTest, LocateComparesAsTextAndLeavesTheCursorWhenNothingMatches)
     EXPECT_EQ(Index(), 8);
     const wchar_t* realtek = L"realtek rtl8139 family pci fast ethernet nic";
     EXPECT_FALSE(Configurations->Locate(L"Description", ScopedVariant(realtek).Get()));
-    EXPECT_TRUE(Configurations->Locate(L"Description", ScopedVariant(realtek).Get(), loCaseInsensitive));
-    EXPECT_TRUE(Configurations->Locate(L"Description", ScopedVariant(L"INTEL").Get(), loPartialKey));
+    EXPECT_TRUE(
+        Configurations->Locate(L"Description", ScopedVariant(realtek).Get(), loCaseInsensitive));
+    EXPECT_TRUE(
+        Configurations->Locate(L"Description", ScopedVariant(L"INTEL").Get(), loPartialKey));
     EXPECT_EQ(Index(), 1);
     EXPECT_TRUE(Configurations->Locate(L"IPAddress", ScopedVariant(L"{192.168.8.100}").Get()));
     EXPECT_EQ(Index(), 8);
@@ -215,12 +218,13 @@ TEST_F(WmiDataSetTest, RejectedQueryRaisesFromOpenAndLeavesItClosed) {
 
 TEST_F(WmiDataSetTest, ValuesAreConvertedByFieldType) {
     Adapters->Open();
-    ScopedVariant speed = Adapters->FieldByName(L"Speed")->Value();  // uint64 comes as text
+    ScopedVariant speed = Adapters->FieldByName(L"Speed")->Value(); // uint64 comes as text
     EXPECT_EQ(speed.Type(), VT_I8);
     EXPECT_EQ(speed.Get().llVal, 1000000000LL);
 
-    Wmi.AddClass(L"Sim_Sample", {{L"Name", 8, false, true}, {L"Empty", 8, true}, {L"Embedded", 13},
-                                 {L"Small", 17}});
+    Wmi.AddClass(
+        L"Sim_Sample",
+        {{L"Name", 8, false, true}, {L"Empty", 8, true}, {L"Embedded", 13}, {L"Small", 17}});
     SAFEARRAYBOUND none{0, 0};
     ScopedVariant name(L"a"), empty, embedded, small;
     empty.SetArray(SafeArrayCreate(VT_VARIANT, 1, &none), VT_VARIANT);
@@ -346,7 +350,7 @@ TEST_F(WmiDataSetTest, ObjectSourceGivesTheCurrentRowsObject) {
 
 TEST_F(WmiDataSetTest, ClosedQueryListsItsPrototypesFields) {
     Adapters->UpdateFieldDefs();
-    EXPECT_FALSE(Connection->Connected());  // a connection of its own
+    EXPECT_FALSE(Connection->Connected()); // a connection of its own
     ASSERT_FALSE(Wmi.QueryDetails().empty());
     EXPECT_EQ(Wmi.QueryDetails().back().Flags, 50);
     EXPECT_NE(FindFieldDef(Adapters->FieldDefs(), L"NetConnectionID"), nullptr);
@@ -357,11 +361,12 @@ TEST_F(WmiDataSetTest, IrregularViewHoldsTheWholeObject) {
     Configurations->Open();
     ASSERT_EQ(Configurations->FieldCount(), 1u);
     EXPECT_EQ(Configurations->Field(0)->FieldName(), L"Object");
-    EXPECT_NE(Configurations->Field(0)->AsString().find(L"instance of Win32_NetworkAdapterConfiguration"),
-              std::wstring::npos);
+    EXPECT_NE(
+        Configurations->Field(0)->AsString().find(L"instance of Win32_NetworkAdapterConfiguration"),
+        std::wstring::npos);
     EXPECT_NE(FindFieldDef(Configurations->RowFieldDefs(), L"IPAddress"), nullptr);
     EXPECT_TRUE(Configurations->Locate(L"Index", ScopedVariant(8).Get()));
     EXPECT_EQ(Configurations->RecNo(), 2);
 }
 
-}  // namespace
+} // namespace

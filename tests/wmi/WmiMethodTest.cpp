@@ -40,7 +40,7 @@ TEST_F(WmiMethodTest, ParametersAndQualifiersOfTheCurrentRowsMethod) {
     EXPECT_EQ(Method->InParams().Find(L"subnetmask"), &Method->InParams().Item(1));
     TWmiQualifiers& qualifiers = Method->WmiMethodQualifiers();
     const TWmiQualifier* values = qualifiers.Find(L"values");
-    ASSERT_NE(values, nullptr);  // an amended qualifier: the class was read with them
+    ASSERT_NE(values, nullptr); // an amended qualifier: the class was read with them
     EXPECT_TRUE(values->IsAmended);
     ASSERT_NE(qualifiers.Find(L"ValueMap"), nullptr);
     ASSERT_EQ(Wmi.Gets().size(), 1u);
@@ -48,7 +48,7 @@ TEST_F(WmiMethodTest, ParametersAndQualifiersOfTheCurrentRowsMethod) {
     EXPECT_EQ(Wmi.Gets()[0].Flags, 0x20000);
     const size_t count = qualifiers.Count();
     Method->WmiMethodQualifiers();
-    EXPECT_EQ(Wmi.Gets().size(), 1u);  // loaded once
+    EXPECT_EQ(Wmi.Gets().size(), 1u); // loaded once
     // The same source again reloads nothing; another method name starts afresh.
     Method->SetWmiObjectSource(Configurations);
     EXPECT_EQ(Method->WmiMethodQualifiers().Count(), count);
@@ -57,7 +57,7 @@ TEST_F(WmiMethodTest, ParametersAndQualifiersOfTheCurrentRowsMethod) {
     Method->SetWmiMethodName(L"NoSuchMethod");
     EXPECT_EQ(Method->InParams().Count(), 0u);
     EXPECT_EQ(Method->WmiMethodQualifiers().Count(), 0u);
-    EXPECT_TRUE(Wmi.Calls().empty());  // describing a method never runs it
+    EXPECT_TRUE(Wmi.Calls().empty()); // describing a method never runs it
 }
 
 TEST_F(WmiMethodTest, LastErrorAndItsTextFromValueMap) {
@@ -70,7 +70,7 @@ TEST_F(WmiMethodTest, LastErrorAndItsTextFromValueMap) {
     EXPECT_EQ(Method->LastWmiError(), 66);
     EXPECT_EQ(Method->LastWmiErrorDescription(), L"Invalid subnet mask");
     Method->OutParams().Clear();
-    SetReturnValue(2);  // not mapped
+    SetReturnValue(2); // not mapped
     EXPECT_EQ(Method->LastWmiErrorDescription(), L"");
     Method->OutParams().Item(0).Clear();
     EXPECT_EQ(Method->LastWmiError(), 0);
@@ -81,7 +81,7 @@ TEST_F(WmiMethodTest, FailingClassFetchRaisesFromTheQualifierRead) {
     Configurations->Open();
     Method->SetWmiObjectSource(Configurations);
     Method->SetWmiMethodName(L"EnableStatic");
-    Connection->SetConnected(false);  // the row's object is still there, its services not
+    Connection->SetConnected(false); // the row's object is still there, its services not
     EXPECT_THROW(Method->WmiMethodQualifiers(), TWmiException);
 }
 
@@ -97,7 +97,7 @@ TEST(WmiParam, TypeComesFromTheFirstValueUntilSetAndSettingItClearsTheValue) {
     param.SetValue(ScopedVariant(L"10.0.0.5").Get());
     EXPECT_EQ(param.DataType(), ftString);
     param.SetValue(ScopedVariant(5).Get());
-    EXPECT_EQ(param.DataType(), ftString);  // kept
+    EXPECT_EQ(param.DataType(), ftString); // kept
     param.SetDataType(ftUnknown);
     EXPECT_TRUE(param.IsNull());
     VARIANT small;
@@ -119,4 +119,4 @@ TEST(WmiParam, TypeComesFromTheFirstValueUntilSetAndSettingItClearsTheValue) {
     EXPECT_EQ(copy.Value().Get().ulVal, 3u);
 }
 
-}  // namespace
+} // namespace
