@@ -317,6 +317,34 @@ TEST_F(WmiDataSetTest, BoundControlsFollowTheRowUnlessSuspended) {
     EXPECT_EQ(source->DataSet(), nullptr);
 }
 
+TEST_F(WmiDataSetTest, EventsAroundOpeningScrollingAndRefreshing) {
+    std::vector<std::string> events;
+    auto record = [&](const char* name) {
+        return [&events, name](TDataSet*) { events.push_back(name); };
+    };
+    Configurations->BeforeOpen = record("BeforeOpen");
+    Configurations->AfterOpen = record("AfterOpen");
+    Configurations->BeforeScroll = record("BeforeScroll");
+    Configurations->AfterScroll = record("AfterScroll");
+    Configurations->BeforeClose = record("BeforeClose");
+    Configurations->AfterClose = record("AfterClose");
+    Configurations->BeforeRefresh = record("BeforeRefresh");
+    Configurations->AfterRefresh = record("AfterRefresh");
+    Configurations->Open();
+    Configurations->Next();
+    EXPECT_EQ(events, (std::vector<std::string>{"BeforeOpen", "AfterOpen", "AfterScroll",
+                                                "BeforeScroll", "AfterScroll"}));
+    events.clear();
+    Wmi.Adapters()[0].Description = L"Renamed";
+    Configurations->Refresh();
+    EXPECT_EQ(events.front(), "BeforeRefresh");
+    EXPECT_EQ(events.back(), "AfterRefresh");
+    EXPECT_EQ(Text(L"Description"), L"Renamed"); // read anew, back on the first row
+    events.clear();
+    Configurations->Close();
+    EXPECT_EQ(events, (std::vector<std::string>{"BeforeClose", "AfterClose"}));
+}
+
 TEST_F(WmiDataSetTest, DestroyedConnectionClosesTheQueryAndIsForgotten) {
     Configurations->Open();
     Owner.Destroy(Connection);
