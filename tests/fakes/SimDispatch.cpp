@@ -63,7 +63,10 @@ ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
     ComPtr<IDispatch> object;
     if (Missing(i)) return object;
     ScopedVariant value = Value(i);
-    if (value.Type() == VT_NULL) return object;
+    // A null object (Nothing) is no object.
+    if (value.Type() == VT_NULL ||
+        ((value.Type() == VT_DISPATCH || value.Type() == VT_UNKNOWN) && !value.Get().punkVal))
+        return object;
     if (value.Type() == VT_DISPATCH && value.Get().pdispVal)
         object = value.Get().pdispVal;
     else if (value.Type() == VT_UNKNOWN && value.Get().punkVal)

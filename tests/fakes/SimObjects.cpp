@@ -254,12 +254,22 @@ private:
 // Instances hold their values as read; adapter methods act on the adapter of the same Index.
 class TSimWmiObject : public TSimDispatch {
 public:
-    enum { mProperties, mMethods, mPath, mObjectText, mQualifiers, mFixed };
+    enum {
+        mProperties,
+        mMethods,
+        mPath,
+        mObjectText,
+        mQualifiers,
+        mSpawnInstance,
+        mExecMethod,
+        mFixed
+    };
 
     TSimWmiObject(std::shared_ptr<TSimRepository> repository,
                   std::shared_ptr<const TSimClassDef> cls, std::wstring nameSpace,
                   std::vector<ScopedVariant> values, bool amended)
-        : TSimDispatch({L"Properties_", L"Methods_", L"Path_", L"GetObjectText_", L"Qualifiers_"},
+        : TSimDispatch({L"Properties_", L"Methods_", L"Path_", L"GetObjectText_", L"Qualifiers_",
+                        L"SpawnInstance_", L"ExecMethod_"},
                        IID_ISWbemObject_),
           FRepository(std::move(repository)), FClass(std::move(cls)),
           FNamespace(std::move(nameSpace)), FIsClass(values.empty()), FValues(std::move(values)),
@@ -329,6 +339,16 @@ protected:
                     .Get());
         case mObjectText:
             return ScopedVariant(ObjectText());
+        case mSpawnInstance: {
+            std::vector<ScopedVariant> nulls;
+            for (size_t i = 0; i < properties; ++i)
+                nulls.push_back(Null());
+            return AsVariant(
+                MakeSim<TSimWmiObject>(FRepository, FClass, FNamespace, std::move(nulls), FAmended)
+                    .Get());
+        }
+        case mExecMethod:
+            return ExecMethod(args.Text(0), args.Object(1).Get());
         default: {
             std::vector<TQualifierData> q;
             if (FClass->Name.rfind(L"__", 0) != 0) {
@@ -343,6 +363,44 @@ protected:
 
 private:
     ComPtr<TSimWmiObject> Self() { return ComPtr<TSimWmiObject>(this); }
+
+    // ExecMethod_(name, in-parameters): the in-parameters' values become the method's
+    // arguments in their order (one without a value as not supplied, trailing ones left out);
+    // the answer is an out-parameters object with ReturnValue.
+    ScopedVariant ExecMethod(const std::wstring& name, IDispatch* in) {
+        const TSimMethodDef* method = nullptr;
+        for (const TSimMethodDef& m : FClass->Methods)
+            if (SameName(m.Name, name)) method = &m;
+        if (!method) throw SimError(WBEM_E_NOT_FOUND);
+        if (FIsClass || AdapterIndex() < 0) throw SimError(WBEM_E_INVALID_METHOD);
+        auto* params = dynamic_cast<TSimWmiObject*>(Implementation(in));
+        std::vector<ScopedVariant> values;
+        for (const TSimPropertyDef& p : method->InParameters) {
+            ScopedVariant value = ScopedVariant::NotSupplied();
+            if (params)
+                for (size_t i = 0; i < params->FClass->Properties.size(); ++i)
+                    if (SameName(params->FClass->Properties[i].Name, p.Name) &&
+                        params->FValues[i].Type() != VT_NULL &&
+                        params->FValues[i].Type() != VT_EMPTY)
+                        value = ScopedVariant::Copy(params->FValues[i].Get());
+            values.push_back(std::move(value));
+        }
+        while (!values.empty() && values.back().Type() == VT_ERROR)
+            values.pop_back();
+        std::vector<VARIANT> reversed;
+        for (auto v = values.rbegin(); v != values.rend(); ++v)
+            reversed.push_back(v->Get());
+        const DISPPARAMS dispParams{reversed.data(), nullptr, static_cast<UINT>(reversed.size()),
+                                    0};
+        ScopedVariant code =
+            SimCallAdapterMethod(*FRepository, AdapterIndex(), method->Name, TSimArgs(dispParams));
+        auto outClass = std::make_shared<TSimClassDef>(
+            TSimClassDef{L"__PARAMETERS", L"", {{L"ReturnValue", CimUint32}}, {}});
+        std::vector<ScopedVariant> out;
+        out.push_back(std::move(code));
+        return AsVariant(
+            MakeSim<TSimWmiObject>(FRepository, outClass, FNamespace, std::move(out), false).Get());
+    }
 
     ComPtr<TSimDispatch> MethodSet();
 

@@ -128,13 +128,11 @@ protected:
                                      const std::wstring& nameSpace, const std::wstring& user = L"",
                                      IDispatch* context = nullptr) {
         ScopedVariant s(server), n(nameSpace), u(user), p(L"secret"), l(L"MS_409"), a(L""), f(0);
-        ScopedVariant c = ScopedVariant::NotSupplied();
-        if (context) {
-            c.Reset();
-            c.Ptr()->vt = VT_DISPATCH;
-            c.Ptr()->pdispVal = context;
-            context->AddRef();
-        }
+        // No context is passed as Nothing, as a script passes it.
+        ScopedVariant c;
+        c.Ptr()->vt = VT_DISPATCH;
+        c.Ptr()->pdispVal = context;
+        if (context) context->AddRef();
         ScopedVariant services =
             CallMethod(locator, L"ConnectServer",
                        {s.Get(), n.Get(), u.Get(), p.Get(), l.Get(), a.Get(), f.Get(), c.Get()});
@@ -565,5 +563,30 @@ TEST_F(SimulatedWmiTest, PrototypeQueryAnswersOneObjectWithoutValues) {
     ASSERT_EQ(1u, objects.size());
     EXPECT_EQ(L"<null>", Text(objects[0].Get(), L"Index"));
     EXPECT_EQ(12u, Names(Object(objects[0].Get(), L"Properties_").Get()).size());
+}
+
+TEST_F(SimulatedWmiTest, ExecMethodTakesItsArgumentsFromInParameters) {
+    ComPtr<IDispatch> services = BindServices();
+    ComPtr<IDispatch> config =
+        Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration")[1];
+    ScopedVariant name(L"SetGateways");
+    ComPtr<IDispatch> method =
+        Object(Object(config.Get(), L"Methods_").Get(), L"Item", {name.Get()});
+    ComPtr<IDispatch> in = Object(Object(method.Get(), L"InParameters").Get(), L"SpawnInstance_");
+    ScopedVariant gateways;
+    gateways.SetArray(ScopedSafeArray::OfStrings({L"10.8.0.1"}, 0).Release(), VT_BSTR);
+    SetProperty(in.Get(), L"DefaultIPGateway", gateways.Get());
+    ScopedVariant inVariant;
+    inVariant.Ptr()->vt = VT_DISPATCH;
+    inVariant.Ptr()->pdispVal = in.Get();
+    in->AddRef();
+    ComPtr<IDispatch> out = Object(config.Get(), L"ExecMethod_", {name.Get(), inVariant.Get()});
+    EXPECT_EQ(L"0", Text(out.Get(), L"ReturnValue"));
+    EXPECT_EQ(std::vector<std::wstring>{L"10.8.0.1"}, Wmi->Adapters()[1].DefaultIPGateway);
+    ASSERT_EQ(1u, Wmi->Calls().size());
+    EXPECT_EQ(L"adapter 8 SetGateways({10.8.0.1}) = 0", TSimulatedWmi::Describe(Wmi->Calls()[0]));
+    Wmi->SetResult(L"SetGateways", 71);
+    out = Object(config.Get(), L"ExecMethod_", {name.Get(), inVariant.Get()});
+    EXPECT_EQ(L"71", Text(out.Get(), L"ReturnValue"));
 }
 } // namespace
