@@ -5,6 +5,7 @@
 #include <urlmon.h>
 #include <wrl/client.h>
 
+#include "SimDispatch.h"
 #include "SimulatedWmi.h"
 #include "framework/Automation.h"
 
@@ -588,5 +589,94 @@ TEST_F(SimulatedWmiTest, ExecMethodTakesItsArgumentsFromInParameters) {
     Wmi->SetResult(L"SetGateways", 71);
     out = Object(config.Get(), L"ExecMethod_", {name.Get(), inVariant.Get()});
     EXPECT_EQ(L"71", Text(out.Get(), L"ReturnValue"));
+}
+
+TEST_F(SimulatedWmiTest, UninstallHandsTheClassesBackToTheSystem) {
+    ComPtr<IDispatch> ours = Create(CLSID_Locator, IID_Locator);
+    EXPECT_NE(nullptr, TSimDispatch::Implementation(ours.Get()));
+    TSimulatedWmi::Uninstall();
+    ComPtr<IUnknown> system;
+    // Wine's own locator answers again.
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Locator, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                     reinterpret_cast<void**>(system.GetAddressOf())));
+    EXPECT_EQ(nullptr, TSimDispatch::Implementation(system.Get()));
+    TSimulatedWmi& again = TSimulatedWmi::Install();
+    EXPECT_EQ(&again, TSimulatedWmi::Installed());
+    EXPECT_EQ(&again, &TSimulatedWmi::Install());
+    BindServices();
+    EXPECT_EQ(1, again.MonikerBinds());
+}
+
+TEST_F(SimulatedWmiTest, ADelayedMethodKeepsTheThreadsMessagesFlowing) {
+    // A switch must be able to see a double click that arrives while WMI works.
+    static int dispatched = 0;
+    dispatched = 0;
+    const WNDCLASSW wc{0,
+                       [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+                           if (m == WM_APP) ++dispatched;
+                           return DefWindowProcW(h, m, w, l);
+                       },
+                       0,
+                       0,
+                       GetModuleHandleW(nullptr),
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       L"SimWmiPump"};
+    RegisterClassW(&wc);
+    HWND window =
+        CreateWindowW(L"SimWmiPump", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    PostMessageW(window, WM_APP, 0, 0);
+    Wmi->SetDelay(50);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(0, CallOn(1, L"EnableDHCP"));
+    EXPECT_GE(GetTickCount64() - start, 40u);
+    EXPECT_EQ(1, dispatched);
+    DestroyWindow(window);
+}
+
+TEST_F(SimulatedWmiTest, AFailingObserverDoesNotChangeTheAnswer) {
+    Wmi->OnCall = [](const TSimCall&) { throw Exception(L"log full"); };
+    EXPECT_EQ(0, CallOn(1, L"EnableDHCP"));
+    EXPECT_TRUE(Wmi->Adapters()[0].DHCPEnabled);
+}
+
+TEST_F(SimulatedWmiTest, ArraysByReferenceToTheArrayAreRecordedToo) {
+    ScopedSafeArray addresses = ScopedSafeArray::OfStrings({L"10.0.0.5"}, 1);
+    ScopedSafeArray masks = ScopedSafeArray::OfStrings({L"255.255.255.0"}, 1);
+    SAFEARRAY* a = addresses.Get();
+    SAFEARRAY* m = masks.Get();
+    VARIANT first, second;
+    first.vt = second.vt = VT_BYREF | VT_ARRAY | VT_BSTR;
+    first.pparray = &a;
+    second.pparray = &m;
+    EXPECT_EQ(0, CallOn(1, L"EnableStatic", {first, second}));
+    const TSimArgument& shape = Wmi->Calls().at(0).Args.at(0);
+    EXPECT_EQ(VT_BYREF | VT_ARRAY | VT_BSTR, shape.Type);
+    EXPECT_TRUE(shape.ByRef && shape.IsArray);
+    EXPECT_EQ(1, shape.LowerBound);
+    EXPECT_EQ(std::vector<std::wstring>{L"10.0.0.5"}, Wmi->Adapters()[0].IPAddress);
+}
+
+TEST_F(SimulatedWmiTest, SelectedPropertiesAndNullTests) {
+    ComPtr<IDispatch> services = BindServices();
+    Wmi->Adapters()[1].NetConnectionID.clear();
+    auto rows =
+        Query(services.Get(),
+              L"select Description from Win32_NetworkAdapter where NetConnectionID is null");
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ((std::vector<std::wstring>{L"Description", L"DeviceID"}),
+              Names(Object(rows[0].Get(), L"Properties_").Get()))
+        << "the selected properties and the key";
+    EXPECT_EQ(static_cast<HRESULT>(DISP_E_UNKNOWNNAME),
+              ErrorOf([&] { GetProperty(rows[0].Get(), L"Index"); }));
+    EXPECT_EQ(1u, Query(services.Get(),
+                        L"select * from Win32_NetworkAdapter where NetConnectionID is not null")
+                      .size());
+    EXPECT_EQ(
+        0u, Query(services.Get(),
+                  L"select * from Win32_NetworkAdapter where NetConnectionID <> 'x' and Index = 8")
+                .size());
 }
 } // namespace
