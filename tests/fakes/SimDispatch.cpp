@@ -7,6 +7,38 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+ScopedVariant SimNull() {
+    ScopedVariant v;
+    v.Ptr()->vt = VT_NULL;
+    return v;
+}
+
+ScopedVariant SimVariantArray(std::vector<ScopedVariant> items) {
+    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
+    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
+    if (!array.Get()) throw TSimError{E_OUTOFMEMORY};
+    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i)
+        SafeArrayPutElement(array.Get(), &i, items[static_cast<size_t>(i)].Ptr());
+    ScopedVariant v;
+    v.SetArray(array.Release(), VT_VARIANT);
+    return v;
+}
+
+ScopedVariant SimStringArray(const std::vector<std::wstring>& items) {
+    std::vector<ScopedVariant> variants;
+    for (const std::wstring& item : items)
+        variants.emplace_back(item);
+    return SimVariantArray(std::move(variants));
+}
+
+ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError) {
+    ScopedVariant v;
+    v.Ptr()->vt = VT_UNKNOWN;
+    v.Ptr()->punkVal = new TSimEnumerator(std::move(items), deferredError);
+    v.Ptr()->punkVal->AddRef();
+    return v;
+}
+
 // ---- TSimArgs
 
 TSimArgs::TSimArgs(const DISPPARAMS& params) {

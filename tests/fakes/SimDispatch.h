@@ -110,5 +110,12 @@ private:
     HRESULT FDeferredError;
 };
 
+ScopedVariant SimNull();
+// A one-dimensional VT_ARRAY|VT_VARIANT with lower bound 0, as WMI hands arrays to automation.
+ScopedVariant SimVariantArray(std::vector<ScopedVariant> items);
+ScopedVariant SimStringArray(const std::vector<std::wstring>& items);
+// A new TSimEnumerator as the VT_UNKNOWN that _NewEnum answers.
+ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError = S_OK);
+
 // Case-insensitive equality of names, as WMI compares class, property and method names.
 bool SameName(const std::wstring& a, const std::wstring& b);

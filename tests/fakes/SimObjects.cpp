@@ -4,41 +4,23 @@
 
 namespace {
 // The scripting interfaces the objects stand for (answered with their IDispatch part).
-constexpr GUID IID_ISWbemLocator_ = {
+constexpr GUID IidLocator = {
     0x76a6415b, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemServices_ = {
+constexpr GUID IidServices = {
     0x76a6415c, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemObject_ = {
+constexpr GUID IidObject = {
     0x76a6415a, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemObjectSet_ = {
+constexpr GUID IidObjectSet = {
     0x76a6415f, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemNamedValueSet_ = {
+constexpr GUID IidNamedValueSet = {
     0xcf2376ea, 0xce8c, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
 
 constexpr long wbemQueryFlagPrototype = 2;
 constexpr long wbemFlagReturnImmediately = 16;
 constexpr long wbemFlagUseAmendedQualifiers = 0x20000;
 
-ScopedVariant Null() {
-    ScopedVariant v;
-    v.Ptr()->vt = VT_NULL;
-    return v;
-}
-
 ScopedVariant Long(long value) {
     return ScopedVariant(static_cast<int>(value));
-}
-
-ScopedVariant Strings(const std::vector<std::wstring>& items) {
-    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
-    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
-    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
-        ScopedVariant item(items[static_cast<size_t>(i)]);
-        SafeArrayPutElement(array.Get(), &i, item.Ptr());
-    }
-    ScopedVariant v;
-    v.SetArray(array.Release(), VT_VARIANT);
-    return v;
 }
 
 bool IsGet(WORD flags) {
@@ -58,6 +40,7 @@ public:
         std::wstring Name;
         ComPtr<IDispatch> Object;
     };
+    enum { mCount, mItem, mNewEnum };
     TSimCollection(std::vector<TEntry> entries, const IID& iid = IID_NULL,
                    HRESULT deferredError = S_OK)
         : TSimDispatch({L"Count", L"Item", L"_NewEnum"}, iid), FEntries(std::move(entries)),
@@ -66,11 +49,11 @@ public:
 protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) override {
         ReadOnly(flags);
-        if (FAILED(FDeferredError) && member != 2) throw TSimError{FDeferredError};
+        if (FAILED(FDeferredError) && member != mNewEnum) throw TSimError{FDeferredError};
         switch (member) {
-        case 0:
+        case mCount:
             return Long(static_cast<long>(FEntries.size()));
-        case 1: {
+        case mItem: {
             const std::wstring name = args.Text(0);
             for (const TEntry& e : FEntries)
                 if (SameName(e.Name, name)) return AsVariant(e.Object.Get());
@@ -80,11 +63,7 @@ protected:
             std::vector<ComPtr<IDispatch>> items;
             for (const TEntry& e : FEntries)
                 items.push_back(e.Object);
-            ComPtr<IEnumVARIANT> enumerator(new TSimEnumerator(std::move(items), FDeferredError));
-            ScopedVariant v;
-            v.Ptr()->vt = VT_UNKNOWN;
-            v.Ptr()->punkVal = enumerator.Detach();
-            return v;
+            return SimEnumeration(std::move(items), FDeferredError);
         }
         }
     }
@@ -180,11 +159,11 @@ std::vector<TQualifierData> MethodQualifiers() {
     q.push_back(Qualifier(L"Implemented", ScopedVariant(true)));
     q.push_back(
         Qualifier(L"MappingStrings",
-                  Strings({L"Win32API|Device Input and Output Functions|DeviceIoControl"})));
-    q.push_back(Qualifier(L"ValueMap", Strings(map)));
+                  SimStringArray({L"Win32API|Device Input and Output Functions|DeviceIoControl"})));
+    q.push_back(Qualifier(L"ValueMap", SimStringArray(map)));
     // Descriptive texts are amended qualifiers: only a class read with wbemFlagUseAmendedQualifiers
     // has them.
-    q.push_back(Qualifier(L"Values", Strings(values), true));
+    q.push_back(Qualifier(L"Values", SimStringArray(values), true));
     return q;
 }
 
@@ -270,13 +249,13 @@ public:
                   std::vector<ScopedVariant> values, bool amended)
         : TSimDispatch({L"Properties_", L"Methods_", L"Path_", L"GetObjectText_", L"Qualifiers_",
                         L"SpawnInstance_", L"ExecMethod_"},
-                       IID_ISWbemObject_),
+                       IidObject),
           FRepository(std::move(repository)), FClass(std::move(cls)),
           FNamespace(std::move(nameSpace)), FIsClass(values.empty()), FValues(std::move(values)),
           FAmended(amended) {
         if (FIsClass)
             for (size_t i = 0; i < FClass->Properties.size(); ++i)
-                FValues.push_back(Null());
+                FValues.push_back(SimNull());
         for (const TSimPropertyDef& p : FClass->Properties)
             AddMember(p.Name);
         for (const TSimMethodDef& m : FClass->Methods)
@@ -342,7 +321,7 @@ protected:
         case mSpawnInstance: {
             std::vector<ScopedVariant> nulls;
             for (size_t i = 0; i < properties; ++i)
-                nulls.push_back(Null());
+                nulls.push_back(SimNull());
             return AsVariant(
                 MakeSim<TSimWmiObject>(FRepository, FClass, FNamespace, std::move(nulls), FAmended)
                     .Get());
@@ -518,7 +497,7 @@ protected:
         case 1:
             return ScopedVariant(FOwner);
         case 2:
-            if (FDef.InParameters.empty()) return Null();
+            if (FDef.InParameters.empty()) return SimNull();
             return AsVariant(Parameters(FDef.InParameters).Get());
         case 3:
             return AsVariant(Parameters({{L"ReturnValue", CimUint32}}).Get());
@@ -580,7 +559,7 @@ public:
     };
     TSimNamedValueSet()
         : TSimDispatch({L"Add", L"Item", L"Remove", L"DeleteAll", L"Count", L"_NewEnum"},
-                       IID_ISWbemNamedValueSet_) {}
+                       IidNamedValueSet) {}
 
     const std::vector<TEntry>& Entries() const { return FEntries; }
 
@@ -618,11 +597,7 @@ protected:
             std::vector<ComPtr<IDispatch>> items;
             for (const TEntry& e : FEntries)
                 items.push_back(MakeSim<TSimNamedValueObject>(e.Name, e.Value));
-            ComPtr<IEnumVARIANT> enumerator(new TSimEnumerator(std::move(items)));
-            ScopedVariant v;
-            v.Ptr()->vt = VT_UNKNOWN;
-            v.Ptr()->punkVal = enumerator.Detach();
-            return v;
+            return SimEnumeration(std::move(items));
         }
         }
     }
@@ -754,11 +729,7 @@ protected:
             std::vector<ComPtr<IDispatch>> items;
             for (const TSimPrivilege& p : FHeld)
                 items.push_back(MakeSim<TSimPrivilegeObject>(p));
-            ComPtr<IEnumVARIANT> enumerator(new TSimEnumerator(std::move(items)));
-            ScopedVariant v;
-            v.Ptr()->vt = VT_UNKNOWN;
-            v.Ptr()->punkVal = enumerator.Detach();
-            return v;
+            return SimEnumeration(std::move(items));
         }
         }
     }
@@ -815,7 +786,7 @@ private:
 class TSimServices : public TSimDispatch {
 public:
     TSimServices(std::shared_ptr<TSimRepository> repository, std::wstring nameSpace)
-        : TSimDispatch({L"ExecQuery", L"Get", L"InstancesOf", L"Security_"}, IID_ISWbemServices_),
+        : TSimDispatch({L"ExecQuery", L"Get", L"InstancesOf", L"Security_"}, IidServices),
           FRepository(std::move(repository)), FNamespace(std::move(nameSpace)),
           FSecurity(MakeSim<TSimSecurity>(FRepository)) {}
 
@@ -859,8 +830,7 @@ private:
             if (!(flags & wbemFlagReturnImmediately)) throw;
             error = e.Code;
         }
-        return AsVariant(
-            MakeSim<TSimCollection>(std::move(entries), IID_ISWbemObjectSet_, error).Get());
+        return AsVariant(MakeSim<TSimCollection>(std::move(entries), IidObjectSet, error).Get());
     }
 
     std::vector<TSimCollection::TEntry> Select(const TWqlQuery& query, bool prototype) {
@@ -909,7 +879,7 @@ private:
 class TSimLocator : public TSimDispatch {
 public:
     explicit TSimLocator(std::shared_ptr<TSimRepository> repository)
-        : TSimDispatch({L"ConnectServer", L"Security_"}, IID_ISWbemLocator_),
+        : TSimDispatch({L"ConnectServer", L"Security_"}, IidLocator),
           FRepository(std::move(repository)), FSecurity(MakeSim<TSimSecurity>(FRepository)) {}
 
 protected:

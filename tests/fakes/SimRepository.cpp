@@ -46,40 +46,20 @@ const std::vector<TSimClassDef>& Classes() {
     return classes;
 }
 
-ScopedVariant Null() {
-    ScopedVariant v;
-    v.Ptr()->vt = VT_NULL;
-    return v;
-}
-
 ScopedVariant Text(const std::wstring& text) {
-    return text.empty() ? Null() : ScopedVariant(text);
+    return text.empty() ? SimNull() : ScopedVariant(text);
 }
 
+// An empty list is null, as WMI reports a property without a value.
 ScopedVariant StringArray(const std::vector<std::wstring>& items) {
-    if (items.empty()) return Null();
-    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
-    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
-    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
-        ScopedVariant item(items[static_cast<size_t>(i)]);
-        SafeArrayPutElement(array.Get(), &i, item.Ptr());
-    }
-    ScopedVariant v;
-    v.SetArray(array.Release(), VT_VARIANT);
-    return v;
+    return items.empty() ? SimNull() : SimStringArray(items);
 }
 
 ScopedVariant IntegerArray(const std::vector<int>& items) {
-    if (items.empty()) return Null();
-    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
-    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
-    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
-        ScopedVariant item(items[static_cast<size_t>(i)]);
-        SafeArrayPutElement(array.Get(), &i, item.Ptr());
-    }
-    ScopedVariant v;
-    v.SetArray(array.Release(), VT_VARIANT);
-    return v;
+    std::vector<ScopedVariant> variants;
+    for (int item : items)
+        variants.emplace_back(item);
+    return items.empty() ? SimNull() : SimVariantArray(std::move(variants));
 }
 
 ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
@@ -100,7 +80,7 @@ ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
     if (name == L"NetConnectionID") return Text(a.NetConnectionID);
     // WMI hands 64-bit integers to automation as text.
     if (name == L"Speed") return ScopedVariant(std::to_wstring(a.Speed));
-    return Null();
+    return SimNull();
 }
 } // namespace
 

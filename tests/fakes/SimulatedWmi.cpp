@@ -7,11 +7,11 @@
 #include "framework/Strings.h"
 
 namespace {
-constexpr GUID CLSID_WinMgmtsMoniker = {
+constexpr GUID ClsidMoniker = {
     0x172bddf8, 0xceea, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID CLSID_SWbemLocator_ = {
+constexpr GUID ClsidLocator = {
     0x76a64158, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID CLSID_SWbemNamedValueSet_ = {
+constexpr GUID ClsidNamedValueSet = {
     0x9aed384e, 0xce8b, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
 
 TSimulatedWmi* GInstalled = nullptr;
@@ -176,9 +176,9 @@ TSimulatedWmi& TSimulatedWmi::Install() {
     if (GInstalled) return *GInstalled;
     auto wmi = std::unique_ptr<TSimulatedWmi>(new TSimulatedWmi());
     const std::pair<GUID, TSimClassFactory::TKind> classes[] = {
-        {CLSID_WinMgmtsMoniker, TSimClassFactory::Moniker},
-        {CLSID_SWbemLocator_, TSimClassFactory::Locator},
-        {CLSID_SWbemNamedValueSet_, TSimClassFactory::NamedValueSet},
+        {ClsidMoniker, TSimClassFactory::Moniker},
+        {ClsidLocator, TSimClassFactory::Locator},
+        {ClsidNamedValueSet, TSimClassFactory::NamedValueSet},
     };
     for (const auto& [clsid, kind] : classes) {
         ComPtr<IClassFactory> factory(new TSimClassFactory(wmi->FRepository, kind));
