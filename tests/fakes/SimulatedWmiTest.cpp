@@ -286,6 +286,14 @@ TEST_F(SimulatedWmiTest, AdapterMethodsRefuseWhatWindowsRefuses) {
     EXPECT_EQ(66, CallOn(1, L"EnableStatic", {good.Ref(), badMask.Ref()}));
     EXPECT_EQ(71, CallOn(1, L"SetGateways", {blank.Ref()}));
     EXPECT_EQ(std::vector<std::wstring>{L"192.168.1.20"}, Wmi->Adapters()[0].IPAddress);
+    // An adapter that lost IP after it was read.
+    ComPtr<IDispatch> services = BindServices();
+    ComPtr<IDispatch> first =
+        Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration")[0];
+    Wmi->Adapters()[0].IPEnabled = false;
+    EXPECT_EQ(84, CallMethod(first.Get(), L"EnableDHCP").Get().lVal);
+    EXPECT_FALSE(Wmi->Adapters()[0].DHCPEnabled);
+    Wmi->Adapters()[0].IPEnabled = true;
     // A plain string where an array belongs is an error of the call.
     ScopedVariant text(L"10.0.0.5");
     EXPECT_EQ(static_cast<HRESULT>(0x80041008), ErrorOf([&] {
