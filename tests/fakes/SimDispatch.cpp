@@ -112,9 +112,19 @@ ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
 TSimDispatch::TSimDispatch(std::vector<std::wstring> members, const IID& scriptingIid)
     : FMembers(std::move(members)), FScriptingIid(scriptingIid) {}
 
+TSimDispatch::~TSimDispatch() {
+    if (FMarshaler) FMarshaler->Release();
+}
+
+void TSimDispatch::MakeFreeThreaded() {
+    // Aggregated: the marshaler's inner unknown answers IMarshal for this object.
+    if (!FMarshaler) CoCreateFreeThreadedMarshaler(static_cast<IDispatch*>(this), &FMarshaler);
+}
+
 STDMETHODIMP TSimDispatch::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
+    if (iid == IID_IMarshal && FMarshaler) return FMarshaler->QueryInterface(iid, object);
     if (iid == IID_IUnknown || iid == IID_IDispatch || (iid == FScriptingIid && iid != IID_NULL))
         *object = static_cast<IDispatch*>(this);
     else if (iid == IID_TSimDispatch)

@@ -1,5 +1,7 @@
 #include "SimObjects.h"
 
+#include <chrono>
+
 #include "WqlQuery.h"
 
 namespace {
@@ -12,11 +14,15 @@ constexpr GUID IidObject = {
     0x76a6415a, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
 constexpr GUID IidObjectSet = {
     0x76a6415f, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+constexpr GUID IidEventSource = {
+    0x27d54d92, 0x0ebe, 0x11d2, {0x8b, 0x22, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
 constexpr GUID IidNamedValueSet = {
     0xcf2376ea, 0xce8c, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
 
+constexpr long WbemTimedOut = static_cast<long>(0x80043001);
 constexpr long wbemQueryFlagPrototype = 2;
 constexpr long wbemFlagReturnImmediately = 16;
+constexpr long wbemFlagForwardOnly = 32;
 constexpr long wbemFlagUseAmendedQualifiers = 0x20000;
 
 ScopedVariant Long(long value) {
@@ -781,12 +787,73 @@ private:
     long FAuthentication = 6;
 };
 
+// ---- events
+
+std::shared_ptr<const TSimClassDef> MediaEventClass(const std::wstring& name) {
+    static const std::vector<std::shared_ptr<const TSimClassDef>> classes = {
+        std::make_shared<const TSimClassDef>(
+            TSimClassDef{L"MSNdis_StatusMediaConnect",
+                         L"MSNdis_NotificationEvent",
+                         {{L"Active", CimBoolean}, {L"InstanceName", CimString, false, true}},
+                         {}}),
+        std::make_shared<const TSimClassDef>(
+            TSimClassDef{L"MSNdis_StatusMediaDisconnect",
+                         L"MSNdis_NotificationEvent",
+                         {{L"Active", CimBoolean}, {L"InstanceName", CimString, false, true}},
+                         {}}),
+    };
+    for (const auto& cls : classes)
+        if (SameName(cls->Name, name)) return cls;
+    return nullptr;
+}
+
+// The semisynchronous event source of ExecNotificationQuery. NextEvent(timeout) blocks the
+// calling thread, which need not be the one that opened the source.
+class TSimEventSource : public TSimDispatch {
+public:
+    TSimEventSource(std::shared_ptr<TSimRepository> repository,
+                    std::shared_ptr<const TSimClassDef> cls, std::shared_ptr<TSimEventQueue> queue)
+        : TSimDispatch({L"NextEvent"}, IidEventSource), FRepository(std::move(repository)),
+          FClass(std::move(cls)), FQueue(std::move(queue)) {
+        MakeFreeThreaded();
+    }
+
+protected:
+    ScopedVariant Call(size_t, WORD flags, const TSimArgs& args) override {
+        ReadOnly(flags);
+        const long timeout = args.Long(0, -1); // WBEM_INFINITE
+        std::unique_lock lock(FQueue->Lock);
+        const auto arrived = [&] { return !FQueue->InstanceNames.empty(); };
+        if (timeout < 0)
+            FQueue->Ready.wait(lock, arrived);
+        else if (!FQueue->Ready.wait_for(lock, std::chrono::milliseconds(timeout), arrived))
+            throw SimError(WbemTimedOut);
+        const std::wstring instanceName = FQueue->InstanceNames.front();
+        FQueue->InstanceNames.pop_front();
+        lock.unlock();
+        std::vector<ScopedVariant> values;
+        values.emplace_back(true);
+        values.push_back(instanceName.empty() ? SimNull() : ScopedVariant(instanceName));
+        auto event =
+            MakeSim<TSimWmiObject>(FRepository, FClass, L"root\\WMI", std::move(values), false);
+        event->MakeFreeThreaded();
+        return AsVariant(event.Get());
+    }
+
+private:
+    std::shared_ptr<TSimRepository> FRepository;
+    std::shared_ptr<const TSimClassDef> FClass;
+    std::shared_ptr<TSimEventQueue> FQueue;
+};
+
 // ---- services and locator
 
 class TSimServices : public TSimDispatch {
 public:
     TSimServices(std::shared_ptr<TSimRepository> repository, std::wstring nameSpace)
-        : TSimDispatch({L"ExecQuery", L"Get", L"InstancesOf", L"Security_"}, IidServices),
+        : TSimDispatch(
+              {L"ExecQuery", L"Get", L"InstancesOf", L"Security_", L"ExecNotificationQuery"},
+              IidServices),
           FRepository(std::move(repository)), FNamespace(std::move(nameSpace)),
           FSecurity(MakeSim<TSimSecurity>(FRepository)) {}
 
@@ -812,12 +879,37 @@ protected:
             const std::wstring text = L"select * from " + args.Text(0);
             return RunQuery(text, L"WQL", args.Long(1, wbemFlagReturnImmediately));
         }
-        default:
+        case 3:
             return AsVariant(FSecurity.Get());
+        default: { // ExecNotificationQuery(text, language, flags = 48, context)
+            TSimQuery record{args.Text(0), args.Text(1, L"WQL"),
+                             args.Long(2, wbemFlagReturnImmediately | wbemFlagForwardOnly),
+                             !args.Missing(2), ContextValues(args.Object(3).Get())};
+            FRepository->NotificationQueries.push_back(record);
+            return AsVariant(EventSource(record).Get());
+        }
         }
     }
 
 private:
+    // Only the media events of root\WMI are simulated; the source is registered before it is
+    // handed out, so no event raised afterwards is lost.
+    ComPtr<TSimDispatch> EventSource(const TSimQuery& record) {
+        if (!SameName(record.Language, L"WQL")) throw SimError(WBEM_E_INVALID_QUERY_TYPE);
+        const TWqlQuery query = TWqlQuery::Parse(record.Text);
+        std::shared_ptr<const TSimClassDef> cls =
+            FNamespace == L"root\\WMI" ? MediaEventClass(query.ClassName()) : nullptr;
+        if (!cls) throw SimError(WBEM_E_INVALID_CLASS);
+        query.Check(*cls);
+        auto queue = std::make_shared<TSimEventQueue>();
+        queue->ClassName = cls->Name;
+        {
+            std::lock_guard guard(FRepository->EventLock);
+            FRepository->EventQueues.push_back(queue);
+        }
+        return MakeSim<TSimEventSource>(FRepository, cls, std::move(queue));
+    }
+
     // A query that fails answers at once without wbemFlagReturnImmediately, and otherwise when
     // its objects are first asked for, as WMI does.
     ScopedVariant RunQuery(const std::wstring& text, const std::wstring& language, long flags) {

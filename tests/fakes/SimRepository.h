@@ -4,7 +4,10 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,6 +46,14 @@ bool IsAdapterClass(const std::wstring& name);
 // root\cimv2); empty for any other.
 std::wstring SimNamespace(const std::wstring& name);
 
+// The events waiting for one event source. Shared with the thread that pulls them.
+struct TSimEventQueue {
+    std::wstring ClassName; // MSNdis_StatusMediaConnect or MSNdis_StatusMediaDisconnect
+    std::mutex Lock;
+    std::condition_variable Ready;
+    std::deque<std::wstring> InstanceNames; // one per event, in order
+};
+
 class TSimRepository {
 public:
     struct TOutcome {
@@ -65,6 +76,11 @@ public:
     std::vector<TSimGet> Gets;
     int ImpersonationLevel = 0;
     std::vector<TSimPrivilege> Privileges;
+    std::vector<TSimQuery> NotificationQueries;
+
+    // Event sources register here; events may be raised from any thread.
+    std::mutex EventLock;
+    std::vector<std::weak_ptr<TSimEventQueue>> EventQueues;
 
     struct TAddedClass {
         std::shared_ptr<TSimClassDef> Class;

@@ -267,6 +267,7 @@ void TSimulatedWmi::ClearCalls() {
     r.Gets.clear();
     r.ImpersonationLevel = 0;
     r.Privileges.clear();
+    r.NotificationQueries.clear();
 }
 
 const std::vector<std::wstring>& TSimulatedWmi::Queries() const {
@@ -299,6 +300,26 @@ int TSimulatedWmi::ImpersonationLevel() const {
 
 const std::vector<TSimPrivilege>& TSimulatedWmi::Privileges() const {
     return FRepository->Privileges;
+}
+
+const std::vector<TSimQuery>& TSimulatedWmi::NotificationQueries() const {
+    return FRepository->NotificationQueries;
+}
+
+void TSimulatedWmi::RaiseMediaEvent(bool connected, const std::wstring& instanceName) {
+    const std::wstring className =
+        connected ? L"MSNdis_StatusMediaConnect" : L"MSNdis_StatusMediaDisconnect";
+    std::lock_guard guard(FRepository->EventLock);
+    std::erase_if(FRepository->EventQueues, [](const auto& q) { return q.expired(); });
+    for (const std::weak_ptr<TSimEventQueue>& weak : FRepository->EventQueues) {
+        std::shared_ptr<TSimEventQueue> queue = weak.lock();
+        if (!queue || queue->ClassName != className) continue;
+        {
+            std::lock_guard queued(queue->Lock);
+            queue->InstanceNames.push_back(instanceName);
+        }
+        queue->Ready.notify_all();
+    }
 }
 
 std::wstring TSimulatedWmi::Describe(const TSimCall& call) {

@@ -126,6 +126,14 @@ public:
     int ImpersonationLevel() const;
     const std::vector<TSimPrivilege>& Privileges() const; // added to any Security_, in order
 
+    // Every ExecNotificationQuery, in order.
+    const std::vector<TSimQuery>& NotificationQueries() const;
+    // A network cable plugged in (connected) or pulled out, as root\WMI reports it: each event
+    // source of "select * from MSNdis_StatusMediaConnect" (or ...Disconnect) opened before
+    // receives one event whose InstanceName is the adapter's description. Safe from any thread;
+    // event sources and their events may be used from any thread.
+    void RaiseMediaEvent(bool connected, const std::wstring& instanceName);
+
     std::function<void(const TSimCall&)> OnCall; // after each adapter method call
 
     // One line for simulated-network.log, e.g.
