@@ -407,7 +407,9 @@ private:
         ScopedVariant text;
         if (FAILED(VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&v), 0, VT_BSTR))) return {};
         const std::wstring s(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
-        return p.CimType == CimString || p.CimType == CimDatetime ? MofText(s) : s;
+        const bool quoted = p.CimType == CimString || p.CimType == CimDatetime ||
+                            p.CimType == CimChar16 || p.CimType == CimReference;
+        return quoted ? MofText(s) : s;
     }
 
     static std::wstring MofValue(const TSimPropertyDef& p, const VARIANT& v) {

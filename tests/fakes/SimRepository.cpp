@@ -124,26 +124,17 @@ bool IsAdapterClass(const std::wstring& name) {
 }
 
 std::wstring SimCimTypeName(long cimType) {
-    switch (cimType) {
-    case CimSint32:
-        return L"sint32";
-    case CimString:
-        return L"string";
-    case CimBoolean:
-        return L"boolean";
-    case CimUint16:
-        return L"uint16";
-    case CimUint32:
-        return L"uint32";
-    case CimUint64:
-        return L"uint64";
-    case CimDatetime:
-        return L"datetime";
-    case CimObject:
-        return L"object";
-    default:
-        return L"object";
-    }
+    static const std::pair<long, const wchar_t*> names[] = {
+        {CimSint16, L"sint16"}, {CimSint32, L"sint32"},     {CimReal32, L"real32"},
+        {CimReal64, L"real64"}, {CimString, L"string"},     {CimBoolean, L"boolean"},
+        {CimObject, L"object"}, {CimSint8, L"sint8"},       {CimUint8, L"uint8"},
+        {CimUint16, L"uint16"}, {CimUint32, L"uint32"},     {CimSint64, L"sint64"},
+        {CimUint64, L"uint64"}, {CimDatetime, L"datetime"}, {CimReference, L"ref"},
+        {CimChar16, L"char16"},
+    };
+    for (const auto& [type, name] : names)
+        if (type == cimType) return name;
+    return L"object";
 }
 
 std::wstring SimNamespace(const std::wstring& name) {

@@ -16,14 +16,22 @@
 
 // CIM types of the schema (the numbers WMI's CIMType answers).
 enum TSimCimType : long {
+    CimSint16 = 2,
     CimSint32 = 3,
+    CimReal32 = 4,
+    CimReal64 = 5,
     CimString = 8,
     CimBoolean = 11,
+    CimObject = 13,
+    CimSint8 = 16,
+    CimUint8 = 17,
     CimUint16 = 18,
     CimUint32 = 19,
+    CimSint64 = 20,
     CimUint64 = 21,
-    CimObject = 13,
     CimDatetime = 101,
+    CimReference = 102,
+    CimChar16 = 103,
 };
 
 struct TSimMethodDef {

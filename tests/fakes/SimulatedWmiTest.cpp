@@ -533,17 +533,22 @@ TEST_F(SimulatedWmiTest, MethodsDescribeTheirParametersAndCodes) {
 
 TEST_F(SimulatedWmiTest, AddedClassesServeValueFormsTheAdaptersLack) {
     ComPtr<IDispatch> services = BindServices();
-    Wmi->AddClass(L"Sim_Sample",
-                  {{L"Name", 8, false, true}, {L"Empty", 8, true}, {L"Embedded", 13}});
+    Wmi->AddClass(
+        L"Sim_Sample",
+        {{L"Name", 8, false, true}, {L"Empty", 8, true}, {L"Embedded", 13}, {L"Ratio", 5}});
     SAFEARRAYBOUND none{0, 0};
     ScopedVariant name(L"a"), empty, embedded;
     empty.SetArray(SafeArrayCreate(VT_VARIANT, 1, &none), VT_VARIANT);
     ComPtr<IDispatch> adapter = Query(services.Get(), L"select * from Win32_NetworkAdapter")[0];
     embedded.Ptr()->vt = VT_DISPATCH;
     embedded.Ptr()->pdispVal = adapter.Detach();
-    Wmi->AddInstance(L"Sim_Sample", {name.Get(), empty.Get(), embedded.Get()});
+    ScopedVariant ratio;
+    ratio.Ptr()->vt = VT_R8;
+    ratio.Ptr()->dblVal = 0.5;
+    Wmi->AddInstance(L"Sim_Sample", {name.Get(), empty.Get(), embedded.Get(), ratio.Get()});
 
-    auto rows = Query(services.Get(), L"select * from Sim_Sample where Name = 'A'");
+    auto rows =
+        Query(services.Get(), L"select * from Sim_Sample where Name = 'A' and Ratio <> 'x'");
     ASSERT_EQ(1u, rows.size());
     ScopedVariant list = GetProperty(rows[0].Get(), L"Empty");
     ASSERT_EQ(VT_ARRAY | VT_VARIANT, list.Type());
