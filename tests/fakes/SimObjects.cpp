@@ -140,6 +140,15 @@ std::vector<TQualifierData> PropertyQualifiers(const TSimPropertyDef& def) {
     return q;
 }
 
+// A method parameter's: its type, its position and its direction.
+std::vector<TQualifierData> ParameterQualifiers(const TSimPropertyDef& def, size_t at) {
+    std::vector<TQualifierData> q;
+    q.push_back(Qualifier(L"CIMTYPE", ScopedVariant(SimCimTypeName(def.CimType))));
+    q.push_back(Qualifier(L"ID", ScopedVariant(static_cast<int>(at))));
+    q.push_back(Qualifier(def.Name == L"ReturnValue" ? L"out" : L"In", ScopedVariant(true)));
+    return q;
+}
+
 // The return codes the adapter methods document, as their ValueMap / Values qualifiers give them.
 std::vector<TQualifierData> MethodQualifiers() {
     static const std::pair<const wchar_t*, const wchar_t*> codes[] = {
@@ -484,7 +493,11 @@ ScopedVariant TSimProperty::Call(size_t member, WORD flags, const TSimArgs& args
     case 5:
         return ScopedVariant(FOwner->Class().Name);
     default:
-        return AsVariant(QualifierSet(PropertyQualifiers(def), FAmended).Get());
+        return AsVariant(QualifierSet(FOwner->Class().Name == L"__PARAMETERS"
+                                          ? ParameterQualifiers(def, FAt)
+                                          : PropertyQualifiers(def),
+                                      FAmended)
+                             .Get());
     }
 }
 

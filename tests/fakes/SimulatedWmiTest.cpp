@@ -512,6 +512,8 @@ TEST_F(SimulatedWmiTest, MethodsDescribeTheirParametersAndCodes) {
     for (auto& p : Objects(parameters.Get())) {
         EXPECT_EQ(L"8", Text(p.Get(), L"CIMType"));
         EXPECT_EQ(L"-1", Text(p.Get(), L"IsArray"));
+        EXPECT_EQ((std::vector<std::wstring>{L"CIMTYPE", L"ID", L"In"}),
+                  Names(Object(p.Get(), L"Qualifiers_").Get()));
     }
     EXPECT_EQ(VT_NULL,
               GetProperty(Object(methods.Get(), L"Item", {enableDhcp.Get()}).Get(), L"InParameters")
