@@ -14,6 +14,7 @@ constexpr long InvalidInputParameter = 68;
 constexpr long TooManyGateways = 69;
 constexpr long InvalidIPAddress = 70;
 constexpr long InvalidGateway = 71;
+constexpr long IPNotEnabled = 84;
 
 std::wstring ElementText(SAFEARRAY* array, VARTYPE type, LONG index) {
     VARIANT element;
@@ -106,6 +107,7 @@ void Lease(TSimAdapter& a) {
 
 // Checks the arguments; applies them when apply is true. Answers the method's own code.
 long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, bool apply) {
+    if (!a.IPEnabled) return IPNotEnabled;
     if (SameName(method, L"EnableDHCP")) {
         if (apply) Lease(a);
         return Success;

@@ -7,6 +7,38 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+ScopedVariant SimNull() {
+    ScopedVariant v;
+    v.Ptr()->vt = VT_NULL;
+    return v;
+}
+
+ScopedVariant SimVariantArray(std::vector<ScopedVariant> items) {
+    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
+    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
+    if (!array.Get()) throw TSimError{E_OUTOFMEMORY};
+    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i)
+        SafeArrayPutElement(array.Get(), &i, items[static_cast<size_t>(i)].Ptr());
+    ScopedVariant v;
+    v.SetArray(array.Release(), VT_VARIANT);
+    return v;
+}
+
+ScopedVariant SimStringArray(const std::vector<std::wstring>& items) {
+    std::vector<ScopedVariant> variants;
+    for (const std::wstring& item : items)
+        variants.emplace_back(item);
+    return SimVariantArray(std::move(variants));
+}
+
+ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError) {
+    ScopedVariant v;
+    v.Ptr()->vt = VT_UNKNOWN;
+    v.Ptr()->punkVal = new TSimEnumerator(std::move(items), deferredError);
+    v.Ptr()->punkVal->AddRef();
+    return v;
+}
+
 // ---- TSimArgs
 
 TSimArgs::TSimArgs(const DISPPARAMS& params) {
@@ -63,7 +95,10 @@ ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
     ComPtr<IDispatch> object;
     if (Missing(i)) return object;
     ScopedVariant value = Value(i);
-    if (value.Type() == VT_NULL) return object;
+    // A null object (Nothing) is no object.
+    if (value.Type() == VT_NULL ||
+        ((value.Type() == VT_DISPATCH || value.Type() == VT_UNKNOWN) && !value.Get().punkVal))
+        return object;
     if (value.Type() == VT_DISPATCH && value.Get().pdispVal)
         object = value.Get().pdispVal;
     else if (value.Type() == VT_UNKNOWN && value.Get().punkVal)
@@ -77,9 +112,19 @@ ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
 TSimDispatch::TSimDispatch(std::vector<std::wstring> members, const IID& scriptingIid)
     : FMembers(std::move(members)), FScriptingIid(scriptingIid) {}
 
+TSimDispatch::~TSimDispatch() {
+    if (FMarshaler) FMarshaler->Release();
+}
+
+void TSimDispatch::MakeFreeThreaded() {
+    // Aggregated: the marshaler's inner unknown answers IMarshal for this object.
+    if (!FMarshaler) CoCreateFreeThreadedMarshaler(static_cast<IDispatch*>(this), &FMarshaler);
+}
+
 STDMETHODIMP TSimDispatch::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
+    if (iid == IID_IMarshal && FMarshaler) return FMarshaler->QueryInterface(iid, object);
     if (iid == IID_IUnknown || iid == IID_IDispatch || (iid == FScriptingIid && iid != IID_NULL))
         *object = static_cast<IDispatch*>(this);
     else if (iid == IID_TSimDispatch)

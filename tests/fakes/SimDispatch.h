@@ -7,6 +7,7 @@
 #include <wbemcli.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,7 @@ constexpr GUID IID_TSimDispatch = {
 
 class TSimDispatch : public IDispatch {
 public:
-    virtual ~TSimDispatch() = default;
+    virtual ~TSimDispatch();
     TSimDispatch(const TSimDispatch&) = delete;
     TSimDispatch& operator=(const TSimDispatch&) = delete;
 
@@ -64,6 +65,9 @@ public:
 
     // The object as the variant a property or method answers (VT_DISPATCH).
     static ScopedVariant AsVariant(IDispatch* object);
+    // Lets other apartments call the object directly (the free-threaded marshaler); only for
+    // objects whose state is safe to reach from any thread.
+    void MakeFreeThreaded();
     // The implementation behind an interface when it is one of ours.
     static TSimDispatch* Implementation(IUnknown* object);
 
@@ -79,9 +83,10 @@ protected:
     virtual ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) = 0;
 
 private:
-    ULONG FRefs = 0;
+    std::atomic<ULONG> FRefs = 0;
     std::vector<std::wstring> FMembers;
     IID FScriptingIid;
+    IUnknown* FMarshaler = nullptr;
 };
 
 // Makes an object of a TSimDispatch kind, owned by the returned pointer.
@@ -104,11 +109,18 @@ public:
     STDMETHODIMP Clone(IEnumVARIANT** copy) override;
 
 private:
-    ULONG FRefs = 0;
+    std::atomic<ULONG> FRefs = 0;
     std::vector<ComPtr<IDispatch>> FItems;
     size_t FPosition = 0;
     HRESULT FDeferredError;
 };
+
+ScopedVariant SimNull();
+// A one-dimensional VT_ARRAY|VT_VARIANT with lower bound 0, as WMI hands arrays to automation.
+ScopedVariant SimVariantArray(std::vector<ScopedVariant> items);
+ScopedVariant SimStringArray(const std::vector<std::wstring>& items);
+// A new TSimEnumerator as the VT_UNKNOWN that _NewEnum answers.
+ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError = S_OK);
 
 // Case-insensitive equality of names, as WMI compares class, property and method names.
 bool SameName(const std::wstring& a, const std::wstring& b);

@@ -1,44 +1,32 @@
 #include "SimObjects.h"
 
+#include <chrono>
+
 #include "WqlQuery.h"
 
 namespace {
 // The scripting interfaces the objects stand for (answered with their IDispatch part).
-constexpr GUID IID_ISWbemLocator_ = {
+constexpr GUID IidLocator = {
     0x76a6415b, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemServices_ = {
+constexpr GUID IidServices = {
     0x76a6415c, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemObject_ = {
+constexpr GUID IidObject = {
     0x76a6415a, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemObjectSet_ = {
+constexpr GUID IidObjectSet = {
     0x76a6415f, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemNamedValueSet_ = {
+constexpr GUID IidEventSource = {
+    0x27d54d92, 0x0ebe, 0x11d2, {0x8b, 0x22, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+constexpr GUID IidNamedValueSet = {
     0xcf2376ea, 0xce8c, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
 
+constexpr long WbemTimedOut = static_cast<long>(0x80043001);
 constexpr long wbemQueryFlagPrototype = 2;
 constexpr long wbemFlagReturnImmediately = 16;
+constexpr long wbemFlagForwardOnly = 32;
 constexpr long wbemFlagUseAmendedQualifiers = 0x20000;
-
-ScopedVariant Null() {
-    ScopedVariant v;
-    v.Ptr()->vt = VT_NULL;
-    return v;
-}
 
 ScopedVariant Long(long value) {
     return ScopedVariant(static_cast<int>(value));
-}
-
-ScopedVariant Strings(const std::vector<std::wstring>& items) {
-    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
-    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
-    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
-        ScopedVariant item(items[static_cast<size_t>(i)]);
-        SafeArrayPutElement(array.Get(), &i, item.Ptr());
-    }
-    ScopedVariant v;
-    v.SetArray(array.Release(), VT_VARIANT);
-    return v;
 }
 
 bool IsGet(WORD flags) {
@@ -58,6 +46,7 @@ public:
         std::wstring Name;
         ComPtr<IDispatch> Object;
     };
+    enum { mCount, mItem, mNewEnum };
     TSimCollection(std::vector<TEntry> entries, const IID& iid = IID_NULL,
                    HRESULT deferredError = S_OK)
         : TSimDispatch({L"Count", L"Item", L"_NewEnum"}, iid), FEntries(std::move(entries)),
@@ -66,11 +55,11 @@ public:
 protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) override {
         ReadOnly(flags);
-        if (FAILED(FDeferredError) && member != 2) throw TSimError{FDeferredError};
+        if (FAILED(FDeferredError) && member != mNewEnum) throw TSimError{FDeferredError};
         switch (member) {
-        case 0:
+        case mCount:
             return Long(static_cast<long>(FEntries.size()));
-        case 1: {
+        case mItem: {
             const std::wstring name = args.Text(0);
             for (const TEntry& e : FEntries)
                 if (SameName(e.Name, name)) return AsVariant(e.Object.Get());
@@ -80,11 +69,7 @@ protected:
             std::vector<ComPtr<IDispatch>> items;
             for (const TEntry& e : FEntries)
                 items.push_back(e.Object);
-            ComPtr<IEnumVARIANT> enumerator(new TSimEnumerator(std::move(items), FDeferredError));
-            ScopedVariant v;
-            v.Ptr()->vt = VT_UNKNOWN;
-            v.Ptr()->punkVal = enumerator.Detach();
-            return v;
+            return SimEnumeration(std::move(items), FDeferredError);
         }
         }
     }
@@ -155,6 +140,15 @@ std::vector<TQualifierData> PropertyQualifiers(const TSimPropertyDef& def) {
     return q;
 }
 
+// A method parameter's: its type, its position and its direction.
+std::vector<TQualifierData> ParameterQualifiers(const TSimPropertyDef& def, size_t at) {
+    std::vector<TQualifierData> q;
+    q.push_back(Qualifier(L"CIMTYPE", ScopedVariant(SimCimTypeName(def.CimType))));
+    q.push_back(Qualifier(L"ID", ScopedVariant(static_cast<int>(at))));
+    q.push_back(Qualifier(def.Name == L"ReturnValue" ? L"out" : L"In", ScopedVariant(true)));
+    return q;
+}
+
 // The return codes the adapter methods document, as their ValueMap / Values qualifiers give them.
 std::vector<TQualifierData> MethodQualifiers() {
     static const std::pair<const wchar_t*, const wchar_t*> codes[] = {
@@ -180,11 +174,11 @@ std::vector<TQualifierData> MethodQualifiers() {
     q.push_back(Qualifier(L"Implemented", ScopedVariant(true)));
     q.push_back(
         Qualifier(L"MappingStrings",
-                  Strings({L"Win32API|Device Input and Output Functions|DeviceIoControl"})));
-    q.push_back(Qualifier(L"ValueMap", Strings(map)));
+                  SimStringArray({L"Win32API|Device Input and Output Functions|DeviceIoControl"})));
+    q.push_back(Qualifier(L"ValueMap", SimStringArray(map)));
     // Descriptive texts are amended qualifiers: only a class read with wbemFlagUseAmendedQualifiers
     // has them.
-    q.push_back(Qualifier(L"Values", Strings(values), true));
+    q.push_back(Qualifier(L"Values", SimStringArray(values), true));
     return q;
 }
 
@@ -254,19 +248,29 @@ private:
 // Instances hold their values as read; adapter methods act on the adapter of the same Index.
 class TSimWmiObject : public TSimDispatch {
 public:
-    enum { mProperties, mMethods, mPath, mObjectText, mQualifiers, mFixed };
+    enum {
+        mProperties,
+        mMethods,
+        mPath,
+        mObjectText,
+        mQualifiers,
+        mSpawnInstance,
+        mExecMethod,
+        mFixed
+    };
 
     TSimWmiObject(std::shared_ptr<TSimRepository> repository,
                   std::shared_ptr<const TSimClassDef> cls, std::wstring nameSpace,
                   std::vector<ScopedVariant> values, bool amended)
-        : TSimDispatch({L"Properties_", L"Methods_", L"Path_", L"GetObjectText_", L"Qualifiers_"},
-                       IID_ISWbemObject_),
+        : TSimDispatch({L"Properties_", L"Methods_", L"Path_", L"GetObjectText_", L"Qualifiers_",
+                        L"SpawnInstance_", L"ExecMethod_"},
+                       IidObject),
           FRepository(std::move(repository)), FClass(std::move(cls)),
           FNamespace(std::move(nameSpace)), FIsClass(values.empty()), FValues(std::move(values)),
           FAmended(amended) {
         if (FIsClass)
             for (size_t i = 0; i < FClass->Properties.size(); ++i)
-                FValues.push_back(Null());
+                FValues.push_back(SimNull());
         for (const TSimPropertyDef& p : FClass->Properties)
             AddMember(p.Name);
         for (const TSimMethodDef& m : FClass->Methods)
@@ -329,6 +333,16 @@ protected:
                     .Get());
         case mObjectText:
             return ScopedVariant(ObjectText());
+        case mSpawnInstance: {
+            std::vector<ScopedVariant> nulls;
+            for (size_t i = 0; i < properties; ++i)
+                nulls.push_back(SimNull());
+            return AsVariant(
+                MakeSim<TSimWmiObject>(FRepository, FClass, FNamespace, std::move(nulls), FAmended)
+                    .Get());
+        }
+        case mExecMethod:
+            return ExecMethod(args.Text(0), args.Object(1).Get());
         default: {
             std::vector<TQualifierData> q;
             if (FClass->Name.rfind(L"__", 0) != 0) {
@@ -343,6 +357,44 @@ protected:
 
 private:
     ComPtr<TSimWmiObject> Self() { return ComPtr<TSimWmiObject>(this); }
+
+    // ExecMethod_(name, in-parameters): the in-parameters' values become the method's
+    // arguments in their order (one without a value as not supplied, trailing ones left out);
+    // the answer is an out-parameters object with ReturnValue.
+    ScopedVariant ExecMethod(const std::wstring& name, IDispatch* in) {
+        const TSimMethodDef* method = nullptr;
+        for (const TSimMethodDef& m : FClass->Methods)
+            if (SameName(m.Name, name)) method = &m;
+        if (!method) throw SimError(WBEM_E_NOT_FOUND);
+        if (FIsClass || AdapterIndex() < 0) throw SimError(WBEM_E_INVALID_METHOD);
+        auto* params = dynamic_cast<TSimWmiObject*>(Implementation(in));
+        std::vector<ScopedVariant> values;
+        for (const TSimPropertyDef& p : method->InParameters) {
+            ScopedVariant value = ScopedVariant::NotSupplied();
+            if (params)
+                for (size_t i = 0; i < params->FClass->Properties.size(); ++i)
+                    if (SameName(params->FClass->Properties[i].Name, p.Name) &&
+                        params->FValues[i].Type() != VT_NULL &&
+                        params->FValues[i].Type() != VT_EMPTY)
+                        value = ScopedVariant::Copy(params->FValues[i].Get());
+            values.push_back(std::move(value));
+        }
+        while (!values.empty() && values.back().Type() == VT_ERROR)
+            values.pop_back();
+        std::vector<VARIANT> reversed;
+        for (auto v = values.rbegin(); v != values.rend(); ++v)
+            reversed.push_back(v->Get());
+        const DISPPARAMS dispParams{reversed.data(), nullptr, static_cast<UINT>(reversed.size()),
+                                    0};
+        ScopedVariant code =
+            SimCallAdapterMethod(*FRepository, AdapterIndex(), method->Name, TSimArgs(dispParams));
+        auto outClass = std::make_shared<TSimClassDef>(
+            TSimClassDef{L"__PARAMETERS", L"", {{L"ReturnValue", CimUint32}}, {}});
+        std::vector<ScopedVariant> out;
+        out.push_back(std::move(code));
+        return AsVariant(
+            MakeSim<TSimWmiObject>(FRepository, outClass, FNamespace, std::move(out), false).Get());
+    }
 
     ComPtr<TSimDispatch> MethodSet();
 
@@ -364,7 +416,9 @@ private:
         ScopedVariant text;
         if (FAILED(VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&v), 0, VT_BSTR))) return {};
         const std::wstring s(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
-        return p.CimType == CimString || p.CimType == CimDatetime ? MofText(s) : s;
+        const bool quoted = p.CimType == CimString || p.CimType == CimDatetime ||
+                            p.CimType == CimChar16 || p.CimType == CimReference;
+        return quoted ? MofText(s) : s;
     }
 
     static std::wstring MofValue(const TSimPropertyDef& p, const VARIANT& v) {
@@ -439,7 +493,11 @@ ScopedVariant TSimProperty::Call(size_t member, WORD flags, const TSimArgs& args
     case 5:
         return ScopedVariant(FOwner->Class().Name);
     default:
-        return AsVariant(QualifierSet(PropertyQualifiers(def), FAmended).Get());
+        return AsVariant(QualifierSet(FOwner->Class().Name == L"__PARAMETERS"
+                                          ? ParameterQualifiers(def, FAt)
+                                          : PropertyQualifiers(def),
+                                      FAmended)
+                             .Get());
     }
 }
 
@@ -460,7 +518,7 @@ protected:
         case 1:
             return ScopedVariant(FOwner);
         case 2:
-            if (FDef.InParameters.empty()) return Null();
+            if (FDef.InParameters.empty()) return SimNull();
             return AsVariant(Parameters(FDef.InParameters).Get());
         case 3:
             return AsVariant(Parameters({{L"ReturnValue", CimUint32}}).Get());
@@ -522,7 +580,7 @@ public:
     };
     TSimNamedValueSet()
         : TSimDispatch({L"Add", L"Item", L"Remove", L"DeleteAll", L"Count", L"_NewEnum"},
-                       IID_ISWbemNamedValueSet_) {}
+                       IidNamedValueSet) {}
 
     const std::vector<TEntry>& Entries() const { return FEntries; }
 
@@ -560,11 +618,7 @@ protected:
             std::vector<ComPtr<IDispatch>> items;
             for (const TEntry& e : FEntries)
                 items.push_back(MakeSim<TSimNamedValueObject>(e.Name, e.Value));
-            ComPtr<IEnumVARIANT> enumerator(new TSimEnumerator(std::move(items)));
-            ScopedVariant v;
-            v.Ptr()->vt = VT_UNKNOWN;
-            v.Ptr()->punkVal = enumerator.Detach();
-            return v;
+            return SimEnumeration(std::move(items));
         }
         }
     }
@@ -696,11 +750,7 @@ protected:
             std::vector<ComPtr<IDispatch>> items;
             for (const TSimPrivilege& p : FHeld)
                 items.push_back(MakeSim<TSimPrivilegeObject>(p));
-            ComPtr<IEnumVARIANT> enumerator(new TSimEnumerator(std::move(items)));
-            ScopedVariant v;
-            v.Ptr()->vt = VT_UNKNOWN;
-            v.Ptr()->punkVal = enumerator.Detach();
-            return v;
+            return SimEnumeration(std::move(items));
         }
         }
     }
@@ -752,12 +802,73 @@ private:
     long FAuthentication = 6;
 };
 
+// ---- events
+
+std::shared_ptr<const TSimClassDef> MediaEventClass(const std::wstring& name) {
+    static const std::vector<std::shared_ptr<const TSimClassDef>> classes = {
+        std::make_shared<const TSimClassDef>(
+            TSimClassDef{L"MSNdis_StatusMediaConnect",
+                         L"MSNdis_NotificationEvent",
+                         {{L"Active", CimBoolean}, {L"InstanceName", CimString, false, true}},
+                         {}}),
+        std::make_shared<const TSimClassDef>(
+            TSimClassDef{L"MSNdis_StatusMediaDisconnect",
+                         L"MSNdis_NotificationEvent",
+                         {{L"Active", CimBoolean}, {L"InstanceName", CimString, false, true}},
+                         {}}),
+    };
+    for (const auto& cls : classes)
+        if (SameName(cls->Name, name)) return cls;
+    return nullptr;
+}
+
+// The semisynchronous event source of ExecNotificationQuery. NextEvent(timeout) blocks the
+// calling thread, which need not be the one that opened the source.
+class TSimEventSource : public TSimDispatch {
+public:
+    TSimEventSource(std::shared_ptr<TSimRepository> repository,
+                    std::shared_ptr<const TSimClassDef> cls, std::shared_ptr<TSimEventQueue> queue)
+        : TSimDispatch({L"NextEvent"}, IidEventSource), FRepository(std::move(repository)),
+          FClass(std::move(cls)), FQueue(std::move(queue)) {
+        MakeFreeThreaded();
+    }
+
+protected:
+    ScopedVariant Call(size_t, WORD flags, const TSimArgs& args) override {
+        ReadOnly(flags);
+        const long timeout = args.Long(0, -1); // WBEM_INFINITE
+        std::unique_lock lock(FQueue->Lock);
+        const auto arrived = [&] { return !FQueue->InstanceNames.empty(); };
+        if (timeout < 0)
+            FQueue->Ready.wait(lock, arrived);
+        else if (!FQueue->Ready.wait_for(lock, std::chrono::milliseconds(timeout), arrived))
+            throw SimError(WbemTimedOut);
+        const std::wstring instanceName = FQueue->InstanceNames.front();
+        FQueue->InstanceNames.pop_front();
+        lock.unlock();
+        std::vector<ScopedVariant> values;
+        values.emplace_back(true);
+        values.push_back(instanceName.empty() ? SimNull() : ScopedVariant(instanceName));
+        auto event =
+            MakeSim<TSimWmiObject>(FRepository, FClass, L"root\\WMI", std::move(values), false);
+        event->MakeFreeThreaded();
+        return AsVariant(event.Get());
+    }
+
+private:
+    std::shared_ptr<TSimRepository> FRepository;
+    std::shared_ptr<const TSimClassDef> FClass;
+    std::shared_ptr<TSimEventQueue> FQueue;
+};
+
 // ---- services and locator
 
 class TSimServices : public TSimDispatch {
 public:
     TSimServices(std::shared_ptr<TSimRepository> repository, std::wstring nameSpace)
-        : TSimDispatch({L"ExecQuery", L"Get", L"InstancesOf", L"Security_"}, IID_ISWbemServices_),
+        : TSimDispatch(
+              {L"ExecQuery", L"Get", L"InstancesOf", L"Security_", L"ExecNotificationQuery"},
+              IidServices),
           FRepository(std::move(repository)), FNamespace(std::move(nameSpace)),
           FSecurity(MakeSim<TSimSecurity>(FRepository)) {}
 
@@ -783,12 +894,37 @@ protected:
             const std::wstring text = L"select * from " + args.Text(0);
             return RunQuery(text, L"WQL", args.Long(1, wbemFlagReturnImmediately));
         }
-        default:
+        case 3:
             return AsVariant(FSecurity.Get());
+        default: { // ExecNotificationQuery(text, language, flags = 48, context)
+            TSimQuery record{args.Text(0), args.Text(1, L"WQL"),
+                             args.Long(2, wbemFlagReturnImmediately | wbemFlagForwardOnly),
+                             !args.Missing(2), ContextValues(args.Object(3).Get())};
+            FRepository->NotificationQueries.push_back(record);
+            return AsVariant(EventSource(record).Get());
+        }
         }
     }
 
 private:
+    // Only the media events of root\WMI are simulated; the source is registered before it is
+    // handed out, so no event raised afterwards is lost.
+    ComPtr<TSimDispatch> EventSource(const TSimQuery& record) {
+        if (!SameName(record.Language, L"WQL")) throw SimError(WBEM_E_INVALID_QUERY_TYPE);
+        const TWqlQuery query = TWqlQuery::Parse(record.Text);
+        std::shared_ptr<const TSimClassDef> cls =
+            FNamespace == L"root\\WMI" ? MediaEventClass(query.ClassName()) : nullptr;
+        if (!cls) throw SimError(WBEM_E_INVALID_CLASS);
+        query.Check(*cls);
+        auto queue = std::make_shared<TSimEventQueue>();
+        queue->ClassName = cls->Name;
+        {
+            std::lock_guard guard(FRepository->EventLock);
+            FRepository->EventQueues.push_back(queue);
+        }
+        return MakeSim<TSimEventSource>(FRepository, cls, std::move(queue));
+    }
+
     // A query that fails answers at once without wbemFlagReturnImmediately, and otherwise when
     // its objects are first asked for, as WMI does.
     ScopedVariant RunQuery(const std::wstring& text, const std::wstring& language, long flags) {
@@ -801,8 +937,7 @@ private:
             if (!(flags & wbemFlagReturnImmediately)) throw;
             error = e.Code;
         }
-        return AsVariant(
-            MakeSim<TSimCollection>(std::move(entries), IID_ISWbemObjectSet_, error).Get());
+        return AsVariant(MakeSim<TSimCollection>(std::move(entries), IidObjectSet, error).Get());
     }
 
     std::vector<TSimCollection::TEntry> Select(const TWqlQuery& query, bool prototype) {
@@ -851,7 +986,7 @@ private:
 class TSimLocator : public TSimDispatch {
 public:
     explicit TSimLocator(std::shared_ptr<TSimRepository> repository)
-        : TSimDispatch({L"ConnectServer", L"Security_"}, IID_ISWbemLocator_),
+        : TSimDispatch({L"ConnectServer", L"Security_"}, IidLocator),
           FRepository(std::move(repository)), FSecurity(MakeSim<TSimSecurity>(FRepository)) {}
 
 protected:

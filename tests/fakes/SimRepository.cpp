@@ -46,40 +46,20 @@ const std::vector<TSimClassDef>& Classes() {
     return classes;
 }
 
-ScopedVariant Null() {
-    ScopedVariant v;
-    v.Ptr()->vt = VT_NULL;
-    return v;
-}
-
 ScopedVariant Text(const std::wstring& text) {
-    return text.empty() ? Null() : ScopedVariant(text);
+    return text.empty() ? SimNull() : ScopedVariant(text);
 }
 
+// An empty list is null, as WMI reports a property without a value.
 ScopedVariant StringArray(const std::vector<std::wstring>& items) {
-    if (items.empty()) return Null();
-    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
-    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
-    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
-        ScopedVariant item(items[static_cast<size_t>(i)]);
-        SafeArrayPutElement(array.Get(), &i, item.Ptr());
-    }
-    ScopedVariant v;
-    v.SetArray(array.Release(), VT_VARIANT);
-    return v;
+    return items.empty() ? SimNull() : SimStringArray(items);
 }
 
 ScopedVariant IntegerArray(const std::vector<int>& items) {
-    if (items.empty()) return Null();
-    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
-    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
-    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
-        ScopedVariant item(items[static_cast<size_t>(i)]);
-        SafeArrayPutElement(array.Get(), &i, item.Ptr());
-    }
-    ScopedVariant v;
-    v.SetArray(array.Release(), VT_VARIANT);
-    return v;
+    std::vector<ScopedVariant> variants;
+    for (int item : items)
+        variants.emplace_back(item);
+    return items.empty() ? SimNull() : SimVariantArray(std::move(variants));
 }
 
 ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
@@ -100,7 +80,7 @@ ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
     if (name == L"NetConnectionID") return Text(a.NetConnectionID);
     // WMI hands 64-bit integers to automation as text.
     if (name == L"Speed") return ScopedVariant(std::to_wstring(a.Speed));
-    return Null();
+    return SimNull();
 }
 } // namespace
 
@@ -144,26 +124,17 @@ bool IsAdapterClass(const std::wstring& name) {
 }
 
 std::wstring SimCimTypeName(long cimType) {
-    switch (cimType) {
-    case CimSint32:
-        return L"sint32";
-    case CimString:
-        return L"string";
-    case CimBoolean:
-        return L"boolean";
-    case CimUint16:
-        return L"uint16";
-    case CimUint32:
-        return L"uint32";
-    case CimUint64:
-        return L"uint64";
-    case CimDatetime:
-        return L"datetime";
-    case CimObject:
-        return L"object";
-    default:
-        return L"object";
-    }
+    static const std::pair<long, const wchar_t*> names[] = {
+        {CimSint16, L"sint16"}, {CimSint32, L"sint32"},     {CimReal32, L"real32"},
+        {CimReal64, L"real64"}, {CimString, L"string"},     {CimBoolean, L"boolean"},
+        {CimObject, L"object"}, {CimSint8, L"sint8"},       {CimUint8, L"uint8"},
+        {CimUint16, L"uint16"}, {CimUint32, L"uint32"},     {CimSint64, L"sint64"},
+        {CimUint64, L"uint64"}, {CimDatetime, L"datetime"}, {CimReference, L"ref"},
+        {CimChar16, L"char16"},
+    };
+    for (const auto& [type, name] : names)
+        if (type == cimType) return name;
+    return L"object";
 }
 
 std::wstring SimNamespace(const std::wstring& name) {

@@ -4,7 +4,10 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,14 +16,22 @@
 
 // CIM types of the schema (the numbers WMI's CIMType answers).
 enum TSimCimType : long {
+    CimSint16 = 2,
     CimSint32 = 3,
+    CimReal32 = 4,
+    CimReal64 = 5,
     CimString = 8,
     CimBoolean = 11,
+    CimObject = 13,
+    CimSint8 = 16,
+    CimUint8 = 17,
     CimUint16 = 18,
     CimUint32 = 19,
+    CimSint64 = 20,
     CimUint64 = 21,
-    CimObject = 13,
     CimDatetime = 101,
+    CimReference = 102,
+    CimChar16 = 103,
 };
 
 struct TSimMethodDef {
@@ -42,6 +53,14 @@ bool IsAdapterClass(const std::wstring& name);
 // The provider's spelling of a namespace it serves ("root\cimv2", "root\WMI"; empty is
 // root\cimv2); empty for any other.
 std::wstring SimNamespace(const std::wstring& name);
+
+// The events waiting for one event source. Shared with the thread that pulls them.
+struct TSimEventQueue {
+    std::wstring ClassName; // MSNdis_StatusMediaConnect or MSNdis_StatusMediaDisconnect
+    std::mutex Lock;
+    std::condition_variable Ready;
+    std::deque<std::wstring> InstanceNames; // one per event, in order
+};
 
 class TSimRepository {
 public:
@@ -65,6 +84,11 @@ public:
     std::vector<TSimGet> Gets;
     int ImpersonationLevel = 0;
     std::vector<TSimPrivilege> Privileges;
+    std::vector<TSimQuery> NotificationQueries;
+
+    // Event sources register here; events may be raised from any thread.
+    std::mutex EventLock;
+    std::vector<std::weak_ptr<TSimEventQueue>> EventQueues;
 
     struct TAddedClass {
         std::shared_ptr<TSimClassDef> Class;

@@ -7,11 +7,11 @@
 #include "framework/Strings.h"
 
 namespace {
-constexpr GUID CLSID_WinMgmtsMoniker = {
+constexpr GUID ClsidMoniker = {
     0x172bddf8, 0xceea, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID CLSID_SWbemLocator_ = {
+constexpr GUID ClsidLocator = {
     0x76a64158, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID CLSID_SWbemNamedValueSet_ = {
+constexpr GUID ClsidNamedValueSet = {
     0x9aed384e, 0xce8b, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
 
 TSimulatedWmi* GInstalled = nullptr;
@@ -176,9 +176,9 @@ TSimulatedWmi& TSimulatedWmi::Install() {
     if (GInstalled) return *GInstalled;
     auto wmi = std::unique_ptr<TSimulatedWmi>(new TSimulatedWmi());
     const std::pair<GUID, TSimClassFactory::TKind> classes[] = {
-        {CLSID_WinMgmtsMoniker, TSimClassFactory::Moniker},
-        {CLSID_SWbemLocator_, TSimClassFactory::Locator},
-        {CLSID_SWbemNamedValueSet_, TSimClassFactory::NamedValueSet},
+        {ClsidMoniker, TSimClassFactory::Moniker},
+        {ClsidLocator, TSimClassFactory::Locator},
+        {ClsidNamedValueSet, TSimClassFactory::NamedValueSet},
     };
     for (const auto& [clsid, kind] : classes) {
         ComPtr<IClassFactory> factory(new TSimClassFactory(wmi->FRepository, kind));
@@ -267,6 +267,7 @@ void TSimulatedWmi::ClearCalls() {
     r.Gets.clear();
     r.ImpersonationLevel = 0;
     r.Privileges.clear();
+    r.NotificationQueries.clear();
 }
 
 const std::vector<std::wstring>& TSimulatedWmi::Queries() const {
@@ -299,6 +300,26 @@ int TSimulatedWmi::ImpersonationLevel() const {
 
 const std::vector<TSimPrivilege>& TSimulatedWmi::Privileges() const {
     return FRepository->Privileges;
+}
+
+const std::vector<TSimQuery>& TSimulatedWmi::NotificationQueries() const {
+    return FRepository->NotificationQueries;
+}
+
+void TSimulatedWmi::RaiseMediaEvent(bool connected, const std::wstring& instanceName) {
+    const std::wstring className =
+        connected ? L"MSNdis_StatusMediaConnect" : L"MSNdis_StatusMediaDisconnect";
+    std::lock_guard guard(FRepository->EventLock);
+    std::erase_if(FRepository->EventQueues, [](const auto& q) { return q.expired(); });
+    for (const std::weak_ptr<TSimEventQueue>& weak : FRepository->EventQueues) {
+        std::shared_ptr<TSimEventQueue> queue = weak.lock();
+        if (!queue || queue->ClassName != className) continue;
+        {
+            std::lock_guard queued(queue->Lock);
+            queue->InstanceNames.push_back(instanceName);
+        }
+        queue->Ready.notify_all();
+    }
 }
 
 std::wstring TSimulatedWmi::Describe(const TSimCall& call) {

@@ -87,6 +87,24 @@ struct TSimPropertyDef { // a property of a class a test adds
     bool ReadOnly = false; // the "ReadOnly" qualifier
 };
 
+// How the simulated objects answer, where WMI leaves a choice:
+// - Every object is an IDispatch whose names ignore case; the ISWbem* interface identifiers
+//   (locator, services, object, object set, named value set, event source) are answered with
+//   the same IDispatch, since callers reach WMI late-bound. Errors are DISP_E_EXCEPTION with
+//   the WMI code in EXCEPINFO.scode.
+// - ExecQuery with wbemFlagReturnImmediately (16, the default) reports a rejected query when
+//   its objects are first asked for (Count, Item, the enumerator's Next); without it at once.
+//   Objects keep the values they were read with; wbemQueryFlagPrototype (2) gives one object
+//   without values.
+// - EnableDHCP leases 192.168.<Index>.100/24 from 192.168.<Index>.1; EnableStatic keeps the
+//   gateway; SetDNSServerSearchOrder without a list (not supplied, left out or empty) returns
+//   to automatic DNS: the lease's server, or none on a static adapter. Like Windows they answer
+//   66 for a bad mask, 68 for mismatched lists, 69 for more than five gateways, 70 for a bad
+//   address, 71 for a bad gateway, 84 for an adapter without IP, and raise
+//   WBEM_E_INVALID_PARAMETER for an argument that is not an array where one belongs.
+// - A code set by SetResult is answered instead; the adapter changes only when that code is 0
+//   or 1. A raise set by SetRaise leaves the adapter as it was.
+// - Only this computer is reachable, without user credentials, in root\cimv2 and root\WMI.
 class TSimulatedWmi {
 public:
     // Registers the class objects for this process (CoRegisterClassObject, REGCLS_MULTIPLEUSE):
@@ -97,7 +115,11 @@ public:
     static TSimulatedWmi* Installed(); // or nullptr
 
     std::vector<TSimAdapter>& Adapters(); // tests edit these freely between calls
-    void SetDefaultAdapters();            // two Ethernet adapters, indexes 1 and 8
+    // Two Ethernet adapters: 1 "Intel(R) PRO/1000 MT Network Connection", static
+    // 192.168.1.20/24, gateway 192.168.1.1, DNS 192.168.1.1 and .2, connection "本地连接";
+    // 8 "Realtek RTL8139 Family PCI Fast Ethernet NIC", DHCP 192.168.8.100/24, gateway and DNS
+    // 192.168.8.1, connection "本地连接 2".
+    void SetDefaultAdapters();
 
     // What the adapter methods do instead of succeeding. -1 stands for every adapter; a setting
     // for one adapter wins over the one for every adapter.
@@ -118,7 +140,7 @@ public:
     void ClearCalls();                                     // also clears every other record below
     const std::vector<std::wstring>& Queries() const;      // every ExecQuery text, in order
     const std::vector<TSimQuery>& QueryDetails() const;    // the same with language, flags, context
-    int MonikerBinds() const;                              // times the moniker was bound
+    int MonikerBinds() const;                              // times a winmgmts name was bound
     const std::vector<std::wstring>& MonikerNames() const; // the display names bound
     const std::vector<TSimConnect>& Connects() const;      // every ConnectServer, in order
     const std::vector<TSimGet>& Gets() const;              // every services Get, in order
@@ -126,20 +148,27 @@ public:
     int ImpersonationLevel() const;
     const std::vector<TSimPrivilege>& Privileges() const; // added to any Security_, in order
 
+    // Every ExecNotificationQuery, in order.
+    const std::vector<TSimQuery>& NotificationQueries() const;
+    // A network cable plugged in (connected) or pulled out, as root\WMI reports it: each event
+    // source of "select * from MSNdis_StatusMediaConnect" (or ...Disconnect) opened before
+    // receives one event whose InstanceName is the adapter's description. Safe from any thread;
+    // event sources and their events may be used from any thread.
+    void RaiseMediaEvent(bool connected, const std::wstring& instanceName);
+
     std::function<void(const TSimCall&)> OnCall; // after each adapter method call
 
     // One line for simulated-network.log, e.g.
     // "adapter 1 EnableStatic({10.0.0.5}, {255.255.255.0}) = 0"
     static std::wstring Describe(const TSimCall& call);
 
-    // The state the simulated objects share; objects still held after Uninstall keep it alive.
-    const std::shared_ptr<class TSimRepository>& Repository() const { return FRepository; }
     ~TSimulatedWmi();
     TSimulatedWmi(const TSimulatedWmi&) = delete;
     TSimulatedWmi& operator=(const TSimulatedWmi&) = delete;
 
 private:
     TSimulatedWmi();
-    std::shared_ptr<TSimRepository> FRepository;
+    // The state the simulated objects share; objects still held after Uninstall keep it alive.
+    std::shared_ptr<class TSimRepository> FRepository;
     std::vector<DWORD> FCookies;
 };

@@ -1,10 +1,12 @@
 // The simulated WMI provider as the program reaches it: through the winmgmts moniker and the
 // locator, late-bound, with the argument shapes the switching engine uses.
 #include <gtest/gtest.h>
+#include <thread>
 #include <objbase.h>
 #include <urlmon.h>
 #include <wrl/client.h>
 
+#include "SimDispatch.h"
 #include "SimulatedWmi.h"
 #include "framework/Automation.h"
 
@@ -128,13 +130,11 @@ protected:
                                      const std::wstring& nameSpace, const std::wstring& user = L"",
                                      IDispatch* context = nullptr) {
         ScopedVariant s(server), n(nameSpace), u(user), p(L"secret"), l(L"MS_409"), a(L""), f(0);
-        ScopedVariant c = ScopedVariant::NotSupplied();
-        if (context) {
-            c.Reset();
-            c.Ptr()->vt = VT_DISPATCH;
-            c.Ptr()->pdispVal = context;
-            context->AddRef();
-        }
+        // No context is passed as Nothing, as a script passes it.
+        ScopedVariant c;
+        c.Ptr()->vt = VT_DISPATCH;
+        c.Ptr()->pdispVal = context;
+        if (context) context->AddRef();
         ScopedVariant services =
             CallMethod(locator, L"ConnectServer",
                        {s.Get(), n.Get(), u.Get(), p.Get(), l.Get(), a.Get(), f.Get(), c.Get()});
@@ -287,6 +287,14 @@ TEST_F(SimulatedWmiTest, AdapterMethodsRefuseWhatWindowsRefuses) {
     EXPECT_EQ(66, CallOn(1, L"EnableStatic", {good.Ref(), badMask.Ref()}));
     EXPECT_EQ(71, CallOn(1, L"SetGateways", {blank.Ref()}));
     EXPECT_EQ(std::vector<std::wstring>{L"192.168.1.20"}, Wmi->Adapters()[0].IPAddress);
+    // An adapter that lost IP after it was read.
+    ComPtr<IDispatch> services = BindServices();
+    ComPtr<IDispatch> first =
+        Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration")[0];
+    Wmi->Adapters()[0].IPEnabled = false;
+    EXPECT_EQ(84, CallMethod(first.Get(), L"EnableDHCP").Get().lVal);
+    EXPECT_FALSE(Wmi->Adapters()[0].DHCPEnabled);
+    Wmi->Adapters()[0].IPEnabled = true;
     // A plain string where an array belongs is an error of the call.
     ScopedVariant text(L"10.0.0.5");
     EXPECT_EQ(static_cast<HRESULT>(0x80041008), ErrorOf([&] {
@@ -504,6 +512,8 @@ TEST_F(SimulatedWmiTest, MethodsDescribeTheirParametersAndCodes) {
     for (auto& p : Objects(parameters.Get())) {
         EXPECT_EQ(L"8", Text(p.Get(), L"CIMType"));
         EXPECT_EQ(L"-1", Text(p.Get(), L"IsArray"));
+        EXPECT_EQ((std::vector<std::wstring>{L"CIMTYPE", L"ID", L"In"}),
+                  Names(Object(p.Get(), L"Qualifiers_").Get()));
     }
     EXPECT_EQ(VT_NULL,
               GetProperty(Object(methods.Get(), L"Item", {enableDhcp.Get()}).Get(), L"InParameters")
@@ -525,17 +535,22 @@ TEST_F(SimulatedWmiTest, MethodsDescribeTheirParametersAndCodes) {
 
 TEST_F(SimulatedWmiTest, AddedClassesServeValueFormsTheAdaptersLack) {
     ComPtr<IDispatch> services = BindServices();
-    Wmi->AddClass(L"Sim_Sample",
-                  {{L"Name", 8, false, true}, {L"Empty", 8, true}, {L"Embedded", 13}});
+    Wmi->AddClass(
+        L"Sim_Sample",
+        {{L"Name", 8, false, true}, {L"Empty", 8, true}, {L"Embedded", 13}, {L"Ratio", 5}});
     SAFEARRAYBOUND none{0, 0};
     ScopedVariant name(L"a"), empty, embedded;
     empty.SetArray(SafeArrayCreate(VT_VARIANT, 1, &none), VT_VARIANT);
     ComPtr<IDispatch> adapter = Query(services.Get(), L"select * from Win32_NetworkAdapter")[0];
     embedded.Ptr()->vt = VT_DISPATCH;
     embedded.Ptr()->pdispVal = adapter.Detach();
-    Wmi->AddInstance(L"Sim_Sample", {name.Get(), empty.Get(), embedded.Get()});
+    ScopedVariant ratio;
+    ratio.Ptr()->vt = VT_R8;
+    ratio.Ptr()->dblVal = 0.5;
+    Wmi->AddInstance(L"Sim_Sample", {name.Get(), empty.Get(), embedded.Get(), ratio.Get()});
 
-    auto rows = Query(services.Get(), L"select * from Sim_Sample where Name = 'A'");
+    auto rows =
+        Query(services.Get(), L"select * from Sim_Sample where Name = 'A' and Ratio <> 'x'");
     ASSERT_EQ(1u, rows.size());
     ScopedVariant list = GetProperty(rows[0].Get(), L"Empty");
     ASSERT_EQ(VT_ARRAY | VT_VARIANT, list.Type());
@@ -565,5 +580,171 @@ TEST_F(SimulatedWmiTest, PrototypeQueryAnswersOneObjectWithoutValues) {
     ASSERT_EQ(1u, objects.size());
     EXPECT_EQ(L"<null>", Text(objects[0].Get(), L"Index"));
     EXPECT_EQ(12u, Names(Object(objects[0].Get(), L"Properties_").Get()).size());
+}
+
+TEST_F(SimulatedWmiTest, ExecMethodTakesItsArgumentsFromInParameters) {
+    ComPtr<IDispatch> services = BindServices();
+    ComPtr<IDispatch> config =
+        Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration")[1];
+    ScopedVariant name(L"SetGateways");
+    ComPtr<IDispatch> method =
+        Object(Object(config.Get(), L"Methods_").Get(), L"Item", {name.Get()});
+    ComPtr<IDispatch> in = Object(Object(method.Get(), L"InParameters").Get(), L"SpawnInstance_");
+    ScopedVariant gateways;
+    gateways.SetArray(ScopedSafeArray::OfStrings({L"10.8.0.1"}, 0).Release(), VT_BSTR);
+    SetProperty(in.Get(), L"DefaultIPGateway", gateways.Get());
+    ScopedVariant inVariant;
+    inVariant.Ptr()->vt = VT_DISPATCH;
+    inVariant.Ptr()->pdispVal = in.Get();
+    in->AddRef();
+    ComPtr<IDispatch> out = Object(config.Get(), L"ExecMethod_", {name.Get(), inVariant.Get()});
+    EXPECT_EQ(L"0", Text(out.Get(), L"ReturnValue"));
+    EXPECT_EQ(std::vector<std::wstring>{L"10.8.0.1"}, Wmi->Adapters()[1].DefaultIPGateway);
+    ASSERT_EQ(1u, Wmi->Calls().size());
+    EXPECT_EQ(L"adapter 8 SetGateways({10.8.0.1}) = 0", TSimulatedWmi::Describe(Wmi->Calls()[0]));
+    Wmi->SetResult(L"SetGateways", 71);
+    out = Object(config.Get(), L"ExecMethod_", {name.Get(), inVariant.Get()});
+    EXPECT_EQ(L"71", Text(out.Get(), L"ReturnValue"));
+}
+
+TEST_F(SimulatedWmiTest, UninstallHandsTheClassesBackToTheSystem) {
+    ComPtr<IDispatch> ours = Create(CLSID_Locator, IID_Locator);
+    EXPECT_NE(nullptr, TSimDispatch::Implementation(ours.Get()));
+    TSimulatedWmi::Uninstall();
+    ComPtr<IUnknown> system;
+    // Wine's own locator answers again.
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Locator, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                     reinterpret_cast<void**>(system.GetAddressOf())));
+    EXPECT_EQ(nullptr, TSimDispatch::Implementation(system.Get()));
+    TSimulatedWmi& again = TSimulatedWmi::Install();
+    EXPECT_EQ(&again, TSimulatedWmi::Installed());
+    EXPECT_EQ(&again, &TSimulatedWmi::Install());
+    BindServices();
+    EXPECT_EQ(1, again.MonikerBinds());
+}
+
+TEST_F(SimulatedWmiTest, ADelayedMethodKeepsTheThreadsMessagesFlowing) {
+    // A switch must be able to see a double click that arrives while WMI works.
+    static int dispatched = 0;
+    dispatched = 0;
+    const WNDCLASSW wc{0,
+                       [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+                           if (m == WM_APP) ++dispatched;
+                           return DefWindowProcW(h, m, w, l);
+                       },
+                       0,
+                       0,
+                       GetModuleHandleW(nullptr),
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       L"SimWmiPump"};
+    RegisterClassW(&wc);
+    HWND window =
+        CreateWindowW(L"SimWmiPump", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    PostMessageW(window, WM_APP, 0, 0);
+    Wmi->SetDelay(50);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(0, CallOn(1, L"EnableDHCP"));
+    EXPECT_GE(GetTickCount64() - start, 40u);
+    EXPECT_EQ(1, dispatched);
+    DestroyWindow(window);
+}
+
+TEST_F(SimulatedWmiTest, AFailingObserverDoesNotChangeTheAnswer) {
+    Wmi->OnCall = [](const TSimCall&) { throw Exception(L"log full"); };
+    EXPECT_EQ(0, CallOn(1, L"EnableDHCP"));
+    EXPECT_TRUE(Wmi->Adapters()[0].DHCPEnabled);
+}
+
+TEST_F(SimulatedWmiTest, ArraysByReferenceToTheArrayAreRecordedToo) {
+    ScopedSafeArray addresses = ScopedSafeArray::OfStrings({L"10.0.0.5"}, 1);
+    ScopedSafeArray masks = ScopedSafeArray::OfStrings({L"255.255.255.0"}, 1);
+    SAFEARRAY* a = addresses.Get();
+    SAFEARRAY* m = masks.Get();
+    VARIANT first, second;
+    first.vt = second.vt = VT_BYREF | VT_ARRAY | VT_BSTR;
+    first.pparray = &a;
+    second.pparray = &m;
+    EXPECT_EQ(0, CallOn(1, L"EnableStatic", {first, second}));
+    const TSimArgument& shape = Wmi->Calls().at(0).Args.at(0);
+    EXPECT_EQ(VT_BYREF | VT_ARRAY | VT_BSTR, shape.Type);
+    EXPECT_TRUE(shape.ByRef && shape.IsArray);
+    EXPECT_EQ(1, shape.LowerBound);
+    EXPECT_EQ(std::vector<std::wstring>{L"10.0.0.5"}, Wmi->Adapters()[0].IPAddress);
+}
+
+TEST_F(SimulatedWmiTest, SelectedPropertiesAndNullTests) {
+    ComPtr<IDispatch> services = BindServices();
+    Wmi->Adapters()[1].NetConnectionID.clear();
+    auto rows =
+        Query(services.Get(),
+              L"select Description from Win32_NetworkAdapter where NetConnectionID is null");
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ((std::vector<std::wstring>{L"Description", L"DeviceID"}),
+              Names(Object(rows[0].Get(), L"Properties_").Get()))
+        << "the selected properties and the key";
+    EXPECT_EQ(static_cast<HRESULT>(DISP_E_UNKNOWNNAME),
+              ErrorOf([&] { GetProperty(rows[0].Get(), L"Index"); }));
+    EXPECT_EQ(1u, Query(services.Get(),
+                        L"select * from Win32_NetworkAdapter where NetConnectionID is not null")
+                      .size());
+    EXPECT_EQ(
+        0u, Query(services.Get(),
+                  L"select * from Win32_NetworkAdapter where NetConnectionID <> 'x' and Index = 8")
+                .size());
+}
+
+TEST_F(SimulatedWmiTest, MediaEventsReachASourceWaitingOnAnotherThread) {
+    ComPtr<IDispatch> wmi = BindServices(L"winmgmts:\\\\.\\root\\WMI");
+    const auto open = [&](const wchar_t* wql) {
+        ScopedVariant text(wql), language(L"WQL"), flags(48);
+        return Object(wmi.Get(), L"ExecNotificationQuery",
+                      {text.Get(), language.Get(), flags.Get()});
+    };
+    ComPtr<IDispatch> connects = open(L"select * from MSNdis_StatusMediaConnect");
+    ComPtr<IDispatch> disconnects = open(L"select * from MSNdis_StatusMediaDisconnect");
+    ASSERT_EQ(2u, Wmi->NotificationQueries().size());
+    EXPECT_EQ(48, Wmi->NotificationQueries()[0].Flags);
+
+    // The worker gets the source as the watcher hands it over: marshalled into a stream.
+    const GUID IID_EventSource = {
+        0x27d54d92, 0x0ebe, 0x11d2, {0x8b, 0x22, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+    IStream* stream = nullptr;
+    ASSERT_EQ(S_OK,
+              CoMarshalInterThreadInterfaceInStream(IID_EventSource, connects.Get(), &stream));
+    std::wstring received;
+    HRESULT waited = E_FAIL;
+    std::thread worker([&] {
+        ScopedComInitializer com;
+        ComPtr<IDispatch> source;
+        if (FAILED(CoGetInterfaceAndReleaseStream(stream, IID_EventSource,
+                                                  reinterpret_cast<void**>(source.GetAddressOf()))))
+            return;
+        try {
+            ScopedVariant timeout(5000);
+            ScopedVariant event = CallMethod(source.Get(), L"NextEvent", {timeout.Get()});
+            received = Text(event.Get().pdispVal, L"InstanceName");
+            waited = S_OK;
+        } catch (const EComError& e) {
+            waited = e.Code();
+        }
+    });
+    Sleep(20);
+    Wmi->RaiseMediaEvent(true, L"Intel(R) PRO/1000 MT Network Connection");
+    worker.join();
+    EXPECT_EQ(S_OK, waited);
+    EXPECT_EQ(L"Intel(R) PRO/1000 MT Network Connection", received);
+
+    // Nothing arrived for the other source: its wait times out.
+    ScopedVariant shortWait(10);
+    EXPECT_EQ(static_cast<HRESULT>(0x80043001),
+              ErrorOf([&] { CallMethod(disconnects.Get(), L"NextEvent", {shortWait.Get()}); }));
+    Wmi->RaiseMediaEvent(false, L"");
+    EXPECT_EQ(L"<null>", Text(Object(disconnects.Get(), L"NextEvent", {shortWait.Get()}).Get(),
+                              L"InstanceName"));
+    EXPECT_EQ(static_cast<HRESULT>(0x80041010),
+              ErrorOf([&] { open(L"select * from __InstanceCreationEvent"); }));
 }
 } // namespace

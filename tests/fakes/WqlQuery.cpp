@@ -217,10 +217,17 @@ bool TWqlQuery::Holds(const TComparison& c, const TSimClassDef& cls,
             else
                 Invalid();
         }
-        const int actual = value.boolVal != VARIANT_FALSE ? 1 : 0;
+        ScopedVariant flag;
+        if (FAILED(VariantChangeType(flag.Ptr(), const_cast<VARIANT*>(&value), 0, VT_BOOL)))
+            Invalid();
+        const int actual = flag.Get().boolVal != VARIANT_FALSE ? 1 : 0;
         return Ordered(actual - (wanted != 0 ? 1 : 0), c.Operator);
     }
+    case CimSint8:
+    case CimSint16:
     case CimSint32:
+    case CimSint64:
+    case CimUint8:
     case CimUint16:
     case CimUint32:
     case CimUint64: {
@@ -243,7 +250,10 @@ bool TWqlQuery::Holds(const TComparison& c, const TSimClassDef& cls,
     }
     default: {
         if (c.Value.Kind == TLiteral::BooleanKind) Invalid();
-        const std::wstring actual(value.bstrVal, SysStringLen(value.bstrVal));
+        ScopedVariant text;
+        if (FAILED(VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&value), 0, VT_BSTR)))
+            Invalid();
+        const std::wstring actual(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
         return Ordered(CompareText(actual, c.Value.Text), c.Operator);
     }
     }
