@@ -5,11 +5,12 @@
 #include "app/Simulation.h"
 #include "core/ProgressWindow.h"
 #include "framework/Application.h"
-#include "framework/ComTypes.h"
+#include "wmi/WmiComponent.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     TApplication& app = Application();
-    ScopedComInitializer com;
+    // COM and its process-wide security, before any window exists.
+    ChainComSecurityIntoStartup();
     app.Initialize();
     app.SetTitle(L"Tarnwick");
     GuardedCall([&] {

@@ -54,10 +54,7 @@ int ForEachAdapter(const std::function<int(IDispatch*)>& step) {
     const ScopedVariant query(std::wstring_view{kQuery});
     ComPtr<IDispatch> adapters;
     adapters.Attach(DispatchOf(CallMethod(services.Get(), L"ExecQuery", {query.Get()}).Get()));
-    const ScopedVariant enumVariant = GetProperty(adapters.Get(), L"_NewEnum");
-    ComPtr<IEnumVARIANT> enumerator;
-    if (enumVariant.Type() != VT_UNKNOWN && enumVariant.Type() != VT_DISPATCH) ComCheck(E_NOINTERFACE);
-    ComCheck(enumVariant.Get().punkVal->QueryInterface(IID_PPV_ARGS(&enumerator)));
+    const ComPtr<IEnumVARIANT> enumerator = EnumeratorOf(adapters.Get());
 
     int code = 0;
     for (;;) {

@@ -8,12 +8,9 @@ void ComCheck(HRESULT hr) {
 }
 
 namespace {
-ScopedVariant Invoke(IDispatch* object, const std::wstring& name, WORD flags, std::initializer_list<VARIANT> args,
-                     DISPID namedArg = DISPID_UNKNOWN) {
+ScopedVariant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initializer_list<VARIANT> args,
+                       DISPID namedArg = DISPID_UNKNOWN) {
     if (!object) throw EComError(L"Automation object is not assigned", E_POINTER);
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
-    ComCheck(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
     // DISPPARAMS holds the arguments last first.
     std::vector<VARIANT> reversed(args.begin(), args.end());
     std::reverse(reversed.begin(), reversed.end());
@@ -33,12 +30,22 @@ ScopedVariant Invoke(IDispatch* object, const std::wstring& name, WORD flags, st
         description.Reset(info.bstrDescription);
         SysFreeString(info.bstrSource);
         SysFreeString(info.bstrHelpFile);
-        const HRESULT code = info.scode ? info.scode : static_cast<HRESULT>(info.wCode);
+        HRESULT code = info.scode ? info.scode : static_cast<HRESULT>(info.wCode);
+        if (!code) code = hr;  // an exception that names no code is still a failure
         std::wstring text = description.Text();
         throw EComError(text.empty() ? SystemErrorMessage(code) : text, code);
     }
     ComCheck(hr);
     return result;
+}
+
+ScopedVariant Invoke(IDispatch* object, const std::wstring& name, WORD flags, std::initializer_list<VARIANT> args,
+                     DISPID namedArg = DISPID_UNKNOWN) {
+    if (!object) throw EComError(L"Automation object is not assigned", E_POINTER);
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+    ComCheck(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+    return InvokeId(object, id, flags, args, namedArg);
 }
 }  // namespace
 
@@ -47,7 +54,9 @@ ScopedVariant CallMethod(IDispatch* object, const std::wstring& name, std::initi
 }
 
 ScopedVariant GetProperty(IDispatch* object, const std::wstring& name, std::initializer_list<VARIANT> args) {
-    return Invoke(object, name, DISPATCH_PROPERTYGET, args);
+    // Asked as scripts ask: some servers (Wine's WMI objects among them) answer a property
+    // only to method-or-property-get.
+    return Invoke(object, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
 }
 
 void SetProperty(IDispatch* object, const std::wstring& name, const VARIANT& value) {
@@ -71,4 +80,22 @@ IDispatch* DispatchOf(const VARIANT& v) {
         v.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
     }
     return dispatch;
+}
+
+Microsoft::WRL::ComPtr<IEnumVARIANT> EnumeratorOf(IDispatch* collection) {
+    ScopedVariant result = InvokeId(collection, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
+    Microsoft::WRL::ComPtr<IEnumVARIANT> enumerator;
+    IUnknown* unknown = result.Type() == VT_UNKNOWN || result.Type() == VT_DISPATCH
+                            ? result.Get().punkVal
+                            : nullptr;
+    if (!unknown) throw EComError(SystemErrorMessage(E_NOINTERFACE), E_NOINTERFACE);
+    ComCheck(unknown->QueryInterface(IID_PPV_ARGS(&enumerator)));
+    return enumerator;
+}
+
+bool HasMember(IDispatch* object, const std::wstring& name) {
+    if (!object) return false;
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+    return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
 }

@@ -3,6 +3,7 @@
 // arguments in their natural order. Arguments are borrowed, never cleared here.
 #include <windows.h>
 #include <oaidl.h>
+#include <wrl/client.h>
 
 #include <initializer_list>
 #include <string>
@@ -31,3 +32,8 @@ void SetProperty(IDispatch* object, const std::wstring& name, const VARIANT& val
 VARIANT RefTo(VARIANT& target);
 // The IDispatch held by a variant (VT_DISPATCH or VT_UNKNOWN), with a reference of its own.
 IDispatch* DispatchOf(const VARIANT& v);
+
+// The enumerator of a collection object (its _NewEnum member).
+Microsoft::WRL::ComPtr<IEnumVARIANT> EnumeratorOf(IDispatch* collection);
+// Whether the object has a member of that name.
+bool HasMember(IDispatch* object, const std::wstring& name);

@@ -36,3 +36,22 @@ std::wstring HexDigits(unsigned long value, int digits) {
     for (int i = digits - 1; i >= 0 && value != 0; --i, value >>= 4) result[static_cast<size_t>(i)] = hex[value & 0xF];
     return result;
 }
+
+std::wstring Trim(std::wstring_view text) {
+    size_t first = 0, last = text.size();
+    while (first < last && text[first] <= L' ') ++first;
+    while (last > first && text[last - 1] <= L' ') --last;
+    return std::wstring(text.substr(first, last - first));
+}
+
+std::wstring LinesText(const std::vector<std::wstring>& lines) {
+    std::wstring text;
+    for (const auto& line : lines) text += line + L"\r\n";
+    return text;
+}
+
+std::wstring UpperCase(std::wstring_view text) {
+    std::wstring upper(text);
+    if (!upper.empty()) CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    return upper;
+}

@@ -14,6 +14,7 @@ constexpr long InvalidInputParameter = 68;
 constexpr long TooManyGateways = 69;
 constexpr long InvalidIPAddress = 70;
 constexpr long InvalidGateway = 71;
+constexpr long IPNotEnabled = 84;
 
 std::wstring ElementText(SAFEARRAY* array, VARTYPE type, LONG index) {
     VARIANT element;
@@ -35,7 +36,8 @@ std::wstring ElementText(SAFEARRAY* array, VARTYPE type, LONG index) {
 // The elements of a string array argument; raises for an argument that is not one.
 std::vector<std::wstring> StringList(const TSimArgs& args, size_t i) {
     ScopedVariant value = args.Value(i);
-    if (!(value.Type() & VT_ARRAY) || !value.Get().parray || SafeArrayGetDim(value.Get().parray) != 1)
+    if (!(value.Type() & VT_ARRAY) || !value.Get().parray ||
+        SafeArrayGetDim(value.Get().parray) != 1)
         throw SimError(WBEM_E_INVALID_PARAMETER);
     SAFEARRAY* array = value.Get().parray;
     VARTYPE type = VT_EMPTY;
@@ -44,7 +46,8 @@ std::vector<std::wstring> StringList(const TSimArgs& args, size_t i) {
     SafeArrayGetLBound(array, 1, &low);
     SafeArrayGetUBound(array, 1, &high);
     std::vector<std::wstring> items;
-    for (LONG at = low; at <= high; ++at) items.push_back(ElementText(array, type, at));
+    for (LONG at = low; at <= high; ++at)
+        items.push_back(ElementText(array, type, at));
     return items;
 }
 
@@ -57,7 +60,8 @@ bool IsAddress(const std::wstring& text, unsigned long* value = nullptr) {
             ++at;
         }
         size_t end = at;
-        while (end < text.size() && std::iswdigit(text[end])) ++end;
+        while (end < text.size() && std::iswdigit(text[end]))
+            ++end;
         if (end == at || end - at > 3) return false;
         const unsigned long number = std::wcstoul(text.substr(at, end - at).c_str(), nullptr, 10);
         if (number > 255) return false;
@@ -73,7 +77,7 @@ bool IsMask(const std::wstring& text) {
     unsigned long mask = 0;
     if (!IsAddress(text, &mask) || mask == 0) return false;
     const unsigned long inverted = ~mask & 0xFFFFFFFFul;
-    return (inverted & (inverted + 1)) == 0;  // ones, then zeros
+    return (inverted & (inverted + 1)) == 0; // ones, then zeros
 }
 
 std::wstring CimNow() {
@@ -83,8 +87,9 @@ std::wstring CimNow() {
     const DWORD kind = GetTimeZoneInformation(&zone);
     long offset = -zone.Bias - (kind == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : 0);
     wchar_t text[32];
-    swprintf(text, 32, L"%04u%02u%02u%02u%02u%02u.%06u%c%03ld", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-             t.wSecond, t.wMilliseconds * 1000u, offset < 0 ? L'-' : L'+', offset < 0 ? -offset : offset);
+    swprintf(text, 32, L"%04u%02u%02u%02u%02u%02u.%06u%c%03ld", t.wYear, t.wMonth, t.wDay, t.wHour,
+             t.wMinute, t.wSecond, t.wMilliseconds * 1000u, offset < 0 ? L'-' : L'+',
+             offset < 0 ? -offset : offset);
     return text;
 }
 
@@ -102,12 +107,14 @@ void Lease(TSimAdapter& a) {
 
 // Checks the arguments; applies them when apply is true. Answers the method's own code.
 long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, bool apply) {
+    if (!a.IPEnabled) return IPNotEnabled;
     if (SameName(method, L"EnableDHCP")) {
         if (apply) Lease(a);
         return Success;
     }
     if (SameName(method, L"EnableStatic")) {
-        const std::vector<std::wstring> addresses = StringList(args, 0), masks = StringList(args, 1);
+        const std::vector<std::wstring> addresses = StringList(args, 0),
+                                        masks = StringList(args, 1);
         if (addresses.empty() || addresses.size() != masks.size()) return InvalidInputParameter;
         for (const std::wstring& address : addresses)
             if (!IsAddress(address)) return InvalidIPAddress;
@@ -127,7 +134,8 @@ long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, b
         const std::vector<std::wstring> gateways = StringList(args, 0);
         std::vector<int> metrics;
         if (!args.Missing(1))
-            for (const std::wstring& m : StringList(args, 1)) metrics.push_back(std::stoi(m.empty() ? L"0" : m));
+            for (const std::wstring& m : StringList(args, 1))
+                metrics.push_back(std::stoi(m.empty() ? L"0" : m));
         if (gateways.size() > 5) return TooManyGateways;
         if (!metrics.empty() && metrics.size() != gateways.size()) return InvalidInputParameter;
         for (const std::wstring& gateway : gateways)
@@ -144,7 +152,9 @@ long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, b
     for (const std::wstring& server : servers)
         if (!IsAddress(server)) return InvalidIPAddress;
     if (apply) {
-        if (servers.empty()) servers = a.DHCPEnabled && !a.DHCPServer.empty() ? std::vector{a.DHCPServer} : std::vector<std::wstring>{};
+        if (servers.empty())
+            servers = a.DHCPEnabled && !a.DHCPServer.empty() ? std::vector{a.DHCPServer}
+                                                             : std::vector<std::wstring>{};
         a.DNSServerSearchOrder = servers;
     }
     return Success;
@@ -168,7 +178,7 @@ void Wait(DWORD milliseconds) {
         }
     }
 }
-}  // namespace
+} // namespace
 
 TSimArgument SimArgumentShape(const VARIANT& argument) {
     TSimArgument shape;
@@ -198,11 +208,12 @@ TSimArgument SimArgumentShape(const VARIANT& argument) {
     return shape;
 }
 
-ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex, const std::wstring& method,
-                                   const TSimArgs& args) {
+ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex,
+                                   const std::wstring& method, const TSimArgs& args) {
     // Recorded before it acts, so a call that raises or never returns is seen all the same.
     TSimCall record{adapterIndex, method, {}, 0, false, S_OK};
-    for (size_t i = 0; i < args.Count(); ++i) record.Args.push_back(SimArgumentShape(args.Raw(i)));
+    for (size_t i = 0; i < args.Count(); ++i)
+        record.Args.push_back(SimArgumentShape(args.Raw(i)));
     repository.Calls.push_back(record);
     const size_t at = repository.Calls.size() - 1;
 

@@ -3,15 +3,48 @@
 #include <algorithm>
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+ScopedVariant SimNull() {
+    ScopedVariant v;
+    v.Ptr()->vt = VT_NULL;
+    return v;
+}
+
+ScopedVariant SimVariantArray(std::vector<ScopedVariant> items) {
+    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
+    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
+    if (!array.Get()) throw TSimError{E_OUTOFMEMORY};
+    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i)
+        SafeArrayPutElement(array.Get(), &i, items[static_cast<size_t>(i)].Ptr());
+    ScopedVariant v;
+    v.SetArray(array.Release(), VT_VARIANT);
+    return v;
+}
+
+ScopedVariant SimStringArray(const std::vector<std::wstring>& items) {
+    std::vector<ScopedVariant> variants;
+    for (const std::wstring& item : items)
+        variants.emplace_back(item);
+    return SimVariantArray(std::move(variants));
+}
+
+ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError) {
+    ScopedVariant v;
+    v.Ptr()->vt = VT_UNKNOWN;
+    v.Ptr()->punkVal = new TSimEnumerator(std::move(items), deferredError);
+    v.Ptr()->punkVal->AddRef();
+    return v;
 }
 
 // ---- TSimArgs
 
 TSimArgs::TSimArgs(const DISPPARAMS& params) {
     // DISPPARAMS holds the positional arguments last first, after the named ones.
-    for (UINT i = params.cArgs; i > params.cNamedArgs; --i) FItems.push_back(&params.rgvarg[i - 1]);
+    for (UINT i = params.cArgs; i > params.cNamedArgs; --i)
+        FItems.push_back(&params.rgvarg[i - 1]);
     // A property put's value is the named DISPID_PROPERTYPUT argument; it comes last.
     if (params.cNamedArgs > 0) FItems.push_back(&params.rgvarg[0]);
 }
@@ -35,7 +68,8 @@ std::wstring TSimArgs::Text(size_t i, const std::wstring& fallback) const {
     ScopedVariant value = Value(i);
     if (value.Type() == VT_NULL) return fallback;
     ScopedVariant text;
-    if (FAILED(VariantChangeType(text.Ptr(), value.Ptr(), 0, VT_BSTR))) throw SimError(WBEM_E_INVALID_PARAMETER);
+    if (FAILED(VariantChangeType(text.Ptr(), value.Ptr(), 0, VT_BSTR)))
+        throw SimError(WBEM_E_INVALID_PARAMETER);
     return std::wstring(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
 }
 
@@ -43,7 +77,8 @@ long TSimArgs::Long(size_t i, long fallback) const {
     if (Missing(i)) return fallback;
     ScopedVariant value = Value(i);
     ScopedVariant number;
-    if (FAILED(VariantChangeType(number.Ptr(), value.Ptr(), 0, VT_I4))) throw SimError(WBEM_E_INVALID_PARAMETER);
+    if (FAILED(VariantChangeType(number.Ptr(), value.Ptr(), 0, VT_I4)))
+        throw SimError(WBEM_E_INVALID_PARAMETER);
     return number.Get().lVal;
 }
 
@@ -51,7 +86,8 @@ bool TSimArgs::Bool(size_t i, bool fallback) const {
     if (Missing(i)) return fallback;
     ScopedVariant value = Value(i);
     ScopedVariant flag;
-    if (FAILED(VariantChangeType(flag.Ptr(), value.Ptr(), 0, VT_BOOL))) throw SimError(WBEM_E_INVALID_PARAMETER);
+    if (FAILED(VariantChangeType(flag.Ptr(), value.Ptr(), 0, VT_BOOL)))
+        throw SimError(WBEM_E_INVALID_PARAMETER);
     return flag.Get().boolVal != VARIANT_FALSE;
 }
 
@@ -59,7 +95,10 @@ ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
     ComPtr<IDispatch> object;
     if (Missing(i)) return object;
     ScopedVariant value = Value(i);
-    if (value.Type() == VT_NULL) return object;
+    // A null object (Nothing) is no object.
+    if (value.Type() == VT_NULL ||
+        ((value.Type() == VT_DISPATCH || value.Type() == VT_UNKNOWN) && !value.Get().punkVal))
+        return object;
     if (value.Type() == VT_DISPATCH && value.Get().pdispVal)
         object = value.Get().pdispVal;
     else if (value.Type() == VT_UNKNOWN && value.Get().punkVal)
@@ -73,9 +112,19 @@ ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
 TSimDispatch::TSimDispatch(std::vector<std::wstring> members, const IID& scriptingIid)
     : FMembers(std::move(members)), FScriptingIid(scriptingIid) {}
 
+TSimDispatch::~TSimDispatch() {
+    if (FMarshaler) FMarshaler->Release();
+}
+
+void TSimDispatch::MakeFreeThreaded() {
+    // Aggregated: the marshaler's inner unknown answers IMarshal for this object.
+    if (!FMarshaler) CoCreateFreeThreadedMarshaler(static_cast<IDispatch*>(this), &FMarshaler);
+}
+
 STDMETHODIMP TSimDispatch::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
+    if (iid == IID_IMarshal && FMarshaler) return FMarshaler->QueryInterface(iid, object);
     if (iid == IID_IUnknown || iid == IID_IDispatch || (iid == FScriptingIid && iid != IID_NULL))
         *object = static_cast<IDispatch*>(this);
     else if (iid == IID_TSimDispatch)
@@ -110,30 +159,35 @@ STDMETHODIMP TSimDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
 STDMETHODIMP TSimDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count == 0) return E_INVALIDARG;
     // Named arguments are not supported.
-    for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    for (UINT i = 1; i < count; ++i)
+        ids[i] = DISPID_UNKNOWN;
     const std::wstring name = names[0] ? names[0] : L"";
-    const auto found =
-        std::find_if(FMembers.begin(), FMembers.end(), [&](const std::wstring& m) { return SameName(m, name); });
+    const auto found = std::find_if(FMembers.begin(), FMembers.end(),
+                                    [&](const std::wstring& m) { return SameName(m, name); });
     if (found == FMembers.end()) {
         ids[0] = DISPID_UNKNOWN;
         return DISP_E_UNKNOWNNAME;
     }
-    ids[0] = SameName(name, L"_NewEnum") ? DISPID_NEWENUM : static_cast<DISPID>(found - FMembers.begin()) + 1;
+    ids[0] = SameName(name, L"_NewEnum") ? DISPID_NEWENUM
+                                         : static_cast<DISPID>(found - FMembers.begin()) + 1;
     return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
-STDMETHODIMP TSimDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                  EXCEPINFO* info, UINT* argError) {
+STDMETHODIMP TSimDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                  VARIANT* result, EXCEPINFO* info, UINT* argError) {
     if (argError) *argError = 0;
     if (id == DISPID_NEWENUM) {
-        const auto found = std::find_if(FMembers.begin(), FMembers.end(),
-                                        [](const std::wstring& m) { return SameName(m, L"_NewEnum"); });
-        id = found == FMembers.end() ? DISPID_UNKNOWN : static_cast<DISPID>(found - FMembers.begin()) + 1;
+        const auto found =
+            std::find_if(FMembers.begin(), FMembers.end(),
+                         [](const std::wstring& m) { return SameName(m, L"_NewEnum"); });
+        id = found == FMembers.end() ? DISPID_UNKNOWN
+                                     : static_cast<DISPID>(found - FMembers.begin()) + 1;
     }
     if (id < 1 || static_cast<size_t>(id) > FMembers.size()) return DISP_E_MEMBERNOTFOUND;
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     const DISPPARAMS& given = params ? *params : none;
-    if (given.cNamedArgs > 1 || (given.cNamedArgs == 1 && given.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+    if (given.cNamedArgs > 1 ||
+        (given.cNamedArgs == 1 && given.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
         return DISP_E_NONAMEDARGS;
     try {
         ScopedVariant answer = Call(static_cast<size_t>(id - 1), flags, TSimArgs(given));
@@ -167,7 +221,9 @@ ScopedVariant TSimDispatch::AsVariant(IDispatch* object) {
 
 TSimDispatch* TSimDispatch::Implementation(IUnknown* object) {
     TSimDispatch* impl = nullptr;
-    if (object && SUCCEEDED(object->QueryInterface(IID_TSimDispatch, reinterpret_cast<void**>(&impl)))) impl->Release();
+    if (object &&
+        SUCCEEDED(object->QueryInterface(IID_TSimDispatch, reinterpret_cast<void**>(&impl))))
+        impl->Release();
     return impl;
 }
 

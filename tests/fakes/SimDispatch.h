@@ -7,6 +7,7 @@
 #include <wbemcli.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,9 @@ using Microsoft::WRL::ComPtr;
 struct TSimError {
     HRESULT Code;
 };
-inline TSimError SimError(long code) { return TSimError{static_cast<HRESULT>(code)}; }
+inline TSimError SimError(long code) {
+    return TSimError{static_cast<HRESULT>(code)};
+}
 
 // The arguments of one call in natural order, exactly as the caller passed them.
 class TSimArgs {
@@ -42,11 +45,12 @@ private:
 
 // {6B1F4D3A-7C52-4E0B-9A3D-2F8E51C0D7A4}: answers the implementation behind an interface, so
 // the provider can recognise its own objects when callers hand them back (a context, say).
-constexpr GUID IID_TSimDispatch = {0x6b1f4d3a, 0x7c52, 0x4e0b, {0x9a, 0x3d, 0x2f, 0x8e, 0x51, 0xc0, 0xd7, 0xa4}};
+constexpr GUID IID_TSimDispatch = {
+    0x6b1f4d3a, 0x7c52, 0x4e0b, {0x9a, 0x3d, 0x2f, 0x8e, 0x51, 0xc0, 0xd7, 0xa4}};
 
 class TSimDispatch : public IDispatch {
 public:
-    virtual ~TSimDispatch() = default;
+    virtual ~TSimDispatch();
     TSimDispatch(const TSimDispatch&) = delete;
     TSimDispatch& operator=(const TSimDispatch&) = delete;
 
@@ -61,6 +65,9 @@ public:
 
     // The object as the variant a property or method answers (VT_DISPATCH).
     static ScopedVariant AsVariant(IDispatch* object);
+    // Lets other apartments call the object directly (the free-threaded marshaler); only for
+    // objects whose state is safe to reach from any thread.
+    void MakeFreeThreaded();
     // The implementation behind an interface when it is one of ours.
     static TSimDispatch* Implementation(IUnknown* object);
 
@@ -76,14 +83,14 @@ protected:
     virtual ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) = 0;
 
 private:
-    ULONG FRefs = 0;
+    std::atomic<ULONG> FRefs = 0;
     std::vector<std::wstring> FMembers;
     IID FScriptingIid;
+    IUnknown* FMarshaler = nullptr;
 };
 
 // Makes an object of a TSimDispatch kind, owned by the returned pointer.
-template <typename T, typename... A>
-ComPtr<T> MakeSim(A&&... args) {
+template <typename T, typename... A> ComPtr<T> MakeSim(A&&... args) {
     return ComPtr<T>(new T(std::forward<A>(args)...));
 }
 
@@ -102,11 +109,18 @@ public:
     STDMETHODIMP Clone(IEnumVARIANT** copy) override;
 
 private:
-    ULONG FRefs = 0;
+    std::atomic<ULONG> FRefs = 0;
     std::vector<ComPtr<IDispatch>> FItems;
     size_t FPosition = 0;
     HRESULT FDeferredError;
 };
+
+ScopedVariant SimNull();
+// A one-dimensional VT_ARRAY|VT_VARIANT with lower bound 0, as WMI hands arrays to automation.
+ScopedVariant SimVariantArray(std::vector<ScopedVariant> items);
+ScopedVariant SimStringArray(const std::vector<std::wstring>& items);
+// A new TSimEnumerator as the VT_UNKNOWN that _NewEnum answers.
+ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError = S_OK);
 
 // Case-insensitive equality of names, as WMI compares class, property and method names.
 bool SameName(const std::wstring& a, const std::wstring& b);

@@ -1,38 +1,32 @@
 #include "SimObjects.h"
 
+#include <chrono>
+
 #include "WqlQuery.h"
 
 namespace {
 // The scripting interfaces the objects stand for (answered with their IDispatch part).
-constexpr GUID IID_ISWbemLocator_ = {0x76a6415b, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemServices_ = {0x76a6415c, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemObject_ = {0x76a6415a, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemObjectSet_ = {0x76a6415f, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IID_ISWbemNamedValueSet_ = {0xcf2376ea, 0xce8c, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+constexpr GUID IidLocator = {
+    0x76a6415b, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+constexpr GUID IidServices = {
+    0x76a6415c, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+constexpr GUID IidObject = {
+    0x76a6415a, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+constexpr GUID IidObjectSet = {
+    0x76a6415f, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+constexpr GUID IidEventSource = {
+    0x27d54d92, 0x0ebe, 0x11d2, {0x8b, 0x22, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+constexpr GUID IidNamedValueSet = {
+    0xcf2376ea, 0xce8c, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
 
+constexpr long WbemTimedOut = static_cast<long>(0x80043001);
+constexpr long wbemQueryFlagPrototype = 2;
 constexpr long wbemFlagReturnImmediately = 16;
+constexpr long wbemFlagForwardOnly = 32;
 constexpr long wbemFlagUseAmendedQualifiers = 0x20000;
-
-ScopedVariant Null() {
-    ScopedVariant v;
-    v.Ptr()->vt = VT_NULL;
-    return v;
-}
 
 ScopedVariant Long(long value) {
     return ScopedVariant(static_cast<int>(value));
-}
-
-ScopedVariant Strings(const std::vector<std::wstring>& items) {
-    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
-    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
-    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
-        ScopedVariant item(items[static_cast<size_t>(i)]);
-        SafeArrayPutElement(array.Get(), &i, item.Ptr());
-    }
-    ScopedVariant v;
-    v.SetArray(array.Release(), VT_VARIANT);
-    return v;
 }
 
 bool IsGet(WORD flags) {
@@ -52,17 +46,20 @@ public:
         std::wstring Name;
         ComPtr<IDispatch> Object;
     };
-    TSimCollection(std::vector<TEntry> entries, const IID& iid = IID_NULL, HRESULT deferredError = S_OK)
+    enum { mCount, mItem, mNewEnum };
+    TSimCollection(std::vector<TEntry> entries, const IID& iid = IID_NULL,
+                   HRESULT deferredError = S_OK)
         : TSimDispatch({L"Count", L"Item", L"_NewEnum"}, iid), FEntries(std::move(entries)),
           FDeferredError(deferredError) {}
 
 protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) override {
         ReadOnly(flags);
-        if (FAILED(FDeferredError) && member != 2) throw TSimError{FDeferredError};
+        if (FAILED(FDeferredError) && member != mNewEnum) throw TSimError{FDeferredError};
         switch (member) {
-        case 0: return Long(static_cast<long>(FEntries.size()));
-        case 1: {
+        case mCount:
+            return Long(static_cast<long>(FEntries.size()));
+        case mItem: {
             const std::wstring name = args.Text(0);
             for (const TEntry& e : FEntries)
                 if (SameName(e.Name, name)) return AsVariant(e.Object.Get());
@@ -70,12 +67,9 @@ protected:
         }
         default: {
             std::vector<ComPtr<IDispatch>> items;
-            for (const TEntry& e : FEntries) items.push_back(e.Object);
-            ComPtr<IEnumVARIANT> enumerator(new TSimEnumerator(std::move(items), FDeferredError));
-            ScopedVariant v;
-            v.Ptr()->vt = VT_UNKNOWN;
-            v.Ptr()->punkVal = enumerator.Detach();
-            return v;
+            for (const TEntry& e : FEntries)
+                items.push_back(e.Object);
+            return SimEnumeration(std::move(items), FDeferredError);
         }
         }
     }
@@ -100,8 +94,8 @@ TQualifierData Qualifier(std::wstring name, ScopedVariant value, bool amended = 
 class TSimQualifier : public TSimDispatch {
 public:
     explicit TSimQualifier(TQualifierData data)
-        : TSimDispatch({L"Name", L"Value", L"IsLocal", L"PropagatesToSubclass", L"PropagatesToInstance",
-                        L"IsOverridable", L"IsAmended"},
+        : TSimDispatch({L"Name", L"Value", L"IsLocal", L"PropagatesToSubclass",
+                        L"PropagatesToInstance", L"IsOverridable", L"IsAmended"},
                        IID_NULL),
           FData(std::move(data)) {}
 
@@ -109,13 +103,20 @@ protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs&) override {
         ReadOnly(flags);
         switch (member) {
-        case 0: return ScopedVariant(FData.Name);
-        case 1: return ScopedVariant::Copy(FData.Value->Get());
-        case 2: return ScopedVariant(true);
-        case 3: return ScopedVariant(true);
-        case 4: return ScopedVariant(false);
-        case 5: return ScopedVariant(true);
-        default: return ScopedVariant(FData.Amended);
+        case 0:
+            return ScopedVariant(FData.Name);
+        case 1:
+            return ScopedVariant::Copy(FData.Value->Get());
+        case 2:
+            return ScopedVariant(true);
+        case 3:
+            return ScopedVariant(true);
+        case 4:
+            return ScopedVariant(false);
+        case 5:
+            return ScopedVariant(true);
+        default:
+            return ScopedVariant(FData.Amended);
         }
     }
 
@@ -136,6 +137,15 @@ std::vector<TQualifierData> PropertyQualifiers(const TSimPropertyDef& def) {
     if (def.Key) q.push_back(Qualifier(L"key", ScopedVariant(true)));
     q.push_back(Qualifier(L"read", ScopedVariant(true)));
     if (def.ReadOnly) q.push_back(Qualifier(L"ReadOnly", ScopedVariant(true)));
+    return q;
+}
+
+// A method parameter's: its type, its position and its direction.
+std::vector<TQualifierData> ParameterQualifiers(const TSimPropertyDef& def, size_t at) {
+    std::vector<TQualifierData> q;
+    q.push_back(Qualifier(L"CIMTYPE", ScopedVariant(SimCimTypeName(def.CimType))));
+    q.push_back(Qualifier(L"ID", ScopedVariant(static_cast<int>(at))));
+    q.push_back(Qualifier(def.Name == L"ReturnValue" ? L"out" : L"In", ScopedVariant(true)));
     return q;
 }
 
@@ -162,10 +172,13 @@ std::vector<TQualifierData> MethodQualifiers() {
     }
     std::vector<TQualifierData> q;
     q.push_back(Qualifier(L"Implemented", ScopedVariant(true)));
-    q.push_back(Qualifier(L"MappingStrings", Strings({L"Win32API|Device Input and Output Functions|DeviceIoControl"})));
-    q.push_back(Qualifier(L"ValueMap", Strings(map)));
-    // Descriptive texts are amended qualifiers: only a class read with wbemFlagUseAmendedQualifiers has them.
-    q.push_back(Qualifier(L"Values", Strings(values), true));
+    q.push_back(
+        Qualifier(L"MappingStrings",
+                  SimStringArray({L"Win32API|Device Input and Output Functions|DeviceIoControl"})));
+    q.push_back(Qualifier(L"ValueMap", SimStringArray(map)));
+    // Descriptive texts are amended qualifiers: only a class read with wbemFlagUseAmendedQualifiers
+    // has them.
+    q.push_back(Qualifier(L"Values", SimStringArray(values), true));
     return q;
 }
 
@@ -188,27 +201,41 @@ private:
 
 class TSimPath : public TSimDispatch {
 public:
-    TSimPath(std::wstring server, std::wstring nameSpace, std::wstring className, std::wstring relPath, bool isClass)
-        : TSimDispatch({L"Path", L"RelPath", L"Class", L"Namespace", L"Server", L"IsClass", L"IsSingleton",
-                        L"DisplayName", L"ParentNamespace"},
+    TSimPath(std::wstring server, std::wstring nameSpace, std::wstring className,
+             std::wstring relPath, bool isClass)
+        : TSimDispatch({L"Path", L"RelPath", L"Class", L"Namespace", L"Server", L"IsClass",
+                        L"IsSingleton", L"DisplayName", L"ParentNamespace"},
                        IID_NULL),
-          FServer(std::move(server)), FNamespace(std::move(nameSpace)), FClass(std::move(className)),
-          FRelPath(std::move(relPath)), FIsClass(isClass) {}
+          FServer(std::move(server)), FNamespace(std::move(nameSpace)),
+          FClass(std::move(className)), FRelPath(std::move(relPath)), FIsClass(isClass) {}
 
 protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs&) override {
         ReadOnly(flags);
-        const std::wstring path = FRelPath.empty() ? L"" : L"\\\\" + FServer + L"\\" + FNamespace + L":" + FRelPath;
+        const std::wstring path =
+            FRelPath.empty() ? L"" : L"\\\\" + FServer + L"\\" + FNamespace + L":" + FRelPath;
         switch (member) {
-        case 0: return ScopedVariant(path);
-        case 1: return ScopedVariant(FRelPath);
-        case 2: return ScopedVariant(FClass);
-        case 3: return ScopedVariant(FNamespace);
-        case 4: return ScopedVariant(FServer);
-        case 5: return ScopedVariant(FIsClass);
-        case 6: return ScopedVariant(false);
-        case 7: return ScopedVariant(path.empty() ? L"" : L"WINMGMTS:{authenticationLevel=pkt,impersonationLevel=impersonate}!" + path);
-        default: return ScopedVariant(FNamespace.substr(0, FNamespace.find(L'\\')));
+        case 0:
+            return ScopedVariant(path);
+        case 1:
+            return ScopedVariant(FRelPath);
+        case 2:
+            return ScopedVariant(FClass);
+        case 3:
+            return ScopedVariant(FNamespace);
+        case 4:
+            return ScopedVariant(FServer);
+        case 5:
+            return ScopedVariant(FIsClass);
+        case 6:
+            return ScopedVariant(false);
+        case 7:
+            return ScopedVariant(
+                path.empty()
+                    ? L""
+                    : L"WINMGMTS:{authenticationLevel=pkt,impersonationLevel=impersonate}!" + path);
+        default:
+            return ScopedVariant(FNamespace.substr(0, FNamespace.find(L'\\')));
         }
     }
 
@@ -221,17 +248,33 @@ private:
 // Instances hold their values as read; adapter methods act on the adapter of the same Index.
 class TSimWmiObject : public TSimDispatch {
 public:
-    enum { mProperties, mMethods, mPath, mObjectText, mQualifiers, mFixed };
+    enum {
+        mProperties,
+        mMethods,
+        mPath,
+        mObjectText,
+        mQualifiers,
+        mSpawnInstance,
+        mExecMethod,
+        mFixed
+    };
 
-    TSimWmiObject(std::shared_ptr<TSimRepository> repository, std::shared_ptr<const TSimClassDef> cls,
-                  std::wstring nameSpace, std::vector<ScopedVariant> values, bool amended)
-        : TSimDispatch({L"Properties_", L"Methods_", L"Path_", L"GetObjectText_", L"Qualifiers_"}, IID_ISWbemObject_),
-          FRepository(std::move(repository)), FClass(std::move(cls)), FNamespace(std::move(nameSpace)),
-          FIsClass(values.empty()), FValues(std::move(values)), FAmended(amended) {
+    TSimWmiObject(std::shared_ptr<TSimRepository> repository,
+                  std::shared_ptr<const TSimClassDef> cls, std::wstring nameSpace,
+                  std::vector<ScopedVariant> values, bool amended)
+        : TSimDispatch({L"Properties_", L"Methods_", L"Path_", L"GetObjectText_", L"Qualifiers_",
+                        L"SpawnInstance_", L"ExecMethod_"},
+                       IidObject),
+          FRepository(std::move(repository)), FClass(std::move(cls)),
+          FNamespace(std::move(nameSpace)), FIsClass(values.empty()), FValues(std::move(values)),
+          FAmended(amended) {
         if (FIsClass)
-            for (size_t i = 0; i < FClass->Properties.size(); ++i) FValues.push_back(Null());
-        for (const TSimPropertyDef& p : FClass->Properties) AddMember(p.Name);
-        for (const TSimMethodDef& m : FClass->Methods) AddMember(m.Name);
+            for (size_t i = 0; i < FClass->Properties.size(); ++i)
+                FValues.push_back(SimNull());
+        for (const TSimPropertyDef& p : FClass->Properties)
+            AddMember(p.Name);
+        for (const TSimMethodDef& m : FClass->Methods)
+            AddMember(m.Name);
     }
 
     const TSimClassDef& Class() const { return *FClass; }
@@ -252,7 +295,8 @@ public:
 
     int AdapterIndex() const {
         for (size_t i = 0; i < FClass->Properties.size(); ++i)
-            if (SameName(FClass->Properties[i].Name, L"Index") && FValues[i].Type() == VT_I4) return FValues[i].Get().lVal;
+            if (SameName(FClass->Properties[i].Name, L"Index") && FValues[i].Type() == VT_I4)
+                return FValues[i].Get().lVal;
         return -1;
     }
 
@@ -277,13 +321,28 @@ protected:
         case mProperties: {
             std::vector<TSimCollection::TEntry> entries;
             for (size_t i = 0; i < properties; ++i)
-                entries.push_back({FClass->Properties[i].Name, MakeSim<TSimProperty>(Self(), i, FAmended)});
+                entries.push_back(
+                    {FClass->Properties[i].Name, MakeSim<TSimProperty>(Self(), i, FAmended)});
             return AsVariant(MakeSim<TSimCollection>(std::move(entries)).Get());
         }
-        case mMethods: return AsVariant(MethodSet().Get());
+        case mMethods:
+            return AsVariant(MethodSet().Get());
         case mPath:
-            return AsVariant(MakeSim<TSimPath>(SimComputerName(), FNamespace, FClass->Name, RelPath(), FIsClass).Get());
-        case mObjectText: return ScopedVariant(ObjectText());
+            return AsVariant(
+                MakeSim<TSimPath>(SimComputerName(), FNamespace, FClass->Name, RelPath(), FIsClass)
+                    .Get());
+        case mObjectText:
+            return ScopedVariant(ObjectText());
+        case mSpawnInstance: {
+            std::vector<ScopedVariant> nulls;
+            for (size_t i = 0; i < properties; ++i)
+                nulls.push_back(SimNull());
+            return AsVariant(
+                MakeSim<TSimWmiObject>(FRepository, FClass, FNamespace, std::move(nulls), FAmended)
+                    .Get());
+        }
+        case mExecMethod:
+            return ExecMethod(args.Text(0), args.Object(1).Get());
         default: {
             std::vector<TQualifierData> q;
             if (FClass->Name.rfind(L"__", 0) != 0) {
@@ -299,6 +358,44 @@ protected:
 private:
     ComPtr<TSimWmiObject> Self() { return ComPtr<TSimWmiObject>(this); }
 
+    // ExecMethod_(name, in-parameters): the in-parameters' values become the method's
+    // arguments in their order (one without a value as not supplied, trailing ones left out);
+    // the answer is an out-parameters object with ReturnValue.
+    ScopedVariant ExecMethod(const std::wstring& name, IDispatch* in) {
+        const TSimMethodDef* method = nullptr;
+        for (const TSimMethodDef& m : FClass->Methods)
+            if (SameName(m.Name, name)) method = &m;
+        if (!method) throw SimError(WBEM_E_NOT_FOUND);
+        if (FIsClass || AdapterIndex() < 0) throw SimError(WBEM_E_INVALID_METHOD);
+        auto* params = dynamic_cast<TSimWmiObject*>(Implementation(in));
+        std::vector<ScopedVariant> values;
+        for (const TSimPropertyDef& p : method->InParameters) {
+            ScopedVariant value = ScopedVariant::NotSupplied();
+            if (params)
+                for (size_t i = 0; i < params->FClass->Properties.size(); ++i)
+                    if (SameName(params->FClass->Properties[i].Name, p.Name) &&
+                        params->FValues[i].Type() != VT_NULL &&
+                        params->FValues[i].Type() != VT_EMPTY)
+                        value = ScopedVariant::Copy(params->FValues[i].Get());
+            values.push_back(std::move(value));
+        }
+        while (!values.empty() && values.back().Type() == VT_ERROR)
+            values.pop_back();
+        std::vector<VARIANT> reversed;
+        for (auto v = values.rbegin(); v != values.rend(); ++v)
+            reversed.push_back(v->Get());
+        const DISPPARAMS dispParams{reversed.data(), nullptr, static_cast<UINT>(reversed.size()),
+                                    0};
+        ScopedVariant code =
+            SimCallAdapterMethod(*FRepository, AdapterIndex(), method->Name, TSimArgs(dispParams));
+        auto outClass = std::make_shared<TSimClassDef>(
+            TSimClassDef{L"__PARAMETERS", L"", {{L"ReturnValue", CimUint32}}, {}});
+        std::vector<ScopedVariant> out;
+        out.push_back(std::move(code));
+        return AsVariant(
+            MakeSim<TSimWmiObject>(FRepository, outClass, FNamespace, std::move(out), false).Get());
+    }
+
     ComPtr<TSimDispatch> MethodSet();
 
     static std::wstring MofText(const std::wstring& text) {
@@ -312,10 +409,16 @@ private:
 
     static std::wstring MofScalar(const TSimPropertyDef& p, const VARIANT& v) {
         if (v.vt == VT_BOOL) return v.boolVal ? L"TRUE" : L"FALSE";
+        if (v.vt == VT_DISPATCH || v.vt == VT_UNKNOWN) {
+            auto* embedded = dynamic_cast<TSimWmiObject*>(Implementation(v.punkVal));
+            return embedded ? embedded->ObjectText() : L"";
+        }
         ScopedVariant text;
         if (FAILED(VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&v), 0, VT_BSTR))) return {};
         const std::wstring s(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
-        return p.CimType == CimString || p.CimType == CimDatetime ? MofText(s) : s;
+        const bool quoted = p.CimType == CimString || p.CimType == CimDatetime ||
+                            p.CimType == CimChar16 || p.CimType == CimReference;
+        return quoted ? MofText(s) : s;
     }
 
     static std::wstring MofValue(const TSimPropertyDef& p, const VARIANT& v) {
@@ -332,24 +435,29 @@ private:
         return list + L"}";
     }
 
+public:
     std::wstring ObjectText() const {
         std::wstring text;
         if (FIsClass) {
-            text = L"\nclass " + FClass->Name + (FClass->Superclass.empty() ? L"" : L" : " + FClass->Superclass) + L"\n{\n";
+            text = L"\nclass " + FClass->Name +
+                   (FClass->Superclass.empty() ? L"" : L" : " + FClass->Superclass) + L"\n{\n";
             for (const TSimPropertyDef& p : FClass->Properties)
-                text += std::wstring(L"\t") + (p.Key ? L"[key] " : L"") + SimCimTypeName(p.CimType) + L" " + p.Name +
-                        (p.IsArray ? L"[]" : L"") + L";\n";
+                text += std::wstring(L"\t") + (p.Key ? L"[key] " : L"") +
+                        SimCimTypeName(p.CimType) + L" " + p.Name + (p.IsArray ? L"[]" : L"") +
+                        L";\n";
         } else {
             text = L"\ninstance of " + FClass->Name + L"\n{\n";
             for (size_t i = 0; i < FClass->Properties.size(); ++i) {
                 const VARIANT& v = FValues[i].Get();
                 if (v.vt == VT_NULL || v.vt == VT_EMPTY) continue;
-                text += L"\t" + FClass->Properties[i].Name + L" = " + MofValue(FClass->Properties[i], v) + L";\n";
+                text += L"\t" + FClass->Properties[i].Name + L" = " +
+                        MofValue(FClass->Properties[i], v) + L";\n";
             }
         }
         return text + L"};\n";
     }
 
+private:
     std::shared_ptr<TSimRepository> FRepository;
     std::shared_ptr<const TSimClassDef> FClass;
     std::wstring FNamespace;
@@ -359,7 +467,9 @@ private:
 };
 
 TSimProperty::TSimProperty(ComPtr<TSimWmiObject> owner, size_t at, bool amended)
-    : TSimDispatch({L"Name", L"Value", L"CIMType", L"IsArray", L"IsLocal", L"Origin", L"Qualifiers_"}, IID_NULL),
+    : TSimDispatch(
+          {L"Name", L"Value", L"CIMType", L"IsArray", L"IsLocal", L"Origin", L"Qualifiers_"},
+          IID_NULL),
       FOwner(std::move(owner)), FAt(at), FAmended(amended) {}
 
 ScopedVariant TSimProperty::Call(size_t member, WORD flags, const TSimArgs& args) {
@@ -370,46 +480,59 @@ ScopedVariant TSimProperty::Call(size_t member, WORD flags, const TSimArgs& args
     }
     ReadOnly(flags);
     switch (member) {
-    case 0: return ScopedVariant(def.Name);
-    case 1: return ScopedVariant::Copy(FOwner->Value(FAt).Get());
-    case 2: return Long(def.CimType);
-    case 3: return ScopedVariant(def.IsArray);
-    case 4: return ScopedVariant(true);
-    case 5: return ScopedVariant(FOwner->Class().Name);
-    default: return AsVariant(QualifierSet(PropertyQualifiers(def), FAmended).Get());
+    case 0:
+        return ScopedVariant(def.Name);
+    case 1:
+        return ScopedVariant::Copy(FOwner->Value(FAt).Get());
+    case 2:
+        return Long(def.CimType);
+    case 3:
+        return ScopedVariant(def.IsArray);
+    case 4:
+        return ScopedVariant(true);
+    case 5:
+        return ScopedVariant(FOwner->Class().Name);
+    default:
+        return AsVariant(QualifierSet(FOwner->Class().Name == L"__PARAMETERS"
+                                          ? ParameterQualifiers(def, FAt)
+                                          : PropertyQualifiers(def),
+                                      FAmended)
+                             .Get());
     }
-}
-
-std::shared_ptr<const TSimClassDef> StaticClass(const TSimClassDef* cls) {
-    // The repository's classes live for the whole process.
-    return std::shared_ptr<const TSimClassDef>(cls, [](const TSimClassDef*) {});
 }
 
 class TSimMethod : public TSimDispatch {
 public:
-    TSimMethod(std::shared_ptr<TSimRepository> repository, const TSimClassDef& owner, const TSimMethodDef& def,
-               bool amended)
-        : TSimDispatch({L"Name", L"Origin", L"InParameters", L"OutParameters", L"Qualifiers_"}, IID_NULL),
+    TSimMethod(std::shared_ptr<TSimRepository> repository, const TSimClassDef& owner,
+               const TSimMethodDef& def, bool amended)
+        : TSimDispatch({L"Name", L"Origin", L"InParameters", L"OutParameters", L"Qualifiers_"},
+                       IID_NULL),
           FRepository(std::move(repository)), FOwner(owner.Name), FDef(def), FAmended(amended) {}
 
 protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs&) override {
         ReadOnly(flags);
         switch (member) {
-        case 0: return ScopedVariant(FDef.Name);
-        case 1: return ScopedVariant(FOwner);
+        case 0:
+            return ScopedVariant(FDef.Name);
+        case 1:
+            return ScopedVariant(FOwner);
         case 2:
-            if (FDef.InParameters.empty()) return Null();
+            if (FDef.InParameters.empty()) return SimNull();
             return AsVariant(Parameters(FDef.InParameters).Get());
-        case 3: return AsVariant(Parameters({{L"ReturnValue", CimUint32}}).Get());
-        default: return AsVariant(QualifierSet(MethodQualifiers(), FAmended).Get());
+        case 3:
+            return AsVariant(Parameters({{L"ReturnValue", CimUint32}}).Get());
+        default:
+            return AsVariant(QualifierSet(MethodQualifiers(), FAmended).Get());
         }
     }
 
 private:
     ComPtr<TSimWmiObject> Parameters(std::vector<TSimPropertyDef> properties) const {
-        auto cls = std::make_shared<TSimClassDef>(TSimClassDef{L"__PARAMETERS", L"", std::move(properties), {}});
-        return MakeSim<TSimWmiObject>(FRepository, std::move(cls), L"root\\cimv2", std::vector<ScopedVariant>{}, FAmended);
+        auto cls = std::make_shared<TSimClassDef>(
+            TSimClassDef{L"__PARAMETERS", L"", std::move(properties), {}});
+        return MakeSim<TSimWmiObject>(FRepository, std::move(cls), L"root\\cimv2",
+                                      std::vector<ScopedVariant>{}, FAmended);
     }
 
     std::shared_ptr<TSimRepository> FRepository;
@@ -430,7 +553,8 @@ ComPtr<TSimDispatch> TSimWmiObject::MethodSet() {
 class TSimNamedValueObject : public TSimDispatch {
 public:
     TSimNamedValueObject(std::wstring name, std::shared_ptr<ScopedVariant> value)
-        : TSimDispatch({L"Name", L"Value"}, IID_NULL), FName(std::move(name)), FValue(std::move(value)) {}
+        : TSimDispatch({L"Name", L"Value"}, IID_NULL), FName(std::move(name)),
+          FValue(std::move(value)) {}
 
 protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) override {
@@ -455,7 +579,8 @@ public:
         long Flags = 0;
     };
     TSimNamedValueSet()
-        : TSimDispatch({L"Add", L"Item", L"Remove", L"DeleteAll", L"Count", L"_NewEnum"}, IID_ISWbemNamedValueSet_) {}
+        : TSimDispatch({L"Add", L"Item", L"Remove", L"DeleteAll", L"Count", L"_NewEnum"},
+                       IidNamedValueSet) {}
 
     const std::vector<TEntry>& Entries() const { return FEntries; }
 
@@ -463,11 +588,12 @@ protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) override {
         ReadOnly(flags);
         switch (member) {
-        case 0: {  // Add(name, value, flags): an existing name takes the new value
+        case 0: { // Add(name, value, flags): an existing name takes the new value
             const std::wstring name = args.Text(0);
             if (name.empty()) throw SimError(WBEM_E_INVALID_PARAMETER);
             TEntry* entry = Find(name);
-            if (!entry) entry = &FEntries.emplace_back(TEntry{name, std::make_shared<ScopedVariant>()});
+            if (!entry)
+                entry = &FEntries.emplace_back(TEntry{name, std::make_shared<ScopedVariant>()});
             *entry->Value = args.Value(1);
             entry->Flags = args.Long(2);
             return AsVariant(MakeSim<TSimNamedValueObject>(entry->Name, entry->Value).Get());
@@ -483,16 +609,16 @@ protected:
             FEntries.erase(FEntries.begin() + (entry - FEntries.data()));
             return {};
         }
-        case 3: FEntries.clear(); return {};
-        case 4: return Long(static_cast<long>(FEntries.size()));
+        case 3:
+            FEntries.clear();
+            return {};
+        case 4:
+            return Long(static_cast<long>(FEntries.size()));
         default: {
             std::vector<ComPtr<IDispatch>> items;
-            for (const TEntry& e : FEntries) items.push_back(MakeSim<TSimNamedValueObject>(e.Name, e.Value));
-            ComPtr<IEnumVARIANT> enumerator(new TSimEnumerator(std::move(items)));
-            ScopedVariant v;
-            v.Ptr()->vt = VT_UNKNOWN;
-            v.Ptr()->punkVal = enumerator.Detach();
-            return v;
+            for (const TEntry& e : FEntries)
+                items.push_back(MakeSim<TSimNamedValueObject>(e.Name, e.Value));
+            return SimEnumeration(std::move(items));
         }
         }
     }
@@ -506,7 +632,6 @@ private:
     std::vector<TEntry> FEntries;
 };
 
-
 // The entries of a context argument as they arrived; another provider's set is not looked into.
 std::vector<TSimNamedValue> ContextValues(IDispatch* context) {
     std::vector<TSimNamedValue> values;
@@ -515,7 +640,8 @@ std::vector<TSimNamedValue> ContextValues(IDispatch* context) {
     for (const TSimNamedValueSet::TEntry& e : set->Entries()) {
         TSimNamedValue value{e.Name, e.Value->Type(), {}, e.Flags};
         ScopedVariant text;
-        if (SUCCEEDED(VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&e.Value->Get()), 0, VT_BSTR)))
+        if (SUCCEEDED(
+                VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&e.Value->Get()), 0, VT_BSTR)))
             value.Value.assign(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
         values.push_back(std::move(value));
     }
@@ -525,30 +651,53 @@ std::vector<TSimNamedValue> ContextValues(IDispatch* context) {
 // ---- security
 
 // WbemPrivilegeEnum 1..27 in order.
-const wchar_t* const PrivilegeNames[] = {
-    L"SeCreateTokenPrivilege", L"SeAssignPrimaryTokenPrivilege", L"SeLockMemoryPrivilege",
-    L"SeIncreaseQuotaPrivilege", L"SeMachineAccountPrivilege", L"SeTcbPrivilege", L"SeSecurityPrivilege",
-    L"SeTakeOwnershipPrivilege", L"SeLoadDriverPrivilege", L"SeSystemProfilePrivilege", L"SeSystemtimePrivilege",
-    L"SeProfileSingleProcessPrivilege", L"SeIncreaseBasePriorityPrivilege", L"SeCreatePagefilePrivilege",
-    L"SeCreatePermanentPrivilege", L"SeBackupPrivilege", L"SeRestorePrivilege", L"SeShutdownPrivilege",
-    L"SeDebugPrivilege", L"SeAuditPrivilege", L"SeSystemEnvironmentPrivilege", L"SeChangeNotifyPrivilege",
-    L"SeRemoteShutdownPrivilege", L"SeUndockPrivilege", L"SeSyncAgentPrivilege", L"SeEnableDelegationPrivilege",
-    L"SeManageVolumePrivilege"};
+const wchar_t* const PrivilegeNames[] = {L"SeCreateTokenPrivilege",
+                                         L"SeAssignPrimaryTokenPrivilege",
+                                         L"SeLockMemoryPrivilege",
+                                         L"SeIncreaseQuotaPrivilege",
+                                         L"SeMachineAccountPrivilege",
+                                         L"SeTcbPrivilege",
+                                         L"SeSecurityPrivilege",
+                                         L"SeTakeOwnershipPrivilege",
+                                         L"SeLoadDriverPrivilege",
+                                         L"SeSystemProfilePrivilege",
+                                         L"SeSystemtimePrivilege",
+                                         L"SeProfileSingleProcessPrivilege",
+                                         L"SeIncreaseBasePriorityPrivilege",
+                                         L"SeCreatePagefilePrivilege",
+                                         L"SeCreatePermanentPrivilege",
+                                         L"SeBackupPrivilege",
+                                         L"SeRestorePrivilege",
+                                         L"SeShutdownPrivilege",
+                                         L"SeDebugPrivilege",
+                                         L"SeAuditPrivilege",
+                                         L"SeSystemEnvironmentPrivilege",
+                                         L"SeChangeNotifyPrivilege",
+                                         L"SeRemoteShutdownPrivilege",
+                                         L"SeUndockPrivilege",
+                                         L"SeSyncAgentPrivilege",
+                                         L"SeEnableDelegationPrivilege",
+                                         L"SeManageVolumePrivilege"};
 constexpr int PrivilegeCount = static_cast<int>(std::size(PrivilegeNames));
 
 class TSimPrivilegeObject : public TSimDispatch {
 public:
     explicit TSimPrivilegeObject(TSimPrivilege privilege)
-        : TSimDispatch({L"Name", L"Identifier", L"IsEnabled", L"DisplayName"}, IID_NULL), FPrivilege(std::move(privilege)) {}
+        : TSimDispatch({L"Name", L"Identifier", L"IsEnabled", L"DisplayName"}, IID_NULL),
+          FPrivilege(std::move(privilege)) {}
 
 protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs&) override {
         ReadOnly(flags);
         switch (member) {
-        case 0: return ScopedVariant(FPrivilege.Name);
-        case 1: return Long(FPrivilege.Ordinal);
-        case 2: return ScopedVariant(FPrivilege.Enabled);
-        default: return ScopedVariant(FPrivilege.Name);
+        case 0:
+            return ScopedVariant(FPrivilege.Name);
+        case 1:
+            return Long(FPrivilege.Ordinal);
+        case 2:
+            return ScopedVariant(FPrivilege.Enabled);
+        default:
+            return ScopedVariant(FPrivilege.Name);
         }
     }
 
@@ -559,7 +708,9 @@ private:
 class TSimPrivilegeSet : public TSimDispatch {
 public:
     explicit TSimPrivilegeSet(std::shared_ptr<TSimRepository> repository)
-        : TSimDispatch({L"Add", L"AddAsString", L"Remove", L"DeleteAll", L"Count", L"Item", L"_NewEnum"}, IID_NULL),
+        : TSimDispatch(
+              {L"Add", L"AddAsString", L"Remove", L"DeleteAll", L"Count", L"Item", L"_NewEnum"},
+              IID_NULL),
           FRepository(std::move(repository)) {}
 
 protected:
@@ -569,12 +720,14 @@ protected:
         case 0: {
             const long ordinal = args.Long(0);
             if (ordinal < 1 || ordinal > PrivilegeCount) throw SimError(WBEM_E_INVALID_PARAMETER);
-            return Add({PrivilegeNames[ordinal - 1], static_cast<int>(ordinal), args.Bool(1, true)});
+            return Add(
+                {PrivilegeNames[ordinal - 1], static_cast<int>(ordinal), args.Bool(1, true)});
         }
         case 1: {
             const std::wstring name = args.Text(0);
             for (int i = 0; i < PrivilegeCount; ++i)
-                if (SameName(name, PrivilegeNames[i])) return Add({PrivilegeNames[i], i + 1, args.Bool(1, true)});
+                if (SameName(name, PrivilegeNames[i]))
+                    return Add({PrivilegeNames[i], i + 1, args.Bool(1, true)});
             throw SimError(WBEM_E_INVALID_PARAMETER);
         }
         case 2: {
@@ -582,8 +735,11 @@ protected:
             std::erase_if(FHeld, [&](const TSimPrivilege& p) { return p.Ordinal == ordinal; });
             return {};
         }
-        case 3: FHeld.clear(); return {};
-        case 4: return Long(static_cast<long>(FHeld.size()));
+        case 3:
+            FHeld.clear();
+            return {};
+        case 4:
+            return Long(static_cast<long>(FHeld.size()));
         case 5: {
             const long ordinal = args.Long(0);
             for (const TSimPrivilege& p : FHeld)
@@ -592,12 +748,9 @@ protected:
         }
         default: {
             std::vector<ComPtr<IDispatch>> items;
-            for (const TSimPrivilege& p : FHeld) items.push_back(MakeSim<TSimPrivilegeObject>(p));
-            ComPtr<IEnumVARIANT> enumerator(new TSimEnumerator(std::move(items)));
-            ScopedVariant v;
-            v.Ptr()->vt = VT_UNKNOWN;
-            v.Ptr()->punkVal = enumerator.Detach();
-            return v;
+            for (const TSimPrivilege& p : FHeld)
+                items.push_back(MakeSim<TSimPrivilegeObject>(p));
+            return SimEnumeration(std::move(items));
         }
         }
     }
@@ -605,7 +758,8 @@ protected:
 private:
     ScopedVariant Add(TSimPrivilege privilege) {
         FRepository->Privileges.push_back(privilege);
-        std::erase_if(FHeld, [&](const TSimPrivilege& p) { return p.Ordinal == privilege.Ordinal; });
+        std::erase_if(FHeld,
+                      [&](const TSimPrivilege& p) { return p.Ordinal == privilege.Ordinal; });
         FHeld.push_back(privilege);
         return AsVariant(MakeSim<TSimPrivilegeObject>(std::move(privilege)).Get());
     }
@@ -624,16 +778,20 @@ protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) override {
         if (member < 2 && !IsGet(flags)) {
             const long level = args.Long(args.Count() - 1);
-            if (level < 1 || level > (member == 0 ? 4 : 6)) throw SimError(WBEM_E_INVALID_PARAMETER);
+            if (level < 1 || level > (member == 0 ? 4 : 6))
+                throw SimError(WBEM_E_INVALID_PARAMETER);
             (member == 0 ? FImpersonation : FAuthentication) = level;
             if (member == 0) FRepository->ImpersonationLevel = static_cast<int>(level);
             return {};
         }
         ReadOnly(flags);
         switch (member) {
-        case 0: return Long(FImpersonation);
-        case 1: return Long(FAuthentication);
-        default: return AsVariant(FPrivileges.Get());
+        case 0:
+            return Long(FImpersonation);
+        case 1:
+            return Long(FAuthentication);
+        default:
+            return AsVariant(FPrivileges.Get());
         }
     }
 
@@ -644,12 +802,73 @@ private:
     long FAuthentication = 6;
 };
 
+// ---- events
+
+std::shared_ptr<const TSimClassDef> MediaEventClass(const std::wstring& name) {
+    static const std::vector<std::shared_ptr<const TSimClassDef>> classes = {
+        std::make_shared<const TSimClassDef>(
+            TSimClassDef{L"MSNdis_StatusMediaConnect",
+                         L"MSNdis_NotificationEvent",
+                         {{L"Active", CimBoolean}, {L"InstanceName", CimString, false, true}},
+                         {}}),
+        std::make_shared<const TSimClassDef>(
+            TSimClassDef{L"MSNdis_StatusMediaDisconnect",
+                         L"MSNdis_NotificationEvent",
+                         {{L"Active", CimBoolean}, {L"InstanceName", CimString, false, true}},
+                         {}}),
+    };
+    for (const auto& cls : classes)
+        if (SameName(cls->Name, name)) return cls;
+    return nullptr;
+}
+
+// The semisynchronous event source of ExecNotificationQuery. NextEvent(timeout) blocks the
+// calling thread, which need not be the one that opened the source.
+class TSimEventSource : public TSimDispatch {
+public:
+    TSimEventSource(std::shared_ptr<TSimRepository> repository,
+                    std::shared_ptr<const TSimClassDef> cls, std::shared_ptr<TSimEventQueue> queue)
+        : TSimDispatch({L"NextEvent"}, IidEventSource), FRepository(std::move(repository)),
+          FClass(std::move(cls)), FQueue(std::move(queue)) {
+        MakeFreeThreaded();
+    }
+
+protected:
+    ScopedVariant Call(size_t, WORD flags, const TSimArgs& args) override {
+        ReadOnly(flags);
+        const long timeout = args.Long(0, -1); // WBEM_INFINITE
+        std::unique_lock lock(FQueue->Lock);
+        const auto arrived = [&] { return !FQueue->InstanceNames.empty(); };
+        if (timeout < 0)
+            FQueue->Ready.wait(lock, arrived);
+        else if (!FQueue->Ready.wait_for(lock, std::chrono::milliseconds(timeout), arrived))
+            throw SimError(WbemTimedOut);
+        const std::wstring instanceName = FQueue->InstanceNames.front();
+        FQueue->InstanceNames.pop_front();
+        lock.unlock();
+        std::vector<ScopedVariant> values;
+        values.emplace_back(true);
+        values.push_back(instanceName.empty() ? SimNull() : ScopedVariant(instanceName));
+        auto event =
+            MakeSim<TSimWmiObject>(FRepository, FClass, L"root\\WMI", std::move(values), false);
+        event->MakeFreeThreaded();
+        return AsVariant(event.Get());
+    }
+
+private:
+    std::shared_ptr<TSimRepository> FRepository;
+    std::shared_ptr<const TSimClassDef> FClass;
+    std::shared_ptr<TSimEventQueue> FQueue;
+};
+
 // ---- services and locator
 
 class TSimServices : public TSimDispatch {
 public:
     TSimServices(std::shared_ptr<TSimRepository> repository, std::wstring nameSpace)
-        : TSimDispatch({L"ExecQuery", L"Get", L"InstancesOf", L"Security_"}, IID_ISWbemServices_),
+        : TSimDispatch(
+              {L"ExecQuery", L"Get", L"InstancesOf", L"Security_", L"ExecNotificationQuery"},
+              IidServices),
           FRepository(std::move(repository)), FNamespace(std::move(nameSpace)),
           FSecurity(MakeSim<TSimSecurity>(FRepository)) {}
 
@@ -657,27 +876,55 @@ protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) override {
         ReadOnly(flags);
         switch (member) {
-        case 0: {  // ExecQuery(text, language = "WQL", flags = wbemFlagReturnImmediately, context)
-            TSimQuery record{args.Text(0), args.Text(1, L"WQL"), args.Long(2, wbemFlagReturnImmediately),
-                             !args.Missing(2), ContextValues(args.Object(3).Get())};
+        case 0: { // ExecQuery(text, language = "WQL", flags = wbemFlagReturnImmediately, context)
+            TSimQuery record{args.Text(0), args.Text(1, L"WQL"),
+                             args.Long(2, wbemFlagReturnImmediately), !args.Missing(2),
+                             ContextValues(args.Object(3).Get())};
             FRepository->Queries.push_back(record.Text);
             FRepository->QueryDetails.push_back(record);
             return RunQuery(record.Text, record.Language, record.Flags);
         }
-        case 1: {  // Get(path, flags, context)
+        case 1: { // Get(path, flags, context)
             TSimGet record{args.Text(0), args.Long(1), !args.Missing(2)};
             FRepository->Gets.push_back(record);
-            return AsVariant(SimGetObject(FRepository, FNamespace, record.Path, record.Flags).Get());
+            return AsVariant(
+                SimGetObject(FRepository, FNamespace, record.Path, record.Flags).Get());
         }
-        case 2: {  // InstancesOf(class, flags, context)
+        case 2: { // InstancesOf(class, flags, context)
             const std::wstring text = L"select * from " + args.Text(0);
             return RunQuery(text, L"WQL", args.Long(1, wbemFlagReturnImmediately));
         }
-        default: return AsVariant(FSecurity.Get());
+        case 3:
+            return AsVariant(FSecurity.Get());
+        default: { // ExecNotificationQuery(text, language, flags = 48, context)
+            TSimQuery record{args.Text(0), args.Text(1, L"WQL"),
+                             args.Long(2, wbemFlagReturnImmediately | wbemFlagForwardOnly),
+                             !args.Missing(2), ContextValues(args.Object(3).Get())};
+            FRepository->NotificationQueries.push_back(record);
+            return AsVariant(EventSource(record).Get());
+        }
         }
     }
 
 private:
+    // Only the media events of root\WMI are simulated; the source is registered before it is
+    // handed out, so no event raised afterwards is lost.
+    ComPtr<TSimDispatch> EventSource(const TSimQuery& record) {
+        if (!SameName(record.Language, L"WQL")) throw SimError(WBEM_E_INVALID_QUERY_TYPE);
+        const TWqlQuery query = TWqlQuery::Parse(record.Text);
+        std::shared_ptr<const TSimClassDef> cls =
+            FNamespace == L"root\\WMI" ? MediaEventClass(query.ClassName()) : nullptr;
+        if (!cls) throw SimError(WBEM_E_INVALID_CLASS);
+        query.Check(*cls);
+        auto queue = std::make_shared<TSimEventQueue>();
+        queue->ClassName = cls->Name;
+        {
+            std::lock_guard guard(FRepository->EventLock);
+            FRepository->EventQueues.push_back(queue);
+        }
+        return MakeSim<TSimEventSource>(FRepository, cls, std::move(queue));
+    }
+
     // A query that fails answers at once without wbemFlagReturnImmediately, and otherwise when
     // its objects are first asked for, as WMI does.
     ScopedVariant RunQuery(const std::wstring& text, const std::wstring& language, long flags) {
@@ -685,19 +932,20 @@ private:
         HRESULT error = S_OK;
         try {
             if (!SameName(language, L"WQL")) throw SimError(WBEM_E_INVALID_QUERY_TYPE);
-            entries = Select(TWqlQuery::Parse(text));
+            entries = Select(TWqlQuery::Parse(text), flags & wbemQueryFlagPrototype);
         } catch (const TSimError& e) {
             if (!(flags & wbemFlagReturnImmediately)) throw;
             error = e.Code;
         }
-        return AsVariant(MakeSim<TSimCollection>(std::move(entries), IID_ISWbemObjectSet_, error).Get());
+        return AsVariant(MakeSim<TSimCollection>(std::move(entries), IidObjectSet, error).Get());
     }
 
-    std::vector<TSimCollection::TEntry> Select(const TWqlQuery& query) {
-        const TSimClassDef* found = FNamespace == L"root\\cimv2" ? FindSimClass(query.ClassName()) : nullptr;
+    std::vector<TSimCollection::TEntry> Select(const TWqlQuery& query, bool prototype) {
+        std::shared_ptr<const TSimClassDef> found =
+            FRepository->FindClass(FNamespace, query.ClassName());
         if (!found) throw SimError(WBEM_E_INVALID_CLASS);
         query.Check(*found);
-        std::shared_ptr<const TSimClassDef> cls = StaticClass(found);
+        std::shared_ptr<const TSimClassDef> cls = found;
         if (!query.Selected().empty()) {
             // The objects carry the selected properties and the keys.
             auto narrowed = std::make_shared<TSimClassDef>(*found);
@@ -710,14 +958,21 @@ private:
             cls = narrowed;
         }
         std::vector<TSimCollection::TEntry> entries;
-        for (const TSimAdapter& adapter : FRepository->Adapters) {
-            std::vector<ScopedVariant> all = SimInstanceValues(*found, adapter);
+        if (prototype) {
+            // One object that shows the shape of the result, without values.
+            auto object = MakeSim<TSimWmiObject>(FRepository, cls, FNamespace,
+                                                 std::vector<ScopedVariant>{}, false);
+            entries.push_back({cls->Name, object});
+            return entries;
+        }
+        for (std::vector<ScopedVariant>& all : FRepository->Instances(*found)) {
             if (!query.Matches(*found, all)) continue;
             std::vector<ScopedVariant> values;
             for (const TSimPropertyDef& p : cls->Properties)
                 for (size_t i = 0; i < found->Properties.size(); ++i)
                     if (found->Properties[i].Name == p.Name) values.push_back(std::move(all[i]));
-            auto object = MakeSim<TSimWmiObject>(FRepository, cls, FNamespace, std::move(values), false);
+            auto object =
+                MakeSim<TSimWmiObject>(FRepository, cls, FNamespace, std::move(values), false);
             entries.push_back({object->RelPath(), object});
         }
         return entries;
@@ -731,8 +986,8 @@ private:
 class TSimLocator : public TSimDispatch {
 public:
     explicit TSimLocator(std::shared_ptr<TSimRepository> repository)
-        : TSimDispatch({L"ConnectServer", L"Security_"}, IID_ISWbemLocator_), FRepository(std::move(repository)),
-          FSecurity(MakeSim<TSimSecurity>(FRepository)) {}
+        : TSimDispatch({L"ConnectServer", L"Security_"}, IidLocator),
+          FRepository(std::move(repository)), FSecurity(MakeSim<TSimSecurity>(FRepository)) {}
 
 protected:
     ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) override {
@@ -740,11 +995,13 @@ protected:
         if (member == 1) return AsVariant(FSecurity.Get());
         // ConnectServer(server, namespace, user, password, locale, authority, flags, context)
         ComPtr<IDispatch> context = args.Object(7);
-        TSimConnect record{args.Text(0), args.Text(1), args.Text(2), args.Text(3), args.Text(4), args.Text(5),
+        TSimConnect record{args.Text(0), args.Text(1),       args.Text(2),
+                           args.Text(3), args.Text(4),       args.Text(5),
                            args.Long(6), context != nullptr, ContextValues(context.Get())};
         FRepository->Connects.push_back(record);
         // Nothing leaves this process: another computer is never reachable.
-        if (!SimIsLocalServer(record.Server)) throw TSimError{HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)};
+        if (!SimIsLocalServer(record.Server))
+            throw TSimError{HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)};
         if (!record.User.empty()) throw SimError(WBEM_E_LOCAL_CREDENTIALS);
         const std::wstring nameSpace = SimNamespace(record.NameSpace);
         if (nameSpace.empty()) throw SimError(WBEM_E_INVALID_NAMESPACE);
@@ -760,7 +1017,8 @@ private:
 // "\\server\namespace:" prefix.
 struct TObjectPath {
     std::wstring Class;
-    std::vector<std::pair<std::wstring, std::wstring>> Keys;  // an empty key name stands for the only key
+    std::vector<std::pair<std::wstring, std::wstring>>
+        Keys; // an empty key name stands for the only key
 };
 
 TObjectPath ParseObjectPath(const std::wstring& text) {
@@ -800,27 +1058,30 @@ TObjectPath ParseObjectPath(const std::wstring& text) {
     }
     return path;
 }
-}  // namespace
+} // namespace
 
-ComPtr<TSimDispatch> SimGetObject(const std::shared_ptr<TSimRepository>& repository, const std::wstring& nameSpace,
-                                  const std::wstring& text, long flags) {
+ComPtr<TSimDispatch> SimGetObject(const std::shared_ptr<TSimRepository>& repository,
+                                  const std::wstring& nameSpace, const std::wstring& text,
+                                  long flags) {
     const TObjectPath path = ParseObjectPath(text);
-    const TSimClassDef* cls = nameSpace == L"root\\cimv2" ? FindSimClass(path.Class) : nullptr;
+    std::shared_ptr<const TSimClassDef> cls = repository->FindClass(nameSpace, path.Class);
     if (!cls) throw SimError(WBEM_E_NOT_FOUND);
     const bool amended = flags & wbemFlagUseAmendedQualifiers;
-    if (path.Keys.empty()) return MakeSim<TSimWmiObject>(repository, StaticClass(cls), nameSpace, std::vector<ScopedVariant>{}, amended);
-    const TSimPropertyDef* key = nullptr;
-    size_t keyAt = 0;
+    if (path.Keys.empty())
+        return MakeSim<TSimWmiObject>(repository, cls, nameSpace, std::vector<ScopedVariant>{},
+                                      amended);
+    std::vector<size_t> keys;
     for (size_t i = 0; i < cls->Properties.size(); ++i)
-        if (cls->Properties[i].Key) key = &cls->Properties[keyAt = i];
-    if (path.Keys.size() != 1 || (!path.Keys[0].first.empty() && !SameName(path.Keys[0].first, key->Name)))
+        if (cls->Properties[i].Key) keys.push_back(i);
+    if (keys.size() != 1 || path.Keys.size() != 1 ||
+        (!path.Keys[0].first.empty() &&
+         !SameName(path.Keys[0].first, cls->Properties[keys[0]].Name)))
         throw SimError(WBEM_E_INVALID_OBJECT_PATH);
-    for (const TSimAdapter& adapter : repository->Adapters) {
-        std::vector<ScopedVariant> values = SimInstanceValues(*cls, adapter);
+    for (std::vector<ScopedVariant>& values : repository->Instances(*cls)) {
         ScopedVariant keyText;
-        VariantChangeType(keyText.Ptr(), values[keyAt].Ptr(), 0, VT_BSTR);
+        VariantChangeType(keyText.Ptr(), values[keys[0]].Ptr(), 0, VT_BSTR);
         if (keyText.Type() == VT_BSTR && SameName(keyText.Get().bstrVal, path.Keys[0].second))
-            return MakeSim<TSimWmiObject>(repository, StaticClass(cls), nameSpace, std::move(values), amended);
+            return MakeSim<TSimWmiObject>(repository, cls, nameSpace, std::move(values), amended);
     }
     throw SimError(WBEM_E_NOT_FOUND);
 }
@@ -832,10 +1093,12 @@ std::wstring SimComputerName() {
 }
 
 bool SimIsLocalServer(const std::wstring& server) {
-    return server.empty() || server == L"." || SameName(server, L"localhost") || SameName(server, SimComputerName());
+    return server.empty() || server == L"." || SameName(server, L"localhost") ||
+           SameName(server, SimComputerName());
 }
 
-ComPtr<TSimDispatch> MakeSimServices(std::shared_ptr<TSimRepository> repository, std::wstring nameSpace) {
+ComPtr<TSimDispatch> MakeSimServices(std::shared_ptr<TSimRepository> repository,
+                                     std::wstring nameSpace) {
     return MakeSim<TSimServices>(std::move(repository), std::move(nameSpace));
 }
 

@@ -8,7 +8,8 @@
 #include "SimRepository.h"
 
 // The services object of a namespace ("root\cimv2", "root\WMI").
-ComPtr<TSimDispatch> MakeSimServices(std::shared_ptr<TSimRepository> repository, std::wstring nameSpace);
+ComPtr<TSimDispatch> MakeSimServices(std::shared_ptr<TSimRepository> repository,
+                                     std::wstring nameSpace);
 ComPtr<TSimDispatch> MakeSimLocator(std::shared_ptr<TSimRepository> repository);
 ComPtr<TSimDispatch> MakeSimNamedValueSet();
 
@@ -17,11 +18,12 @@ std::wstring SimComputerName();
 bool SimIsLocalServer(const std::wstring& server);
 
 // What the services Get answers for an object path or a class name (raises TSimError).
-ComPtr<TSimDispatch> SimGetObject(const std::shared_ptr<TSimRepository>& repository, const std::wstring& nameSpace,
-                                  const std::wstring& path, long flags);
+ComPtr<TSimDispatch> SimGetObject(const std::shared_ptr<TSimRepository>& repository,
+                                  const std::wstring& nameSpace, const std::wstring& path,
+                                  long flags);
 
 // Carries out one adapter method and records it (raises TSimError when told to).
-ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex, const std::wstring& method,
-                                   const TSimArgs& args);
+ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex,
+                                   const std::wstring& method, const TSimArgs& args);
 // The shape of one argument as it arrived.
 TSimArgument SimArgumentShape(const VARIANT& argument);

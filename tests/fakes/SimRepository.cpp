@@ -25,7 +25,8 @@ const std::vector<TSimClassDef>& Classes() {
          {
              {L"EnableDHCP", {}},
              {L"EnableStatic", {{L"IPAddress", CimString, true}, {L"SubnetMask", CimString, true}}},
-             {L"SetGateways", {{L"DefaultIPGateway", CimString, true}, {L"GatewayCostMetric", CimUint16, true}}},
+             {L"SetGateways",
+              {{L"DefaultIPGateway", CimString, true}, {L"GatewayCostMetric", CimUint16, true}}},
              {L"SetDNSServerSearchOrder", {{L"DNSServerSearchOrder", CimString, true}}},
          }},
         {L"Win32_NetworkAdapter",
@@ -45,40 +46,20 @@ const std::vector<TSimClassDef>& Classes() {
     return classes;
 }
 
-ScopedVariant Null() {
-    ScopedVariant v;
-    v.Ptr()->vt = VT_NULL;
-    return v;
-}
-
 ScopedVariant Text(const std::wstring& text) {
-    return text.empty() ? Null() : ScopedVariant(text);
+    return text.empty() ? SimNull() : ScopedVariant(text);
 }
 
+// An empty list is null, as WMI reports a property without a value.
 ScopedVariant StringArray(const std::vector<std::wstring>& items) {
-    if (items.empty()) return Null();
-    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
-    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
-    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
-        ScopedVariant item(items[static_cast<size_t>(i)]);
-        SafeArrayPutElement(array.Get(), &i, item.Ptr());
-    }
-    ScopedVariant v;
-    v.SetArray(array.Release(), VT_VARIANT);
-    return v;
+    return items.empty() ? SimNull() : SimStringArray(items);
 }
 
 ScopedVariant IntegerArray(const std::vector<int>& items) {
-    if (items.empty()) return Null();
-    SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), 0};
-    ScopedSafeArray array(SafeArrayCreate(VT_VARIANT, 1, &bound));
-    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
-        ScopedVariant item(items[static_cast<size_t>(i)]);
-        SafeArrayPutElement(array.Get(), &i, item.Ptr());
-    }
-    ScopedVariant v;
-    v.SetArray(array.Release(), VT_VARIANT);
-    return v;
+    std::vector<ScopedVariant> variants;
+    for (int item : items)
+        variants.emplace_back(item);
+    return items.empty() ? SimNull() : SimVariantArray(std::move(variants));
 }
 
 ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
@@ -99,33 +80,61 @@ ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
     if (name == L"NetConnectionID") return Text(a.NetConnectionID);
     // WMI hands 64-bit integers to automation as text.
     if (name == L"Speed") return ScopedVariant(std::to_wstring(a.Speed));
-    return Null();
+    return SimNull();
 }
-}  // namespace
+} // namespace
 
-const TSimClassDef* FindSimClass(const std::wstring& name) {
+std::shared_ptr<const TSimClassDef> TSimRepository::FindClass(const std::wstring& nameSpace,
+                                                              const std::wstring& name) const {
+    if (nameSpace != L"root\\cimv2") return nullptr;
     for (const TSimClassDef& cls : Classes())
-        if (SameName(cls.Name, name)) return &cls;
+        // The adapter classes live as long as the process.
+        if (SameName(cls.Name, name))
+            return std::shared_ptr<const TSimClassDef>(&cls, [](const TSimClassDef*) {});
+    for (const TAddedClass& added : AddedClasses)
+        if (SameName(added.Class->Name, name)) return added.Class;
     return nullptr;
 }
 
-std::vector<ScopedVariant> SimInstanceValues(const TSimClassDef& cls, const TSimAdapter& adapter) {
-    std::vector<ScopedVariant> values;
-    for (const TSimPropertyDef& p : cls.Properties) values.push_back(Value(p.Name, adapter));
-    return values;
+std::vector<std::vector<ScopedVariant>> TSimRepository::Instances(const TSimClassDef& cls) const {
+    std::vector<std::vector<ScopedVariant>> instances;
+    for (const TAddedClass& added : AddedClasses) {
+        if (added.Class.get() != &cls) continue;
+        for (const std::vector<ScopedVariant>& stored : added.Instances) {
+            std::vector<ScopedVariant> values;
+            for (const ScopedVariant& v : stored)
+                values.push_back(ScopedVariant::Copy(v.Get()));
+            instances.push_back(std::move(values));
+        }
+        return instances;
+    }
+    for (const TSimAdapter& adapter : Adapters) {
+        std::vector<ScopedVariant> values;
+        for (const TSimPropertyDef& p : cls.Properties)
+            values.push_back(Value(p.Name, adapter));
+        instances.push_back(std::move(values));
+    }
+    return instances;
+}
+
+bool IsAdapterClass(const std::wstring& name) {
+    for (const TSimClassDef& cls : Classes())
+        if (SameName(cls.Name, name)) return true;
+    return false;
 }
 
 std::wstring SimCimTypeName(long cimType) {
-    switch (cimType) {
-    case CimSint32: return L"sint32";
-    case CimString: return L"string";
-    case CimBoolean: return L"boolean";
-    case CimUint16: return L"uint16";
-    case CimUint32: return L"uint32";
-    case CimUint64: return L"uint64";
-    case CimDatetime: return L"datetime";
-    default: return L"object";
-    }
+    static const std::pair<long, const wchar_t*> names[] = {
+        {CimSint16, L"sint16"}, {CimSint32, L"sint32"},     {CimReal32, L"real32"},
+        {CimReal64, L"real64"}, {CimString, L"string"},     {CimBoolean, L"boolean"},
+        {CimObject, L"object"}, {CimSint8, L"sint8"},       {CimUint8, L"uint8"},
+        {CimUint16, L"uint16"}, {CimUint32, L"uint32"},     {CimSint64, L"sint64"},
+        {CimUint64, L"uint64"}, {CimDatetime, L"datetime"}, {CimReference, L"ref"},
+        {CimChar16, L"char16"},
+    };
+    for (const auto& [type, name] : names)
+        if (type == cimType) return name;
+    return L"object";
 }
 
 std::wstring SimNamespace(const std::wstring& name) {
@@ -144,7 +153,8 @@ TSimAdapter* TSimRepository::FindAdapter(int index) {
     return nullptr;
 }
 
-const TSimRepository::TOutcome* TSimRepository::OutcomeFor(const std::wstring& method, int adapterIndex) const {
+const TSimRepository::TOutcome* TSimRepository::OutcomeFor(const std::wstring& method,
+                                                           int adapterIndex) const {
     const TOutcome* general = nullptr;
     for (const TOutcome& o : Outcomes) {
         if (!SameName(o.Method, method)) continue;

@@ -4,6 +4,10 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,46 +16,51 @@
 
 // CIM types of the schema (the numbers WMI's CIMType answers).
 enum TSimCimType : long {
+    CimSint16 = 2,
     CimSint32 = 3,
+    CimReal32 = 4,
+    CimReal64 = 5,
     CimString = 8,
     CimBoolean = 11,
+    CimObject = 13,
+    CimSint8 = 16,
+    CimUint8 = 17,
     CimUint16 = 18,
     CimUint32 = 19,
+    CimSint64 = 20,
     CimUint64 = 21,
     CimDatetime = 101,
-};
-
-struct TSimPropertyDef {
-    std::wstring Name;
-    long CimType = CimString;
-    bool IsArray = false;
-    bool Key = false;
-    bool ReadOnly = false;
+    CimReference = 102,
+    CimChar16 = 103,
 };
 
 struct TSimMethodDef {
     std::wstring Name;
-    std::vector<TSimPropertyDef> InParameters;  // in their order; an empty list has no object
+    std::vector<TSimPropertyDef> InParameters; // in their order; an empty list has no object
 };
 
 struct TSimClassDef {
     std::wstring Name;
     std::wstring Superclass;
-    std::vector<TSimPropertyDef> Properties;  // in the order Properties_ lists them
+    std::vector<TSimPropertyDef> Properties; // in the order Properties_ lists them
     std::vector<TSimMethodDef> Methods;
 };
 
-// The classes of root\cimv2 the provider serves (names ignore case), or nullptr.
-const TSimClassDef* FindSimClass(const std::wstring& name);
-// The property values of an adapter as the class's objects carry them, in property order,
-// with WMI's automation forms: arrays as VT_ARRAY|VT_VARIANT of BSTR, empty values as null,
-// 64-bit integers as text.
-std::vector<ScopedVariant> SimInstanceValues(const TSimClassDef& cls, const TSimAdapter& adapter);
 // The CIM type's name as MOF writes it ("uint32", "string", ...).
 std::wstring SimCimTypeName(long cimType);
+// Win32_NetworkAdapterConfiguration or Win32_NetworkAdapter, in any case.
+bool IsAdapterClass(const std::wstring& name);
 // The provider's spelling of a namespace it serves ("root\cimv2", "root\WMI"; empty is
 // root\cimv2); empty for any other.
 std::wstring SimNamespace(const std::wstring& name);
+
+// The events waiting for one event source. Shared with the thread that pulls them.
+struct TSimEventQueue {
+    std::wstring ClassName; // MSNdis_StatusMediaConnect or MSNdis_StatusMediaDisconnect
+    std::mutex Lock;
+    std::condition_variable Ready;
+    std::deque<std::wstring> InstanceNames; // one per event, in order
+};
 
 class TSimRepository {
 public:
@@ -75,8 +84,27 @@ public:
     std::vector<TSimGet> Gets;
     int ImpersonationLevel = 0;
     std::vector<TSimPrivilege> Privileges;
+    std::vector<TSimQuery> NotificationQueries;
 
-    TSimulatedWmi* Owner = nullptr;  // for OnCall; cleared when the provider goes
+    // Event sources register here; events may be raised from any thread.
+    std::mutex EventLock;
+    std::vector<std::weak_ptr<TSimEventQueue>> EventQueues;
+
+    struct TAddedClass {
+        std::shared_ptr<TSimClassDef> Class;
+        std::vector<std::vector<ScopedVariant>> Instances;
+    };
+    std::vector<TAddedClass> AddedClasses;
+
+    TSimulatedWmi* Owner = nullptr; // for OnCall; cleared when the provider goes
+
+    // A class of the namespace (names ignore case), or none.
+    std::shared_ptr<const TSimClassDef> FindClass(const std::wstring& nameSpace,
+                                                  const std::wstring& name) const;
+    // The property values of every instance of the class, in property order, in WMI's
+    // automation forms: arrays as VT_ARRAY|VT_VARIANT, empty adapter values as null, 64-bit
+    // integers as text.
+    std::vector<std::vector<ScopedVariant>> Instances(const TSimClassDef& cls) const;
 
     TSimAdapter* FindAdapter(int index);
     // The setting for this method and adapter, else the one for every adapter, else nullptr.

@@ -7,9 +7,12 @@
 #include "framework/Strings.h"
 
 namespace {
-constexpr GUID CLSID_WinMgmtsMoniker = {0x172bddf8, 0xceea, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID CLSID_SWbemLocator_ = {0x76a64158, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID CLSID_SWbemNamedValueSet_ = {0x9aed384e, 0xce8b, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+constexpr GUID ClsidMoniker = {
+    0x172bddf8, 0xceea, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+constexpr GUID ClsidLocator = {
+    0x76a64158, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
+constexpr GUID ClsidNamedValueSet = {
+    0x9aed384e, 0xce8b, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
 
 TSimulatedWmi* GInstalled = nullptr;
 
@@ -18,7 +21,8 @@ bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
 }
 
 // "winmgmts:[{security}[!]][\\server\namespace[:path] | namespace[:path] | path]"
-ComPtr<TSimDispatch> BindMoniker(const std::shared_ptr<TSimRepository>& repository, const std::wstring& text) {
+ComPtr<TSimDispatch> BindMoniker(const std::shared_ptr<TSimRepository>& repository,
+                                 const std::wstring& text) {
     if (!StartsWith(text, L"winmgmts:")) throw TSimError{MK_E_SYNTAX};
     std::wstring rest = text.substr(9);
     if (!rest.empty() && rest[0] == L'{') {
@@ -82,14 +86,16 @@ public:
         if (!object) return E_POINTER;
         *object = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        ComPtr<TSimDispatch> created = FKind == Locator         ? MakeSimLocator(FRepository)
-                                       : FKind == NamedValueSet ? MakeSimNamedValueSet()
-                                                                : MakeSimServices(FRepository, L"root\\cimv2");
+        ComPtr<TSimDispatch> created = FKind == Locator ? MakeSimLocator(FRepository)
+                                       : FKind == NamedValueSet
+                                           ? MakeSimNamedValueSet()
+                                           : MakeSimServices(FRepository, L"root\\cimv2");
         return created->QueryInterface(iid, object);
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
-    STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR name, ULONG* eaten, IMoniker** moniker) override {
+    STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR name, ULONG* eaten,
+                                  IMoniker** moniker) override {
         if (!name || !eaten || !moniker) return E_POINTER;
         *eaten = 0;
         *moniker = nullptr;
@@ -120,7 +126,8 @@ std::wstring ArgumentText(const TSimArgument& a) {
     if (a.NotSupplied) return L"<not supplied>";
     if (!a.IsArray) return a.Values.empty() ? L"" : a.Values.front();
     std::wstring text = L"{";
-    for (size_t i = 0; i < a.Values.size(); ++i) text += (i ? L", " : L"") + a.Values[i];
+    for (size_t i = 0; i < a.Values.size(); ++i)
+        text += (i ? L", " : L"") + a.Values[i];
     return text + L"}";
 }
 
@@ -152,7 +159,7 @@ TSimAdapter DefaultAdapter(int index) {
     }
     return a;
 }
-}  // namespace
+} // namespace
 
 TSimulatedWmi::TSimulatedWmi() : FRepository(std::make_shared<TSimRepository>()) {
     FRepository->Owner = this;
@@ -160,7 +167,8 @@ TSimulatedWmi::TSimulatedWmi() : FRepository(std::make_shared<TSimRepository>())
 }
 
 TSimulatedWmi::~TSimulatedWmi() {
-    for (DWORD cookie : FCookies) CoRevokeClassObject(cookie);
+    for (DWORD cookie : FCookies)
+        CoRevokeClassObject(cookie);
     FRepository->Owner = nullptr;
 }
 
@@ -168,14 +176,15 @@ TSimulatedWmi& TSimulatedWmi::Install() {
     if (GInstalled) return *GInstalled;
     auto wmi = std::unique_ptr<TSimulatedWmi>(new TSimulatedWmi());
     const std::pair<GUID, TSimClassFactory::TKind> classes[] = {
-        {CLSID_WinMgmtsMoniker, TSimClassFactory::Moniker},
-        {CLSID_SWbemLocator_, TSimClassFactory::Locator},
-        {CLSID_SWbemNamedValueSet_, TSimClassFactory::NamedValueSet},
+        {ClsidMoniker, TSimClassFactory::Moniker},
+        {ClsidLocator, TSimClassFactory::Locator},
+        {ClsidNamedValueSet, TSimClassFactory::NamedValueSet},
     };
     for (const auto& [clsid, kind] : classes) {
         ComPtr<IClassFactory> factory(new TSimClassFactory(wmi->FRepository, kind));
         DWORD cookie = 0;
-        ComCheck(CoRegisterClassObject(clsid, factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+        ComCheck(CoRegisterClassObject(clsid, factory.Get(), CLSCTX_INPROC_SERVER,
+                                       REGCLS_MULTIPLEUSE, &cookie));
         wmi->FCookies.push_back(cookie);
     }
     GInstalled = wmi.release();
@@ -215,6 +224,34 @@ void TSimulatedWmi::ResetBehaviour() {
     FRepository->Delay = 0;
 }
 
+void TSimulatedWmi::AddClass(const std::wstring& name,
+                             const std::vector<TSimPropertyDef>& properties) {
+    if (IsAdapterClass(name)) throw Exception(L"The adapter classes cannot be replaced: " + name);
+    auto cls = std::make_shared<TSimClassDef>(TSimClassDef{name, L"", properties, {}});
+    std::erase_if(FRepository->AddedClasses, [&](const TSimRepository::TAddedClass& c) {
+        return SameName(c.Class->Name, name);
+    });
+    FRepository->AddedClasses.push_back({std::move(cls), {}});
+}
+
+void TSimulatedWmi::AddInstance(const std::wstring& className, const std::vector<VARIANT>& values) {
+    for (TSimRepository::TAddedClass& added : FRepository->AddedClasses) {
+        if (!SameName(added.Class->Name, className)) continue;
+        if (values.size() != added.Class->Properties.size())
+            throw Exception(L"One value per property is needed for " + className);
+        std::vector<ScopedVariant> copies;
+        for (const VARIANT& v : values)
+            copies.push_back(ScopedVariant::Copy(v));
+        added.Instances.push_back(std::move(copies));
+        return;
+    }
+    throw Exception(L"No class added by that name: " + className);
+}
+
+void TSimulatedWmi::RemoveAddedClasses() {
+    FRepository->AddedClasses.clear();
+}
+
 const std::vector<TSimCall>& TSimulatedWmi::Calls() const {
     return FRepository->Calls;
 }
@@ -230,6 +267,7 @@ void TSimulatedWmi::ClearCalls() {
     r.Gets.clear();
     r.ImpersonationLevel = 0;
     r.Privileges.clear();
+    r.NotificationQueries.clear();
 }
 
 const std::vector<std::wstring>& TSimulatedWmi::Queries() const {
@@ -264,10 +302,33 @@ const std::vector<TSimPrivilege>& TSimulatedWmi::Privileges() const {
     return FRepository->Privileges;
 }
 
+const std::vector<TSimQuery>& TSimulatedWmi::NotificationQueries() const {
+    return FRepository->NotificationQueries;
+}
+
+void TSimulatedWmi::RaiseMediaEvent(bool connected, const std::wstring& instanceName) {
+    const std::wstring className =
+        connected ? L"MSNdis_StatusMediaConnect" : L"MSNdis_StatusMediaDisconnect";
+    std::lock_guard guard(FRepository->EventLock);
+    std::erase_if(FRepository->EventQueues, [](const auto& q) { return q.expired(); });
+    for (const std::weak_ptr<TSimEventQueue>& weak : FRepository->EventQueues) {
+        std::shared_ptr<TSimEventQueue> queue = weak.lock();
+        if (!queue || queue->ClassName != className) continue;
+        {
+            std::lock_guard queued(queue->Lock);
+            queue->InstanceNames.push_back(instanceName);
+        }
+        queue->Ready.notify_all();
+    }
+}
+
 std::wstring TSimulatedWmi::Describe(const TSimCall& call) {
-    std::wstring line = L"adapter " + std::to_wstring(call.AdapterIndex) + L" " + call.Method + L"(";
-    for (size_t i = 0; i < call.Args.size(); ++i) line += (i ? L", " : L"") + ArgumentText(call.Args[i]);
+    std::wstring line =
+        L"adapter " + std::to_wstring(call.AdapterIndex) + L" " + call.Method + L"(";
+    for (size_t i = 0; i < call.Args.size(); ++i)
+        line += (i ? L", " : L"") + ArgumentText(call.Args[i]);
     line += L")";
-    if (call.Raised) return line + L" raised 0x" + HexDigits(static_cast<unsigned long>(call.Error), 8);
+    if (call.Raised)
+        return line + L" raised 0x" + HexDigits(static_cast<unsigned long>(call.Error), 8);
     return line + L" = " + std::to_wstring(call.Result);
 }

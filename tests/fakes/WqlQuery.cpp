@@ -23,12 +23,15 @@ std::vector<TToken> Tokenize(const std::wstring& text) {
             ++i;
         } else if (std::iswalpha(c) || c == L'_') {
             size_t end = i;
-            while (end < text.size() && (std::iswalnum(text[end]) || text[end] == L'_')) ++end;
+            while (end < text.size() && (std::iswalnum(text[end]) || text[end] == L'_'))
+                ++end;
             tokens.push_back({TToken::Word, text.substr(i, end - i)});
             i = end;
-        } else if (std::iswdigit(c) || (c == L'-' && i + 1 < text.size() && std::iswdigit(text[i + 1]))) {
+        } else if (std::iswdigit(c) ||
+                   (c == L'-' && i + 1 < text.size() && std::iswdigit(text[i + 1]))) {
             size_t end = i + 1;
-            while (end < text.size() && std::iswdigit(text[end])) ++end;
+            while (end < text.size() && std::iswdigit(text[end]))
+                ++end;
             tokens.push_back({TToken::Number, text.substr(i, end - i)});
             i = end;
         } else if (c == L'\'' || c == L'"') {
@@ -42,7 +45,8 @@ std::vector<TToken> Tokenize(const std::wstring& text) {
             tokens.push_back({TToken::Text, value});
             i = end + 1;
         } else {
-            static const wchar_t* const symbols[] = {L"<>", L"!=", L"<=", L">=", L"=", L"<", L">", L"*", L","};
+            static const wchar_t* const symbols[] = {L"<>", L"!=", L"<=", L">=", L"=",
+                                                     L"<",  L">",  L"*",  L","};
             bool matched = false;
             for (const wchar_t* s : symbols) {
                 const std::wstring symbol = s;
@@ -65,7 +69,9 @@ public:
     explicit TParser(std::vector<TToken> tokens) : FTokens(std::move(tokens)) {}
     const TToken& Peek() const { return FTokens[FAt]; }
     TToken Take() { return FTokens[FAt < FTokens.size() - 1 ? FAt++ : FAt]; }
-    bool IsKeyword(const wchar_t* word) const { return Peek().Kind == TToken::Word && SameName(Peek().Value, word); }
+    bool IsKeyword(const wchar_t* word) const {
+        return Peek().Kind == TToken::Word && SameName(Peek().Value, word);
+    }
     bool TakeKeyword(const wchar_t* word) {
         if (!IsKeyword(word)) return false;
         Take();
@@ -86,7 +92,8 @@ public:
 
 private:
     bool IsReserved() const {
-        for (const wchar_t* w : {L"select", L"from", L"where", L"and", L"or", L"not", L"is", L"null"})
+        for (const wchar_t* w :
+             {L"select", L"from", L"where", L"and", L"or", L"not", L"is", L"null"})
             if (IsKeyword(w)) return true;
         return false;
     }
@@ -95,7 +102,8 @@ private:
 };
 
 int CompareText(const std::wstring& a, const std::wstring& b) {
-    const int r = CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE);
+    const int r = CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                       static_cast<int>(b.size()), TRUE);
     return r - CSTR_EQUAL;
 }
 
@@ -107,14 +115,15 @@ bool Ordered(int comparison, const std::wstring& op) {
     if (op == L"<=") return comparison <= 0;
     return comparison >= 0;
 }
-}  // namespace
+} // namespace
 
 TWqlQuery TWqlQuery::Parse(const std::wstring& text) {
     TParser p(Tokenize(text));
     TWqlQuery query;
     p.ExpectKeyword(L"select");
     if (!p.TakeSymbol(L"*")) {
-        do query.FSelected.push_back(p.Name());
+        do
+            query.FSelected.push_back(p.Name());
         while (p.TakeSymbol(L","));
     }
     p.ExpectKeyword(L"from");
@@ -139,7 +148,8 @@ TWqlQuery TWqlQuery::Parse(const std::wstring& text) {
                 } else if (value.Kind == TToken::Text) {
                     c.Value.Kind = TLiteral::TextKind;
                     c.Value.Text = value.Value;
-                } else if (value.Kind == TToken::Word && (SameName(value.Value, L"true") || SameName(value.Value, L"false"))) {
+                } else if (value.Kind == TToken::Word &&
+                           (SameName(value.Value, L"true") || SameName(value.Value, L"false"))) {
                     c.Value.Kind = TLiteral::BooleanKind;
                     c.Value.Number = SameName(value.Value, L"true") ? 1 : 0;
                 } else if (value.Kind == TToken::Word && SameName(value.Value, L"null")) {
@@ -176,15 +186,18 @@ bool TWqlQuery::Matches(const TSimClassDef& cls, const std::vector<ScopedVariant
     if (FAnyOf.empty()) return true;
     for (const TAllOf& all : FAnyOf) {
         bool holds = true;
-        for (const TComparison& c : all) holds = holds && Holds(c, cls, values);
+        for (const TComparison& c : all)
+            holds = holds && Holds(c, cls, values);
         if (holds) return true;
     }
     return false;
 }
 
-bool TWqlQuery::Holds(const TComparison& c, const TSimClassDef& cls, const std::vector<ScopedVariant>& values) const {
+bool TWqlQuery::Holds(const TComparison& c, const TSimClassDef& cls,
+                      const std::vector<ScopedVariant>& values) const {
     size_t at = 0;
-    while (at < cls.Properties.size() && !SameName(cls.Properties[at].Name, c.Property)) ++at;
+    while (at < cls.Properties.size() && !SameName(cls.Properties[at].Name, c.Property))
+        ++at;
     if (at == cls.Properties.size()) Invalid();
     const TSimPropertyDef& def = cls.Properties[at];
     const VARIANT& value = values[at].Get();
@@ -197,14 +210,24 @@ bool TWqlQuery::Holds(const TComparison& c, const TSimClassDef& cls, const std::
     case CimBoolean: {
         long long wanted = c.Value.Number;
         if (c.Value.Kind == TLiteral::TextKind) {
-            if (SameName(c.Value.Text, L"true")) wanted = 1;
-            else if (SameName(c.Value.Text, L"false")) wanted = 0;
-            else Invalid();
+            if (SameName(c.Value.Text, L"true"))
+                wanted = 1;
+            else if (SameName(c.Value.Text, L"false"))
+                wanted = 0;
+            else
+                Invalid();
         }
-        const int actual = value.boolVal != VARIANT_FALSE ? 1 : 0;
+        ScopedVariant flag;
+        if (FAILED(VariantChangeType(flag.Ptr(), const_cast<VARIANT*>(&value), 0, VT_BOOL)))
+            Invalid();
+        const int actual = flag.Get().boolVal != VARIANT_FALSE ? 1 : 0;
         return Ordered(actual - (wanted != 0 ? 1 : 0), c.Operator);
     }
+    case CimSint8:
+    case CimSint16:
     case CimSint32:
+    case CimSint64:
+    case CimUint8:
     case CimUint16:
     case CimUint32:
     case CimUint64: {
@@ -220,13 +243,17 @@ bool TWqlQuery::Holds(const TComparison& c, const TSimClassDef& cls, const std::
             }
         }
         ScopedVariant number;
-        if (FAILED(VariantChangeType(number.Ptr(), const_cast<VARIANT*>(&value), 0, VT_I8))) Invalid();
+        if (FAILED(VariantChangeType(number.Ptr(), const_cast<VARIANT*>(&value), 0, VT_I8)))
+            Invalid();
         const long long actual = number.Get().llVal;
         return Ordered(actual == wanted ? 0 : (actual < wanted ? -1 : 1), c.Operator);
     }
     default: {
         if (c.Value.Kind == TLiteral::BooleanKind) Invalid();
-        const std::wstring actual(value.bstrVal, SysStringLen(value.bstrVal));
+        ScopedVariant text;
+        if (FAILED(VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&value), 0, VT_BSTR)))
+            Invalid();
+        const std::wstring actual(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
         return Ordered(CompareText(actual, c.Value.Text), c.Operator);
     }
     }

@@ -27,14 +27,15 @@ private:
     };
     struct TComparison {
         std::wstring Property;
-        std::wstring Operator;  // "=", "<>", "<", ">", "<=", ">="
+        std::wstring Operator; // "=", "<>", "<", ">", "<=", ">="
         TLiteral Value;
     };
     using TAllOf = std::vector<TComparison>;
 
-    bool Holds(const TComparison& c, const TSimClassDef& cls, const std::vector<ScopedVariant>& values) const;
+    bool Holds(const TComparison& c, const TSimClassDef& cls,
+               const std::vector<ScopedVariant>& values) const;
 
     std::wstring FClassName;
     std::vector<std::wstring> FSelected;
-    std::vector<TAllOf> FAnyOf;  // empty: no where clause
+    std::vector<TAllOf> FAnyOf; // empty: no where clause
 };
