@@ -165,6 +165,9 @@ TEST_F(SimulatedWmiTest, MonikerReachesTheServicesOfRootCimv2) {
     EXPECT_EQ(2, Wmi->MonikerBinds());
     EXPECT_EQ(static_cast<HRESULT>(0x8004100E),
               ErrorOf([] { BindServices(L"winmgmts:\\\\.\\root\\nothere"); }));
+    Wmi->SetServiceError(static_cast<HRESULT>(0x800706BA));
+    EXPECT_EQ(static_cast<HRESULT>(0x800706BA), ErrorOf([] { BindServices(); }));
+    Wmi->ResetBehaviour();
     // Objects of an uninstalled provider stay usable; new binds no longer reach it.
     TSimulatedWmi::Uninstall();
     EXPECT_EQ(2u, Query(services.Get(), L"select * from Win32_NetworkAdapter").size());
@@ -420,6 +423,9 @@ TEST_F(SimulatedWmiTest, LocatorConnectsAndRecordsItsArgumentsAndContext) {
     EXPECT_EQ(static_cast<HRESULT>(0x80041064),
               ErrorOf([&] { Connect(locator.Get(), L"", L"root\\cimv2", L"admin"); }));
     EXPECT_FALSE(Wmi->Connects()[3].HasContext);
+    Wmi->SetServiceError(static_cast<HRESULT>(0x80080005));
+    EXPECT_EQ(static_cast<HRESULT>(0x80080005),
+              ErrorOf([&] { Connect(locator.Get(), L"", L"root\\cimv2"); }));
 }
 
 TEST_F(SimulatedWmiTest, ExecQueryAndGetRecordWhatTheyWereGiven) {
