@@ -475,6 +475,13 @@ TEST_F(SimulatedWmiTest, PropertiesPathAndTextDescribeTheObject) {
     EXPECT_EQ(L"12", Text(properties.Get(), L"Count"));
     ScopedVariant name(L"ipaddress"), zero(0);
     ComPtr<IDispatch> address = Object(properties.Get(), L"Item", {name.Get(), zero.Get()});
+    // The default member of a set is Item, as a script's properties("name") uses it.
+    DISPPARAMS byDefault{name.Ptr(), nullptr, 1, 0};
+    ScopedVariant viaDefault;
+    ASSERT_EQ(S_OK,
+              properties->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD,
+                                 &byDefault, viaDefault.Receive(), nullptr, nullptr));
+    EXPECT_EQ(L"IPAddress", Text(viaDefault.Get().pdispVal, L"Name"));
     EXPECT_EQ(L"8", Text(address.Get(), L"CIMType"));
     EXPECT_EQ(L"-1", Text(address.Get(), L"IsArray"));
     EXPECT_EQ(VT_ARRAY | VT_VARIANT, GetProperty(address.Get(), L"Value").Type());
