@@ -156,33 +156,32 @@ STDMETHODIMP TSimDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
     return DISP_E_BADINDEX;
 }
 
+DISPID TSimDispatch::Position(const std::wstring& name) const {
+    const auto found = std::find_if(FMembers.begin(), FMembers.end(),
+                                    [&](const std::wstring& m) { return SameName(m, name); });
+    return found == FMembers.end() ? DISPID_UNKNOWN
+                                   : static_cast<DISPID>(found - FMembers.begin()) + 1;
+}
+
 STDMETHODIMP TSimDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count == 0) return E_INVALIDARG;
     // Named arguments are not supported.
     for (UINT i = 1; i < count; ++i)
         ids[i] = DISPID_UNKNOWN;
     const std::wstring name = names[0] ? names[0] : L"";
-    const auto found = std::find_if(FMembers.begin(), FMembers.end(),
-                                    [&](const std::wstring& m) { return SameName(m, name); });
-    if (found == FMembers.end()) {
-        ids[0] = DISPID_UNKNOWN;
-        return DISP_E_UNKNOWNNAME;
-    }
-    ids[0] = SameName(name, L"_NewEnum") ? DISPID_NEWENUM
-                                         : static_cast<DISPID>(found - FMembers.begin()) + 1;
+    ids[0] = Position(name);
+    if (ids[0] == DISPID_UNKNOWN) return DISP_E_UNKNOWNNAME;
+    if (SameName(name, L"_NewEnum")) ids[0] = DISPID_NEWENUM;
     return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
 STDMETHODIMP TSimDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                   VARIANT* result, EXCEPINFO* info, UINT* argError) {
     if (argError) *argError = 0;
-    if (id == DISPID_NEWENUM) {
-        const auto found =
-            std::find_if(FMembers.begin(), FMembers.end(),
-                         [](const std::wstring& m) { return SameName(m, L"_NewEnum"); });
-        id = found == FMembers.end() ? DISPID_UNKNOWN
-                                     : static_cast<DISPID>(found - FMembers.begin()) + 1;
-    }
+    // The enumerator, and the default member: a set's Item, a property's Value.
+    if (id == DISPID_NEWENUM) id = Position(L"_NewEnum");
+    if (id == DISPID_VALUE)
+        id = Position(L"Item") != DISPID_UNKNOWN ? Position(L"Item") : Position(L"Value");
     if (id < 1 || static_cast<size_t>(id) > FMembers.size()) return DISP_E_MEMBERNOTFOUND;
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     const DISPPARAMS& given = params ? *params : none;

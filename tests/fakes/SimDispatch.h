@@ -83,6 +83,9 @@ protected:
     virtual ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) = 0;
 
 private:
+    // A member's id by its name, or DISPID_UNKNOWN.
+    DISPID Position(const std::wstring& name) const;
+
     std::atomic<ULONG> FRefs = 0;
     std::vector<std::wstring> FMembers;
     IID FScriptingIid;

@@ -999,6 +999,7 @@ protected:
                            args.Text(3), args.Text(4),       args.Text(5),
                            args.Long(6), context != nullptr, ContextValues(context.Get())};
         FRepository->Connects.push_back(record);
+        if (FAILED(FRepository->ServiceError)) throw TSimError{FRepository->ServiceError};
         // Nothing leaves this process: another computer is never reachable.
         if (!SimIsLocalServer(record.Server))
             throw TSimError{HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)};

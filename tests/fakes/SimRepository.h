@@ -74,6 +74,7 @@ public:
     std::vector<TSimAdapter> Adapters;
     std::vector<TOutcome> Outcomes;
     DWORD Delay = 0;
+    HRESULT ServiceError = S_OK;
 
     std::vector<TSimCall> Calls;
     std::vector<std::wstring> Queries;

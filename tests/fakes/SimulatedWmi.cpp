@@ -23,6 +23,7 @@ bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
 // "winmgmts:[{security}[!]][\\server\namespace[:path] | namespace[:path] | path]"
 ComPtr<TSimDispatch> BindMoniker(const std::shared_ptr<TSimRepository>& repository,
                                  const std::wstring& text) {
+    if (FAILED(repository->ServiceError)) throw TSimError{repository->ServiceError};
     if (!StartsWith(text, L"winmgmts:")) throw TSimError{MK_E_SYNTAX};
     std::wstring rest = text.substr(9);
     if (!rest.empty() && rest[0] == L'{') {
@@ -219,9 +220,14 @@ void TSimulatedWmi::SetDelay(DWORD milliseconds) {
     FRepository->Delay = milliseconds;
 }
 
+void TSimulatedWmi::SetServiceError(HRESULT error) {
+    FRepository->ServiceError = error;
+}
+
 void TSimulatedWmi::ResetBehaviour() {
     FRepository->Outcomes.clear();
     FRepository->Delay = 0;
+    FRepository->ServiceError = S_OK;
 }
 
 void TSimulatedWmi::AddClass(const std::wstring& name,

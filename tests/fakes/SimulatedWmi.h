@@ -127,7 +127,10 @@ public:
     void SetRaise(const std::wstring& method, HRESULT error, int adapterIndex = -1);
     void SetDelay(DWORD milliseconds); // each adapter method waits this long, dispatching
                                        // messages as a cross-process COM call does
-    void ResetBehaviour();             // no results, raises or delay set
+    // The WMI service cannot be reached: winmgmts binds and ConnectServer fail with this error
+    // (S_OK: reachable again).
+    void SetServiceError(HRESULT error);
+    void ResetBehaviour(); // no results, raises, delay or service error set
 
     // Classes of root\cimv2 beside the adapter classes, for value forms those do not have (an
     // embedded object, an empty array, ...). Adding a class of the same name again replaces it;

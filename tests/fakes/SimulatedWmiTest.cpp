@@ -165,6 +165,9 @@ TEST_F(SimulatedWmiTest, MonikerReachesTheServicesOfRootCimv2) {
     EXPECT_EQ(2, Wmi->MonikerBinds());
     EXPECT_EQ(static_cast<HRESULT>(0x8004100E),
               ErrorOf([] { BindServices(L"winmgmts:\\\\.\\root\\nothere"); }));
+    Wmi->SetServiceError(static_cast<HRESULT>(0x800706BA));
+    EXPECT_EQ(static_cast<HRESULT>(0x800706BA), ErrorOf([] { BindServices(); }));
+    Wmi->ResetBehaviour();
     // Objects of an uninstalled provider stay usable; new binds no longer reach it.
     TSimulatedWmi::Uninstall();
     EXPECT_EQ(2u, Query(services.Get(), L"select * from Win32_NetworkAdapter").size());
@@ -420,6 +423,9 @@ TEST_F(SimulatedWmiTest, LocatorConnectsAndRecordsItsArgumentsAndContext) {
     EXPECT_EQ(static_cast<HRESULT>(0x80041064),
               ErrorOf([&] { Connect(locator.Get(), L"", L"root\\cimv2", L"admin"); }));
     EXPECT_FALSE(Wmi->Connects()[3].HasContext);
+    Wmi->SetServiceError(static_cast<HRESULT>(0x80080005));
+    EXPECT_EQ(static_cast<HRESULT>(0x80080005),
+              ErrorOf([&] { Connect(locator.Get(), L"", L"root\\cimv2"); }));
 }
 
 TEST_F(SimulatedWmiTest, ExecQueryAndGetRecordWhatTheyWereGiven) {
@@ -469,6 +475,13 @@ TEST_F(SimulatedWmiTest, PropertiesPathAndTextDescribeTheObject) {
     EXPECT_EQ(L"12", Text(properties.Get(), L"Count"));
     ScopedVariant name(L"ipaddress"), zero(0);
     ComPtr<IDispatch> address = Object(properties.Get(), L"Item", {name.Get(), zero.Get()});
+    // The default member of a set is Item, as a script's properties("name") uses it.
+    DISPPARAMS byDefault{name.Ptr(), nullptr, 1, 0};
+    ScopedVariant viaDefault;
+    ASSERT_EQ(S_OK,
+              properties->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD,
+                                 &byDefault, viaDefault.Receive(), nullptr, nullptr));
+    EXPECT_EQ(L"IPAddress", Text(viaDefault.Get().pdispVal, L"Name"));
     EXPECT_EQ(L"8", Text(address.Get(), L"CIMType"));
     EXPECT_EQ(L"-1", Text(address.Get(), L"IsArray"));
     EXPECT_EQ(VT_ARRAY | VT_VARIANT, GetProperty(address.Get(), L"Value").Type());
