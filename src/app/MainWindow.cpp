@@ -37,6 +37,22 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner) : TForm(owner) {
     AANetA = CreateProfileLabel(L"×内网", 85);
     AANetB = CreateProfileLabel(L"×外网", 149);
 
+    // Connected while the window is created: the value set now takes effect when loading ends.
+    WmiConnection1 = Own<TWmiConnection>();
+    WmiConnection1->SetNameSpace(L"root\\cimv2");
+    WmiConnection1->SetConnected(true);
+    WmiQuery1 = Own<TWmiQuery>();
+    WmiQuery1->SetConnection(WmiConnection1);
+    // Placed with the window for the adapter view; the window itself never opens them.
+    wqConfigurations = Own<TWmiQuery>();
+    wqConfigurations->SetConnection(WmiConnection1);
+    wqConfigurations->SetWQL({L"select * from Win32_NetworkAdapterConfiguration", L"where IPEnabled = true"});
+    wqAdapters = Own<TWmiQuery>();
+    wqAdapters->SetConnection(WmiConnection1);
+    wqAdapters->SetWQL({L"select * from Win32_NetworkAdapter", L"where AdapterType = 'Ethernet 802.3'"});
+    WmiMethod1 = Own<TWmiMethod>();
+    WmiMethod1->SetWmiObjectSource(wqConfigurations);
+
     Timer1 = Own<TTimer>();
     Timer1->SetEnabled(false);
     Timer1->SetInterval(1);
@@ -142,8 +158,20 @@ int TfrmMainWindow::ToggleProfile() {
 }
 
 std::wstring TfrmMainWindow::GetConnectionName() {
-    // The adapter lookup arrives with the WMI query components.
-    return L"本地连接";
+    const std::wstring fallback = L"本地连接";
+    WmiQuery1->SetWQL({L"select * from Win32_NetworkAdapterConfiguration where IPEnabled = true"});
+    WmiQuery1->Open();
+    if (WmiQuery1->Eof()) {
+        WmiQuery1->Close();
+        return fallback;
+    }
+    const std::wstring index = WmiQuery1->FieldByName(L"Index")->AsString();
+    WmiQuery1->Close();
+    WmiQuery1->SetWQL({L"select * from   Win32_NetworkAdapter  where index=" + index});
+    WmiQuery1->Open();
+    const std::wstring name = WmiQuery1->Eof() ? fallback : WmiQuery1->FieldByName(L"NetConnectionID")->AsString();
+    WmiQuery1->Close();
+    return name;
 }
 
 void TfrmMainWindow::AANetADblClick(TComponent* sender) {

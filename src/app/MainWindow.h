@@ -8,6 +8,9 @@
 #include "framework/Image.h"
 #include "framework/Label.h"
 #include "framework/Timer.h"
+#include "wmi/WmiConnection.h"
+#include "wmi/WmiDataSet.h"
+#include "wmi/WmiMethod.h"
 
 class TfrmMainWindow : public TForm {
 public:
@@ -40,6 +43,11 @@ public:
     TLabel* AANetA;
     TLabel* AANetB;
     TTimer* Timer1;
+    TWmiConnection* WmiConnection1;
+    TWmiQuery* WmiQuery1;
+    TWmiQuery* wqConfigurations;
+    TWmiQuery* wqAdapters;
+    TWmiMethod* WmiMethod1;
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -230,4 +230,35 @@ TEST_F(MainWindow, ReconnectDoesNothingWithoutAnActiveProfileOrTheOption) {
     EXPECT_TRUE(sim->Calls().empty());
 }
 
+TEST_F(MainWindow, ConnectionNameIsLookedUpOnceFromTheFirstIpEnabledAdapter) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    Create();
+    EXPECT_TRUE(window->WmiConnection1->Connected()) << "connected while the window was created";
+    sim->Adapters()[0].IPEnabled = false;
+    sim->Adapters()[1].NetConnectionID = L"办公网 2";
+    sim->ClearCalls();
+    ASSERT_EQ(window->SwitchTo(L"A"), 0);
+    EXPECT_EQ(window->ConnectionName(), L"办公网 2");
+    const auto& queries = sim->Queries();
+    ASSERT_GE(queries.size(), 2u);
+    // The query text is the WQL list's text: each line ends in a line break.
+    EXPECT_EQ(queries[0], L"select * from Win32_NetworkAdapterConfiguration where IPEnabled = true\r\n");
+    EXPECT_EQ(queries[1], L"select * from   Win32_NetworkAdapter  where index=8\r\n");
+
+    // Kept for the life of the process, even when the adapter is renamed.
+    sim->Adapters()[1].NetConnectionID = L"改名了";
+    sim->ClearCalls();
+    ASSERT_EQ(window->SwitchTo(L"B"), 0);
+    EXPECT_EQ(window->ConnectionName(), L"办公网 2");
+    for (const std::wstring& query : sim->Queries()) EXPECT_EQ(query.find(L"Win32_NetworkAdapter "), std::wstring::npos);
+}
+
+TEST_F(MainWindow, ConnectionNameFallsBackWhenNoAdapterIsFound) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    Create();
+    for (TSimAdapter& adapter : sim->Adapters()) adapter.IPEnabled = false;
+    EXPECT_EQ(window->GetConnectionName(), L"本地连接");
+    EXPECT_FALSE(window->WmiQuery1->Active());
+}
+
 }  // namespace
