@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/Dib.h"
 #include "framework/Exception.h"
 #include "framework/Strings.h"
 
@@ -70,15 +71,8 @@ void TJpegPicture::LoadFromMemory(const uint8_t* data, size_t size) {
     JpegErrorManager errors{};
     if (!Decode(data, size, &image, &errors)) throw Exception(L"JPEG error: " + Widen(errors.Message, CP_ACP));
 
-    BITMAPINFO bmi{};
-    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
-    bmi.bmiHeader.biWidth = image.Width;
-    bmi.bmiHeader.biHeight = -image.Height;  // top-down
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 24;
-    bmi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    ScopedBitmap bitmap(CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    ScopedBitmap bitmap = CreateTopDownDib(image.Width, image.Height, 24, &bits);
     if (!bitmap) throw Exception(L"Out of memory for a " + std::to_wstring(image.Width) + L" x " +
                                  std::to_wstring(image.Height) + L" picture");
     const size_t stride = (static_cast<size_t>(image.Width) * 3 + 3) & ~size_t{3};

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "framework/Dib.h"
 #include "framework/Scoped.h"
 
 namespace {
@@ -30,24 +31,12 @@ struct TGreyBitmap {
     int Stride = 0;
 
     TGreyBitmap(int width, int height) {
-        struct {
-            BITMAPINFOHEADER header;
-            RGBQUAD colors[256];
-        } info{};
         PALETTEENTRY entries[256];
         GetPaletteEntries(GreyPalette(), 0, 256, entries);
-        for (int i = 0; i < 256; ++i)
-            info.colors[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
-        info.header.biSize = sizeof(info.header);
-        info.header.biWidth = width;
-        info.header.biHeight = -height;
-        info.header.biPlanes = 1;
-        info.header.biBitCount = 8;
-        info.header.biCompression = BI_RGB;
-        info.header.biClrUsed = 256;
+        RGBQUAD colors[256];
+        for (int i = 0; i < 256; ++i) colors[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
         void* bits = nullptr;
-        Bitmap.Reset(CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&info),
-                                      DIB_RGB_COLORS, &bits, nullptr, 0));
+        Bitmap = CreateTopDownDib(width, height, 8, &bits, colors, 256);
         if (!Bitmap || !bits) throw std::runtime_error("Out of system resources");
         Bits = static_cast<uint8_t*>(bits);
         Stride = PaddedStride(width);

@@ -1,19 +1,14 @@
 #include "textfx/DibBitmap.h"
 
+#include "framework/Dib.h"
+
 void TDibBitmap::SetSize(int width, int height) {
     if (width == FPixels.Width && height == FPixels.Height && FBitmap) return;
     FBitmap.Reset();
     FPixels = TColorPixels{};
     if (width <= 0 || height <= 0) return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    FBitmap.Reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    FBitmap = CreateTopDownDib(width, height, 24, &bits);
     if (!FBitmap || !bits) {
         FBitmap.Reset();
         return;

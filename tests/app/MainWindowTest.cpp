@@ -29,10 +29,8 @@ protected:
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A fresh provider for every test, with its two default adapters.
         sim = &TSimulatedWmi::Install();
-        sim->SetDefaultAdapters();
-        sim->ResetBehaviour();
-        sim->ClearCalls();
         Application().SetMessageBoxFunction([this](const std::wstring& text, const std::wstring&, UINT) {
             messages.push_back(text);
             return IDOK;

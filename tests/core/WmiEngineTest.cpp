@@ -33,10 +33,8 @@ std::vector<std::wstring> Summary(const std::vector<TSimCall>& calls) {
 class WmiEngine : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A fresh provider for every test, with its two default adapters.
         sim = &TSimulatedWmi::Install();
-        sim->SetDefaultAdapters();
-        sim->ResetBehaviour();
-        sim->ClearCalls();
         OpenSettingsAt(folder.File(L"Config.ini"));
     }
     void TearDown() override { TSimulatedWmi::Uninstall(); }
