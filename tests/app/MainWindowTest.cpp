@@ -133,6 +133,24 @@ TEST_F(MainWindow, FailedSwitchSaysSoAndChangesNothing) {
     EXPECT_EQ(ProgressWindow(), nullptr);
 }
 
+TEST_F(MainWindow, UnreachableServiceIsReportedAfterTheProgressWindowHasGone) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    Create();
+    bool progressGone = false;
+    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT flags) {
+        messages.push_back(text);
+        progressGone = ProgressWindow() == nullptr;
+        EXPECT_TRUE(flags & MB_ICONERROR) << "the standard error box";
+        return IDOK;
+    });
+    sim->SetServiceError(0x8004100E);
+    DoubleClick(window->AANetA);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(progressGone);
+    EXPECT_EQ(Read(L"NET", L"NET"), L"B");
+    EXPECT_EQ(window->AANetB->Caption(), L"√外网");
+}
+
 TEST_F(MainWindow, DoubleClickDuringARunningSwitchIsIgnored) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
     Create();
