@@ -32,7 +32,12 @@ TForm::TForm(TComponent* owner) : TComponent(owner), FDpi(WindowDpi(nullptr)) {
     BeginLoading();
 }
 
-TForm::~TForm() { DestroyHandle(); }
+TForm::~TForm() {
+    DestroyHandle();
+    // Now, not in ~TComponent: the controls take themselves off this form's lists as they go,
+    // and by then those lists would be gone.
+    DestroyComponents();
+}
 
 TForm* TForm::FromHandle(HWND window) {
     if (!window || GetClassLongPtrW(window, GCW_ATOM) != RegisterFormClass()) return nullptr;
