@@ -92,6 +92,13 @@ LRESULT CALLBACK TForm::StaticWindowProc(HWND window, UINT message, WPARAM wPara
         result = form->WindowProc(message, wParam, lParam);
         handled = true;
     });
+    if (message == WM_NCDESTROY) {
+        // Destroyed from outside (DestroyHandle unbinds first): forget the window, so the form
+        // neither waits for it in a modal run nor destroys a handle that may be reused.
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        form->FHandle = nullptr;
+        form->FToolTip = nullptr;
+    }
     return handled ? result : 0;
 }
 

@@ -172,6 +172,25 @@ TEST(Form, ItsControlsGoAwayWhileTheFormIsWhole) {
     EXPECT_EQ(seen, (std::vector<bool>{true, false}));
 }
 
+TEST(Form, WindowDestroyedFromOutsideIsForgotten) {
+    TComponent owner;
+    auto* form = owner.Own<TestForm>();
+    DestroyWindow(form->Handle());
+    ASSERT_FALSE(form->HandleAllocated());
+    EXPECT_FALSE(form->Visible());
+
+    // A modal run ends when its window goes, instead of waiting for it for ever.
+    auto* modal = owner.Own<TestForm>();
+    auto* timer = owner.Own<TTimer>();
+    timer->SetInterval(1);
+    timer->OnTimer = [&](TComponent*) {
+        timer->SetEnabled(false);
+        DestroyWindow(modal->Handle());
+    };
+    EXPECT_NE(modal->ShowModal(), IDOK);
+    EXPECT_FALSE(modal->HandleAllocated());
+}
+
 TEST(Timer, TicksFromTheMessageLoopWhileEnabled) {
     TComponent owner;
     auto* timer = owner.Own<TTimer>();
