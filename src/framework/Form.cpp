@@ -32,7 +32,12 @@ TForm::TForm(TComponent* owner) : TComponent(owner), FDpi(WindowDpi(nullptr)) {
     BeginLoading();
 }
 
-TForm::~TForm() { DestroyHandle(); }
+TForm::~TForm() {
+    DestroyHandle();
+    // Now, not in ~TComponent: the controls take themselves off this form's lists as they go,
+    // and by then those lists would be gone.
+    DestroyComponents();
+}
 
 TForm* TForm::FromHandle(HWND window) {
     if (!window || GetClassLongPtrW(window, GCW_ATOM) != RegisterFormClass()) return nullptr;
@@ -87,6 +92,13 @@ LRESULT CALLBACK TForm::StaticWindowProc(HWND window, UINT message, WPARAM wPara
         result = form->WindowProc(message, wParam, lParam);
         handled = true;
     });
+    if (message == WM_NCDESTROY) {
+        // Destroyed from outside (DestroyHandle unbinds first): forget the window, so the form
+        // neither waits for it in a modal run nor destroys a handle that may be reused.
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        form->FHandle = nullptr;
+        form->FToolTip = nullptr;
+    }
     return handled ? result : 0;
 }
 

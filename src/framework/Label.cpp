@@ -35,14 +35,13 @@ void TLabel::SetAutoSize(bool autoSize) {
 
 void TLabel::AdjustSize() {
     if (!FAutoSize) return;
-    HDC screen = GetDC(nullptr);
     SIZE size{};
     {
-        TCanvas canvas(screen);
+        ScopedWindowDc screen(nullptr);
+        TCanvas canvas(screen.Get());
         canvas.Font().Assign(FFont);
         size = canvas.TextExtent(FCaption);
     }
-    ReleaseDC(nullptr, screen);
     if (size.cx != Width() || size.cy != Height()) SetBounds(Left(), Top(), size.cx, size.cy);
 }
 

@@ -136,6 +136,61 @@ TEST(Form, LayoutScalesWithTheDpi) {
     EXPECT_EQ(client.bottom, form->Scale(100));
 }
 
+// Looks, while it goes away, at what its form still routes input to.
+class Witness : public Box {
+public:
+    Witness(TComponent* owner, TForm* parent, POINT other, std::vector<bool>& seen)
+        : Box(owner, parent), FOther(other), FSeen(seen) {}
+    ~Witness() override { FSeen.push_back(Parent()->ControlAt(FOther) != nullptr); }
+
+private:
+    POINT FOther;
+    std::vector<bool>& FSeen;
+};
+
+class WitnessForm : public TForm {
+public:
+    WitnessForm(TComponent* owner, std::vector<bool>& seen) : TForm(owner) {
+        // The second control belongs to a component created before the first, so the
+        // first goes away while the second is still on the form.
+        auto* group = Own<TComponent>();
+        Own<Witness>(this, POINT{115, 15}, seen)->SetBounds(10, 10, 50, 20);
+        group->Own<Witness>(this, POINT{15, 15}, seen)->SetBounds(110, 10, 50, 20);
+        TFormParams p;
+        p.Width = 200;
+        p.Height = 100;
+        CreateHandle(p);
+    }
+};
+
+TEST(Form, ItsControlsGoAwayWhileTheFormIsWhole) {
+    std::vector<bool> seen;
+    {
+        TComponent owner;
+        owner.Own<WitnessForm>(seen);
+    }
+    EXPECT_EQ(seen, (std::vector<bool>{true, false}));
+}
+
+TEST(Form, WindowDestroyedFromOutsideIsForgotten) {
+    TComponent owner;
+    auto* form = owner.Own<TestForm>();
+    DestroyWindow(form->Handle());
+    ASSERT_FALSE(form->HandleAllocated());
+    EXPECT_FALSE(form->Visible());
+
+    // A modal run ends when its window goes, instead of waiting for it for ever.
+    auto* modal = owner.Own<TestForm>();
+    auto* timer = owner.Own<TTimer>();
+    timer->SetInterval(1);
+    timer->OnTimer = [&](TComponent*) {
+        timer->SetEnabled(false);
+        DestroyWindow(modal->Handle());
+    };
+    EXPECT_NE(modal->ShowModal(), IDOK);
+    EXPECT_FALSE(modal->HandleAllocated());
+}
+
 TEST(Timer, TicksFromTheMessageLoopWhileEnabled) {
     TComponent owner;
     auto* timer = owner.Own<TTimer>();
