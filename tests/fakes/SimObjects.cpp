@@ -822,6 +822,12 @@ private:
 
 // ---- services and locator
 
+// (text, language = "WQL", flags, context) as a query call received them.
+TSimQuery QueryRecord(const TSimArgs& args, long defaultFlags) {
+    return {args.Text(0), args.Text(1, L"WQL"), args.Long(2, defaultFlags), !args.Missing(2),
+            ContextValues(args.Object(3).Get())};
+}
+
 class TSimServices : public TSimDispatch {
 public:
     TSimServices(std::shared_ptr<TSimRepository> repository, std::wstring nameSpace)
@@ -836,9 +842,7 @@ protected:
         ReadOnly(flags);
         switch (member) {
         case 0: { // ExecQuery(text, language = "WQL", flags = wbemFlagReturnImmediately, context)
-            TSimQuery record{args.Text(0), args.Text(1, L"WQL"),
-                             args.Long(2, wbemFlagReturnImmediately), !args.Missing(2),
-                             ContextValues(args.Object(3).Get())};
+            TSimQuery record = QueryRecord(args, wbemFlagReturnImmediately);
             FRepository->Queries.push_back(record.Text);
             FRepository->QueryDetails.push_back(record);
             return RunQuery(record.Text, record.Language, record.Flags);
@@ -856,9 +860,7 @@ protected:
         case 3:
             return AsVariant(FSecurity.Get());
         default: { // ExecNotificationQuery(text, language, flags = 48, context)
-            TSimQuery record{args.Text(0), args.Text(1, L"WQL"),
-                             args.Long(2, wbemFlagReturnImmediately | wbemFlagForwardOnly),
-                             !args.Missing(2), ContextValues(args.Object(3).Get())};
+            TSimQuery record = QueryRecord(args, wbemFlagReturnImmediately | wbemFlagForwardOnly);
             FRepository->NotificationQueries.push_back(record);
             return AsVariant(EventSource(record).Get());
         }
