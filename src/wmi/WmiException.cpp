@@ -50,8 +50,7 @@ ScopedVariant WmiCall(IDispatch* object, const std::wstring& name,
 }
 
 ScopedVariant WmiGet(IDispatch* object, const std::wstring& name) {
-    // Asked the way scripts ask (method or property get): some providers answer only that.
-    return Checked([&] { return CallMethod(object, name); });
+    return Checked([&] { return GetProperty(object, name); });
 }
 
 void WmiSet(IDispatch* object, const std::wstring& name, const VARIANT& value) {
