@@ -225,6 +225,10 @@ TEST_F(SimulatedWmiTest, RejectedQueriesFailAsWmiDoes) {
               failure(L"select * from Win32_NetworkAdapter where Colour = 1", 48));
     EXPECT_EQ(static_cast<HRESULT>(0x80041017),
               failure(L"select * from Win32_NetworkAdapter where Index = 'x'", 48));
+    // A number too large for any CIM integer is a bad query, not an unexpected failure.
+    EXPECT_EQ(
+        static_cast<HRESULT>(0x80041017),
+        failure(L"select * from Win32_NetworkAdapter where Index = 99999999999999999999", 48));
     // With wbemFlagReturnImmediately the query answers at once and the enumeration fails.
     ScopedVariant text(std::wstring(L"select * from Win32_Nothing"));
     EXPECT_EQ(S_OK, ErrorOf([&] { CallMethod(services.Get(), L"ExecQuery", {text.Get()}); }));
