@@ -14,7 +14,6 @@ namespace {
 const int kReturnImmediately = 16;
 const int kForwardOnly = 32;
 const int kQueryPrototype = 2;
-const int kImpersonate = 3;
 
 enum TCimType {
     CIM_SINT16 = 2,
@@ -489,16 +488,10 @@ void TWmiDataSet::UpdateFieldDefs() {
     }
     const std::wstring text = LinesText(FWQL);
     if (Trim(text).empty()) return;
-    InitComSecurity();
-    const CLSID locatorClass = {
-        0x76A64158, 0xCB41, 0x11D1, {0x8B, 0x02, 0x00, 0x60, 0x08, 0x06, 0xD9, 0xB6}};
-    ComPtr<IDispatch> locator;
-    WmiCheck(CoCreateInstance(locatorClass, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&locator)));
-    ScopedVariant local(L""), nameSpace(L"root\\cimv2");
-    ComPtr<IDispatch> services =
-        WmiObject(WmiCall(locator.Get(), L"ConnectServer", {local.Get(), nameSpace.Get()}));
-    ComPtr<IDispatch> security = WmiObject(WmiGet(services.Get(), L"Security_"));
-    WmiSet(security.Get(), L"ImpersonationLevel", ScopedVariant(kImpersonate).Get());
+    // Its own connection to the local root\cimv2, whatever the dataset's connection points at.
+    TWmiAbstract local(nullptr);
+    local.SetActive(true);
+    ComPtr<IDispatch> services = local.Services();
     ScopedVariant query(text), language(L"WQL");
     ScopedVariant flags(kReturnImmediately + kForwardOnly + kQueryPrototype);
     ComPtr<IDispatch> objects = WmiObject(

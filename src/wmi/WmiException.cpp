@@ -11,7 +11,7 @@ struct TErrorText {
     unsigned long Code;
     const wchar_t* Text;
 };
-// Sorted by code, as the generator writes them.
+// In the order of the source table; the lookup does not rely on it.
 const TErrorText kErrorTexts[] = {
 #include "wmi/WmiErrorTexts.inc"
 };
@@ -32,11 +32,9 @@ template <typename F> auto Checked(F&& call) {
 std::wstring WmiErrorText(HRESULT code) {
     const auto value = static_cast<unsigned long>(code);
     const auto* end = std::end(kErrorTexts);
-    const auto* found =
-        std::lower_bound(std::begin(kErrorTexts), end, value,
-                         [](const TErrorText& e, unsigned long c) { return e.Code < c; });
-    const std::wstring text =
-        found != end && found->Code == value ? found->Text : SystemErrorMessage(code);
+    const auto* found = std::find_if(std::begin(kErrorTexts), end,
+                                     [value](const TErrorText& e) { return e.Code == value; });
+    const std::wstring text = found != end ? found->Text : SystemErrorMessage(code);
     return text + L": " + HexDigits(value, 8);
 }
 
@@ -50,8 +48,7 @@ ScopedVariant WmiCall(IDispatch* object, const std::wstring& name,
 }
 
 ScopedVariant WmiGet(IDispatch* object, const std::wstring& name) {
-    // Asked the way scripts ask (method or property get): some providers answer only that.
-    return Checked([&] { return CallMethod(object, name); });
+    return Checked([&] { return GetProperty(object, name); });
 }
 
 void WmiSet(IDispatch* object, const std::wstring& name, const VARIANT& value) {

@@ -134,8 +134,14 @@ long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, b
         const std::vector<std::wstring> gateways = StringList(args, 0);
         std::vector<int> metrics;
         if (!args.Missing(1))
-            for (const std::wstring& m : StringList(args, 1))
-                metrics.push_back(std::stoi(m.empty() ? L"0" : m));
+            for (const std::wstring& m : StringList(args, 1)) {
+                // A metric that is no number is the caller's error, answered like any other.
+                wchar_t* end = nullptr;
+                const long metric = std::wcstol(m.c_str(), &end, 10);
+                if (m.empty() || *end != L'\0' || metric < 0 || metric > 9999)
+                    return InvalidInputParameter;
+                metrics.push_back(static_cast<int>(metric));
+            }
         if (gateways.size() > 5) return TooManyGateways;
         if (!metrics.empty() && metrics.size() != gateways.size()) return InvalidInputParameter;
         for (const std::wstring& gateway : gateways)

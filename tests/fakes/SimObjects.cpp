@@ -38,6 +38,28 @@ void ReadOnly(WORD flags) {
     if (!IsGet(flags)) throw TSimError{DISP_E_MEMBERNOTFOUND};
 }
 
+// ---- records: read-only properties whose values are known when the object is made
+
+// Built with Add, member by member, in the order callers see them.
+class TSimRecord : public TSimDispatch {
+public:
+    TSimRecord() : TSimDispatch({}, IID_NULL) {}
+    TSimRecord& Add(const std::wstring& name, ScopedVariant value) {
+        AddMember(name);
+        FValues.push_back(std::move(value));
+        return *this;
+    }
+
+protected:
+    ScopedVariant Call(size_t member, WORD flags, const TSimArgs&) override {
+        ReadOnly(flags);
+        return ScopedVariant::Copy(FValues[member].Get());
+    }
+
+private:
+    std::vector<ScopedVariant> FValues;
+};
+
 // ---- collections: Count, Item(name), _NewEnum
 
 class TSimCollection : public TSimDispatch {
@@ -91,43 +113,22 @@ TQualifierData Qualifier(std::wstring name, ScopedVariant value, bool amended = 
     return {std::move(name), std::make_shared<ScopedVariant>(std::move(value)), amended};
 }
 
-class TSimQualifier : public TSimDispatch {
-public:
-    explicit TSimQualifier(TQualifierData data)
-        : TSimDispatch({L"Name", L"Value", L"IsLocal", L"PropagatesToSubclass",
-                        L"PropagatesToInstance", L"IsOverridable", L"IsAmended"},
-                       IID_NULL),
-          FData(std::move(data)) {}
-
-protected:
-    ScopedVariant Call(size_t member, WORD flags, const TSimArgs&) override {
-        ReadOnly(flags);
-        switch (member) {
-        case 0:
-            return ScopedVariant(FData.Name);
-        case 1:
-            return ScopedVariant::Copy(FData.Value->Get());
-        case 2:
-            return ScopedVariant(true);
-        case 3:
-            return ScopedVariant(true);
-        case 4:
-            return ScopedVariant(false);
-        case 5:
-            return ScopedVariant(true);
-        default:
-            return ScopedVariant(FData.Amended);
-        }
-    }
-
-private:
-    TQualifierData FData;
-};
+ComPtr<TSimDispatch> QualifierObject(const TQualifierData& q) {
+    auto qualifier = MakeSim<TSimRecord>();
+    qualifier->Add(L"Name", ScopedVariant(q.Name))
+        .Add(L"Value", ScopedVariant::Copy(q.Value->Get()))
+        .Add(L"IsLocal", ScopedVariant(true))
+        .Add(L"PropagatesToSubclass", ScopedVariant(true))
+        .Add(L"PropagatesToInstance", ScopedVariant(false))
+        .Add(L"IsOverridable", ScopedVariant(true))
+        .Add(L"IsAmended", ScopedVariant(q.Amended));
+    return qualifier;
+}
 
 ComPtr<TSimDispatch> QualifierSet(const std::vector<TQualifierData>& qualifiers, bool amended) {
     std::vector<TSimCollection::TEntry> entries;
     for (const TQualifierData& q : qualifiers)
-        if (amended || !q.Amended) entries.push_back({q.Name, MakeSim<TSimQualifier>(q)});
+        if (amended || !q.Amended) entries.push_back({q.Name, QualifierObject(q)});
     return MakeSim<TSimCollection>(std::move(entries));
 }
 
@@ -199,50 +200,27 @@ private:
     bool FAmended;
 };
 
-class TSimPath : public TSimDispatch {
-public:
-    TSimPath(std::wstring server, std::wstring nameSpace, std::wstring className,
-             std::wstring relPath, bool isClass)
-        : TSimDispatch({L"Path", L"RelPath", L"Class", L"Namespace", L"Server", L"IsClass",
-                        L"IsSingleton", L"DisplayName", L"ParentNamespace"},
-                       IID_NULL),
-          FServer(std::move(server)), FNamespace(std::move(nameSpace)),
-          FClass(std::move(className)), FRelPath(std::move(relPath)), FIsClass(isClass) {}
-
-protected:
-    ScopedVariant Call(size_t member, WORD flags, const TSimArgs&) override {
-        ReadOnly(flags);
-        const std::wstring path =
-            FRelPath.empty() ? L"" : L"\\\\" + FServer + L"\\" + FNamespace + L":" + FRelPath;
-        switch (member) {
-        case 0:
-            return ScopedVariant(path);
-        case 1:
-            return ScopedVariant(FRelPath);
-        case 2:
-            return ScopedVariant(FClass);
-        case 3:
-            return ScopedVariant(FNamespace);
-        case 4:
-            return ScopedVariant(FServer);
-        case 5:
-            return ScopedVariant(FIsClass);
-        case 6:
-            return ScopedVariant(false);
-        case 7:
-            return ScopedVariant(
-                path.empty()
-                    ? L""
-                    : L"WINMGMTS:{authenticationLevel=pkt,impersonationLevel=impersonate}!" + path);
-        default:
-            return ScopedVariant(FNamespace.substr(0, FNamespace.find(L'\\')));
-        }
-    }
-
-private:
-    std::wstring FServer, FNamespace, FClass, FRelPath;
-    bool FIsClass;
-};
+// Path_ of an object; a class or a parameter object without keys has an empty path.
+ComPtr<TSimDispatch> PathObject(const std::wstring& server, const std::wstring& nameSpace,
+                                const std::wstring& className, const std::wstring& relPath,
+                                bool isClass) {
+    const std::wstring path =
+        relPath.empty() ? L"" : L"\\\\" + server + L"\\" + nameSpace + L":" + relPath;
+    const std::wstring displayName =
+        path.empty() ? L""
+                     : L"WINMGMTS:{authenticationLevel=pkt,impersonationLevel=impersonate}!" + path;
+    auto object = MakeSim<TSimRecord>();
+    object->Add(L"Path", ScopedVariant(path))
+        .Add(L"RelPath", ScopedVariant(relPath))
+        .Add(L"Class", ScopedVariant(className))
+        .Add(L"Namespace", ScopedVariant(nameSpace))
+        .Add(L"Server", ScopedVariant(server))
+        .Add(L"IsClass", ScopedVariant(isClass))
+        .Add(L"IsSingleton", ScopedVariant(false))
+        .Add(L"DisplayName", ScopedVariant(displayName))
+        .Add(L"ParentNamespace", ScopedVariant(nameSpace.substr(0, nameSpace.find(L'\\'))));
+    return object;
+}
 
 // An instance or a class of the repository, or a method's parameter object (class __PARAMETERS).
 // Instances hold their values as read; adapter methods act on the adapter of the same Index.
@@ -329,8 +307,7 @@ protected:
             return AsVariant(MethodSet().Get());
         case mPath:
             return AsVariant(
-                MakeSim<TSimPath>(SimComputerName(), FNamespace, FClass->Name, RelPath(), FIsClass)
-                    .Get());
+                PathObject(SimComputerName(), FNamespace, FClass->Name, RelPath(), FIsClass).Get());
         case mObjectText:
             return ScopedVariant(ObjectText());
         case mSpawnInstance: {
@@ -680,30 +657,14 @@ const wchar_t* const PrivilegeNames[] = {L"SeCreateTokenPrivilege",
                                          L"SeManageVolumePrivilege"};
 constexpr int PrivilegeCount = static_cast<int>(std::size(PrivilegeNames));
 
-class TSimPrivilegeObject : public TSimDispatch {
-public:
-    explicit TSimPrivilegeObject(TSimPrivilege privilege)
-        : TSimDispatch({L"Name", L"Identifier", L"IsEnabled", L"DisplayName"}, IID_NULL),
-          FPrivilege(std::move(privilege)) {}
-
-protected:
-    ScopedVariant Call(size_t member, WORD flags, const TSimArgs&) override {
-        ReadOnly(flags);
-        switch (member) {
-        case 0:
-            return ScopedVariant(FPrivilege.Name);
-        case 1:
-            return Long(FPrivilege.Ordinal);
-        case 2:
-            return ScopedVariant(FPrivilege.Enabled);
-        default:
-            return ScopedVariant(FPrivilege.Name);
-        }
-    }
-
-private:
-    TSimPrivilege FPrivilege;
-};
+ComPtr<TSimDispatch> PrivilegeObject(const TSimPrivilege& privilege) {
+    auto object = MakeSim<TSimRecord>();
+    object->Add(L"Name", ScopedVariant(privilege.Name))
+        .Add(L"Identifier", Long(privilege.Ordinal))
+        .Add(L"IsEnabled", ScopedVariant(privilege.Enabled))
+        .Add(L"DisplayName", ScopedVariant(privilege.Name));
+    return object;
+}
 
 class TSimPrivilegeSet : public TSimDispatch {
 public:
@@ -743,13 +704,13 @@ protected:
         case 5: {
             const long ordinal = args.Long(0);
             for (const TSimPrivilege& p : FHeld)
-                if (p.Ordinal == ordinal) return AsVariant(MakeSim<TSimPrivilegeObject>(p).Get());
+                if (p.Ordinal == ordinal) return AsVariant(PrivilegeObject(p).Get());
             throw SimError(WBEM_E_NOT_FOUND);
         }
         default: {
             std::vector<ComPtr<IDispatch>> items;
             for (const TSimPrivilege& p : FHeld)
-                items.push_back(MakeSim<TSimPrivilegeObject>(p));
+                items.push_back(PrivilegeObject(p));
             return SimEnumeration(std::move(items));
         }
         }
@@ -761,7 +722,7 @@ private:
         std::erase_if(FHeld,
                       [&](const TSimPrivilege& p) { return p.Ordinal == privilege.Ordinal; });
         FHeld.push_back(privilege);
-        return AsVariant(MakeSim<TSimPrivilegeObject>(std::move(privilege)).Get());
+        return AsVariant(PrivilegeObject(privilege).Get());
     }
     std::shared_ptr<TSimRepository> FRepository;
     std::vector<TSimPrivilege> FHeld;
@@ -805,18 +766,16 @@ private:
 // ---- events
 
 std::shared_ptr<const TSimClassDef> MediaEventClass(const std::wstring& name) {
-    static const std::vector<std::shared_ptr<const TSimClassDef>> classes = {
-        std::make_shared<const TSimClassDef>(
-            TSimClassDef{L"MSNdis_StatusMediaConnect",
-                         L"MSNdis_NotificationEvent",
-                         {{L"Active", CimBoolean}, {L"InstanceName", CimString, false, true}},
-                         {}}),
-        std::make_shared<const TSimClassDef>(
-            TSimClassDef{L"MSNdis_StatusMediaDisconnect",
-                         L"MSNdis_NotificationEvent",
-                         {{L"Active", CimBoolean}, {L"InstanceName", CimString, false, true}},
-                         {}}),
-    };
+    static const std::vector<std::shared_ptr<const TSimClassDef>> classes = [] {
+        std::vector<std::shared_ptr<const TSimClassDef>> list;
+        for (const wchar_t* event : {L"MSNdis_StatusMediaConnect", L"MSNdis_StatusMediaDisconnect"})
+            list.push_back(std::make_shared<const TSimClassDef>(
+                TSimClassDef{event,
+                             L"MSNdis_NotificationEvent",
+                             {{L"Active", CimBoolean}, {L"InstanceName", CimString, false, true}},
+                             {}}));
+        return list;
+    }();
     for (const auto& cls : classes)
         if (SameName(cls->Name, name)) return cls;
     return nullptr;
@@ -863,6 +822,12 @@ private:
 
 // ---- services and locator
 
+// (text, language = "WQL", flags, context) as a query call received them.
+TSimQuery QueryRecord(const TSimArgs& args, long defaultFlags) {
+    return {args.Text(0), args.Text(1, L"WQL"), args.Long(2, defaultFlags), !args.Missing(2),
+            ContextValues(args.Object(3).Get())};
+}
+
 class TSimServices : public TSimDispatch {
 public:
     TSimServices(std::shared_ptr<TSimRepository> repository, std::wstring nameSpace)
@@ -877,9 +842,7 @@ protected:
         ReadOnly(flags);
         switch (member) {
         case 0: { // ExecQuery(text, language = "WQL", flags = wbemFlagReturnImmediately, context)
-            TSimQuery record{args.Text(0), args.Text(1, L"WQL"),
-                             args.Long(2, wbemFlagReturnImmediately), !args.Missing(2),
-                             ContextValues(args.Object(3).Get())};
+            TSimQuery record = QueryRecord(args, wbemFlagReturnImmediately);
             FRepository->Queries.push_back(record.Text);
             FRepository->QueryDetails.push_back(record);
             return RunQuery(record.Text, record.Language, record.Flags);
@@ -897,9 +860,7 @@ protected:
         case 3:
             return AsVariant(FSecurity.Get());
         default: { // ExecNotificationQuery(text, language, flags = 48, context)
-            TSimQuery record{args.Text(0), args.Text(1, L"WQL"),
-                             args.Long(2, wbemFlagReturnImmediately | wbemFlagForwardOnly),
-                             !args.Missing(2), ContextValues(args.Object(3).Get())};
+            TSimQuery record = QueryRecord(args, wbemFlagReturnImmediately | wbemFlagForwardOnly);
             FRepository->NotificationQueries.push_back(record);
             return AsVariant(EventSource(record).Get());
         }

@@ -225,6 +225,10 @@ TEST_F(SimulatedWmiTest, RejectedQueriesFailAsWmiDoes) {
               failure(L"select * from Win32_NetworkAdapter where Colour = 1", 48));
     EXPECT_EQ(static_cast<HRESULT>(0x80041017),
               failure(L"select * from Win32_NetworkAdapter where Index = 'x'", 48));
+    // A number too large for any CIM integer is a bad query, not an unexpected failure.
+    EXPECT_EQ(
+        static_cast<HRESULT>(0x80041017),
+        failure(L"select * from Win32_NetworkAdapter where Index = 99999999999999999999", 48));
     // With wbemFlagReturnImmediately the query answers at once and the enumeration fails.
     ScopedVariant text(std::wstring(L"select * from Win32_Nothing"));
     EXPECT_EQ(S_OK, ErrorOf([&] { CallMethod(services.Get(), L"ExecQuery", {text.Get()}); }));
@@ -289,6 +293,14 @@ TEST_F(SimulatedWmiTest, AdapterMethodsRefuseWhatWindowsRefuses) {
     EXPECT_EQ(70, CallOn(1, L"EnableStatic", {bad.Ref(), mask.Ref()}));
     EXPECT_EQ(66, CallOn(1, L"EnableStatic", {good.Ref(), badMask.Ref()}));
     EXPECT_EQ(71, CallOn(1, L"SetGateways", {blank.Ref()}));
+    // A metric that is no number is refused like any bad argument, and the call is recorded
+    // with that answer.
+    TArrayArg gateway({L"10.0.0.1"}), metric({L"one"});
+    Wmi->ClearCalls();
+    EXPECT_EQ(68, CallOn(1, L"SetGateways", {gateway.Ref(), metric.Ref()}));
+    ASSERT_EQ(Wmi->Calls().size(), 1u);
+    EXPECT_EQ(Wmi->Calls()[0].Result, 68);
+    EXPECT_FALSE(Wmi->Calls()[0].Raised);
     EXPECT_EQ(std::vector<std::wstring>{L"192.168.1.20"}, Wmi->Adapters()[0].IPAddress);
     // An adapter that lost IP after it was read.
     ComPtr<IDispatch> services = BindServices();

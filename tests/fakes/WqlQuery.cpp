@@ -1,6 +1,7 @@
 #include "WqlQuery.h"
 
 #include <cwctype>
+#include <stdexcept>
 
 #include "SimDispatch.h"
 
@@ -143,7 +144,11 @@ TWqlQuery TWqlQuery::Parse(const std::wstring& text) {
                 const TToken value = p.Take();
                 if (value.Kind == TToken::Number) {
                     c.Value.Kind = TLiteral::NumberKind;
-                    c.Value.Number = std::stoll(value.Value);
+                    try {
+                        c.Value.Number = std::stoll(value.Value);
+                    } catch (const std::out_of_range&) {
+                        Invalid(); // beyond every CIM integer
+                    }
                     c.Value.Text = value.Value;
                 } else if (value.Kind == TToken::Text) {
                     c.Value.Kind = TLiteral::TextKind;
