@@ -230,8 +230,9 @@ void TForm::PaintBackground(TCanvas& canvas, const RECT& client) {
 }
 
 void TForm::Paint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(FHandle, &ps);
+    ScopedPaint paint(FHandle);
+    HDC dc = paint.Get();
+    const RECT& invalid = paint.Invalid();
     const RECT client = ClientRect();
     // Drawn off screen first, so the labels over the picture do not flicker.
     ScopedMemoryDc memory(CreateCompatibleDC(dc));
@@ -253,10 +254,9 @@ void TForm::Paint() {
             }
             RestoreDC(memory.Get(), saved);
         }
-        BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
-               ps.rcPaint.bottom - ps.rcPaint.top, memory.Get(), ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
+        BitBlt(dc, invalid.left, invalid.top, invalid.right - invalid.left, invalid.bottom - invalid.top,
+               memory.Get(), invalid.left, invalid.top, SRCCOPY);
     }
-    EndPaint(FHandle, &ps);
 }
 
 void TForm::InsertControl(TGraphicControl* control) { FControls.push_back(control); }

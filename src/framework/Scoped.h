@@ -87,6 +87,22 @@ private:
     HDC FDc;
 };
 
+// The paint DC of a WM_PAINT, ended however the painting leaves the scope.
+class ScopedPaint {
+public:
+    explicit ScopedPaint(HWND window) : FWindow(window), FDc(BeginPaint(window, &FPaint)) {}
+    ~ScopedPaint() { EndPaint(FWindow, &FPaint); }
+    ScopedPaint(const ScopedPaint&) = delete;
+    ScopedPaint& operator=(const ScopedPaint&) = delete;
+    HDC Get() const { return FDc; }
+    const RECT& Invalid() const { return FPaint.rcPaint; }
+
+private:
+    HWND FWindow;
+    PAINTSTRUCT FPaint{};
+    HDC FDc;
+};
+
 // Selects an object into a DC for the life of the scope and puts the previous one back.
 class ScopedSelectObject {
 public:
