@@ -213,11 +213,9 @@ void TfrmMainWindow::netEvent1NetworkConnect(TComponent*) {
     // Wrap-around safe: the tick count restarts every 49.7 days.
     const auto elapsed = static_cast<int32_t>(CurrentTick() - FLastDisconnectTick);
     if (elapsed > kReconnectWindowMs) return;
-    if (ToggleProfile() != 0) return;
-    const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
-    const std::wstring name = ConfigIni().ReadString(active, L"Name", L"");
-    // The balloon "网络切换到：\r" + name arrives with the tray icon.
-    (void)name;
+    // On success the tray icon's balloon "网络切换到：\r" + the new profile's name will say so;
+    // the balloon arrives with the tray icon.
+    ToggleProfile();
 }
 
 void TfrmMainWindow::Timer1Timer(TComponent*) {
