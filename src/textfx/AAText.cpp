@@ -100,6 +100,8 @@ void TAATextEx::DrawEffectText(int x, int y, const std::wstring& text) {
 
     BuildMask(EffectFont(), text);
     TMaskBuffer& mask = Mask().Buffer();
+    // A text that covers no pixel (a tab, say) has no foreground bitmap to make.
+    if (mask.Empty()) return;
     if (FEffect.Outline()) OutlineMask(mask);
     if (FEffect.Spray() > 0) SprayMask(mask, FEffect.Spray(), FRandom);
     if (FEffect.HorzMirror()) MirrorMaskHorizontally(mask);

@@ -356,3 +356,20 @@ TEST(AAMask, GreyPaletteAndAssignment) {
     EXPECT_EQ(copy.Line(1)[2], 9);
     EXPECT_THROW(copy.Line(2), EInvalidLine);
 }
+
+TEST(AATextEx, TextOfNoWidthDrawsNothingWhateverTheForeground) {
+    TBitmapCanvas target(20, 20, RGB(1, 2, 3));
+    target.Canvas().Font().SetName(L"Tahoma");
+    target.Canvas().Font().SetHeight(20);
+    target.Canvas().Brush().SetStyle(TBrushStyle::bsClear);
+    TAATextEx engine(&target.Canvas());
+    // A tab measures 0 pixels wide: the mask is empty and there is no foreground to make.
+    ASSERT_EQ(engine.TextWidth(L"\t"), 0);
+    engine.Effect().Shadow().SetEnabled(true);
+    engine.Effect().Gradual().SetEnabled(true);
+    EXPECT_NO_THROW(engine.DrawEffectText(2, 2, L"\t"));
+    engine.Effect().Gradual().SetEnabled(false);
+    engine.Effect().SetNoise(5);
+    EXPECT_NO_THROW(engine.DrawEffectText(2, 2, L"\t"));
+    EXPECT_EQ(target.At(2, 2), RGB(1, 2, 3));
+}
