@@ -24,12 +24,7 @@ private:
 
 } // namespace
 
-TAAText::TAAText(TCanvas* canvas) : FCanvas(canvas) {
-    FBlend.SetCanvas(canvas);
-}
-
-void TAAText::SetCanvas(TCanvas* canvas) {
-    FCanvas = canvas;
+TAAText::TAAText(TCanvas* canvas) {
     FBlend.SetCanvas(canvas);
 }
 
@@ -53,13 +48,13 @@ TTextBox TAAText::MeasureText(const LOGFONTW& font, const std::wstring& text) {
 }
 
 SIZE TAAText::TextExtent(const std::wstring& text) {
-    if (!FCanvas) return SIZE{0, 0};
-    const TTextBox box = MeasureText(FCanvas->Font().LogFont(), text);
+    if (!Canvas()) return SIZE{0, 0};
+    const TTextBox box = MeasureText(Canvas()->Font().LogFont(), text);
     return SIZE{box.Width, box.Height};
 }
 
 void TAAText::BuildMask(const LOGFONTW& font, const std::wstring& text) {
-    if (!FCanvas) return;
+    if (!Canvas()) return;
     FMask.Draw(font, text, MeasureText(font, text));
 }
 
