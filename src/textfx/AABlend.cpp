@@ -5,7 +5,6 @@
 bool TAABlend::BeginWork(int x, int y, const TMaskBuffer& mask) {
     if (!FCanvas || mask.Empty()) return false;
     FWork.SetSize(mask.Width(), mask.Height());
-    if (!FWork.Handle()) throw std::runtime_error("Out of system resources");
     TBrush& brush = FCanvas->Brush();
     if (brush.Style() == TBrushStyle::bsSolid) {
         FWork.Pixels().Fill(ResolveColor(brush.Color()));

@@ -128,7 +128,6 @@ void TAATextEx::BlendText(int x, int y, const TMaskBuffer& mask) {
 
     TDibBitmap& fore = Blend().Foreground();
     fore.SetSize(mask.Width(), mask.Height());
-    if (!fore.Handle()) throw std::runtime_error("Out of system resources");
     if (textured) {
         {
             TBitmapDc dc(fore.Handle());
