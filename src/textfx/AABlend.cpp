@@ -5,19 +5,9 @@
 bool TAABlend::BeginWork(int x, int y, const TMaskBuffer& mask) {
     if (!FCanvas || mask.Empty()) return false;
     FWork.SetSize(mask.Width(), mask.Height());
-    if (!FWork.Handle()) throw std::runtime_error("Out of system resources");
     TBrush& brush = FCanvas->Brush();
     if (brush.Style() == TBrushStyle::bsSolid) {
-        const COLORREF color = ResolveColor(brush.Color());
-        const TColorPixels work = FWork.Pixels();
-        for (int row = 0; row < work.Height; ++row) {
-            uint8_t* p = work.Line(row);
-            for (int col = 0; col < work.Width; ++col, p += 3) {
-                p[0] = GetBValue(color);
-                p[1] = GetGValue(color);
-                p[2] = GetRValue(color);
-            }
-        }
+        FWork.Pixels().Fill(ResolveColor(brush.Color()));
     } else {
         TBitmapDc dc(FWork.Handle());
         BitBlt(dc.Get(), 0, 0, mask.Width(), mask.Height(), FCanvas->Handle(), x, y, SRCCOPY);

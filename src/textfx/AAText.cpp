@@ -24,12 +24,7 @@ private:
 
 } // namespace
 
-TAAText::TAAText(TCanvas* canvas) : FCanvas(canvas) {
-    FBlend.SetCanvas(canvas);
-}
-
-void TAAText::SetCanvas(TCanvas* canvas) {
-    FCanvas = canvas;
+TAAText::TAAText(TCanvas* canvas) {
     FBlend.SetCanvas(canvas);
 }
 
@@ -53,13 +48,13 @@ TTextBox TAAText::MeasureText(const LOGFONTW& font, const std::wstring& text) {
 }
 
 SIZE TAAText::TextExtent(const std::wstring& text) {
-    if (!FCanvas) return SIZE{0, 0};
-    const TTextBox box = MeasureText(FCanvas->Font().LogFont(), text);
+    if (!Canvas()) return SIZE{0, 0};
+    const TTextBox box = MeasureText(Canvas()->Font().LogFont(), text);
     return SIZE{box.Width, box.Height};
 }
 
 void TAAText::BuildMask(const LOGFONTW& font, const std::wstring& text) {
-    if (!FCanvas) return;
+    if (!Canvas()) return;
     FMask.Draw(font, text, MeasureText(font, text));
 }
 
@@ -100,6 +95,8 @@ void TAATextEx::DrawEffectText(int x, int y, const std::wstring& text) {
 
     BuildMask(EffectFont(), text);
     TMaskBuffer& mask = Mask().Buffer();
+    // A text that covers no pixel (a tab, say) has no foreground bitmap to make.
+    if (mask.Empty()) return;
     if (FEffect.Outline()) OutlineMask(mask);
     if (FEffect.Spray() > 0) SprayMask(mask, FEffect.Spray(), FRandom);
     if (FEffect.HorzMirror()) MirrorMaskHorizontally(mask);
@@ -131,7 +128,6 @@ void TAATextEx::BlendText(int x, int y, const TMaskBuffer& mask) {
 
     TDibBitmap& fore = Blend().Foreground();
     fore.SetSize(mask.Width(), mask.Height());
-    if (!fore.Handle()) throw std::runtime_error("Out of system resources");
     if (textured) {
         {
             TBitmapDc dc(fore.Handle());

@@ -19,8 +19,9 @@ public:
     TAAText(const TAAText&) = delete;
     TAAText& operator=(const TAAText&) = delete;
 
-    TCanvas* Canvas() const { return FCanvas; }
-    void SetCanvas(TCanvas* canvas);
+    // The blender draws on the engine's canvas, so it is the one place that keeps it.
+    TCanvas* Canvas() const { return FBlend.Canvas(); }
+    void SetCanvas(TCanvas* canvas) { FBlend.SetCanvas(canvas); }
     TAAMask& Mask() { return FMask; }
     TAABlend& Blend() { return FBlend; }
 
@@ -36,7 +37,6 @@ protected:
     void BuildMask(const LOGFONTW& font, const std::wstring& text);
 
 private:
-    TCanvas* FCanvas;
     TAAMask FMask;
     TAABlend FBlend;
 };

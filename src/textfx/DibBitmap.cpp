@@ -1,5 +1,7 @@
 #include "textfx/DibBitmap.h"
 
+#include <stdexcept>
+
 #include "framework/Dib.h"
 
 void TDibBitmap::SetSize(int width, int height) {
@@ -9,10 +11,7 @@ void TDibBitmap::SetSize(int width, int height) {
     if (width <= 0 || height <= 0) return;
     void* bits = nullptr;
     FBitmap = CreateTopDownDib(width, height, 24, &bits);
-    if (!FBitmap || !bits) {
-        FBitmap.Reset();
-        return;
-    }
+    if (!FBitmap) throw std::runtime_error("Out of system resources");
     FPixels = TColorPixels{static_cast<uint8_t*>(bits), width, height, PaddedStride(3 * width)};
 }
 

@@ -7,7 +7,8 @@
 
 class TDibBitmap {
 public:
-    // Keeps the bitmap when the size is unchanged; otherwise makes a new one. A size of 0 frees it.
+    // Keeps the bitmap when the size is unchanged; otherwise makes a new one, and raises when the
+    // system refuses it. A size of 0 frees it.
     void SetSize(int width, int height);
     int Width() const { return FPixels.Width; }
     int Height() const { return FPixels.Height; }

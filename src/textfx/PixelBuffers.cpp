@@ -24,6 +24,17 @@ uint8_t* TColorPixels::Line(int y) const {
     return Bits + static_cast<size_t>(y) * Stride;
 }
 
+void TColorPixels::Fill(TColorValue color) const {
+    for (int y = 0; y < Height; ++y) {
+        uint8_t* p = Line(y);
+        for (int x = 0; x < Width; ++x, p += 3) {
+            p[0] = static_cast<uint8_t>(BlueOf(color));
+            p[1] = static_cast<uint8_t>(GreenOf(color));
+            p[2] = static_cast<uint8_t>(RedOf(color));
+        }
+    }
+}
+
 TColorBuffer::TColorBuffer(int width, int height) {
     const int stride = PaddedStride(3 * width);
     FBytes.assign(static_cast<size_t>(stride) * static_cast<size_t>(height), 0);
@@ -33,14 +44,4 @@ TColorBuffer::TColorBuffer(int width, int height) {
 TColorValue TColorBuffer::ColorAt(int x, int y) {
     const uint8_t* p = Pixel(x, y);
     return RgbColor(p[2], p[1], p[0]);
-}
-
-void TColorBuffer::Fill(TColorValue color) {
-    for (int y = 0; y < FPixels.Height; ++y)
-        for (int x = 0; x < FPixels.Width; ++x) {
-            uint8_t* p = Pixel(x, y);
-            p[0] = static_cast<uint8_t>(BlueOf(color));
-            p[1] = static_cast<uint8_t>(GreenOf(color));
-            p[2] = static_cast<uint8_t>(RedOf(color));
-        }
 }

@@ -73,6 +73,7 @@ struct TColorPixels {
     int Stride = 0;
 
     uint8_t* Line(int y) const;
+    void Fill(TColorValue color) const;
     bool Empty() const { return !Bits || Width <= 0 || Height <= 0; }
 };
 
@@ -83,7 +84,7 @@ public:
     TColorPixels& Pixels() { return FPixels; }
     uint8_t* Pixel(int x, int y) { return FPixels.Line(y) + 3 * x; }
     TColorValue ColorAt(int x, int y);
-    void Fill(TColorValue color);
+    void Fill(TColorValue color) { FPixels.Fill(color); }
 
 private:
     std::vector<uint8_t> FBytes;

@@ -183,6 +183,37 @@ TEST_F(AAText, ShadowLiesAtItsOffsetsWithItsOwnAlpha) {
     EXPECT_GT(checked, 0);
 }
 
+TEST_F(AAText, ShadowBlursItsOwnCopyAndTheTextBlurComesAfter) {
+    FEngine.Mask().SetQuality(aqHigh);
+    FTarget.Canvas().Font().SetColor(RGB(0, 0, 0));
+    FEngine.DrawEffectText(10, 5, L"HI");
+    const TMaskBuffer plain = Mask();
+
+    TAAShadow& shadow = FEngine.Effect().Shadow();
+    shadow.SetEnabled(true);
+    shadow.SetBlur(100);
+    shadow.SetColor(RGB(255, 255, 255));
+    FEngine.Effect().SetBlur(50);
+    FTarget.Fill(RGB(0, 0, 0));
+    FEngine.DrawEffectText(10, 5, L"HI");
+
+    TMaskBuffer text = plain, cast = plain;
+    BlurMask(text, 50);
+    BlurMask(cast, 100);
+    EXPECT_EQ(Mask().Bytes(), text.Bytes());
+    // Where the black text leaves it alone, the white shadow shows its own blur at alpha 70.
+    int checked = 0;
+    for (int y = 0; y < cast.Height(); ++y)
+        for (int x = 0; x < cast.Width(); ++x) {
+            if (CoverageAt(text, 10, 5, 12 + x, 7 + y) != 0) continue;
+            const int weight = cast.At(x, y) * (70 * 256 / 100) / 256;
+            const int grey = weight == 255 ? 255 : (255 * weight) >> 8;
+            EXPECT_EQ(FTarget.At(12 + x, 7 + y), RGB(grey, grey, grey)) << x << "," << y;
+            checked += grey > 0;
+        }
+    EXPECT_GT(checked, 0);
+}
+
 TEST_F(AAText, NegativeOffsetMovesTheTextAndKeepsTheShadowAtX) {
     TAAShadow& shadow = FEngine.Effect().Shadow();
     shadow.SetEnabled(true);
@@ -355,4 +386,21 @@ TEST(AAMask, GreyPaletteAndAssignment) {
     EXPECT_EQ(copy.Width(), 3);
     EXPECT_EQ(copy.Line(1)[2], 9);
     EXPECT_THROW(copy.Line(2), EInvalidLine);
+}
+
+TEST(AATextEx, TextOfNoWidthDrawsNothingWhateverTheForeground) {
+    TBitmapCanvas target(20, 20, RGB(1, 2, 3));
+    target.Canvas().Font().SetName(L"Tahoma");
+    target.Canvas().Font().SetHeight(20);
+    target.Canvas().Brush().SetStyle(TBrushStyle::bsClear);
+    TAATextEx engine(&target.Canvas());
+    // A tab measures 0 pixels wide: the mask is empty and there is no foreground to make.
+    ASSERT_EQ(engine.TextWidth(L"\t"), 0);
+    engine.Effect().Shadow().SetEnabled(true);
+    engine.Effect().Gradual().SetEnabled(true);
+    EXPECT_NO_THROW(engine.DrawEffectText(2, 2, L"\t"));
+    engine.Effect().Gradual().SetEnabled(false);
+    engine.Effect().SetNoise(5);
+    EXPECT_NO_THROW(engine.DrawEffectText(2, 2, L"\t"));
+    EXPECT_EQ(target.At(2, 2), RGB(1, 2, 3));
 }
