@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "framework/Canvas.h"
+#include "framework/Scoped.h"
 #include "textfx/AAText.h"
 #include "textfx/DibBitmap.h"
 
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
         DrawLabel(canvas, engine, 8, 10, L"×内网", RGB(255, 255, 255));
         DrawLabel(canvas, engine, 124, 10, L"√外网", RGB(0, 255, 0));
         wchar_t face[LF_FACESIZE] = {};
-        SelectObject(dc.Get(), canvas.Font().Handle());
+        const ScopedSelectObject font(dc.Get(), canvas.Font().Handle());
         GetTextFaceW(dc.Get(), LF_FACESIZE, face);
         std::fprintf(stderr, "font face: %ls, label extent %ld x %ld\n", face,
                      engine.TextExtent(L"×内网").cx, engine.TextExtent(L"×内网").cy);
