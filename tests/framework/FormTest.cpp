@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -206,6 +207,44 @@ TEST(Timer, TicksFromTheMessageLoopWhileEnabled) {
         Pump();
     }
     EXPECT_EQ(ticks, 2);
+}
+
+// A pump for as long as a message box would stay open, dispatching what comes meanwhile.
+void PumpFor(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        Pump();
+    }
+}
+
+TEST(Timer, AnErrorBoxFromItsHandlerIsNotStackedByLaterTicks) {
+    int open = 0, mostOpen = 0;
+    Application().SetMessageBoxFunction([&](const std::wstring&, const std::wstring&, UINT) {
+        mostOpen = std::max(mostOpen, ++open);
+        PumpFor(150);
+        --open;
+        return IDOK;
+    });
+    TComponent owner;
+    auto* timer = owner.Own<TTimer>();
+    timer->SetInterval(1);
+    int ticks = 0;
+    timer->OnTimer = [&](TComponent*) {
+        if (++ticks == 3) {
+            timer->SetEnabled(false);
+            return;
+        }
+        throw Exception(L"Unable to write to C:\\x\\Config.ini");
+    };
+    const DWORD start = GetTickCount();
+    while (timer->Enabled() && GetTickCount() - start < 5000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        Pump();
+    }
+    Application().SetMessageBoxFunction(nullptr);
+    EXPECT_EQ(mostOpen, 1) << "one box at a time, not one more for every tick while it is open";
+    EXPECT_EQ(ticks, 3) << "the timer ticks again once the box is closed";
 }
 
 }  // namespace
