@@ -322,7 +322,8 @@ void TForm::HintChanged(TGraphicControl* control) {
     ti.uId = reinterpret_cast<UINT_PTR>(control);
     ti.rect = control->BoundsRect();
     SendMessageW(FToolTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    if (control->Hint().empty()) return;
+    // A hidden control takes no input, so its hint would pop up over nothing.
+    if (control->Hint().empty() || !control->Visible()) return;
     ti.lpszText = const_cast<wchar_t*>(control->Hint().c_str());
     SendMessageW(FToolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }

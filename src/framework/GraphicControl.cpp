@@ -21,6 +21,7 @@ void TGraphicControl::SetVisible(bool visible) {
     if (visible == FVisible) return;
     FVisible = visible;
     if (FParent && FParent->HandleAllocated()) InvalidateRect(FParent->Handle(), &FBounds, FALSE);
+    if (FParent && !FHint.empty()) FParent->HintChanged(this);
 }
 
 void TGraphicControl::SetHint(const std::wstring& hint) {

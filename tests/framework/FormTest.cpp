@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <string>
@@ -135,6 +136,38 @@ TEST(Form, LayoutScalesWithTheDpi) {
     RECT client = form->ClientRect();
     EXPECT_EQ(client.right, form->Scale(200));
     EXPECT_EQ(client.bottom, form->Scale(100));
+}
+
+// The tool tip window a form made for the hints of its controls.
+HWND ToolTipOf(HWND form) {
+    struct Search {
+        HWND Form;
+        HWND Found;
+    } search{form, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND w, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            wchar_t name[64] = {};
+            GetClassNameW(w, name, 64);
+            if (GetWindow(w, GW_OWNER) == s->Form && std::wstring(name) == TOOLTIPS_CLASSW) s->Found = w;
+            return !s->Found;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+TEST(Form, AHiddenControlShowsNoHint) {
+    TComponent owner;
+    auto* form = owner.Own<TestForm>();
+    form->left->SetHint(L"双击切换");
+    HWND tip = ToolTipOf(form->Handle());
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 1);
+    form->left->SetVisible(false);
+    EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 0);
+    form->left->SetVisible(true);
+    EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 1) << "shown again, it has its hint again";
 }
 
 // Looks, while it goes away, at what its form still routes input to.
