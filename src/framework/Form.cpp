@@ -11,6 +11,15 @@
 
 namespace {
 const wchar_t kFormClass[] = L"TarnwickForm";
+
+// The tool tip entry of a control's hint: the control itself is the tool's id.
+TOOLINFOW ToolOf(HWND form, TGraphicControl* control) {
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = form;
+    ti.uId = reinterpret_cast<UINT_PTR>(control);
+    return ti;
+}
 }  // namespace
 
 ATOM TForm::RegisterFormClass() {
@@ -266,10 +275,7 @@ void TForm::RemoveControl(TGraphicControl* control) {
     if (FHovered == control) FHovered = nullptr;
     if (FPressed == control) FPressed = nullptr;
     if (FToolTip) {
-        TOOLINFOW ti{};
-        ti.cbSize = sizeof ti;
-        ti.hwnd = FHandle;
-        ti.uId = reinterpret_cast<UINT_PTR>(control);
+        TOOLINFOW ti = ToolOf(FHandle, control);
         SendMessageW(FToolTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     }
 }
@@ -315,15 +321,12 @@ void TForm::EnsureToolTip() {
 void TForm::HintChanged(TGraphicControl* control) {
     if (!FHandle || (control->Hint().empty() && !FToolTip)) return;
     EnsureToolTip();
-    TOOLINFOW ti{};
-    ti.cbSize = sizeof ti;
-    ti.uFlags = TTF_SUBCLASS;
-    ti.hwnd = FHandle;
-    ti.uId = reinterpret_cast<UINT_PTR>(control);
-    ti.rect = control->BoundsRect();
+    TOOLINFOW ti = ToolOf(FHandle, control);
     SendMessageW(FToolTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     // A hidden control takes no input, so its hint would pop up over nothing.
     if (control->Hint().empty() || !control->Visible()) return;
+    ti.uFlags = TTF_SUBCLASS;
+    ti.rect = control->BoundsRect();
     ti.lpszText = const_cast<wchar_t*>(control->Hint().c_str());
     SendMessageW(FToolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
