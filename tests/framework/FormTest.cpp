@@ -170,6 +170,19 @@ TEST(Form, AHiddenControlShowsNoHint) {
     EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 1) << "shown again, it has its hint again";
 }
 
+TEST(Form, AControlOwnedElsewhereForgetsItsParentWhenTheFormGoes) {
+    TComponent owner, elsewhere;
+    auto* form = owner.Own<TestForm>();
+    auto* box = elsewhere.Own<Box>(form);
+    box->SetBounds(10, 40, 20, 20);
+    owner.Destroy(form);
+    EXPECT_EQ(box->Parent(), nullptr);
+    // Neither of these may reach the form that is gone.
+    box->SetHint(L"双击切换");
+    box->SetVisible(false);
+    elsewhere.Destroy(box);
+}
+
 // Looks, while it goes away, at what its form still routes input to.
 class Witness : public Box {
 public:
