@@ -142,6 +142,10 @@ LRESULT TForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (pressed && pressed == ControlAt(at)) pressed->Click();
         return 0;
     }
+    case WM_CAPTURECHANGED:
+        // A press whose capture went elsewhere (a box that popped up) ends as no click.
+        if (reinterpret_cast<HWND>(lParam) != FHandle) FPressed = nullptr;
+        break;
     case WM_LBUTTONDBLCLK:
         if (TGraphicControl* control = ControlAt(at)) control->DblClick();
         return 0;

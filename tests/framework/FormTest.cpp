@@ -75,6 +75,10 @@ TEST(Form, RoutesPointerInputToTheControlUnderIt) {
     // A press that ends outside the control is no click.
     SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, At(110, 15));
     SendMessageW(w, WM_LBUTTONUP, 0, At(80, 80));
+    // Nor is one whose capture was taken away before it ended.
+    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, At(110, 15));
+    ReleaseCapture();
+    SendMessageW(w, WM_LBUTTONUP, 0, At(110, 15));
     SendMessageW(w, WM_MOUSELEAVE, 0, 0);
     const std::vector<std::wstring> expected{L"enter left", L"leave left", L"enter right", L"click right",
                                              L"dblclick right", L"leave right"};
