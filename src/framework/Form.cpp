@@ -11,6 +11,15 @@
 
 namespace {
 const wchar_t kFormClass[] = L"TarnwickForm";
+
+// The tool tip entry of a control's hint: the control itself is the tool's id.
+TOOLINFOW ToolOf(HWND form, TGraphicControl* control) {
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = form;
+    ti.uId = reinterpret_cast<UINT_PTR>(control);
+    return ti;
+}
 }  // namespace
 
 ATOM TForm::RegisterFormClass() {
@@ -133,6 +142,10 @@ LRESULT TForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (pressed && pressed == ControlAt(at)) pressed->Click();
         return 0;
     }
+    case WM_CAPTURECHANGED:
+        // A press whose capture went elsewhere (a box that popped up) ends as no click.
+        if (reinterpret_cast<HWND>(lParam) != FHandle) FPressed = nullptr;
+        break;
     case WM_LBUTTONDBLCLK:
         if (TGraphicControl* control = ControlAt(at)) control->DblClick();
         return 0;
@@ -266,10 +279,7 @@ void TForm::RemoveControl(TGraphicControl* control) {
     if (FHovered == control) FHovered = nullptr;
     if (FPressed == control) FPressed = nullptr;
     if (FToolTip) {
-        TOOLINFOW ti{};
-        ti.cbSize = sizeof ti;
-        ti.hwnd = FHandle;
-        ti.uId = reinterpret_cast<UINT_PTR>(control);
+        TOOLINFOW ti = ToolOf(FHandle, control);
         SendMessageW(FToolTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     }
 }
@@ -315,14 +325,12 @@ void TForm::EnsureToolTip() {
 void TForm::HintChanged(TGraphicControl* control) {
     if (!FHandle || (control->Hint().empty() && !FToolTip)) return;
     EnsureToolTip();
-    TOOLINFOW ti{};
-    ti.cbSize = sizeof ti;
-    ti.uFlags = TTF_SUBCLASS;
-    ti.hwnd = FHandle;
-    ti.uId = reinterpret_cast<UINT_PTR>(control);
-    ti.rect = control->BoundsRect();
+    TOOLINFOW ti = ToolOf(FHandle, control);
     SendMessageW(FToolTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-    if (control->Hint().empty()) return;
+    // A hidden control takes no input, so its hint would pop up over nothing.
+    if (control->Hint().empty() || !control->Visible()) return;
+    ti.uFlags = TTF_SUBCLASS;
+    ti.rect = control->BoundsRect();
     ti.lpszText = const_cast<wchar_t*>(control->Hint().c_str());
     SendMessageW(FToolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }

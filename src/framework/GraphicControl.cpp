@@ -3,11 +3,17 @@
 #include "framework/Form.h"
 
 TGraphicControl::TGraphicControl(TComponent* owner, TForm* parent) : TComponent(owner), FParent(parent) {
-    if (FParent) FParent->InsertControl(this);
+    if (!FParent) return;
+    FParent->InsertControl(this);
+    FreeNotification(FParent);
 }
 
 TGraphicControl::~TGraphicControl() {
     if (FParent) FParent->RemoveControl(this);
+}
+
+void TGraphicControl::Notification(TComponent* other) {
+    if (other == FParent) FParent = nullptr;
 }
 
 void TGraphicControl::SetBounds(int left, int top, int width, int height) {
@@ -21,6 +27,7 @@ void TGraphicControl::SetVisible(bool visible) {
     if (visible == FVisible) return;
     FVisible = visible;
     if (FParent && FParent->HandleAllocated()) InvalidateRect(FParent->Handle(), &FBounds, FALSE);
+    if (FParent && !FHint.empty()) FParent->HintChanged(this);
 }
 
 void TGraphicControl::SetHint(const std::wstring& hint) {

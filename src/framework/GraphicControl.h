@@ -44,6 +44,10 @@ public:
     virtual void MouseEnter();
     virtual void MouseLeave();
 
+protected:
+    // The parent may belong to another owner and go first; it is then forgotten.
+    void Notification(TComponent* other) override;
+
 private:
     TForm* FParent;
     RECT FBounds{};

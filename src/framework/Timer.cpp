@@ -46,7 +46,12 @@ void TTimer::Update() {
 LRESULT CALLBACK TTimer::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER) {
         auto* timer = reinterpret_cast<TTimer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (timer && timer->FEnabled && timer->OnTimer) GuardedCall([timer] { timer->OnTimer(timer); });
+        if (timer && timer->FEnabled && timer->OnTimer && !timer->FInHandler) {
+            timer->FInHandler = true;
+            GuardedCall([timer] { timer->OnTimer(timer); });
+            // A handler may destroy its timer, and the window with it.
+            if (IsWindow(window)) timer->FInHandler = false;
+        }
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

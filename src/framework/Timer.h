@@ -22,5 +22,8 @@ private:
 
     HWND FWindow = nullptr;  // message-only, receives WM_TIMER
     bool FEnabled = true;
+    // A handler that runs a modal loop (a message box) would otherwise be entered again by
+    // the ticks that loop dispatches.
+    bool FInHandler = false;
     unsigned FInterval = 1000;
 };

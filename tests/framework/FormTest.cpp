@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,10 @@ TEST(Form, RoutesPointerInputToTheControlUnderIt) {
     // A press that ends outside the control is no click.
     SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, At(110, 15));
     SendMessageW(w, WM_LBUTTONUP, 0, At(80, 80));
+    // Nor is one whose capture was taken away before it ended.
+    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, At(110, 15));
+    ReleaseCapture();
+    SendMessageW(w, WM_LBUTTONUP, 0, At(110, 15));
     SendMessageW(w, WM_MOUSELEAVE, 0, 0);
     const std::vector<std::wstring> expected{L"enter left", L"leave left", L"enter right", L"click right",
                                              L"dblclick right", L"leave right"};
@@ -134,6 +140,51 @@ TEST(Form, LayoutScalesWithTheDpi) {
     RECT client = form->ClientRect();
     EXPECT_EQ(client.right, form->Scale(200));
     EXPECT_EQ(client.bottom, form->Scale(100));
+}
+
+// The tool tip window a form made for the hints of its controls.
+HWND ToolTipOf(HWND form) {
+    struct Search {
+        HWND Form;
+        HWND Found;
+    } search{form, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND w, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            wchar_t name[64] = {};
+            GetClassNameW(w, name, 64);
+            if (GetWindow(w, GW_OWNER) == s->Form && std::wstring(name) == TOOLTIPS_CLASSW) s->Found = w;
+            return !s->Found;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+TEST(Form, AHiddenControlShowsNoHint) {
+    TComponent owner;
+    auto* form = owner.Own<TestForm>();
+    form->left->SetHint(L"双击切换");
+    HWND tip = ToolTipOf(form->Handle());
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 1);
+    form->left->SetVisible(false);
+    EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 0);
+    form->left->SetVisible(true);
+    EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 1) << "shown again, it has its hint again";
+}
+
+TEST(Form, AControlOwnedElsewhereForgetsItsParentWhenTheFormGoes) {
+    TComponent owner, elsewhere;
+    auto* form = owner.Own<TestForm>();
+    auto* box = elsewhere.Own<Box>(form);
+    box->SetBounds(10, 40, 20, 20);
+    owner.Destroy(form);
+    EXPECT_EQ(box->Parent(), nullptr);
+    // Neither of these may reach the form that is gone.
+    box->SetHint(L"双击切换");
+    box->SetVisible(false);
+    elsewhere.Destroy(box);
 }
 
 // Looks, while it goes away, at what its form still routes input to.
@@ -206,6 +257,44 @@ TEST(Timer, TicksFromTheMessageLoopWhileEnabled) {
         Pump();
     }
     EXPECT_EQ(ticks, 2);
+}
+
+// A pump for as long as a message box would stay open, dispatching what comes meanwhile.
+void PumpFor(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        Pump();
+    }
+}
+
+TEST(Timer, AnErrorBoxFromItsHandlerIsNotStackedByLaterTicks) {
+    int open = 0, mostOpen = 0;
+    Application().SetMessageBoxFunction([&](const std::wstring&, const std::wstring&, UINT) {
+        mostOpen = std::max(mostOpen, ++open);
+        PumpFor(150);
+        --open;
+        return IDOK;
+    });
+    TComponent owner;
+    auto* timer = owner.Own<TTimer>();
+    timer->SetInterval(1);
+    int ticks = 0;
+    timer->OnTimer = [&](TComponent*) {
+        if (++ticks == 3) {
+            timer->SetEnabled(false);
+            return;
+        }
+        throw Exception(L"Unable to write to C:\\x\\Config.ini");
+    };
+    const DWORD start = GetTickCount();
+    while (timer->Enabled() && GetTickCount() - start < 5000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        Pump();
+    }
+    Application().SetMessageBoxFunction(nullptr);
+    EXPECT_EQ(mostOpen, 1) << "one box at a time, not one more for every tick while it is open";
+    EXPECT_EQ(ticks, 3) << "the timer ticks again once the box is closed";
 }
 
 }  // namespace
