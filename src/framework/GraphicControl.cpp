@@ -40,20 +40,25 @@ void TGraphicControl::Invalidate() {
     if (FParent && FParent->HandleAllocated() && FVisible) InvalidateRect(FParent->Handle(), &FBounds, FALSE);
 }
 
+// A handler may destroy its own control: it runs on a copy, never on the member being destroyed.
+void TGraphicControl::Fire(const TNotifyEvent& event) {
+    if (const TNotifyEvent handler = event) handler(this);
+}
+
 void TGraphicControl::Click() {
-    if (OnClick) OnClick(this);
+    Fire(OnClick);
 }
 
 void TGraphicControl::DblClick() {
-    if (OnDblClick) OnDblClick(this);
+    Fire(OnDblClick);
 }
 
 void TGraphicControl::MouseEnter() {
     FMouseInControl = true;
-    if (OnMouseEnter) OnMouseEnter(this);
+    Fire(OnMouseEnter);
 }
 
 void TGraphicControl::MouseLeave() {
     FMouseInControl = false;
-    if (OnMouseLeave) OnMouseLeave(this);
+    Fire(OnMouseLeave);
 }

@@ -49,6 +49,8 @@ protected:
     void Notification(TComponent* other) override;
 
 private:
+    void Fire(const TNotifyEvent& event);
+
     TForm* FParent;
     RECT FBounds{};
     bool FVisible = true;

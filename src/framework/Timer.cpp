@@ -48,8 +48,10 @@ LRESULT CALLBACK TTimer::WindowProc(HWND window, UINT message, WPARAM wParam, LP
         auto* timer = reinterpret_cast<TTimer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (timer && timer->FEnabled && timer->OnTimer && !timer->FInHandler) {
             timer->FInHandler = true;
-            GuardedCall([timer] { timer->OnTimer(timer); });
-            // A handler may destroy its timer, and the window with it.
+            // A handler may destroy its timer, and the window with it: the call runs on a copy
+            // of the handler, and the timer is touched afterwards only while its window exists.
+            const auto handler = timer->OnTimer;
+            GuardedCall([&] { handler(timer); });
             if (IsWindow(window)) timer->FInHandler = false;
         }
         return 0;
