@@ -30,6 +30,9 @@ void ErrorExit(j_common_ptr info) {
 
 void QuietWarning(j_common_ptr, int) {}
 
+// 8192 x 8192: far beyond any picture the program shows, and a few hundred megabytes at most.
+constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
+
 struct DecodedImage {
     int Width = 0;
     int Height = 0;
@@ -50,6 +53,13 @@ bool Decode(const uint8_t* data, size_t size, DecodedImage* image, JpegErrorMana
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
+    // A damaged header may claim up to 65 500 x 65 500 pixels; nothing that large is allocated.
+    if (static_cast<uint64_t>(info.image_width) * info.image_height > kMaxPixels) {
+        std::snprintf(errors->Message, sizeof errors->Message, "picture of %u x %u pixels is too large",
+                      info.image_width, info.image_height);
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
     image->Width = static_cast<int>(info.output_width);

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "framework/Exception.h"
 #include "framework/JpegPicture.h"
 
@@ -58,6 +61,16 @@ TEST(JpegPicture, DamagedDataRaisesInsteadOfEndingTheProcess) {
     EXPECT_THROW(picture.LoadFromMemory(kRedJpeg, 40), Exception);
     EXPECT_THROW(picture.LoadFromMemory(nullptr, 0), Exception);
     EXPECT_TRUE(picture.Empty());
+    // A header that claims 65 280 x 65 280 pixels is refused before anything is allocated,
+    // and the picture loaded before stays.
+    picture.LoadFromMemory(kRedJpeg, sizeof kRedJpeg);
+    std::vector<unsigned char> huge(kRedJpeg, kRedJpeg + sizeof kRedJpeg);
+    const unsigned char frame[] = {0xff, 0xc0, 0x00, 0x11, 0x08};
+    const auto sof = std::search(huge.begin(), huge.end(), std::begin(frame), std::end(frame));
+    ASSERT_NE(sof, huge.end());
+    sof[5] = sof[7] = 0xff;
+    EXPECT_THROW(picture.LoadFromMemory(huge.data(), huge.size()), Exception);
+    EXPECT_EQ(picture.Width(), 8);
     try {
         picture.LoadFromMemory(notJpeg, sizeof notJpeg);
     } catch (const Exception& e) {
