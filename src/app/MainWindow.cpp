@@ -109,7 +109,9 @@ void TfrmMainWindow::FormCreate() {
 }
 
 int TfrmMainWindow::SwitchTo(const std::wstring& profile) {
-    if (FSwitching) return -1;
+    // A damaged NET/NET ("X", "a") names no profile: its empty section would turn DHCP on for
+    // every adapter.
+    if (FSwitching || (profile != L"A" && profile != L"B")) return -1;
     FSwitching = true;
     struct Reset {
         bool& Flag;

@@ -246,6 +246,16 @@ TEST_F(MainWindow, ReconnectDoesNothingWithoutAnActiveProfileOrTheOption) {
     EXPECT_TRUE(sim->Calls().empty());
 }
 
+TEST_F(MainWindow, DamagedActiveProfileIsNeverApplied) {
+    Config("[NET]\r\nNET=X\r\n" + profiles);
+    Create();
+    // What a confirmed configuration dialog hands on from NET/NET; "a" would reach section A.
+    for (const wchar_t* profile : {L"X", L"a"}) EXPECT_EQ(window->SwitchTo(profile), -1) << profile;
+    EXPECT_TRUE(sim->Calls().empty()) << "no adapter was turned to DHCP";
+    EXPECT_EQ(ProgressWindow(), nullptr);
+    EXPECT_EQ(Read(L"NET", L"NET"), L"X");
+}
+
 TEST_F(MainWindow, ConnectionNameIsLookedUpOnceFromTheFirstIpEnabledAdapter) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
     Create();
