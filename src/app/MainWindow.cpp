@@ -256,5 +256,7 @@ LRESULT TfrmMainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         FShuttingDown = true;
         return 1;
     }
+    // Another program cancelled the log-off: closing hides the window again.
+    if (message == WM_ENDSESSION && !wParam) FShuttingDown = false;
     return TForm::WindowProc(message, wParam, lParam);
 }

@@ -200,6 +200,11 @@ TEST_F(MainWindow, ClosingHidesAndOnlyExitOrLogOffEnds) {
     EXPECT_TRUE(window->HandleAllocated());
     EXPECT_TRUE(IsIconic(window->Handle()) || !IsWindowVisible(window->Handle()));
 
+    // A log-off that another program cancels leaves the window hiding on close.
+    EXPECT_EQ(SendMessageW(window->Handle(), WM_QUERYENDSESSION, 0, 0), 1);
+    SendMessageW(window->Handle(), WM_ENDSESSION, FALSE, 0);
+    EXPECT_FALSE(window->Close()) << "the session goes on";
+
     EXPECT_EQ(SendMessageW(window->Handle(), WM_QUERYENDSESSION, 0, 0), 1);
     EXPECT_TRUE(window->Close()) << "the session is ending";
 
