@@ -150,7 +150,10 @@ void TfrmMainWindow::MarkActive(const std::wstring& profile) {
     std::wstring caption = active->Caption();
     ReplaceFirst(caption, L"×", L"√");
     active->SetCaption(caption);
-    ConfigIni().WriteString(L"NET", L"NET", profile);
+    // Written only when it changes: at start the record is already there, and a Config.ini
+    // the user may not write would otherwise raise an error at every start.
+    if (ConfigIni().ReadString(L"NET", L"NET", L"") != profile)
+        ConfigIni().WriteString(L"NET", L"NET", profile);
 }
 
 int TfrmMainWindow::ToggleProfile() {

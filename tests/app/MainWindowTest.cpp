@@ -85,6 +85,18 @@ TEST_F(MainWindow, StartMarksTheRecordedProfileWithoutTouchingTheAdapters) {
     EXPECT_EQ(sim->MonikerBinds(), 0);
 }
 
+TEST_F(MainWindow, StartWithAConfigIniThatCannotBeWrittenSaysNothing) {
+    // As for a user without rights on the program's folder: reads work, writes are refused.
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    HANDLE reader = CreateFileW(configPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    Create();
+    CloseHandle(reader);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_EQ(window->AANetB->Caption(), L"√外网");
+}
+
 TEST_F(MainWindow, FirstStartAsksForTheSettingsAndStaysVisible) {
     Config(profiles);
     Create();
@@ -255,7 +267,8 @@ TEST_F(MainWindow, DamagedActiveProfileIsNeverApplied) {
     Config("[NET]\r\nNET=X\r\n" + profiles);
     Create();
     // What a confirmed configuration dialog hands on from NET/NET; "a" would reach section A.
-    for (const wchar_t* profile : {L"X", L"a"}) EXPECT_EQ(window->SwitchTo(profile), -1) << profile;
+    for (const wchar_t* profile : {L"X", L"a"})
+        EXPECT_EQ(window->SwitchTo(profile), -1) << profile;
     EXPECT_TRUE(sim->Calls().empty()) << "no adapter was turned to DHCP";
     EXPECT_EQ(ProgressWindow(), nullptr);
     EXPECT_EQ(Read(L"NET", L"NET"), L"X");
