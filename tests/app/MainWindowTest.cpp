@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/MainWindow.h"
+#include "core/NetshEngine.h"
 #include "core/ProgressWindow.h"
 #include "core/Settings.h"
 #include "fakes/SimulatedWmi.h"
@@ -184,6 +185,23 @@ TEST_F(MainWindow, DoubleClickDuringARunningSwitchIsIgnored) {
     sim->SetDelay(0);
     EXPECT_EQ(sim->Calls().size(), 4u);
     EXPECT_EQ(Read(L"NET", L"NET"), L"B");
+}
+
+TEST_F(MainWindow, NetshMessagePassNeverStartsASecondSwitch) {
+    Config("[NET]\r\nNET=B\r\nMethod=B\r\n" + profiles);
+    Create();
+    TempFolder folder;
+    SetNetshProgram(ExecutableFolder() + L"fakes\\netsh\\netsh.exe");
+    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
+    // Waits in the queue while netsh runs; the pass after the last command dispatches it.
+    const RECT r = window->AANetB->BoundsRect();
+    PostMessageW(window->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(r.left + 5, r.top + 5));
+    EXPECT_EQ(window->SwitchTo(L"A"), 0);
+    SetNetshProgram(L"");
+    const std::string log = folder.ReadBytes(L"netsh.log");
+    EXPECT_EQ(log.find("dhcp"), std::string::npos) << "profile B was applied as well:\n" << log;
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
+    EXPECT_EQ(window->AANetB->Caption(), L"×外网");
 }
 
 TEST_F(MainWindow, HoverUnderlinesAndLeavingRestoresTheStateColour) {
