@@ -109,7 +109,9 @@ void TfrmMainWindow::FormCreate() {
 }
 
 int TfrmMainWindow::SwitchTo(const std::wstring& profile) {
-    if (FSwitching) return -1;
+    // A damaged NET/NET ("X", "a") names no profile: its empty section would turn DHCP on for
+    // every adapter.
+    if (FSwitching || (profile != L"A" && profile != L"B")) return -1;
     FSwitching = true;
     struct Reset {
         bool& Flag;
@@ -148,7 +150,10 @@ void TfrmMainWindow::MarkActive(const std::wstring& profile) {
     std::wstring caption = active->Caption();
     ReplaceFirst(caption, L"×", L"√");
     active->SetCaption(caption);
-    ConfigIni().WriteString(L"NET", L"NET", profile);
+    // Written only when it changes: at start the record is already there, and a Config.ini
+    // the user may not write would otherwise raise an error at every start.
+    if (ConfigIni().ReadString(L"NET", L"NET", L"") != profile)
+        ConfigIni().WriteString(L"NET", L"NET", profile);
 }
 
 int TfrmMainWindow::ToggleProfile() {
@@ -254,5 +259,7 @@ LRESULT TfrmMainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         FShuttingDown = true;
         return 1;
     }
+    // Another program cancelled the log-off: closing hides the window again.
+    if (message == WM_ENDSESSION && !wParam) FShuttingDown = false;
     return TForm::WindowProc(message, wParam, lParam);
 }

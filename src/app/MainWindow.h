@@ -16,8 +16,9 @@ class TfrmMainWindow : public TForm {
 public:
     explicit TfrmMainWindow(TComponent* owner);
 
-    // profile is "A" or "B"; answers the code of the apply, 0 for success, or -1 when a switch
-    // is already running (COM calls and netsh's message pass dispatch input meanwhile).
+    // profile is "A" or "B"; answers the code of the apply, 0 for success, or -1 for any other
+    // profile or when a switch is already running (COM calls and netsh's message pass dispatch
+    // input meanwhile).
     int SwitchTo(const std::wstring& profile);
     void MarkActive(const std::wstring& profile);
     int ToggleProfile();

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/MainWindow.h"
+#include "core/NetshEngine.h"
 #include "core/ProgressWindow.h"
 #include "core/Settings.h"
 #include "fakes/SimulatedWmi.h"
@@ -83,6 +84,18 @@ TEST_F(MainWindow, StartMarksTheRecordedProfileWithoutTouchingTheAdapters) {
     EXPECT_TRUE(messages.empty());
     EXPECT_TRUE(sim->Calls().empty());
     EXPECT_EQ(sim->MonikerBinds(), 0);
+}
+
+TEST_F(MainWindow, StartWithAConfigIniThatCannotBeWrittenSaysNothing) {
+    // As for a user without rights on the program's folder: reads work, writes are refused.
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    HANDLE reader = CreateFileW(configPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    Create();
+    CloseHandle(reader);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_EQ(window->AANetB->Caption(), L"√外网");
 }
 
 TEST_F(MainWindow, FirstStartAsksForTheSettingsAndStaysVisible) {
@@ -174,6 +187,23 @@ TEST_F(MainWindow, DoubleClickDuringARunningSwitchIsIgnored) {
     EXPECT_EQ(Read(L"NET", L"NET"), L"B");
 }
 
+TEST_F(MainWindow, NetshMessagePassNeverStartsASecondSwitch) {
+    Config("[NET]\r\nNET=B\r\nMethod=B\r\n" + profiles);
+    Create();
+    TempFolder folder;
+    SetNetshProgram(ExecutableFolder() + L"fakes\\netsh\\netsh.exe");
+    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
+    // Waits in the queue while netsh runs; the pass after the last command dispatches it.
+    const RECT r = window->AANetB->BoundsRect();
+    PostMessageW(window->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(r.left + 5, r.top + 5));
+    EXPECT_EQ(window->SwitchTo(L"A"), 0);
+    SetNetshProgram(L"");
+    const std::string log = folder.ReadBytes(L"netsh.log");
+    EXPECT_EQ(log.find("dhcp"), std::string::npos) << "profile B was applied as well:\n" << log;
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
+    EXPECT_EQ(window->AANetB->Caption(), L"×外网");
+}
+
 TEST_F(MainWindow, HoverUnderlinesAndLeavingRestoresTheStateColour) {
     Config("[NET]\r\nNET=A\r\n" + profiles);
     Create();
@@ -199,6 +229,11 @@ TEST_F(MainWindow, ClosingHidesAndOnlyExitOrLogOffEnds) {
     SendMessageW(window->Handle(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(window->HandleAllocated());
     EXPECT_TRUE(IsIconic(window->Handle()) || !IsWindowVisible(window->Handle()));
+
+    // A log-off that another program cancels leaves the window hiding on close.
+    EXPECT_EQ(SendMessageW(window->Handle(), WM_QUERYENDSESSION, 0, 0), 1);
+    SendMessageW(window->Handle(), WM_ENDSESSION, FALSE, 0);
+    EXPECT_FALSE(window->Close()) << "the session goes on";
 
     EXPECT_EQ(SendMessageW(window->Handle(), WM_QUERYENDSESSION, 0, 0), 1);
     EXPECT_TRUE(window->Close()) << "the session is ending";
@@ -244,6 +279,17 @@ TEST_F(MainWindow, ReconnectDoesNothingWithoutAnActiveProfileOrTheOption) {
     Config("[NET]\r\nNET=A\r\nAutoSwitch=0\r\n" + profiles);
     window->netEvent1NetworkConnect(nullptr);
     EXPECT_TRUE(sim->Calls().empty());
+}
+
+TEST_F(MainWindow, DamagedActiveProfileIsNeverApplied) {
+    Config("[NET]\r\nNET=X\r\n" + profiles);
+    Create();
+    // What a confirmed configuration dialog hands on from NET/NET; "a" would reach section A.
+    for (const wchar_t* profile : {L"X", L"a"})
+        EXPECT_EQ(window->SwitchTo(profile), -1) << profile;
+    EXPECT_TRUE(sim->Calls().empty()) << "no adapter was turned to DHCP";
+    EXPECT_EQ(ProgressWindow(), nullptr);
+    EXPECT_EQ(Read(L"NET", L"NET"), L"X");
 }
 
 TEST_F(MainWindow, ConnectionNameIsLookedUpOnceFromTheFirstIpEnabledAdapter) {
