@@ -130,6 +130,8 @@ private:
 
     std::wstring FWmiMethodName;
     IWmiObjectSource* FWmiObjectSource = nullptr;
+    // The component behind the source, told of its destruction.
+    TComponent* FSourceComponent = nullptr;
     TWmiParams FInParams, FOutParams;
     TWmiQualifiers FQualifiers;
     TWmiPrivileges FPrivileges;
