@@ -125,6 +125,25 @@ ScopedVariant ArrayElement(const VARIANT& array, LONG i) {
     return element;
 }
 
+// The data of an array, locked while the object lives, so that an element whose text raises
+// does not leave the array locked (a locked array cannot be destroyed, and leaks).
+class TArrayData {
+public:
+    explicit TArrayData(SAFEARRAY* items) : FItems(items) {
+        WmiCheck(SafeArrayAccessData(items, &FData));
+    }
+    ~TArrayData() { SafeArrayUnaccessData(FItems); }
+    TArrayData(const TArrayData&) = delete;
+    TArrayData& operator=(const TArrayData&) = delete;
+    const BYTE* Element(ULONG i) const {
+        return static_cast<const BYTE*>(FData) + i * FItems->cbElements;
+    }
+
+private:
+    SAFEARRAY* FItems;
+    void* FData = nullptr;
+};
+
 LONG ArrayLength(const VARIANT& array) {
     SAFEARRAY* items = array.vt & VT_BYREF ? *array.pparray : array.parray;
     if (!items || SafeArrayGetDim(items) != 1) return 0;
@@ -209,10 +228,9 @@ std::wstring WmiValueText(const VARIANT& value) {
             count *= items->rgsabound[d].cElements;
         const VARTYPE type = value.vt & VT_TYPEMASK;
         std::wstring text = L"{";
-        void* data = nullptr;
-        WmiCheck(SafeArrayAccessData(items, &data));
+        const TArrayData data(items);
         for (ULONG i = 0; i < count; ++i) {
-            const BYTE* element = static_cast<const BYTE*>(data) + i * items->cbElements;
+            const BYTE* element = data.Element(i);
             VARIANT item;
             if (type == VT_VARIANT) {
                 std::memcpy(&item, element, sizeof item);
@@ -225,7 +243,6 @@ std::wstring WmiValueText(const VARIANT& value) {
             if (i) text += L", ";
             text += WmiValueText(item);
         }
-        SafeArrayUnaccessData(items);
         return text + L"}";
     }
     if (value.vt == (VT_BYREF | VT_VARIANT))

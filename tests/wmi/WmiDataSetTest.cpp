@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SimulatedWmiFixture.h"
+#include "fakes/SimDispatch.h"
 #include "wmi/WmiException.h"
 
 namespace {
@@ -270,6 +271,25 @@ TEST(CimDateTime, PartsMillisecondsWildcardsAndErrors) {
             EXPECT_EQ(e.Message(), std::wstring(L"Invaid date format: ") + bad);
         }
     }
+}
+
+// A WMI object whose MOF text cannot be read.
+class TUnreadableObject : public TSimDispatch {
+public:
+    TUnreadableObject() : TSimDispatch({L"GetObjectText_"}, IID_NULL) {}
+
+protected:
+    ScopedVariant Call(size_t, WORD, const TSimArgs&) override { throw SimError(WBEM_E_FAILED); }
+};
+
+TEST(WmiValueText, AnArrayWhoseElementRaisesIsLeftFreeToDestroy) {
+    ComPtr<TUnreadableObject> object = MakeSim<TUnreadableObject>();
+    std::vector<ScopedVariant> items;
+    items.push_back(TSimDispatch::AsVariant(object.Get()));
+    ScopedVariant array = SimVariantArray(std::move(items));
+    EXPECT_THROW(WmiValueText(array.Get()), TWmiException);
+    // A locked array refuses to be destroyed, and its elements leak with it.
+    EXPECT_EQ(VariantClear(array.Ptr()), S_OK);
 }
 
 TEST(CimTypes, TableOfFieldTypesAndTheUnsupported) {
