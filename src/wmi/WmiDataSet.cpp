@@ -388,13 +388,14 @@ void TWmiDataSet::SetConnection(TWmiConnection* connection) {
 
 void TWmiDataSet::SetAsynchronous(bool asynchronous) {
     if (asynchronous == FAsynchronous) return;
-    Close();
+    // Only an open dataset closes: while loading, Close would overwrite a stored Active.
+    if (Active()) Close();
     FAsynchronous = asynchronous;
 }
 
 void TWmiDataSet::SetIrregularView(bool irregular) {
     if (irregular == FIrregularView) return;
-    Close();
+    if (Active()) Close();
     FIrregularView = irregular;
     FRowFieldDefs.clear();
 }

@@ -386,6 +386,27 @@ TEST_F(WmiDataSetTest, StoredActiveOpensWhenLoadingEnds) {
     EXPECT_EQ(query->RecordCount(), 2);
 }
 
+TEST_F(WmiDataSetTest, StoredActiveSurvivesTheSettingsReadAfterIt) {
+    TComponent form;
+    form.BeginLoading();
+    auto* connection = form.Own<TWmiConnection>();
+    auto* query = form.Own<TWmiQuery>();
+    query->SetConnection(connection);
+    query->SetActive(true);
+    query->SetWQL({L"select * from Win32_NetworkAdapterConfiguration"});
+    query->SetAsynchronous(false);
+    query->SetIrregularView(true);
+    form.EndLoading();
+    ASSERT_TRUE(query->Active());
+    EXPECT_EQ(Wmi.QueryDetails().back().Flags, 32);
+    // Once open, a change of either closes it.
+    query->SetAsynchronous(true);
+    EXPECT_FALSE(query->Active());
+    query->Open();
+    query->SetIrregularView(false);
+    EXPECT_FALSE(query->Active());
+}
+
 TEST_F(WmiDataSetTest, ObjectSourceGivesTheCurrentRowsObject) {
     IWmiObjectSource* source = Configurations;
     EXPECT_EQ(source->GetWmiObject(), nullptr);
