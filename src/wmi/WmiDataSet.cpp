@@ -107,9 +107,15 @@ std::vector<std::wstring> SplitNames(const std::wstring& text) {
     }
 }
 
+// The array a variant holds, directly or by reference.
+SAFEARRAY* ArrayOf(const VARIANT& value) {
+    if (!(value.vt & VT_BYREF)) return value.parray;
+    return value.pparray ? *value.pparray : nullptr;
+}
+
 // Element i of a one-dimensional array, counted from its first index.
 ScopedVariant ArrayElement(const VARIANT& array, LONG i) {
-    SAFEARRAY* items = array.vt & VT_BYREF ? *array.pparray : array.parray;
+    SAFEARRAY* items = ArrayOf(array);
     LONG low = 0;
     SafeArrayGetLBound(items, 1, &low);
     LONG index = low + i;
@@ -145,7 +151,7 @@ private:
 };
 
 LONG ArrayLength(const VARIANT& array) {
-    SAFEARRAY* items = array.vt & VT_BYREF ? *array.pparray : array.parray;
+    SAFEARRAY* items = ArrayOf(array);
     if (!items || SafeArrayGetDim(items) != 1) return 0;
     LONG low = 0, high = -1;
     SafeArrayGetLBound(items, 1, &low);
@@ -221,7 +227,7 @@ DATE CimDateTimeToDate(const std::wstring& text) {
 std::wstring WmiValueText(const VARIANT& value) {
     if (value.vt & VT_ARRAY) {
         // Elements are borrowed from the array's memory, not copied.
-        SAFEARRAY* items = value.vt & VT_BYREF ? *value.pparray : value.parray;
+        SAFEARRAY* items = ArrayOf(value);
         if (!items) return L"{}";
         ULONG count = items->cDims ? 1 : 0;
         for (USHORT d = 0; d < items->cDims; ++d)
