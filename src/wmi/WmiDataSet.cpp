@@ -92,10 +92,6 @@ int NumberAt(const std::wstring& text, size_t from, size_t length, bool signedNu
     return sign * value;
 }
 
-bool SameText(const std::wstring& a, const std::wstring& b) {
-    return UpperCase(a) == UpperCase(b);
-}
-
 std::vector<std::wstring> SplitNames(const std::wstring& text) {
     std::vector<std::wstring> names;
     size_t start = 0;
