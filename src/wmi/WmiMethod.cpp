@@ -94,7 +94,7 @@ void TWmiMethod::SetWmiObjectSource(IWmiObjectSource* source) {
 
 void TWmiMethod::Notification(TComponent* other) {
     // The source is going away and must not be asked anything: its component was kept.
-    if (!FSourceComponent || other != FSourceComponent) return;
+    if (other != FSourceComponent) return;
     FWmiObjectSource = nullptr;
     FSourceComponent = nullptr;
 }
