@@ -2,12 +2,9 @@
 
 #include <algorithm>
 
-namespace {
-bool SameText(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
+#include "framework/Strings.h"
 
+namespace {
 bool IsNullValue(const VARIANT& v) {
     return v.vt == VT_EMPTY || v.vt == VT_NULL;
 }

@@ -18,6 +18,8 @@ std::wstring Trim(std::wstring_view text);
 std::wstring LinesText(const std::vector<std::wstring>& lines);
 // Upper case by the system's rules, for comparisons that ignore case.
 std::wstring UpperCase(std::wstring_view text);
+// Equal but for case, as names (of fields, parameters, qualifiers) are compared.
+bool SameText(std::wstring_view a, std::wstring_view b);
 
 // Upper-case hexadecimal with the given number of digits, as in "8004100E".
 std::wstring HexDigits(unsigned long value, int digits);

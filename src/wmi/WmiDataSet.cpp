@@ -92,10 +92,6 @@ int NumberAt(const std::wstring& text, size_t from, size_t length, bool signedNu
     return sign * value;
 }
 
-bool SameText(const std::wstring& a, const std::wstring& b) {
-    return UpperCase(a) == UpperCase(b);
-}
-
 std::vector<std::wstring> SplitNames(const std::wstring& text) {
     std::vector<std::wstring> names;
     size_t start = 0;
@@ -107,9 +103,15 @@ std::vector<std::wstring> SplitNames(const std::wstring& text) {
     }
 }
 
+// The array a variant holds, directly or by reference.
+SAFEARRAY* ArrayOf(const VARIANT& value) {
+    if (!(value.vt & VT_BYREF)) return value.parray;
+    return value.pparray ? *value.pparray : nullptr;
+}
+
 // Element i of a one-dimensional array, counted from its first index.
 ScopedVariant ArrayElement(const VARIANT& array, LONG i) {
-    SAFEARRAY* items = array.vt & VT_BYREF ? *array.pparray : array.parray;
+    SAFEARRAY* items = ArrayOf(array);
     LONG low = 0;
     SafeArrayGetLBound(items, 1, &low);
     LONG index = low + i;
@@ -125,8 +127,27 @@ ScopedVariant ArrayElement(const VARIANT& array, LONG i) {
     return element;
 }
 
+// The data of an array, locked while the object lives, so that an element whose text raises
+// does not leave the array locked (a locked array cannot be destroyed, and leaks).
+class TArrayData {
+public:
+    explicit TArrayData(SAFEARRAY* items) : FItems(items) {
+        WmiCheck(SafeArrayAccessData(items, &FData));
+    }
+    ~TArrayData() { SafeArrayUnaccessData(FItems); }
+    TArrayData(const TArrayData&) = delete;
+    TArrayData& operator=(const TArrayData&) = delete;
+    const BYTE* Element(ULONG i) const {
+        return static_cast<const BYTE*>(FData) + i * FItems->cbElements;
+    }
+
+private:
+    SAFEARRAY* FItems;
+    void* FData = nullptr;
+};
+
 LONG ArrayLength(const VARIANT& array) {
-    SAFEARRAY* items = array.vt & VT_BYREF ? *array.pparray : array.parray;
+    SAFEARRAY* items = ArrayOf(array);
     if (!items || SafeArrayGetDim(items) != 1) return 0;
     LONG low = 0, high = -1;
     SafeArrayGetLBound(items, 1, &low);
@@ -202,17 +223,16 @@ DATE CimDateTimeToDate(const std::wstring& text) {
 std::wstring WmiValueText(const VARIANT& value) {
     if (value.vt & VT_ARRAY) {
         // Elements are borrowed from the array's memory, not copied.
-        SAFEARRAY* items = value.vt & VT_BYREF ? *value.pparray : value.parray;
+        SAFEARRAY* items = ArrayOf(value);
         if (!items) return L"{}";
         ULONG count = items->cDims ? 1 : 0;
         for (USHORT d = 0; d < items->cDims; ++d)
             count *= items->rgsabound[d].cElements;
         const VARTYPE type = value.vt & VT_TYPEMASK;
         std::wstring text = L"{";
-        void* data = nullptr;
-        WmiCheck(SafeArrayAccessData(items, &data));
+        const TArrayData data(items);
         for (ULONG i = 0; i < count; ++i) {
-            const BYTE* element = static_cast<const BYTE*>(data) + i * items->cbElements;
+            const BYTE* element = data.Element(i);
             VARIANT item;
             if (type == VT_VARIANT) {
                 std::memcpy(&item, element, sizeof item);
@@ -225,7 +245,6 @@ std::wstring WmiValueText(const VARIANT& value) {
             if (i) text += L", ";
             text += WmiValueText(item);
         }
-        SafeArrayUnaccessData(items);
         return text + L"}";
     }
     if (value.vt == (VT_BYREF | VT_VARIANT))
@@ -371,13 +390,14 @@ void TWmiDataSet::SetConnection(TWmiConnection* connection) {
 
 void TWmiDataSet::SetAsynchronous(bool asynchronous) {
     if (asynchronous == FAsynchronous) return;
-    Close();
+    // Only an open dataset closes: while loading, Close would overwrite a stored Active.
+    if (Active()) Close();
     FAsynchronous = asynchronous;
 }
 
 void TWmiDataSet::SetIrregularView(bool irregular) {
     if (irregular == FIrregularView) return;
-    Close();
+    if (Active()) Close();
     FIrregularView = irregular;
     FRowFieldDefs.clear();
 }

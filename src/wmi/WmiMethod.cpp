@@ -84,15 +84,19 @@ void TWmiMethod::SetWmiMethodName(const std::wstring& name) {
 
 void TWmiMethod::SetWmiObjectSource(IWmiObjectSource* source) {
     if (source == FWmiObjectSource) return;
-    if (FWmiObjectSource) RemoveFreeNotification(FWmiObjectSource->GetComponent());
+    if (FSourceComponent) RemoveFreeNotification(FSourceComponent);
     FWmiObjectSource = source;
-    if (FWmiObjectSource) FreeNotification(FWmiObjectSource->GetComponent());
+    FSourceComponent = source ? source->GetComponent() : nullptr;
+    if (FSourceComponent) FreeNotification(FSourceComponent);
     FQualifiers.Clear();
     ReloadInParams();
 }
 
 void TWmiMethod::Notification(TComponent* other) {
-    if (FWmiObjectSource && FWmiObjectSource->GetComponent() == other) FWmiObjectSource = nullptr;
+    // The source is going away and must not be asked anything: its component was kept.
+    if (other != FSourceComponent) return;
+    FWmiObjectSource = nullptr;
+    FSourceComponent = nullptr;
 }
 
 ComPtr<IDispatch> TWmiMethod::FindMethod(IDispatch* object) const {

@@ -8,6 +8,7 @@
 
 #include "framework/Component.h"
 #include "framework/DataSet.h"
+#include "framework/Strings.h"
 #include "wmi/WmiObjectSource.h"
 
 enum TWmiPrivilege {
@@ -50,9 +51,7 @@ public:
     // The first item of that name, or nullptr.
     T* Find(const std::wstring& name) const {
         for (const auto& item : FItems)
-            if (CompareStringOrdinal(item->Name().c_str(), -1, name.c_str(), -1, TRUE) ==
-                CSTR_EQUAL)
-                return item.get();
+            if (SameText(item->Name(), name)) return item.get();
         return nullptr;
     }
 
@@ -130,6 +129,8 @@ private:
 
     std::wstring FWmiMethodName;
     IWmiObjectSource* FWmiObjectSource = nullptr;
+    // The component behind the source, told of its destruction.
+    TComponent* FSourceComponent = nullptr;
     TWmiParams FInParams, FOutParams;
     TWmiQualifiers FQualifiers;
     TWmiPrivileges FPrivileges;

@@ -16,20 +16,10 @@ constexpr long InvalidIPAddress = 70;
 constexpr long InvalidGateway = 71;
 constexpr long IPNotEnabled = 84;
 
-std::wstring ElementText(SAFEARRAY* array, VARTYPE type, LONG index) {
-    VARIANT element;
-    VariantInit(&element);
-    if (type == VT_VARIANT) {
-        SafeArrayGetElement(array, &index, &element);
-    } else {
-        // Every scalar member of the union starts at the same address.
-        element.vt = type;
-        if (FAILED(SafeArrayGetElement(array, &index, &element.lVal))) element.vt = VT_EMPTY;
-    }
-    ScopedVariant owned;
-    *owned.Ptr() = element;
+std::wstring ElementText(SAFEARRAY* array, LONG index) {
+    ScopedVariant element = SimArrayElement(array, index);
     ScopedVariant text;
-    if (FAILED(VariantChangeType(text.Ptr(), owned.Ptr(), 0, VT_BSTR))) return {};
+    if (FAILED(VariantChangeType(text.Ptr(), element.Ptr(), 0, VT_BSTR))) return {};
     return std::wstring(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
 }
 
@@ -40,14 +30,12 @@ std::vector<std::wstring> StringList(const TSimArgs& args, size_t i) {
         SafeArrayGetDim(value.Get().parray) != 1)
         throw SimError(WBEM_E_INVALID_PARAMETER);
     SAFEARRAY* array = value.Get().parray;
-    VARTYPE type = VT_EMPTY;
-    SafeArrayGetVartype(array, &type);
     LONG low = 0, high = -1;
     SafeArrayGetLBound(array, 1, &low);
     SafeArrayGetUBound(array, 1, &high);
     std::vector<std::wstring> items;
     for (LONG at = low; at <= high; ++at)
-        items.push_back(ElementText(array, type, at));
+        items.push_back(ElementText(array, at));
     return items;
 }
 
@@ -204,7 +192,7 @@ TSimArgument SimArgumentShape(const VARIANT& argument) {
             LONG high = shape.LowerBound - 1;
             SafeArrayGetUBound(v.parray, 1, &high);
             for (LONG at = shape.LowerBound; at <= high; ++at)
-                shape.Values.push_back(ElementText(v.parray, shape.ElementType, at));
+                shape.Values.push_back(ElementText(v.parray, at));
         }
     } else if (v.vt != VT_EMPTY && v.vt != VT_NULL) {
         ScopedVariant text;

@@ -31,6 +31,21 @@ ScopedVariant SimStringArray(const std::vector<std::wstring>& items) {
     return SimVariantArray(std::move(variants));
 }
 
+ScopedVariant SimArrayElement(SAFEARRAY* array, LONG index) {
+    ScopedVariant element;
+    VARTYPE type = VT_EMPTY;
+    if (FAILED(SafeArrayGetVartype(array, &type))) return element;
+    VARIANT* slot = element.Receive();
+    if (type == VT_VARIANT) {
+        SafeArrayGetElement(array, &index, slot);
+    } else if (SafeArrayGetElemsize(array) <= sizeof slot->llVal &&
+               SUCCEEDED(SafeArrayGetElement(array, &index, &slot->llVal))) {
+        // Every scalar member of the union starts at the same address.
+        slot->vt = type;
+    }
+    return element;
+}
+
 ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError) {
     ScopedVariant v;
     v.Ptr()->vt = VT_UNKNOWN;

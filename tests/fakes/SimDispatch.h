@@ -122,6 +122,8 @@ ScopedVariant SimNull();
 // A one-dimensional VT_ARRAY|VT_VARIANT with lower bound 0, as WMI hands arrays to automation.
 ScopedVariant SimVariantArray(std::vector<ScopedVariant> items);
 ScopedVariant SimStringArray(const std::vector<std::wstring>& items);
+// Element index of a one-dimensional array of any element type; VT_EMPTY when unreadable.
+ScopedVariant SimArrayElement(SAFEARRAY* array, LONG index);
 // A new TSimEnumerator as the VT_UNKNOWN that _NewEnum answers.
 ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError = S_OK);
 

@@ -405,8 +405,8 @@ private:
         SafeArrayGetLBound(v.parray, 1, &low);
         SafeArrayGetUBound(v.parray, 1, &high);
         for (LONG i = low; i <= high; ++i) {
-            ScopedVariant item;
-            SafeArrayGetElement(v.parray, &i, item.Receive());
+            // Arrays of strings or numbers as well as of variants.
+            ScopedVariant item = SimArrayElement(v.parray, i);
             list += (i == low ? L"" : L", ") + MofScalar(p, item.Get());
         }
         return list + L"}";

@@ -595,6 +595,19 @@ TEST_F(SimulatedWmiTest, AddedClassesServeValueFormsTheAdaptersLack) {
               ErrorOf([&] { Query(services.Get(), L"select * from Sim_Sample"); }));
 }
 
+TEST_F(SimulatedWmiTest, ObjectTextShowsArraysOfStringsAsWellAsOfVariants) {
+    ComPtr<IDispatch> services = BindServices();
+    Wmi->AddClass(L"Sim_Sample", {{L"Name", 8, false, true}, {L"Names", 8, true}});
+    ScopedVariant name(L"a"), names;
+    names.SetArray(ScopedSafeArray::OfStrings({L"x", L"y"}, 0).Release(), VT_BSTR);
+    Wmi->AddInstance(L"Sim_Sample", {name.Get(), names.Get()});
+    auto rows = Query(services.Get(), L"select * from Sim_Sample");
+    ASSERT_EQ(1u, rows.size());
+    const std::wstring mof = CallMethod(rows[0].Get(), L"GetObjectText_").Get().bstrVal;
+    EXPECT_NE(std::wstring::npos, mof.find(L"Names = {\"x\", \"y\"};"));
+    Wmi->RemoveAddedClasses();
+}
+
 TEST_F(SimulatedWmiTest, PrototypeQueryAnswersOneObjectWithoutValues) {
     ComPtr<IDispatch> services = BindServices();
     ScopedVariant text(L"select * from Win32_NetworkAdapterConfiguration where IPEnabled = true"),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SimulatedWmiFixture.h"
+#include "fakes/SimDispatch.h"
 #include "wmi/WmiException.h"
 
 namespace {
@@ -272,6 +273,25 @@ TEST(CimDateTime, PartsMillisecondsWildcardsAndErrors) {
     }
 }
 
+// A WMI object whose MOF text cannot be read.
+class TUnreadableObject : public TSimDispatch {
+public:
+    TUnreadableObject() : TSimDispatch({L"GetObjectText_"}, IID_NULL) {}
+
+protected:
+    ScopedVariant Call(size_t, WORD, const TSimArgs&) override { throw SimError(WBEM_E_FAILED); }
+};
+
+TEST(WmiValueText, AnArrayWhoseElementRaisesIsLeftFreeToDestroy) {
+    ComPtr<TUnreadableObject> object = MakeSim<TUnreadableObject>();
+    std::vector<ScopedVariant> items;
+    items.push_back(TSimDispatch::AsVariant(object.Get()));
+    ScopedVariant array = SimVariantArray(std::move(items));
+    EXPECT_THROW(WmiValueText(array.Get()), TWmiException);
+    // A locked array refuses to be destroyed, and its elements leak with it.
+    EXPECT_EQ(VariantClear(array.Ptr()), S_OK);
+}
+
 TEST(CimTypes, TableOfFieldTypesAndTheUnsupported) {
     int size = -1;
     EXPECT_EQ(FieldTypeOfCimType(16, false, size), ftSmallint);
@@ -364,6 +384,27 @@ TEST_F(WmiDataSetTest, StoredActiveOpensWhenLoadingEnds) {
     form.EndLoading();
     EXPECT_TRUE(query->Active());
     EXPECT_EQ(query->RecordCount(), 2);
+}
+
+TEST_F(WmiDataSetTest, StoredActiveSurvivesTheSettingsReadAfterIt) {
+    TComponent form;
+    form.BeginLoading();
+    auto* connection = form.Own<TWmiConnection>();
+    auto* query = form.Own<TWmiQuery>();
+    query->SetConnection(connection);
+    query->SetActive(true);
+    query->SetWQL({L"select * from Win32_NetworkAdapterConfiguration"});
+    query->SetAsynchronous(false);
+    query->SetIrregularView(true);
+    form.EndLoading();
+    ASSERT_TRUE(query->Active());
+    EXPECT_EQ(Wmi.QueryDetails().back().Flags, 32);
+    // Once open, a change of either closes it.
+    query->SetAsynchronous(true);
+    EXPECT_FALSE(query->Active());
+    query->Open();
+    query->SetIrregularView(false);
+    EXPECT_FALSE(query->Active());
 }
 
 TEST_F(WmiDataSetTest, ObjectSourceGivesTheCurrentRowsObject) {

@@ -91,6 +91,30 @@ TEST_F(WmiMethodTest, DestroyedSourceIsForgotten) {
     EXPECT_EQ(Method->WmiObjectSource(), nullptr);
 }
 
+// A source that must not be asked anything once it is going away.
+bool GSourceGone = false;
+class TGoingSource : public TComponent, public IWmiObjectSource {
+public:
+    using TComponent::TComponent;
+    ~TGoingSource() override { GSourceGone = true; }
+    Microsoft::WRL::ComPtr<IDispatch> GetWmiObject() override { return nullptr; }
+    Microsoft::WRL::ComPtr<IDispatch> GetWmiServices() override { return nullptr; }
+    TComponent* GetComponent() override {
+        EXPECT_FALSE(GSourceGone) << "asked while going away";
+        return this;
+    }
+};
+
+TEST_F(WmiMethodTest, SourceGoingAwayIsNotAskedAnything) {
+    GSourceGone = false;
+    auto* source = Owner.Own<TGoingSource>();
+    Method->SetWmiObjectSource(source);
+    Owner.Destroy(source);
+    EXPECT_EQ(Method->WmiObjectSource(), nullptr);
+    Method->SetWmiObjectSource(Configurations); // nothing left of the old one to forget
+    EXPECT_EQ(Method->WmiObjectSource(), Configurations);
+}
+
 TEST(WmiParam, TypeComesFromTheFirstValueUntilSetAndSettingItClearsTheValue) {
     TWmiParam param;
     EXPECT_TRUE(param.IsNull());
