@@ -3,6 +3,7 @@
 
 #include "SimulatedWmiFixture.h"
 #include "framework/Strings.h"
+#include "support/Raised.h"
 #include "wmi/WmiConnection.h"
 #include "wmi/WmiException.h"
 
@@ -159,12 +160,8 @@ TEST_F(WmiConnectionTest, StoredAsConnectedConnectsWhenLoadingEnds) {
 
 TEST_F(WmiConnectionTest, MissingNamespaceRaisesAndStaysDisconnected) {
     Connection->SetNameSpace(L"root\\nothere");
-    try {
-        Connection->SetConnected(true);
-        FAIL();
-    } catch (const TWmiException& e) {
-        EXPECT_EQ(e.Message(), L"The namespace specified could not be found.: 8004100E");
-    }
+    EXPECT_EQ(RaisedMessage<TWmiException>([&] { Connection->SetConnected(true); }),
+              L"The namespace specified could not be found.: 8004100E");
     EXPECT_FALSE(Connection->Connected());
     EXPECT_EQ(Connection->GetWmiServices(), nullptr);
 }

@@ -4,6 +4,7 @@
 
 #include "SimulatedWmiFixture.h"
 #include "fakes/SimDispatch.h"
+#include "support/Raised.h"
 #include "wmi/WmiException.h"
 
 namespace {
@@ -153,18 +154,12 @@ TEST_F(WmiDataSetTest, LocateOnSeveralFieldsAndItsErrors) {
     EXPECT_EQ(Adapters->RecNo(), 2);
     ScopedVariant wrong = TextArray({L"8", L"本地连接"});
     EXPECT_FALSE(Adapters->Locate(L"Index;NetConnectionID", wrong.Get()));
-    try {
-        Adapters->Locate(L"Index;NetConnectionID", ScopedVariant(8).Get());
-        FAIL();
-    } catch (const EDatabaseError& e) {
-        EXPECT_EQ(e.Message(), L"Incorrectly formed filter expression");
-    }
-    try {
-        Adapters->Locate(L"IPEnabled", ScopedVariant(true).Get());
-        FAIL();
-    } catch (const EDatabaseError& e) {
-        EXPECT_EQ(e.Message(), L"Field 'IPEnabled' not found");
-    }
+    EXPECT_EQ(RaisedMessage<EDatabaseError>(
+                  [&] { Adapters->Locate(L"Index;NetConnectionID", ScopedVariant(8).Get()); }),
+              L"Incorrectly formed filter expression");
+    EXPECT_EQ(RaisedMessage<EDatabaseError>(
+                  [&] { Adapters->Locate(L"IPEnabled", ScopedVariant(true).Get()); }),
+              L"Field 'IPEnabled' not found");
     EXPECT_EQ(Adapters->RecNo(), 2);
 }
 
@@ -186,31 +181,19 @@ TEST_F(WmiDataSetTest, NewWqlGivesNewColumns) {
 
 TEST_F(WmiDataSetTest, OpenRefusesWithoutTextOrConnection) {
     Configurations->SetWQL({L"  ", L""});
-    try {
-        Configurations->Open();
-        FAIL();
-    } catch (const EDatabaseError& e) {
-        EXPECT_EQ(e.Message(), L"WQL is not defined");
-    }
+    EXPECT_EQ(RaisedMessage<EDatabaseError>([&] { Configurations->Open(); }),
+              L"WQL is not defined");
     Configurations->SetWQL({L"select * from Win32_NetworkAdapter"});
     Configurations->SetConnection(nullptr);
-    try {
-        Configurations->Open();
-        FAIL();
-    } catch (const EDatabaseError& e) {
-        EXPECT_EQ(e.Message(), L"Connection is not defined");
-    }
+    EXPECT_EQ(RaisedMessage<EDatabaseError>([&] { Configurations->Open(); }),
+              L"Connection is not defined");
     EXPECT_FALSE(Configurations->Active());
 }
 
 TEST_F(WmiDataSetTest, RejectedQueryRaisesFromOpenAndLeavesItClosed) {
     Configurations->SetWQL({L"select * from Win32_Nothing"});
-    try {
-        Configurations->Open();
-        FAIL();
-    } catch (const TWmiException& e) {
-        EXPECT_EQ(e.Message(), L"The specified class is not valid.: 80041010");
-    }
+    EXPECT_EQ(RaisedMessage<TWmiException>([&] { Configurations->Open(); }),
+              L"The specified class is not valid.: 80041010");
     EXPECT_FALSE(Configurations->Active());
     Configurations->SetWQL({L"select * from Win32_NetworkAdapter"});
     Configurations->Open();
@@ -241,12 +224,8 @@ TEST_F(WmiDataSetTest, ValuesAreConvertedByFieldType) {
     EXPECT_EQ(Configurations->FieldByName(L"Small")->AsInteger(), 7);
     // The embedded object is a column all the same, but its value cannot be read.
     EXPECT_EQ(Configurations->FieldByName(L"Embedded")->DataType(), ftInterface);
-    try {
-        Text(L"Embedded");
-        FAIL();
-    } catch (const TWmiException& e) {
-        EXPECT_EQ(e.Message(), L"Unknown data type in field Embedded");
-    }
+    EXPECT_EQ(RaisedMessage<TWmiException>([&] { Text(L"Embedded"); }),
+              L"Unknown data type in field Embedded");
 }
 
 TEST(CimDateTime, PartsMillisecondsWildcardsAndErrors) {
@@ -304,12 +283,8 @@ TEST(CimTypes, TableOfFieldTypesAndTheUnsupported) {
     EXPECT_EQ(size, 2);
     EXPECT_EQ(FieldTypeOfCimType(13, true, size), ftVariant);
     EXPECT_EQ(size, 0);
-    try {
-        FieldTypeOfCimType(99, false, size);
-        FAIL();
-    } catch (const TWmiException& e) {
-        EXPECT_EQ(e.Message(), L"Unsupported CIM data type: 99");
-    }
+    EXPECT_EQ(RaisedMessage<TWmiException>([&] { FieldTypeOfCimType(99, false, size); }),
+              L"Unsupported CIM data type: 99");
 }
 
 TEST_F(WmiDataSetTest, BoundControlsFollowTheRowUnlessSuspended) {
