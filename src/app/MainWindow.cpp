@@ -12,7 +12,7 @@ const COLORREF kLime = RGB(0, 255, 0);
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kGreen = RGB(0, 128, 0);
 const int kReconnectWindowMs = 60000;
-}  // namespace
+} // namespace
 
 TfrmMainWindow::TfrmMainWindow(TComponent* owner) : TForm(owner) {
     img1 = Own<TImage>(this);
@@ -46,10 +46,12 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner) : TForm(owner) {
     // Placed with the window for the adapter view; the window itself never opens them.
     wqConfigurations = Own<TWmiQuery>();
     wqConfigurations->SetConnection(WmiConnection1);
-    wqConfigurations->SetWQL({L"select * from Win32_NetworkAdapterConfiguration", L"where IPEnabled = true"});
+    wqConfigurations->SetWQL(
+        {L"select * from Win32_NetworkAdapterConfiguration", L"where IPEnabled = true"});
     wqAdapters = Own<TWmiQuery>();
     wqAdapters->SetConnection(WmiConnection1);
-    wqAdapters->SetWQL({L"select * from Win32_NetworkAdapter", L"where AdapterType = 'Ethernet 802.3'"});
+    wqAdapters->SetWQL(
+        {L"select * from Win32_NetworkAdapter", L"where AdapterType = 'Ethernet 802.3'"});
     WmiMethod1 = Own<TWmiMethod>();
     WmiMethod1->SetWmiObjectSource(wqConfigurations);
 
@@ -85,7 +87,9 @@ TLabel* TfrmMainWindow::CreateProfileLabel(const std::wstring& caption, int top)
     return label;
 }
 
-uint32_t TfrmMainWindow::CurrentTick() const { return GetTickCount(); }
+uint32_t TfrmMainWindow::CurrentTick() const {
+    return GetTickCount();
+}
 
 void TfrmMainWindow::FormCreate() {
     // The store comes first: every later step, and every action after a failed step, uses it.
@@ -174,7 +178,8 @@ std::wstring TfrmMainWindow::GetConnectionName() {
     WmiQuery1->Close();
     WmiQuery1->SetWQL({L"select * from   Win32_NetworkAdapter  where index=" + index});
     WmiQuery1->Open();
-    const std::wstring name = WmiQuery1->Eof() ? fallback : WmiQuery1->FieldByName(L"NetConnectionID")->AsString();
+    const std::wstring name =
+        WmiQuery1->Eof() ? fallback : WmiQuery1->FieldByName(L"NetConnectionID")->AsString();
     WmiQuery1->Close();
     return name;
 }
@@ -206,11 +211,17 @@ void TfrmMainWindow::lbl1Click(TComponent*) {
     if (!active.empty()) SwitchTo(active);
 }
 
-void TfrmMainWindow::lbl2MouseEnter(TComponent*) { lbl1->Font().SetStyle(lbl1->Font().Style() | fsUnderline); }
+void TfrmMainWindow::lbl2MouseEnter(TComponent*) {
+    lbl1->Font().SetStyle(lbl1->Font().Style() | fsUnderline);
+}
 
-void TfrmMainWindow::lbl2MouseLeave(TComponent*) { lbl1->Font().SetStyle(lbl1->Font().Style() & ~fsUnderline); }
+void TfrmMainWindow::lbl2MouseLeave(TComponent*) {
+    lbl1->Font().SetStyle(lbl1->Font().Style() & ~fsUnderline);
+}
 
-void TfrmMainWindow::netEvent1NetworkDisconnect(TComponent*) { FLastDisconnectTick = CurrentTick(); }
+void TfrmMainWindow::netEvent1NetworkDisconnect(TComponent*) {
+    FLastDisconnectTick = CurrentTick();
+}
 
 void TfrmMainWindow::netEvent1NetworkConnect(TComponent*) {
     // The user's option "网络切换时IP自动切换": unticked, a reconnect changes nothing.

@@ -5,7 +5,7 @@
 
 struct TSimulationOptions {
     bool Enabled = false;
-    unsigned DelayMs = 0;  // --simulate-delay=N: each adapter method takes this long
+    unsigned DelayMs = 0; // --simulate-delay=N: each adapter method takes this long
 };
 
 TSimulationOptions ParseSimulationOptions(const std::wstring& commandLine);

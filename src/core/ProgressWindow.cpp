@@ -7,10 +7,10 @@
 namespace {
 TFmProgress* gProgress = nullptr;
 
-const COLORREF kShapeColor = 0xFFFBF0;  // blue-green-red: a very light blue
+const COLORREF kShapeColor = 0xFFFBF0; // blue-green-red: a very light blue
 const COLORREF kBlue = RGB(0, 0, 255);
-const int kFindComputerClip = 152;      // the shell's find-computer animation
-}  // namespace
+const int kFindComputerClip = 152; // the shell's find-computer animation
+} // namespace
 
 TFmProgress::TFmProgress(TComponent* owner) : TForm(owner) {
     FLblShow = Own<TLabel>(this);
@@ -34,14 +34,15 @@ TFmProgress::TFmProgress(TComponent* owner) : TForm(owner) {
 
     // The control plays the clip on a thread of its own, so it moves while a switch blocks ours.
     // ACS_CENTER keeps it at its 16 x 16 instead of growing to the size of the clip.
-    FAnimate1 = CreateWindowExW(0, ANIMATE_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | ACS_TRANSPARENT | ACS_CENTER, Scale(20),
-                                Scale(20), Scale(16), Scale(16), Handle(), nullptr, GetModuleHandleW(nullptr),
-                                nullptr);
+    FAnimate1 = CreateWindowExW(
+        0, ANIMATE_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | ACS_TRANSPARENT | ACS_CENTER, Scale(20),
+        Scale(20), Scale(16), Scale(16), Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
     static const HMODULE shell = LoadLibraryW(L"shell32.dll");
     if (shell) {
         if (SendMessageW(FAnimate1, ACM_OPENW, reinterpret_cast<WPARAM>(shell),
                          reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(kFindComputerClip))))
-            SendMessageW(FAnimate1, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 7));  // frames 1 to 8, looped
+            SendMessageW(FAnimate1, ACM_PLAY, static_cast<WPARAM>(-1),
+                         MAKELPARAM(0, 7)); // frames 1 to 8, looped
     }
 }
 
@@ -64,7 +65,9 @@ void TFmProgress::PaintBackground(TCanvas& canvas, const RECT& client) {
     canvas.FillRect(client);
 }
 
-TFmProgress* ProgressWindow() { return gProgress; }
+TFmProgress* ProgressWindow() {
+    return gProgress;
+}
 
 void ShowProgressMessage(const std::wstring& text) {
     if (!gProgress) {

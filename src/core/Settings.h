@@ -24,10 +24,11 @@ void SetAutoRun(bool on);
 // What SetAutoRun is made of, for tests that use a key of their own.
 struct TRunKey {
     HKEY Root;
-    std::wstring Path;  // relative to Root, without a leading separator
+    std::wstring Path; // relative to Root, without a leading separator
 };
 TRunKey MachineRunKey();
 // The command Windows runs: the path in double quotes when it holds a blank, so that
 // "C:\Program Files\x.exe" can never start C:\Program.exe instead.
 std::wstring AutoRunCommand(const std::wstring& exePath);
-void SetAutoRunValue(bool on, const TRunKey& where, const std::wstring& valueName, const std::wstring& command);
+void SetAutoRunValue(bool on, const TRunKey& where, const std::wstring& valueName,
+                     const std::wstring& command);

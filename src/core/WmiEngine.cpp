@@ -21,7 +21,8 @@ const wchar_t kQuery[] = L"Select * from Win32_NetworkAdapterConfiguration where
 // A method's return value as a switch code.
 int ResultCode(const ScopedVariant& result) {
     ScopedVariant number;
-    if (FAILED(VariantChangeType(number.Ptr(), const_cast<VARIANT*>(&result.Get()), 0, VT_I4))) return -1;
+    if (FAILED(VariantChangeType(number.Ptr(), const_cast<VARIANT*>(&result.Get()), 0, VT_I4)))
+        return -1;
     return number.Get().lVal;
 }
 
@@ -47,7 +48,8 @@ int ForEachAdapter(const std::function<int(IDispatch*)>& step) {
     ULONG eaten = 0;
     ComCheck(MkParseDisplayNameEx(context.Get(), kMoniker, &eaten, &moniker));
     ComPtr<IUnknown> object;
-    ComCheck(moniker->BindToObject(context.Get(), nullptr, IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf())));
+    ComCheck(moniker->BindToObject(context.Get(), nullptr, IID_IUnknown,
+                                   reinterpret_cast<void**>(object.GetAddressOf())));
     ComPtr<IDispatch> services;
     ComCheck(object.As(&services));
 
@@ -76,9 +78,10 @@ int ForEachAdapter(const std::function<int(IDispatch*)>& step) {
     return code;
 }
 
-}  // namespace
+} // namespace
 
-int WmiSetAddress(const std::wstring& address, const std::wstring& gateway, const std::wstring& mask) {
+int WmiSetAddress(const std::wstring& address, const std::wstring& gateway,
+                  const std::wstring& mask) {
     ScopedVariant addresses = StringArray({address});
     ScopedVariant gateways = StringArray({gateway});
     ScopedVariant masks = StringArray({mask.empty() ? std::wstring(L"255.255.255.0") : mask});
@@ -86,7 +89,8 @@ int WmiSetAddress(const std::wstring& address, const std::wstring& gateway, cons
     return ForEachAdapter([&](IDispatch* adapter) {
         if (dhcp) return Call(adapter, L"EnableDHCP");
         int code = Call(adapter, L"EnableStatic", {RefTo(*addresses.Ptr()), RefTo(*masks.Ptr())});
-        if (code == 0 && !gateway.empty()) code = Call(adapter, L"SetGateways", {RefTo(*gateways.Ptr())});
+        if (code == 0 && !gateway.empty())
+            code = Call(adapter, L"SetGateways", {RefTo(*gateways.Ptr())});
         return code;
     });
 }
@@ -106,7 +110,8 @@ int WmiSetDns(const std::wstring& preferred, const std::wstring& alternate) {
 int ApplyProfile(const std::wstring& profile, const std::wstring& connectionName) {
     TIniFile& ini = ConfigIni();
     // Compared with case: "b" keeps the WMI engine.
-    if (ini.ReadString(L"NET", L"Method", L"") == L"B") return NetshApplyProfile(profile, connectionName);
+    if (ini.ReadString(L"NET", L"Method", L"") == L"B")
+        return NetshApplyProfile(profile, connectionName);
     int addressCode;
     if (ini.ReadString(profile, L"DHCPEnabled", L"0") == L"1") {
         addressCode = WmiSetAddress(L"", L"", L"");

@@ -8,6 +8,7 @@
 int ApplyProfile(const std::wstring& profile, const std::wstring& connectionName);
 // An empty address or "DHCP" turns DHCP on; an empty mask means 255.255.255.0; an empty
 // gateway leaves the adapters' gateways as they are.
-int WmiSetAddress(const std::wstring& address, const std::wstring& gateway, const std::wstring& mask);
+int WmiSetAddress(const std::wstring& address, const std::wstring& gateway,
+                  const std::wstring& mask);
 // No server at all returns the adapters to DNS servers obtained automatically.
 int WmiSetDns(const std::wstring& preferred, const std::wstring& alternate);

@@ -1,3 +1,5 @@
 #include "dialogs/ConfigDialog.h"
 
-std::wstring ExecuteConfigDialog() { return {}; }
+std::wstring ExecuteConfigDialog() {
+    return {};
+}

@@ -10,12 +10,16 @@ TApplication& Application() {
     return application;
 }
 
-void TApplication::ChainStartup(std::function<void()> step) { FStartup.push_back(std::move(step)); }
+void TApplication::ChainStartup(std::function<void()> step) {
+    FStartup.push_back(std::move(step));
+}
 
 void TApplication::Initialize() {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES | ICC_ANIMATE_CLASS};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES | ICC_ANIMATE_CLASS};
     InitCommonControlsEx(&controls);
-    for (auto& step : FStartup) step();
+    for (auto& step : FStartup)
+        step();
 }
 
 void TApplication::Finalize() {
@@ -23,7 +27,9 @@ void TApplication::Finalize() {
     FMainForm = nullptr;
 }
 
-HINSTANCE TApplication::Instance() const { return GetModuleHandleW(nullptr); }
+HINSTANCE TApplication::Instance() const {
+    return GetModuleHandleW(nullptr);
+}
 
 std::wstring TApplication::ExeName() const {
     std::wstring path(MAX_PATH, L'\0');
@@ -44,8 +50,8 @@ bool TApplication::DispatchOne(MSG& msg) {
     }
     // Keyboard navigation of dialogs (Tab, arrows, Alt+mnemonics) for the form that has it.
     HWND active = GetActiveWindow();
-    if (TForm* form = TForm::FromHandle(active); form && form->DialogNavigation() &&
-                                                IsDialogMessageW(active, &msg))
+    if (TForm* form = TForm::FromHandle(active);
+        form && form->DialogNavigation() && IsDialogMessageW(active, &msg))
         return true;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

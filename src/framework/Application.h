@@ -26,8 +26,7 @@ public:
     std::wstring ExeName() const;
 
     // Creates a form owned by the application; the first one becomes the main form.
-    template <typename T>
-    T* CreateForm() {
+    template <typename T> T* CreateForm() {
         T* form = Own<T>();
         if (!FMainForm) FMainForm = form;
         return form;
@@ -53,7 +52,8 @@ public:
     void HandleException();
 
     // Tests replace the box itself to see what the program says.
-    using MessageBoxFunction = std::function<int(const std::wstring& text, const std::wstring& caption, UINT flags)>;
+    using MessageBoxFunction =
+        std::function<int(const std::wstring& text, const std::wstring& caption, UINT flags)>;
     void SetMessageBoxFunction(MessageBoxFunction f) { FMessageBox = std::move(f); }
 
 private:
@@ -70,8 +70,7 @@ TApplication& Application();
 
 // Runs an event handler at a boundary the exception must not cross: a window procedure,
 // a timer, a callback. What escapes is shown by the standard error box.
-template <typename F>
-void GuardedCall(F&& handler) {
+template <typename F> void GuardedCall(F&& handler) {
     try {
         handler();
     } catch (...) {

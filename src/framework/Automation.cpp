@@ -8,8 +8,8 @@ void ComCheck(HRESULT hr) {
 }
 
 namespace {
-ScopedVariant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initializer_list<VARIANT> args,
-                       DISPID namedArg = DISPID_UNKNOWN) {
+ScopedVariant InvokeId(IDispatch* object, DISPID id, WORD flags,
+                       std::initializer_list<VARIANT> args, DISPID namedArg = DISPID_UNKNOWN) {
     if (!object) throw EComError(L"Automation object is not assigned", E_POINTER);
     // DISPPARAMS holds the arguments last first.
     std::vector<VARIANT> reversed(args.begin(), args.end());
@@ -21,8 +21,9 @@ ScopedVariant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initialize
     }
     ScopedVariant result;
     EXCEPINFO info{};
-    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                      flags & DISPATCH_PROPERTYPUT ? nullptr : result.Receive(), &info, nullptr);
+    const HRESULT hr =
+        object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                       flags & DISPATCH_PROPERTYPUT ? nullptr : result.Receive(), &info, nullptr);
     if (hr == DISP_E_EXCEPTION) {
         if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
         // Takes ownership; a server may leave the description empty (null).
@@ -31,7 +32,7 @@ ScopedVariant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initialize
         SysFreeString(info.bstrSource);
         SysFreeString(info.bstrHelpFile);
         HRESULT code = info.scode ? info.scode : static_cast<HRESULT>(info.wCode);
-        if (!code) code = hr;  // an exception that names no code is still a failure
+        if (!code) code = hr; // an exception that names no code is still a failure
         std::wstring text = description.Text();
         throw EComError(text.empty() ? SystemErrorMessage(code) : text, code);
     }
@@ -39,21 +40,23 @@ ScopedVariant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initialize
     return result;
 }
 
-ScopedVariant Invoke(IDispatch* object, const std::wstring& name, WORD flags, std::initializer_list<VARIANT> args,
-                     DISPID namedArg = DISPID_UNKNOWN) {
+ScopedVariant Invoke(IDispatch* object, const std::wstring& name, WORD flags,
+                     std::initializer_list<VARIANT> args, DISPID namedArg = DISPID_UNKNOWN) {
     if (!object) throw EComError(L"Automation object is not assigned", E_POINTER);
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
     ComCheck(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
     return InvokeId(object, id, flags, args, namedArg);
 }
-}  // namespace
+} // namespace
 
-ScopedVariant CallMethod(IDispatch* object, const std::wstring& name, std::initializer_list<VARIANT> args) {
+ScopedVariant CallMethod(IDispatch* object, const std::wstring& name,
+                         std::initializer_list<VARIANT> args) {
     return Invoke(object, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
 }
 
-ScopedVariant GetProperty(IDispatch* object, const std::wstring& name, std::initializer_list<VARIANT> args) {
+ScopedVariant GetProperty(IDispatch* object, const std::wstring& name,
+                          std::initializer_list<VARIANT> args) {
     // Asked as scripts ask: some servers (Wine's WMI objects among them) answer a property
     // only to method-or-property-get.
     return Invoke(object, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
@@ -83,7 +86,8 @@ IDispatch* DispatchOf(const VARIANT& v) {
 }
 
 Microsoft::WRL::ComPtr<IEnumVARIANT> EnumeratorOf(IDispatch* collection) {
-    ScopedVariant result = InvokeId(collection, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
+    ScopedVariant result =
+        InvokeId(collection, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
     Microsoft::WRL::ComPtr<IEnumVARIANT> enumerator;
     IUnknown* unknown = result.Type() == VT_UNKNOWN || result.Type() == VT_DISPATCH
                             ? result.Get().punkVal

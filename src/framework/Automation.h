@@ -24,8 +24,10 @@ private:
 // Raises EComError with the system's text for a failed result code.
 void ComCheck(HRESULT hr);
 
-ScopedVariant CallMethod(IDispatch* object, const std::wstring& name, std::initializer_list<VARIANT> args = {});
-ScopedVariant GetProperty(IDispatch* object, const std::wstring& name, std::initializer_list<VARIANT> args = {});
+ScopedVariant CallMethod(IDispatch* object, const std::wstring& name,
+                         std::initializer_list<VARIANT> args = {});
+ScopedVariant GetProperty(IDispatch* object, const std::wstring& name,
+                          std::initializer_list<VARIANT> args = {});
 void SetProperty(IDispatch* object, const std::wstring& name, const VARIANT& value);
 
 // A variant that refers to another, for an argument passed by reference.

@@ -74,7 +74,8 @@ void ScopedVariant::SetArray(SAFEARRAY* array, VARTYPE elementType) {
     FVar.parray = array;
 }
 
-ScopedSafeArray ScopedSafeArray::OfStrings(const std::vector<std::wstring>& items, LONG lowerBound) {
+ScopedSafeArray ScopedSafeArray::OfStrings(const std::vector<std::wstring>& items,
+                                           LONG lowerBound) {
     SAFEARRAYBOUND bound{static_cast<ULONG>(items.size()), lowerBound};
     ScopedSafeArray array(SafeArrayCreate(VT_BSTR, 1, &bound));
     if (!array.Get()) throw Exception(L"Out of memory");

@@ -42,7 +42,9 @@ public:
         Reset();
         return &FBstr;
     }
-    std::wstring Text() const { return FBstr ? std::wstring(FBstr, SysStringLen(FBstr)) : std::wstring(); }
+    std::wstring Text() const {
+        return FBstr ? std::wstring(FBstr, SysStringLen(FBstr)) : std::wstring();
+    }
 
 private:
     BSTR FBstr = nullptr;

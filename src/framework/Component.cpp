@@ -41,15 +41,18 @@ void TComponent::Destroy(TComponent* component) {
 
 void TComponent::BeginLoading() {
     FLoading = true;
-    for (auto& c : FComponents) c->BeginLoading();
+    for (auto& c : FComponents)
+        c->BeginLoading();
 }
 
 void TComponent::EndLoading() {
     // Clear every flag first: a Loaded() that connects may look at its siblings.
     FLoading = false;
-    for (auto& c : FComponents) c->FLoading = false;
+    for (auto& c : FComponents)
+        c->FLoading = false;
     Loaded();
-    for (size_t i = 0; i < FComponents.size(); ++i) FComponents[i]->EndLoading();
+    for (size_t i = 0; i < FComponents.size(); ++i)
+        FComponents[i]->EndLoading();
 }
 
 void TComponent::FreeNotification(TComponent* other) {

@@ -23,8 +23,7 @@ public:
     TComponent& operator=(const TComponent&) = delete;
 
     // Creates a component owned by this one.
-    template <typename T, typename... Args>
-    T* Own(Args&&... args) {
+    template <typename T, typename... Args> T* Own(Args&&... args) {
         auto component = std::make_unique<T>(this, std::forward<Args>(args)...);
         T* raw = component.get();
         Adopt(std::move(component));

@@ -5,7 +5,8 @@
 #include <cwchar>
 #include <cwctype>
 
-int TCustomIniFile::ReadInteger(const std::wstring& section, const std::wstring& key, int defaultValue) {
+int TCustomIniFile::ReadInteger(const std::wstring& section, const std::wstring& key,
+                                int defaultValue) {
     const std::wstring text = ReadString(section, key, L"");
     if (text.empty()) return defaultValue;
     const bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
@@ -32,7 +33,8 @@ void TCustomIniFile::WriteInteger(const std::wstring& section, const std::wstrin
     WriteString(section, key, std::to_wstring(value));
 }
 
-bool TCustomIniFile::ReadBool(const std::wstring& section, const std::wstring& key, bool defaultValue) {
+bool TCustomIniFile::ReadBool(const std::wstring& section, const std::wstring& key,
+                              bool defaultValue) {
     return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 

@@ -8,7 +8,8 @@ public:
     virtual ~TCustomIniFile() = default;
     virtual std::wstring ReadString(const std::wstring& section, const std::wstring& key,
                                     const std::wstring& defaultValue) = 0;
-    virtual void WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value) = 0;
+    virtual void WriteString(const std::wstring& section, const std::wstring& key,
+                             const std::wstring& value) = 0;
 
     // A value that is not a whole decimal (or 0x hexadecimal) number answers the default.
     int ReadInteger(const std::wstring& section, const std::wstring& key, int defaultValue);

@@ -4,4 +4,6 @@
 
 // The DPI of the window, or of the screen when the window is null.
 int WindowDpi(HWND window);
-inline int ScaleForDpi(int value96, int dpi) { return MulDiv(value96, dpi, 96); }
+inline int ScaleForDpi(int value96, int dpi) {
+    return MulDiv(value96, dpi, 96);
+}

@@ -20,7 +20,7 @@ TOOLINFOW ToolOf(HWND form, TGraphicControl* control) {
     ti.uId = reinterpret_cast<UINT_PTR>(control);
     return ti;
 }
-}  // namespace
+} // namespace
 
 ATOM TForm::RegisterFormClass() {
     static const ATOM atom = [] {
@@ -53,7 +53,9 @@ TForm* TForm::FromHandle(HWND window) {
     return reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-int TForm::Scale(int value96) const { return ScaleForDpi(value96, FDpi); }
+int TForm::Scale(int value96) const {
+    return ScaleForDpi(value96, FDpi);
+}
 
 void TForm::CreateHandle(const TFormParams& p) {
     RegisterFormClass();
@@ -68,11 +70,13 @@ void TForm::CreateHandle(const TFormParams& p) {
         y = work.top + (work.bottom - work.top - height) / 2;
     }
     // WM_NCCREATE binds the window to this form, so every message reaches WindowProc.
-    CreateWindowExW(p.ExStyle, MAKEINTATOM(RegisterFormClass()), p.Caption.c_str(), p.Style & ~WS_VISIBLE, x, y,
-                    width, height, p.Owner, nullptr, GetModuleHandleW(nullptr), this);
+    CreateWindowExW(p.ExStyle, MAKEINTATOM(RegisterFormClass()), p.Caption.c_str(),
+                    p.Style & ~WS_VISIBLE, x, y, width, height, p.Owner, nullptr,
+                    GetModuleHandleW(nullptr), this);
     if (!FHandle) throw Exception(L"Unable to create the window " + p.Caption);
     FDpi = WindowDpi(FHandle);
-    for (TGraphicControl* c : FControls) HintChanged(c);
+    for (TGraphicControl* c : FControls)
+        HintChanged(c);
     EndLoading();
     if (OnCreate) OnCreate();
 }
@@ -81,7 +85,7 @@ void TForm::DestroyHandle() {
     if (!FHandle) return;
     HWND window = FHandle;
     FHandle = nullptr;
-    FToolTip = nullptr;  // a child; goes with the window
+    FToolTip = nullptr; // a child; goes with the window
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     DestroyWindow(window);
     if (Application().MainForm() == this) PostQuitMessage(0);
@@ -89,7 +93,8 @@ void TForm::DestroyHandle() {
 
 LRESULT CALLBACK TForm::StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        auto* creating = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        auto* creating =
+            static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         creating->FHandle = window;
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creating));
     }
@@ -156,7 +161,9 @@ LRESULT TForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefaultProc(message, wParam, lParam);
 }
 
-bool TForm::CloseQuery() { return OnCloseQuery ? OnCloseQuery() : true; }
+bool TForm::CloseQuery() {
+    return OnCloseQuery ? OnCloseQuery() : true;
+}
 
 bool TForm::Close() {
     if (!CloseQuery()) return false;
@@ -181,7 +188,9 @@ void TForm::Hide() {
     if (FHandle) ShowWindow(FHandle, SW_HIDE);
 }
 
-bool TForm::Visible() const { return FHandle && IsWindowVisible(FHandle); }
+bool TForm::Visible() const {
+    return FHandle && IsWindowVisible(FHandle);
+}
 
 int TForm::ShowModal() {
     // Every other window of the thread is disabled while the form runs.
@@ -189,12 +198,14 @@ int TForm::ShowModal() {
     EnumThreadWindows(
         GetCurrentThreadId(),
         [](HWND w, LPARAM list) -> BOOL {
-            if (IsWindowVisible(w) && IsWindowEnabled(w)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+            if (IsWindowVisible(w) && IsWindowEnabled(w))
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&disabled));
     disabled.erase(std::remove(disabled.begin(), disabled.end(), FHandle), disabled.end());
-    for (HWND w : disabled) EnableWindow(w, FALSE);
+    for (HWND w : disabled)
+        EnableWindow(w, FALSE);
 
     FModal = true;
     FModalResult = 0;
@@ -202,12 +213,13 @@ int TForm::ShowModal() {
     SetForegroundWindow(FHandle);
     while (FModalResult == 0 && FHandle) {
         if (!Application().HandleMessage()) {
-            PostQuitMessage(0);  // leave the quit for the outer loop
+            PostQuitMessage(0); // leave the quit for the outer loop
             if (FModalResult == 0) FModalResult = IDCANCEL;
         }
     }
     FModal = false;
-    for (HWND w : disabled) EnableWindow(w, TRUE);
+    for (HWND w : disabled)
+        EnableWindow(w, TRUE);
     Hide();
     return FModalResult;
 }
@@ -215,7 +227,8 @@ int TForm::ShowModal() {
 std::wstring TForm::Caption() const {
     if (!FHandle) return {};
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(FHandle)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(FHandle, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(FHandle, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -267,12 +280,14 @@ void TForm::Paint() {
             }
             RestoreDC(memory.Get(), saved);
         }
-        BitBlt(dc, invalid.left, invalid.top, invalid.right - invalid.left, invalid.bottom - invalid.top,
-               memory.Get(), invalid.left, invalid.top, SRCCOPY);
+        BitBlt(dc, invalid.left, invalid.top, invalid.right - invalid.left,
+               invalid.bottom - invalid.top, memory.Get(), invalid.left, invalid.top, SRCCOPY);
     }
 }
 
-void TForm::InsertControl(TGraphicControl* control) { FControls.push_back(control); }
+void TForm::InsertControl(TGraphicControl* control) {
+    FControls.push_back(control);
+}
 
 void TForm::RemoveControl(TGraphicControl* control) {
     FControls.erase(std::remove(FControls.begin(), FControls.end(), control), FControls.end());
@@ -317,8 +332,9 @@ bool TForm::SetControlCursor() {
 
 void TForm::EnsureToolTip() {
     if (FToolTip || !FHandle) return;
-    FToolTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FHandle, nullptr,
+    FToolTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FHandle, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
 }
 

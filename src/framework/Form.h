@@ -80,7 +80,8 @@ protected:
 
 private:
     static ATOM RegisterFormClass();
-    static LRESULT CALLBACK StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK StaticWindowProc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam);
     void Paint();
     void MouseMove(POINT at);
     void SetHovered(TGraphicControl* control);

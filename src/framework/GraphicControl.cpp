@@ -2,7 +2,8 @@
 
 #include "framework/Form.h"
 
-TGraphicControl::TGraphicControl(TComponent* owner, TForm* parent) : TComponent(owner), FParent(parent) {
+TGraphicControl::TGraphicControl(TComponent* owner, TForm* parent)
+    : TComponent(owner), FParent(parent) {
     if (!FParent) return;
     FParent->InsertControl(this);
     FreeNotification(FParent);
@@ -37,7 +38,8 @@ void TGraphicControl::SetHint(const std::wstring& hint) {
 }
 
 void TGraphicControl::Invalidate() {
-    if (FParent && FParent->HandleAllocated() && FVisible) InvalidateRect(FParent->Handle(), &FBounds, FALSE);
+    if (FParent && FParent->HandleAllocated() && FVisible)
+        InvalidateRect(FParent->Handle(), &FBounds, FALSE);
 }
 
 // A handler may destroy its own control: it runs on a copy, never on the member being destroyed.

@@ -15,7 +15,8 @@ public:
     std::wstring ReadString(const std::wstring& section, const std::wstring& key,
                             const std::wstring& defaultValue) override;
     // Raises "Unable to write to <path>" when the platform refuses the write.
-    void WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value) override;
+    void WriteString(const std::wstring& section, const std::wstring& key,
+                     const std::wstring& value) override;
 
     static constexpr size_t MaxValueLength = 2047;
 

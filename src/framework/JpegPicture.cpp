@@ -36,7 +36,7 @@ constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
 struct DecodedImage {
     int Width = 0;
     int Height = 0;
-    std::vector<uint8_t> Rgb;  // tightly packed red, green, blue
+    std::vector<uint8_t> Rgb; // tightly packed red, green, blue
 };
 
 // No object with a destructor may live in this frame across the longjmp, so the decoded
@@ -55,8 +55,9 @@ bool Decode(const uint8_t* data, size_t size, DecodedImage* image, JpegErrorMana
     jpeg_read_header(&info, TRUE);
     // A damaged header may claim up to 65 500 x 65 500 pixels; nothing that large is allocated.
     if (static_cast<uint64_t>(info.image_width) * info.image_height > kMaxPixels) {
-        std::snprintf(errors->Message, sizeof errors->Message, "picture of %u x %u pixels is too large",
-                      info.image_width, info.image_height);
+        std::snprintf(errors->Message, sizeof errors->Message,
+                      "picture of %u x %u pixels is too large", info.image_width,
+                      info.image_height);
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -66,25 +67,28 @@ bool Decode(const uint8_t* data, size_t size, DecodedImage* image, JpegErrorMana
     image->Height = static_cast<int>(info.output_height);
     image->Rgb.resize(static_cast<size_t>(image->Width) * image->Height * 3);
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = image->Rgb.data() + static_cast<size_t>(info.output_scanline) * image->Width * 3;
+        JSAMPROW row =
+            image->Rgb.data() + static_cast<size_t>(info.output_scanline) * image->Width * 3;
         jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     return true;
 }
-}  // namespace
+} // namespace
 
 void TJpegPicture::LoadFromMemory(const uint8_t* data, size_t size) {
     if (!data || size == 0) throw Exception(L"JPEG error: no data");
     DecodedImage image;
     JpegErrorManager errors{};
-    if (!Decode(data, size, &image, &errors)) throw Exception(L"JPEG error: " + Widen(errors.Message, CP_ACP));
+    if (!Decode(data, size, &image, &errors))
+        throw Exception(L"JPEG error: " + Widen(errors.Message, CP_ACP));
 
     void* bits = nullptr;
     ScopedBitmap bitmap = CreateTopDownDib(image.Width, image.Height, 24, &bits);
-    if (!bitmap) throw Exception(L"Out of memory for a " + std::to_wstring(image.Width) + L" x " +
-                                 std::to_wstring(image.Height) + L" picture");
+    if (!bitmap)
+        throw Exception(L"Out of memory for a " + std::to_wstring(image.Width) + L" x " +
+                        std::to_wstring(image.Height) + L" picture");
     const size_t stride = (static_cast<size_t>(image.Width) * 3 + 3) & ~size_t{3};
     auto* out = static_cast<uint8_t*>(bits);
     for (int y = 0; y < image.Height; ++y) {
@@ -117,5 +121,6 @@ void TJpegPicture::StretchDraw(HDC dc, const RECT& r) const {
     ScopedSelectObject select(source.Get(), FBitmap.Get());
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, source.Get(), 0, 0, FWidth, FHeight, SRCCOPY);
+    StretchBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, source.Get(), 0, 0, FWidth,
+               FHeight, SRCCOPY);
 }

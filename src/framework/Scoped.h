@@ -5,8 +5,7 @@
 
 #include <utility>
 
-template <typename Traits>
-class ScopedWin32 {
+template <typename Traits> class ScopedWin32 {
 public:
     using Handle = typename Traits::Handle;
     ScopedWin32() = default;
@@ -53,8 +52,7 @@ struct RegKeyTraits {
 };
 using ScopedRegKey = ScopedWin32<RegKeyTraits>;
 
-template <typename T>
-struct GdiObjectTraits {
+template <typename T> struct GdiObjectTraits {
     using Handle = T;
     static Handle Null() { return nullptr; }
     static bool IsValid(Handle h) { return h != nullptr; }

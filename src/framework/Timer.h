@@ -20,7 +20,7 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Update();
 
-    HWND FWindow = nullptr;  // message-only, receives WM_TIMER
+    HWND FWindow = nullptr; // message-only, receives WM_TIMER
     bool FEnabled = true;
     // A handler that runs a modal loop (a message box) would otherwise be entered again by
     // the ticks that loop dispatches.

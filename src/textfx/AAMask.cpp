@@ -34,7 +34,8 @@ struct TGreyBitmap {
         PALETTEENTRY entries[256];
         GetPaletteEntries(GreyPalette(), 0, 256, entries);
         RGBQUAD colors[256];
-        for (int i = 0; i < 256; ++i) colors[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
+        for (int i = 0; i < 256; ++i)
+            colors[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
         void* bits = nullptr;
         Bitmap = CreateTopDownDib(width, height, 8, &bits, colors, 256);
         if (!Bitmap || !bits) throw std::runtime_error("Out of system resources");

@@ -32,10 +32,11 @@ protected:
     void SetUp() override {
         // A fresh provider for every test, with its two default adapters.
         sim = &TSimulatedWmi::Install();
-        Application().SetMessageBoxFunction([this](const std::wstring& text, const std::wstring&, UINT) {
-            messages.push_back(text);
-            return IDOK;
-        });
+        Application().SetMessageBoxFunction(
+            [this](const std::wstring& text, const std::wstring&, UINT) {
+                messages.push_back(text);
+                return IDOK;
+            });
         configPath = ExecutableFolder() + L"Config.ini";
     }
     void TearDown() override {
@@ -62,9 +63,8 @@ protected:
                      MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
     }
 
-    const std::string profiles =
-        "[A]\r\nName=Office\r\nIPAddress=10.0.0.5\r\nDNSEnabled=1\r\n"
-        "[B]\r\nNAME=Internet\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n";
+    const std::string profiles = "[A]\r\nName=Office\r\nIPAddress=10.0.0.5\r\nDNSEnabled=1\r\n"
+                                 "[B]\r\nNAME=Internet\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n";
     TComponent owner;
     TSimulatedWmi* sim = nullptr;
     TestableMainWindow* window = nullptr;
@@ -105,7 +105,8 @@ TEST_F(MainWindow, FirstStartAsksForTheSettingsAndStaysVisible) {
     EXPECT_FALSE(window->Timer1->Enabled());
     EXPECT_EQ(window->AANetA->Caption(), L"×内网");
     EXPECT_EQ(window->AANetB->Caption(), L"×外网");
-    EXPECT_EQ(window->AANetA->Font().Color(), kLime) << "both keep their stored colour until hovered";
+    EXPECT_EQ(window->AANetA->Font().Color(), kLime)
+        << "both keep their stored colour until hovered";
     EXPECT_EQ(Read(L"NET", L"NET"), L"");
 }
 
@@ -150,12 +151,13 @@ TEST_F(MainWindow, UnreachableServiceIsReportedAfterTheProgressWindowHasGone) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
     Create();
     bool progressGone = false;
-    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT flags) {
-        messages.push_back(text);
-        progressGone = ProgressWindow() == nullptr;
-        EXPECT_TRUE(flags & MB_ICONERROR) << "the standard error box";
-        return IDOK;
-    });
+    Application().SetMessageBoxFunction(
+        [&](const std::wstring& text, const std::wstring&, UINT flags) {
+            messages.push_back(text);
+            progressGone = ProgressWindow() == nullptr;
+            EXPECT_TRUE(flags & MB_ICONERROR) << "the standard error box";
+            return IDOK;
+        });
     sim->SetServiceError(0x8004100E);
     DoubleClick(window->AANetA);
     ASSERT_EQ(messages.size(), 1u);
@@ -304,7 +306,8 @@ TEST_F(MainWindow, ConnectionNameIsLookedUpOnceFromTheFirstIpEnabledAdapter) {
     const auto& queries = sim->Queries();
     ASSERT_GE(queries.size(), 2u);
     // The query text is the WQL list's text: each line ends in a line break.
-    EXPECT_EQ(queries[0], L"select * from Win32_NetworkAdapterConfiguration where IPEnabled = true\r\n");
+    EXPECT_EQ(queries[0],
+              L"select * from Win32_NetworkAdapterConfiguration where IPEnabled = true\r\n");
     EXPECT_EQ(queries[1], L"select * from   Win32_NetworkAdapter  where index=8\r\n");
 
     // Kept for the life of the process, even when the adapter is renamed.
@@ -312,15 +315,17 @@ TEST_F(MainWindow, ConnectionNameIsLookedUpOnceFromTheFirstIpEnabledAdapter) {
     sim->ClearCalls();
     ASSERT_EQ(window->SwitchTo(L"B"), 0);
     EXPECT_EQ(window->ConnectionName(), L"办公网 2");
-    for (const std::wstring& query : sim->Queries()) EXPECT_EQ(query.find(L"Win32_NetworkAdapter "), std::wstring::npos);
+    for (const std::wstring& query : sim->Queries())
+        EXPECT_EQ(query.find(L"Win32_NetworkAdapter "), std::wstring::npos);
 }
 
 TEST_F(MainWindow, ConnectionNameFallsBackWhenNoAdapterIsFound) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
     Create();
-    for (TSimAdapter& adapter : sim->Adapters()) adapter.IPEnabled = false;
+    for (TSimAdapter& adapter : sim->Adapters())
+        adapter.IPEnabled = false;
     EXPECT_EQ(window->GetConnectionName(), L"本地连接");
     EXPECT_FALSE(window->WmiQuery1->Active());
 }
 
-}  // namespace
+} // namespace

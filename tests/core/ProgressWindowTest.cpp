@@ -17,13 +17,13 @@ TEST(ProgressWindow, SecondMessageReplacesTheTextOfTheOneWindow) {
     EXPECT_TRUE(first->Visible());
     CloseProgress();
     EXPECT_EQ(ProgressWindow(), nullptr);
-    CloseProgress();  // no window: nothing happens
+    CloseProgress(); // no window: nothing happens
 }
 
 TEST(ProgressWindow, UserCannotCloseIt) {
     ShowProgressMessage(L"x");
     HWND window = ProgressWindow()->Handle();
-    SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);  // Alt+F4
+    SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); // Alt+F4
     SendMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_FALSE(ProgressWindow()->Close());
@@ -50,8 +50,9 @@ TEST(ProgressWindow, BorderlessTopmostAndCentred) {
     EXPECT_EQ(progress->LblShow()->Top(), progress->Scale(21));
     RECT animation;
     GetWindowRect(progress->Animate1(), &animation);
-    EXPECT_EQ(animation.right - animation.left, progress->Scale(16)) << "the clip does not resize it";
+    EXPECT_EQ(animation.right - animation.left, progress->Scale(16))
+        << "the clip does not resize it";
     CloseProgress();
 }
 
-}  // namespace
+} // namespace

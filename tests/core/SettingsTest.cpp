@@ -40,14 +40,15 @@ TEST_F(SettingsFile, WritesAndHandEditsAreSeenByTheNextRead) {
     EXPECT_EQ(TIniFile(path).ReadString(L"B", L"IPAddress", L""), L"10.1.2.3");
 
     // Someone edits the file by hand between two reads; the store keeps no copy.
-    Sleep(1100);  // a new modification time, which is what the platform looks at
+    Sleep(1100); // a new modification time, which is what the platform looks at
     folder.WriteBytes(L"Config.ini", "[B]\r\nIPAddress=192.168.7.7\r\n");
     EXPECT_EQ(ini.ReadString(L"B", L"IPAddress", L""), L"192.168.7.7");
 }
 
 TEST_F(SettingsFile, MissingFileSectionOrKeyAnswersTheDefault) {
     EXPECT_EQ(ini.ReadString(L"NET", L"AutoRun", L"0"), L"0");
-    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "a read must not create the file";
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "a read must not create the file";
     ini.WriteString(L"NET", L"NET", L"A");
     EXPECT_EQ(ini.ReadString(L"A", L"Name", L""), L"");
     EXPECT_EQ(ini.ReadString(L"NET", L"Method", L"fallback"), L"fallback");
@@ -62,15 +63,18 @@ TEST_F(SettingsFile, RefusedWriteRaisesWithThePath) {
     ini.WriteString(L"NET", L"NET", L"A");
     {
         // Another program holds the file open without sharing it.
-        HANDLE locked = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE locked = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(ErrorOf([&] { ini.WriteString(L"NET", L"NET", L"B"); }), L"Unable to write to " + path);
+        EXPECT_EQ(ErrorOf([&] { ini.WriteString(L"NET", L"NET", L"B"); }),
+                  L"Unable to write to " + path);
         CloseHandle(locked);
     }
     EXPECT_EQ(ini.ReadString(L"NET", L"NET", L""), L"A");
 
     const std::wstring nowhere = folder.File(L"missing\\Config.ini");
-    EXPECT_EQ(ErrorOf([&] { TIniFile(nowhere).WriteString(L"NET", L"NET", L"B"); }), L"Unable to write to " + nowhere);
+    EXPECT_EQ(ErrorOf([&] { TIniFile(nowhere).WriteString(L"NET", L"NET", L"B"); }),
+              L"Unable to write to " + nowhere);
 }
 
 TEST_F(SettingsFile, ReadOnlyFileRefusesTheWrite) {
@@ -85,7 +89,7 @@ TEST_F(SettingsFile, ReadOnlyFileRefusesTheWrite) {
 
 TEST_F(SettingsFile, GbkTextReadsBackAsChinese) {
     if (GetACP() != 936) GTEST_SKIP() << "needs a Chinese system locale (code page 936)";
-    folder.WriteBytes(L"Config.ini", "[A]\r\nName=\xC4\xDA\xCD\xF8\r\n");  // 内网 in GBK
+    folder.WriteBytes(L"Config.ini", "[A]\r\nName=\xC4\xDA\xCD\xF8\r\n"); // 内网 in GBK
     EXPECT_EQ(ini.ReadString(L"A", L"Name", L""), L"内网");
     ini.WriteString(L"B", L"Name", L"外网");
     EXPECT_NE(folder.ReadBytes(L"Config.ini").find("Name=\xCD\xE2\xCD\xF8"), std::string::npos)
@@ -100,7 +104,8 @@ TEST_F(SettingsFile, DamagedFilesNeverBreakARead) {
     } damaged[] = {
         {std::string(binary, sizeof binary - 1), true},
         {"[A]\r\nJunk=" + std::string(200000, 'z') + "\r\n[B]\r\nName=y\r\n", true},
-        {"[A]\r\nJunk\r\n===\r\n[\r\n]\r\n[B]\r\nName=y", true},  // lines without "=", no final newline
+        {"[A]\r\nJunk\r\n===\r\n[\r\n]\r\n[B]\r\nName=y",
+         true}, // lines without "=", no final newline
         {"\xEF\xBB\xBF[A]\r\nName=x\r\n[B]\r\nName=y\r\n", true},
         {std::string(5000, '[') + "\n" + std::string(70000, '='), false},
     };
@@ -133,8 +138,8 @@ protected:
     const TRunKey key{HKEY_CURRENT_USER, L"Software\\TarnwickTests\\Run"};
     void SetUp() override {
         HKEY created;
-        ASSERT_EQ(RegCreateKeyExW(key.Root, key.Path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
-                                  nullptr),
+        ASSERT_EQ(RegCreateKeyExW(key.Root, key.Path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &created, nullptr),
                   ERROR_SUCCESS);
         RegCloseKey(created);
     }
@@ -142,7 +147,8 @@ protected:
     std::wstring Value(const std::wstring& name) {
         wchar_t data[1024];
         DWORD size = sizeof data, type = 0;
-        if (RegGetValueW(key.Root, key.Path.c_str(), name.c_str(), RRF_RT_ANY, &type, data, &size) != ERROR_SUCCESS)
+        if (RegGetValueW(key.Root, key.Path.c_str(), name.c_str(), RRF_RT_ANY, &type, data,
+                         &size) != ERROR_SUCCESS)
             return L"(none)";
         return type == REG_SZ ? std::wstring(data) : L"(not REG_SZ)";
     }
@@ -151,11 +157,13 @@ protected:
 TEST_F(RunKey, PathIsQuotedOnlyWhenItHoldsABlank) {
     SetAutoRunValue(true, key, L"Tarnwick", AutoRunCommand(L"C:\\Tools\\Tarnwick.exe"));
     EXPECT_EQ(Value(L"Tarnwick"), L"C:\\Tools\\Tarnwick.exe");
-    SetAutoRunValue(true, key, L"Tarnwick", AutoRunCommand(L"C:\\Program Files\\Tarnwick\\Tarnwick.exe"));
+    SetAutoRunValue(true, key, L"Tarnwick",
+                    AutoRunCommand(L"C:\\Program Files\\Tarnwick\\Tarnwick.exe"));
     EXPECT_EQ(Value(L"Tarnwick"), L"\"C:\\Program Files\\Tarnwick\\Tarnwick.exe\"");
     SetAutoRunValue(false, key, L"Tarnwick", L"");
     EXPECT_EQ(Value(L"Tarnwick"), L"(none)");
-    EXPECT_NO_THROW(SetAutoRunValue(false, key, L"Tarnwick", L"")) << "removing a missing value is silent";
+    EXPECT_NO_THROW(SetAutoRunValue(false, key, L"Tarnwick", L""))
+        << "removing a missing value is silent";
 }
 
 TEST_F(RunKey, KeyThatCannotBeOpenedIsReportedAndNeverCreated) {
@@ -164,21 +172,22 @@ TEST_F(RunKey, KeyThatCannotBeOpenedIsReportedAndNeverCreated) {
               L"Failed to set data for 'Tarnwick'");
     EXPECT_NO_THROW(SetAutoRunValue(false, missing, L"Tarnwick", L""));
     HKEY probe;
-    EXPECT_NE(RegOpenKeyExW(missing.Root, missing.Path.c_str(), 0, KEY_READ, &probe), ERROR_SUCCESS);
+    EXPECT_NE(RegOpenKeyExW(missing.Root, missing.Path.c_str(), 0, KEY_READ, &probe),
+              ERROR_SUCCESS);
 }
 
 TEST(MachineRunKey, HoldsTheRunningExecutableUnderTheTitle) {
     SetAutoRun(true);
     wchar_t data[1024];
     DWORD size = sizeof data;
-    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, MachineRunKey().Path.c_str(), L"Tarnwick", RRF_RT_REG_SZ, nullptr,
-                           data, &size),
+    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, MachineRunKey().Path.c_str(), L"Tarnwick",
+                           RRF_RT_REG_SZ, nullptr, data, &size),
               ERROR_SUCCESS);
     EXPECT_EQ(std::wstring(data), AutoRunCommand(Application().ExeName()));
     SetAutoRun(false);
-    EXPECT_NE(RegGetValueW(HKEY_LOCAL_MACHINE, MachineRunKey().Path.c_str(), L"Tarnwick", RRF_RT_ANY, nullptr,
-                           nullptr, nullptr),
+    EXPECT_NE(RegGetValueW(HKEY_LOCAL_MACHINE, MachineRunKey().Path.c_str(), L"Tarnwick",
+                           RRF_RT_ANY, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
 }
 
-}  // namespace
+} // namespace

@@ -22,7 +22,8 @@ std::vector<std::wstring> Summary(const std::vector<TSimCall>& calls) {
                 continue;
             }
             line += L" {";
-            for (size_t i = 0; i < arg.Values.size(); ++i) line += (i ? L"," : L"") + arg.Values[i];
+            for (size_t i = 0; i < arg.Values.size(); ++i)
+                line += (i ? L"," : L"") + arg.Values[i];
             line += L"}";
         }
         lines.push_back(line);
@@ -74,8 +75,9 @@ TEST_F(WmiEngine, StaticProfileReachesEveryAdapterWithOneBasedStringArraysByRefe
     }
     // Each step binds to the service and queries anew.
     EXPECT_EQ(sim->MonikerBinds(), 2);
-    EXPECT_EQ(sim->Queries(), (std::vector<std::wstring>(
-                                  2, L"Select * from Win32_NetworkAdapterConfiguration where IPEnabled=TRUE")));
+    EXPECT_EQ(sim->Queries(),
+              (std::vector<std::wstring>(
+                  2, L"Select * from Win32_NetworkAdapterConfiguration where IPEnabled=TRUE")));
 }
 
 TEST_F(WmiEngine, EmptyGatewayKeepsTheOldOneAndEmptyMaskIsAClassC) {
@@ -106,7 +108,8 @@ TEST_F(WmiEngine, MissingOrDhcpAddressTurnsDhcpOn) {
 
 TEST_F(WmiEngine, DnsServersGivenOrAutomatic) {
     // DNSEnabled=1 wins over the servers; no server at all is automatic as well.
-    for (const char* body : {"DHCPEnabled=1\r\nDNSEnabled=1\r\nDNSA=1.1.1.1\r\n", "DHCPEnabled=1\r\nDNSEnabled=0\r\n"}) {
+    for (const char* body : {"DHCPEnabled=1\r\nDNSEnabled=1\r\nDNSA=1.1.1.1\r\n",
+                             "DHCPEnabled=1\r\nDNSEnabled=0\r\n"}) {
         sim->ClearCalls();
         Profile(body);
         ApplyProfile(L"A", L"");
@@ -125,7 +128,8 @@ TEST_F(WmiEngine, NonZeroAnswersFailTheSwitch) {
     // Success with a restart required still counts as failure, and the gateway is not set.
     sim->SetResult(L"EnableStatic", 1);
     EXPECT_EQ(ApplyProfile(L"A", L""), 1);
-    for (const TSimCall& call : sim->Calls()) EXPECT_NE(call.Method, L"SetGateways");
+    for (const TSimCall& call : sim->Calls())
+        EXPECT_NE(call.Method, L"SetGateways");
 
     // The address step's code comes first even when the DNS step succeeds.
     sim->ResetBehaviour();
@@ -150,12 +154,14 @@ TEST_F(WmiEngine, RaisingMethodCountsAsMinusOneAndTheOthersGoOn) {
     sim->SetRaise(L"EnableStatic", 0x80041001, 1);
     EXPECT_EQ(ApplyProfile(L"A", L""), -1);
     const auto calls = Summary(sim->Calls());
-    EXPECT_NE(std::find(calls.begin(), calls.end(), L"8 EnableStatic {10.0.0.5} {255.255.255.0}"), calls.end());
+    EXPECT_NE(std::find(calls.begin(), calls.end(), L"8 EnableStatic {10.0.0.5} {255.255.255.0}"),
+              calls.end());
     EXPECT_EQ(sim->Adapters()[1].IPAddress, std::vector<std::wstring>{L"10.0.0.5"});
 }
 
 TEST_F(WmiEngine, NoIpEnabledAdapterIsASuccessWithNothingCalled) {
-    for (TSimAdapter& adapter : sim->Adapters()) adapter.IPEnabled = false;
+    for (TSimAdapter& adapter : sim->Adapters())
+        adapter.IPEnabled = false;
     Profile("IPAddress=10.0.0.5\r\n");
     EXPECT_EQ(ApplyProfile(L"A", L""), 0);
     EXPECT_TRUE(sim->Calls().empty());
@@ -179,4 +185,4 @@ TEST_F(WmiEngine, OnlyMethodBHandsTheProfileToNetsh) {
     EXPECT_NE(log.find("netsh interface ip set dns \"LAN\" dhcp "), std::string::npos) << log;
 }
 
-}  // namespace
+} // namespace

@@ -40,8 +40,8 @@ TEST(Component, OwnerDestroysItsComponentsLastCreatedFirst) {
         owner.Own<Probe>("third");
         EXPECT_EQ(owner.ComponentCount(), 3u);
     }
-    EXPECT_EQ(journal, (std::vector<std::string>{"destroy third", "destroy second", "destroy grandchild",
-                                                 "destroy first"}));
+    EXPECT_EQ(journal, (std::vector<std::string>{"destroy third", "destroy second",
+                                                 "destroy grandchild", "destroy first"}));
 }
 
 TEST(Component, LoadedRunsForEveryComponentWhenLoadingEnds) {
@@ -73,4 +73,4 @@ TEST(Component, ReferenceIsForgottenWhenTheOtherGoesAway) {
     journal.clear();
 }
 
-}  // namespace
+} // namespace

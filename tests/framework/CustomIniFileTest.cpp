@@ -11,11 +11,13 @@ namespace {
 class MemoryIni : public TCustomIniFile {
 public:
     std::map<std::wstring, std::wstring> Values;
-    std::wstring ReadString(const std::wstring&, const std::wstring& key, const std::wstring& defaultValue) override {
+    std::wstring ReadString(const std::wstring&, const std::wstring& key,
+                            const std::wstring& defaultValue) override {
         const auto it = Values.find(key);
         return it == Values.end() ? defaultValue : it->second;
     }
-    void WriteString(const std::wstring&, const std::wstring& key, const std::wstring& value) override {
+    void WriteString(const std::wstring&, const std::wstring& key,
+                     const std::wstring& value) override {
         Values[key] = value;
     }
 };
@@ -42,11 +44,11 @@ TEST(CustomIniFile, IntegersOutOfRangeOrMalformedGiveTheDefault) {
     };
     for (const auto& c : cases) {
         ini.Values[L"Blur"] = c.Text;
-        EXPECT_EQ(ini.ReadInteger(L"S", L"Blur", 7), c.Expected) 
+        EXPECT_EQ(ini.ReadInteger(L"S", L"Blur", 7), c.Expected)
             << "value " << testing::PrintToString(std::wstring(c.Text));
     }
     ini.WriteInteger(L"S", L"Blur", -5);
     EXPECT_EQ(ini.ReadInteger(L"S", L"Blur", 7), -5);
 }
 
-}  // namespace
+} // namespace

@@ -45,9 +45,13 @@ public:
     using TForm::Scale;
 };
 
-void Pump() { Application().ProcessMessages(); }
+void Pump() {
+    Application().ProcessMessages();
+}
 
-LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
+LPARAM At(int x, int y) {
+    return MAKELPARAM(x, y);
+}
 
 TEST(Form, RoutesPointerInputToTheControlUnderIt) {
     TComponent owner;
@@ -80,8 +84,8 @@ TEST(Form, RoutesPointerInputToTheControlUnderIt) {
     ReleaseCapture();
     SendMessageW(w, WM_LBUTTONUP, 0, At(110, 15));
     SendMessageW(w, WM_MOUSELEAVE, 0, 0);
-    const std::vector<std::wstring> expected{L"enter left", L"leave left", L"enter right", L"click right",
-                                             L"dblclick right", L"leave right"};
+    const std::vector<std::wstring> expected{L"enter left",  L"leave left",     L"enter right",
+                                             L"click right", L"dblclick right", L"leave right"};
     EXPECT_EQ(events, expected);
 }
 
@@ -120,17 +124,21 @@ TEST(Form, CloseQueryCanRefuseAndModalRunEndsWithItsResult) {
 
 TEST(Form, HandlerErrorsReachTheStandardErrorBox) {
     std::vector<std::wstring> shown;
-    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring& caption, UINT flags) {
-        shown.push_back(caption + L": " + text + ((flags & MB_OK) == MB_OK ? L" [OK]" : L""));
-        return IDOK;
-    });
+    Application().SetMessageBoxFunction(
+        [&](const std::wstring& text, const std::wstring& caption, UINT flags) {
+            shown.push_back(caption + L": " + text + ((flags & MB_OK) == MB_OK ? L" [OK]" : L""));
+            return IDOK;
+        });
     TComponent owner;
     auto* form = owner.Own<TestForm>();
-    form->left->OnClick = [](TComponent*) { throw Exception(L"Unable to write to C:\\x\\Config.ini"); };
+    form->left->OnClick = [](TComponent*) {
+        throw Exception(L"Unable to write to C:\\x\\Config.ini");
+    };
     SendMessageW(form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(20, 15));
     SendMessageW(form->Handle(), WM_LBUTTONUP, 0, At(20, 15));
     Application().SetMessageBoxFunction(nullptr);
-    EXPECT_EQ(shown, (std::vector<std::wstring>{L"Tarnwick: Unable to write to C:\\x\\Config.ini [OK]"}));
+    EXPECT_EQ(shown,
+              (std::vector<std::wstring>{L"Tarnwick: Unable to write to C:\\x\\Config.ini [OK]"}));
 }
 
 TEST(Form, LayoutScalesWithTheDpi) {
@@ -154,7 +162,8 @@ HWND ToolTipOf(HWND form) {
             auto* s = reinterpret_cast<Search*>(p);
             wchar_t name[64] = {};
             GetClassNameW(w, name, 64);
-            if (GetWindow(w, GW_OWNER) == s->Form && std::wstring(name) == TOOLTIPS_CLASSW) s->Found = w;
+            if (GetWindow(w, GW_OWNER) == s->Form && std::wstring(name) == TOOLTIPS_CLASSW)
+                s->Found = w;
             return !s->Found;
         },
         reinterpret_cast<LPARAM>(&search));
@@ -297,4 +306,4 @@ TEST(Timer, AnErrorBoxFromItsHandlerIsNotStackedByLaterTicks) {
     EXPECT_EQ(ticks, 3) << "the timer ticks again once the box is closed";
 }
 
-}  // namespace
+} // namespace
