@@ -3,27 +3,77 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstdio>
-
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
 #include "fakes/SimulatedWmi.h"
+#include "framework/Application.h"
+#include "framework/Scoped.h"
 #include "framework/Strings.h"
 
-TSimulationOptions ParseSimulationOptions(const std::wstring& commandLine) {
+const wchar_t SimulationUsage[] =
+    L"Tarnwick.exe [--simulate] [--simulate-delay=N]\n\n"
+    L"--simulate: simulated network adapters; what they receive goes to "
+    L"simulated-network.log beside Tarnwick.exe.\n"
+    L"--simulate-delay=N: simulation mode, each adapter call takes N milliseconds "
+    L"(0 to 600000).";
+
+namespace {
+
+std::wstring EnvironmentVariable(const wchar_t* name) {
+    std::wstring value(GetEnvironmentVariableW(name, nullptr, 0), L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
+    return value;
+}
+
+// One UTF-8 line per call, the file opened each time, so a person can watch it while the
+// program runs and the stand-in's lines and the adapters' lines keep their order.
+bool AppendLine(const std::wstring& log, const std::wstring& line) {
+    ScopedHandle file(CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    const std::string bytes = ToUtf8(line) + "\r\n";
+    DWORD written = 0;
+    return WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size();
+}
+
+} // namespace
+
+std::optional<unsigned> ParseSimulationDelay(std::wstring_view text) {
+    // No sign, no blanks, nothing after the digits: a typo must not become a wait of weeks.
+    if (text.empty()) return std::nullopt;
+    unsigned value = 0;
+    for (const wchar_t c : text) {
+        if (c < L'0' || c > L'9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - L'0');
+        if (value > SimulationMaxDelayMs) return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& commandLine) {
     TSimulationOptions options;
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
-    const std::wstring delayFlag = L"--simulate-delay=";
+    if (!argv) return options;
+    const std::wstring_view delayFlag = L"--simulate-delay";
+    bool valid = true;
     for (int i = 1; i < argc; ++i) {
-        const std::wstring arg = argv[i];
+        const std::wstring_view arg = argv[i];
         if (arg == L"--simulate") options.Enabled = true;
-        if (arg.rfind(delayFlag, 0) == 0) {
+        if (arg.substr(0, delayFlag.size()) == delayFlag) {
+            const std::optional<unsigned> delay =
+                arg.size() > delayFlag.size() && arg[delayFlag.size()] == L'='
+                    ? ParseSimulationDelay(arg.substr(delayFlag.size() + 1))
+                    : std::nullopt;
+            valid = valid && delay.has_value();
             options.Enabled = true;
-            options.DelayMs = static_cast<unsigned>(_wtoi(arg.c_str() + delayFlag.size()));
+            options.DelayMs = delay.value_or(0);
         }
     }
     LocalFree(argv);
+    if (!valid) return std::nullopt;
     return options;
 }
 
@@ -32,19 +82,29 @@ void StartSimulation(const TSimulationOptions& options) {
     TSimulatedWmi& sim = TSimulatedWmi::Install();
     sim.SetDelay(options.DelayMs);
     const std::wstring log = ExecutableFolder() + L"simulated-network.log";
-    // netsh is the stand-in beside the executable; it appends its command lines to the same log.
-    SetNetshProgram(ExecutableFolder() + L"simulated-netsh.exe");
-    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", log.c_str());
-    sim.OnCall = [log](const TSimCall& call) {
-        // Opened per line, so a person can watch the file while the program runs.
-        if (FILE* f = _wfopen(log.c_str(), L"ab")) {
-            const std::string line = ToUtf8(TSimulatedWmi::Describe(call)) + "\r\n";
-            fwrite(line.data(), 1, line.size(), f);
-            fclose(f);
-        }
-    };
+    // netsh is this program again: the variable tells the child its role. This process read it
+    // at its start, and only the children it starts see it.
+    SetNetshProgram(Application().ExeName());
+    SetEnvironmentVariableW(SimulatedNetshLogVariable, log.c_str());
+    SetEnvironmentVariableW(SimulatedNetshDelayVariable,
+                            options.DelayMs ? std::to_wstring(options.DelayMs).c_str() : nullptr);
+    sim.OnCall = [log](const TSimCall& call) { AppendLine(log, TSimulatedWmi::Describe(call)); };
 }
 
 void StopSimulation() {
-    if (TSimulatedWmi::Installed()) TSimulatedWmi::Uninstall();
+    if (!TSimulatedWmi::Installed()) return;
+    TSimulatedWmi::Uninstall();
+    SetNetshProgram({});
+    SetEnvironmentVariableW(SimulatedNetshLogVariable, nullptr);
+    SetEnvironmentVariableW(SimulatedNetshDelayVariable, nullptr);
+}
+
+std::optional<int> RunAsSimulatedNetsh() {
+    const std::wstring log = EnvironmentVariable(SimulatedNetshLogVariable);
+    if (log.empty()) return std::nullopt;
+    // The engine passes the composed "netsh interface ip ..." text as the command line.
+    if (!AppendLine(log, GetCommandLineW())) return 1; // unrecorded, so not a success
+    if (const auto delay = ParseSimulationDelay(EnvironmentVariable(SimulatedNetshDelayVariable)))
+        Sleep(*delay);
+    return 0;
 }

@@ -1,14 +1,35 @@
 #pragma once
 // Simulation mode (--simulate): the program works against simulated adapters instead of the
-// machine's, and writes what they receive to simulated-network.log beside the executable.
+// machine's, and writes what they receive to simulated-network.log beside the executable. Its
+// netsh is the program itself, started as the stand-in netsh, so the one file is all it needs.
+#include <optional>
 #include <string>
+#include <string_view>
 
 struct TSimulationOptions {
     bool Enabled = false;
-    unsigned DelayMs = 0; // --simulate-delay=N: each adapter method takes this long
+    unsigned DelayMs =
+        0; // --simulate-delay=N: each adapter method or netsh command takes this long
 };
 
-TSimulationOptions ParseSimulationOptions(const std::wstring& commandLine);
+// The longest --simulate-delay accepted, in milliseconds.
+constexpr unsigned SimulationMaxDelayMs = 600000;
+// Shown when the command line is refused.
+extern const wchar_t SimulationUsage[];
+
+// No answer when an option is malformed; the program then shows the usage and ends.
+std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& commandLine);
+// A delay in milliseconds: decimal digits only, at most SimulationMaxDelayMs.
+std::optional<unsigned> ParseSimulationDelay(std::wstring_view text);
+
 // Installs the simulated provider; call before the main window is created.
 void StartSimulation(const TSimulationOptions& options);
 void StopSimulation();
+
+// Given by a simulated instance to the netsh it starts, and to nothing else: the log the
+// stand-in appends its command line to, and how long it takes.
+constexpr wchar_t SimulatedNetshLogVariable[] = L"TARNWICK_SIMULATED_NETSH_LOG";
+constexpr wchar_t SimulatedNetshDelayVariable[] = L"TARNWICK_SIMULATED_NETSH_DELAY_MS";
+// When this process was started as the stand-in netsh: records its command line and answers
+// the exit code, 0 once the line is in the log. Call first, before anything else starts.
+std::optional<int> RunAsSimulatedNetsh();

@@ -8,13 +8,21 @@
 #include "wmi/WmiComponent.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Started by a simulated instance as its netsh: nothing of the program itself may run.
+    if (const std::optional<int> code = RunAsSimulatedNetsh()) return *code;
+    const std::optional<TSimulationOptions> simulation = ParseSimulationOptions(GetCommandLineW());
+    if (!simulation) {
+        MessageBoxW(nullptr, SimulationUsage, L"Tarnwick", MB_OK | MB_ICONERROR);
+        return 2;
+    }
+
     TApplication& app = Application();
     // COM and its process-wide security, before any window exists.
     ChainComSecurityIntoStartup();
     app.Initialize();
     app.SetTitle(L"Tarnwick");
     GuardedCall([&] {
-        StartSimulation(ParseSimulationOptions(GetCommandLineW()));
+        StartSimulation(*simulation);
         TForm* mainWindow = app.CreateForm<TfrmMainWindow>();
         mainWindow->Show();
         app.Run();

@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
-# Starts the real Tarnwick.exe in simulation mode with a GBK Config.ini, double-clicks "×内网"
-# with real pointer input, and checks what the program wrote. Keeps screenshots.
-# Usage: switch-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <stand-in netsh.exe> <screenshot folder> [B]
+# Copies Tarnwick.exe alone into an empty folder with a GBK Config.ini, starts it in simulation
+# mode, double-clicks "×内网" with real pointer input, and checks what the program wrote. Keeps
+# screenshots. Runs under scripts/wine-env (Wine is found through its WINELOADER), at any DPI.
+# Usage: switch-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder> [B]
 # With B, Config.ini selects the netsh engine and the log must show its command lines.
+# $TARNWICK_RELEASE_EXE, when it names a file, is the Tarnwick.exe tested.
 set -euo pipefail
-exe=$1 winpos=$2 netsh=$3 shots=$4 method=${5:-}
-wine=/usr/lib/wine/wine64
+exe=$1 winpos=$2 shots=$3 method=${4:-}
+if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
+  exe=$TARNWICK_RELEASE_EXE
+fi
+wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
+first_run_message='初次运行，需要设置您的IP地址！'
 run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-gui.XXXXXX")
 mkdir -p "$shots"
 cleanup() { [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$run"; }
 trap cleanup EXIT
+fail() { echo "scenario: $*" >&2; exit 1; }
+echo "scenario: testing $exe${method:+ with Method=$method}"
 
+# The one file, nothing beside it: simulation mode needs no second program.
 cp "$exe" "$run/Tarnwick.exe"
-cp "$netsh" "$run/simulated-netsh.exe"
 printf '[NET]\r\nNET=\r\nMethod=%s\r\nAutoSwitch=1\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\nDNSB=\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n' "$method" |
   iconv -f UTF-8 -t GBK > "$run/Config.ini"
 
@@ -26,67 +34,98 @@ desktop_origin() {
     echo 0 0
   fi
 }
-# Waits for a window; prints its client area on the X screen.
-find_window() {
-  local cls=$1 title=$2 pos
-  for _ in $(seq 100); do
-    if pos=$("$wine" "$winpos" "$cls" "$title" 2>/dev/null | tr -d "\r") && [ -n "$pos" ]; then
-      read -r ox oy < <(desktop_origin)
-      read -r x y w h <<< "$pos"
-      echo $((x + ox)) $((y + oy)) "$w" "$h"
-      return 0
+# Prints a visible window's client area on the X screen and its DPI, or fails when there is none.
+window_at() {
+  local pos ox oy x y w h dpi
+  pos=$("$wine" "$winpos" "$1" "$2" 2>/dev/null | tr -d '\r') && [ -n "$pos" ] || return 1
+  read -r ox oy < <(desktop_origin)
+  read -r x y w h dpi <<< "$pos"
+  echo $((x + ox)) $((y + oy)) "$w" "$h" "$dpi"
+}
+message_box_text() { "$wine" "$winpos" --text '#32770' 'Tarnwick' 2>/dev/null | tr -d '\r'; }
+# wait_for <seconds> <what> <command...>: until the command succeeds, within the limit. Fails
+# the scenario at once when the program has ended or shows a message box nobody expects.
+expected_box=
+wait_for() {
+  local limit=$1 what=$2 box
+  shift 2
+  local end=$((SECONDS + limit))
+  until "$@" >/dev/null; do
+    kill -0 "$pid" 2>/dev/null || fail "the program ended while waiting for $what"
+    if [ -z "$expected_box" ] && box=$(window_at '#32770' 'Tarnwick'); then
+      shot "${method}unexpected-message.png" $box
+      fail "a message box instead of $what: $(message_box_text)"
     fi
+    [ $SECONDS -lt $end ] || fail "no $what within $limit seconds"
     sleep 0.2
   done
-  echo "scenario: no window '$title' ($cls)" >&2
-  return 1
 }
 shot() {  # shot <file> <x> <y> <w> <h>
   import -window root -crop "${4}x${5}+${2}+${3}" +repage "$shots/$1"
 }
+# A layout length at 96 DPI scaled as the program scales it (rounded to nearest).
+scaled() { echo $((($1 * dpi + 48) / 96)); }
+has_net_a() { tr -d '\r' < "$run/Config.ini" | grep -qx 'NET=A'; }
+no_window() { ! window_at "$1" "$2" >/dev/null; }
 
-# Slow enough for a picture of the progress window, with either engine.
-export TARNWICK_FAKE_NETSH_DELAY_MS=800
+# Slow enough to see the progress window: every adapter call or netsh command takes 1.5 s.
 (cd "$run" && exec "$wine" Tarnwick.exe --simulate --simulate-delay=1500) &
 pid=$!
 
-# First run: the program asks for the settings, then the main window shows.
-read -r x y w h < <(find_window '#32770' 'Tarnwick')
+# First run: the program asks for the settings. Only that box is answered; any other box (an
+# error at start-up) fails the scenario.
+expected_box=1
+wait_for 60 "the first-run message" window_at '#32770' 'Tarnwick'
+text=$(message_box_text)
+read -r x y w h _ < <(window_at '#32770' 'Tarnwick') || fail "the first-run message closed by itself"
 shot "${method}first-run-message.png" "$x" "$y" "$w" "$h"
-xdotool mousemove $((x + w / 2)) $((y + h - 20)) sleep 0.2 key Return
-read -r x y w h < <(find_window 'TarnwickForm' 'Tarnwick')
-sleep 1
+[ "$text" = "$first_run_message" ] || fail "a message box other than the first-run message: $text"
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) key Return
+wait_for 20 "the first-run message to close" no_window '#32770' 'Tarnwick'
+expected_box=
+
+wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick'
+read -r x y w h dpi < <(window_at 'TarnwickForm' 'Tarnwick') || fail "the main window closed"
+echo "scenario: main window at $x,$y, client ${w}x$h, $dpi DPI"
+[ "$w" -eq "$(scaled 399)" ] || fail "the client area is $w wide, not 399 at 96 DPI scaled to $dpi"
+sleep 0.5 # painted by the first pass of the message loop; nothing to wait for but time
 shot "${method}main-before.png" "$x" "$y" "$w" "$h"
 
-# A real double click on "×内网" (143, 85, 113 x 39 at 96 DPI).
-xdotool mousemove $((x + 143 + 56)) $((y + 85 + 19)) sleep 0.3 click --repeat 2 --delay 80 1
-read -r px py pw ph < <(find_window 'TarnwickForm' 'FmProgress')
-sleep 0.5
+# A real double click in the middle of "×内网" (143, 85, 113 x 39 at 96 DPI).
+xdotool mousemove $((x + $(scaled 143) + $(scaled 113) / 2)) $((y + $(scaled 85) + $(scaled 39) / 2)) \
+  sleep 0.3 click --repeat 2 --delay 80 1
+# The progress window stays for the whole switch: three seconds and more.
+wait_for 20 "the progress window" window_at 'TarnwickForm' 'FmProgress'
+read -r px py pw ph _ < <(window_at 'TarnwickForm' 'FmProgress') || fail "the progress window closed too soon"
 shot "${method}progress.png" "$px" "$py" "$pw" "$ph"
 
-for _ in $(seq 100); do
-  grep -q 'NET=A' "$run/Config.ini" && break
-  sleep 0.2
-done
-xdotool mousemove $((x + 10)) $((y + 200))
-sleep 1
+wait_for 60 "the end of the switch" no_window 'TarnwickForm' 'FmProgress'
+wait_for 10 "NET=A in Config.ini" has_net_a
+xdotool mousemove $((x + 10)) $((y + h - 10))
+sleep 0.5 # the labels repaint after the pointer has left them
 shot "${method}main-after.png" "$x" "$y" "$w" "$h"
 
 status=0
-tr -d '\r' < "$run/Config.ini" | grep -qx 'NET=A' || { echo "scenario: Config.ini does not record profile A" >&2; status=1; }
 log=$run/simulated-network.log
 if [ "$method" = B ]; then
   expected_lines=('netsh interface ip set address "本地连接" static 10.20.30.41 255.255.255.0 10.20.30.1 1'
                   'netsh interface ip set dns "本地连接" static 10.20.0.53')
+  match=-qxF # whole lines: the command lines exactly as the engine composed them
+  [ "$(grep -c '^netsh ' "$log" 2>/dev/null)" = 2 ] || { echo "scenario: not exactly two netsh commands" >&2; status=1; }
 else
   expected_lines=('EnableStatic({10.20.30.41}, {255.255.255.0}) = 0' 'SetGateways({10.20.30.1}) = 0'
                   'SetDNSServerSearchOrder({10.20.0.53}) = 0')
+  match=-qF # after the adapter's index
+  ! grep -q '^netsh ' "$log" 2>/dev/null || { echo "scenario: netsh ran with the WMI engine" >&2; status=1; }
 fi
 for expected in "${expected_lines[@]}"; do
-  grep -qF "$expected" "$log" 2>/dev/null || { echo "scenario: the log lacks '$expected'" >&2; status=1; }
+  tr -d '\r' < "$log" 2>/dev/null | grep $match -- "$expected" || { echo "scenario: the log lacks '$expected'" >&2; status=1; }
 done
-[ $status -eq 0 ] || { echo "--- Config.ini"; iconv -f GBK -t UTF-8 "$run/Config.ini"; echo "--- log"; cat "$log" 2>/dev/null; }
+# Nothing beside the one file but what it writes.
+extra=$(ls "$run" | grep -vxE 'Tarnwick.exe|Config.ini|simulated-network.log' || true)
+[ -z "$extra" ] || { echo "scenario: unexpected files beside Tarnwick.exe: $extra" >&2; status=1; }
 # Config.ini keeps the names in GBK.
 iconv -f GBK -t UTF-8 "$run/Config.ini" | grep -q 'Name=内网办公' || { echo "scenario: the GBK names changed" >&2; status=1; }
+[ $status -eq 0 ] || { echo "--- Config.ini"; iconv -f GBK -t UTF-8 "$run/Config.ini"; echo "--- log"; cat "$log" 2>/dev/null; }
 echo "scenario: screenshots in $shots"
 exit $status

@@ -1,0 +1,88 @@
+// Simulation mode's command line, and Tarnwick.exe itself standing in for netsh.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "app/Simulation.h"
+#include "core/NetshEngine.h"
+#include "core/Settings.h"
+#include "framework/Application.h"
+#include "framework/Strings.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+std::optional<TSimulationOptions> Parse(const std::wstring& arguments) {
+    return ParseSimulationOptions(L"Tarnwick.exe " + arguments);
+}
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t value[MAX_PATH] = {};
+    GetEnvironmentVariableW(name, value, MAX_PATH);
+    return value;
+}
+
+} // namespace
+
+TEST(SimulationOptions, DelaysAreDecimalMillisecondsWithinTheLimit) {
+    EXPECT_FALSE(Parse(L"")->Enabled);
+    EXPECT_TRUE(Parse(L"--simulate")->Enabled);
+    for (const auto& [arguments, delay] : {std::pair{L"--simulate-delay=0", 0u},
+                                           {L"--simulate --simulate-delay=1500", 1500u},
+                                           {L"--simulate-delay=600000", 600000u}}) {
+        const auto options = Parse(arguments);
+        ASSERT_TRUE(options) << arguments;
+        EXPECT_TRUE(options->Enabled);
+        EXPECT_EQ(options->DelayMs, delay) << arguments;
+    }
+}
+
+TEST(SimulationOptions, MalformedDelaysAreRefusedInsteadOfWaitingForWeeks) {
+    for (const wchar_t* arguments :
+         {L"--simulate-delay=-1", L"--simulate-delay=abc", L"--simulate-delay=",
+          L"--simulate-delay", L"--simulate-delay=600001", L"--simulate-delay=4294967296",
+          L"--simulate-delay=1e3", L"--simulate-delay=15x", L"\"--simulate-delay= 15\"",
+          L"--simulate --simulate-delay=-5"})
+        EXPECT_FALSE(Parse(arguments)) << arguments;
+}
+
+TEST(SimulatedNetsh, SimulationModeStartsTheProgramItselfAsNetsh) {
+    StartSimulation({true, 250});
+    EXPECT_EQ(NetshProgram(), Application().ExeName());
+    EXPECT_EQ(Environment(SimulatedNetshLogVariable),
+              ExecutableFolder() + L"simulated-network.log");
+    EXPECT_EQ(Environment(SimulatedNetshDelayVariable), L"250");
+    StopSimulation();
+    EXPECT_NE(NetshProgram(), Application().ExeName());
+    EXPECT_EQ(Environment(SimulatedNetshLogVariable), L"");
+}
+
+TEST(SimulatedNetsh, TarnwickExeRecordsEachCommandLineAndSucceeds) {
+    // The program built beside this test program's folder.
+    const std::wstring program = ExecutableFolder() + L"..\\src\\app\\Tarnwick.exe";
+    ASSERT_NE(GetFileAttributesW(program.c_str()), INVALID_FILE_ATTRIBUTES) << "build Tarnwick";
+    TempFolder folder;
+    const std::wstring log = folder.File(L"simulated-network.log");
+    SetNetshProgram(program);
+    SetEnvironmentVariableW(SimulatedNetshLogVariable, log.c_str());
+    SetEnvironmentVariableW(SimulatedNetshDelayVariable, L"300");
+
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(NetshSetAddress(L"本地连接 2", L"10.0.0.5", L"255.0.0.0", L"10.0.0.1", L"10.0.0.53",
+                              L"10.0.0.54"),
+              0);
+    EXPECT_GE(GetTickCount() - start, 3 * 300u) << "each command takes the delay";
+    EXPECT_EQ(
+        FromUtf8(folder.ReadBytes(L"simulated-network.log")),
+        L"netsh interface ip set address \"本地连接 2\" static 10.0.0.5 255.0.0.0 10.0.0.1 1\r\n"
+        L"netsh interface ip set dns \"本地连接 2\" static 10.0.0.53\r\n"
+        L"netsh interface ip add dns \"本地连接 2\" 10.0.0.54\r\n");
+
+    // A line that cannot be recorded is not a success.
+    SetEnvironmentVariableW(SimulatedNetshDelayVariable, nullptr);
+    SetEnvironmentVariableW(SimulatedNetshLogVariable, folder.File(L"missing\\x.log").c_str());
+    EXPECT_NE(RunAndWait(L"netsh interface ip set address \"LAN\" dhcp "), 0);
+
+    SetEnvironmentVariableW(SimulatedNetshLogVariable, nullptr);
+    SetNetshProgram({});
+}
