@@ -13,9 +13,9 @@ fail() {
 
 # contend <lock> <n>: n shells try at the same moment; a winner holds the lock for a while.
 contend() {
-  local lock=$1 n=$2 i
+  local lock=$1 n=$2
   rm -f "$work"/won.*
-  for i in $(seq "$n"); do
+  for _ in $(seq "$n"); do
     bash -c 'source "$1/scripts/wine-env"
              while [ ! -e "$2/go" ]; do sleep 0.01; done
              if wine_env_take_lock "$3"; then touch "$2/won.$$"; sleep 1; wine_env_drop_lock "$3"; fi' \
@@ -25,7 +25,7 @@ contend() {
   touch "$work/go"
   wait
   rm -f "$work/go"
-  ls "$work" | grep -c '^won\.' || true
+  find "$work" -maxdepth 1 -name "won.*" | wc -l
 }
 
 for round in 1 2 3; do
