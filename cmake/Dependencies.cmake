@@ -1,6 +1,11 @@
-# libjpeg-turbo: on Linux the static cross-build that scripts/setup caches; on Windows vcpkg's
-# or MSYS2's package.
-set(TARNWICK_JPEG_ROOT "/var/cache/tarnwick/libjpeg-turbo-mingw64" CACHE PATH
+# libjpeg-turbo: on Linux the static cross-build that scripts/setup caches (in $TARNWICK_CACHE,
+# /var/cache/tarnwick when unset, as setup does); on Windows vcpkg's or MSYS2's package.
+if(NOT "$ENV{TARNWICK_CACHE}" STREQUAL "")
+  set(tarnwick_cache "$ENV{TARNWICK_CACHE}")
+else()
+  set(tarnwick_cache /var/cache/tarnwick)
+endif()
+set(TARNWICK_JPEG_ROOT "${tarnwick_cache}/libjpeg-turbo-mingw64" CACHE PATH
     "Prefix of the cross-built static libjpeg-turbo")
 if(CMAKE_CROSSCOMPILING AND EXISTS "${TARNWICK_JPEG_ROOT}/lib/libjpeg.a")
   add_library(tarnwick_jpeg STATIC IMPORTED)
