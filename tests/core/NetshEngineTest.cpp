@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cwchar>
 #include <map>
 #include <vector>
 
@@ -34,17 +35,23 @@ protected:
         SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
         SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_EXIT", nullptr);
         SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_DELAY_MS", nullptr);
+        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_STARTUP", nullptr);
     }
-    void TearDown() override { SetNetshProgram(FakeNetsh()); }
+    void TearDown() override {
+        SetNetshProgram(FakeNetsh());
+        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_STARTUP", nullptr);
+    }
 
     void Profile(const std::wstring& section, const std::map<std::wstring, std::wstring>& keys) {
         for (const auto& [key, value] : keys)
             ConfigIni().WriteString(section, key, value);
     }
     // What the stand-in was started with, one entry per call; the log is emptied.
-    Lines Commands() {
-        const std::wstring text = FromUtf8(folder.ReadBytes(L"netsh.log"));
-        DeleteFileW(folder.File(L"netsh.log").c_str());
+    Lines Commands() { return Taken(L"netsh.log"); }
+    // The lines of one of the stand-in's logs, which is emptied.
+    Lines Taken(const std::wstring& log) {
+        const std::wstring text = FromUtf8(folder.ReadBytes(log));
+        DeleteFileW(folder.File(log).c_str());
         Lines lines;
         for (size_t start = 0, end; (end = text.find(L"\r\n", start)) != std::wstring::npos;
              start = end + 2)
@@ -162,6 +169,27 @@ TEST_F(NetshEngine, CommandsThatCannotRunFailTheSwitch) {
     const DWORD start = GetTickCount();
     EXPECT_EQ(RunAndWait(L"netsh interface ip show config", 500), -1);
     EXPECT_LT(GetTickCount() - start, 10000u);
+}
+
+TEST_F(NetshEngine, EveryCommandRunsHiddenInAConsoleOfItsOwn) {
+    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_STARTUP", folder.File(L"startup.log").c_str());
+    Profile(L"A", {{L"IPAddress", L"10.0.0.5"}, {L"DNSA", L"10.0.0.2"}, {L"DNSB", L"10.0.0.3"}});
+    EXPECT_EQ(NetshApplyProfile(L"A", name), 0);
+    const Lines started = Taken(L"startup.log");
+    ASSERT_EQ(started.size(), 3u);
+    for (const std::wstring& line : started) {
+        unsigned long flags = 0;
+        int show = -1, processes = -1;
+        wchar_t console[16] = {};
+        ASSERT_EQ(swscanf(line.c_str(), L"flags=%lx show=%d console=%15ls processes=%d", &flags,
+                          &show, console, &processes),
+                  4)
+            << line;
+        EXPECT_TRUE(flags & STARTF_USESHOWWINDOW) << line;
+        EXPECT_EQ(show, SW_HIDE) << line;
+        // A console shared with this program would take netsh's output into ours.
+        EXPECT_EQ(processes, 1) << line;
+    }
 }
 
 TEST_F(NetshEngine, WaitingMessagesAreHandledAfterTheLastCommand) {

@@ -20,6 +20,24 @@ TEST(ProgressWindow, SecondMessageReplacesTheTextOfTheOneWindow) {
     CloseProgress(); // no window: nothing happens
 }
 
+TEST(ProgressWindow, TextIsOnScreenBeforeTheCallerBlocksTheThread) {
+    ShowProgressMessage(L"正在切换到内网,请稍后...");
+    // From here no message is handled, as while a switch blocks the thread.
+    HWND window = ProgressWindow()->Handle();
+    EXPECT_FALSE(GetUpdateRect(window, nullptr, FALSE)) << "part of the window waits for a paint";
+    const TLabel* label = ProgressWindow()->LblShow();
+    int bluePixels = 0;
+    HDC dc = GetDC(window);
+    for (int y = label->Top(); y < label->Top() + label->Height(); ++y)
+        for (int x = label->Left(); x < label->Left() + label->Width(); ++x) {
+            const COLORREF pixel = GetPixel(dc, x, y);
+            bluePixels += GetBValue(pixel) > 192 && GetRValue(pixel) < 128;
+        }
+    ReleaseDC(window, dc);
+    CloseProgress();
+    EXPECT_GT(bluePixels, 10) << "the blue text is not on the window";
+}
+
 TEST(ProgressWindow, UserCannotCloseIt) {
     ShowProgressMessage(L"x");
     HWND window = ProgressWindow()->Handle();

@@ -126,7 +126,9 @@ TEST(Form, HandlerErrorsReachTheStandardErrorBox) {
     std::vector<std::wstring> shown;
     Application().SetMessageBoxFunction(
         [&](const std::wstring& text, const std::wstring& caption, UINT flags) {
-            shown.push_back(caption + L": " + text + ((flags & MB_OK) == MB_OK ? L" [OK]" : L""));
+            // MB_OK is zero: only the whole button field tells an OK box from any other.
+            shown.push_back(caption + L": " + text +
+                            ((flags & MB_TYPEMASK) == MB_OK ? L" [OK]" : L" [other buttons]"));
             return IDOK;
         });
     TComponent owner;

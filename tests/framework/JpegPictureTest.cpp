@@ -8,6 +8,7 @@
 
 #include "framework/Exception.h"
 #include "framework/JpegPicture.h"
+#include "support/Raised.h"
 
 namespace {
 // An 8 x 6 picture in pure red.
@@ -64,11 +65,10 @@ TEST(JpegPicture, DamagedDataRaisesInsteadOfEndingTheProcess) {
     sof[5] = sof[7] = 0xff;
     EXPECT_THROW(picture.LoadFromMemory(huge.data(), huge.size()), Exception);
     EXPECT_EQ(picture.Width(), 8);
-    try {
-        picture.LoadFromMemory(notJpeg, sizeof notJpeg);
-    } catch (const Exception& e) {
-        EXPECT_NE(e.Message().find(L"JPEG"), std::wstring::npos);
-    }
+    EXPECT_NE(RaisedMessage<Exception>([&] {
+                  picture.LoadFromMemory(notJpeg, sizeof notJpeg);
+              }).find(L"JPEG"),
+              std::wstring::npos);
 }
 
 } // namespace

@@ -308,12 +308,14 @@ TEST_F(AAText, ForegroundsReplaceTheFontColourOnlyWhenEnabled) {
         EXPECT_GT(GetBValue(c), 240);
     });
 
-    // Noise alone starts from the font colour.
+    // Noise alone starts from the font colour: every channel moves by the number drawn less
+    // half the amplitude (19 - 10 here), clamped.
     FEngine.Effect().Texture().SetEnabled(false);
     gradual.SetEnabled(false);
-    FEngine.Effect().SetNoise(1);
+    FEngine.Effect().SetNoise(20);
+    FEngine.SetRandom([](int range) { return range - 1; });
     FEngine.DrawEffectText(0, 0, L"I");
-    fullyCovered([&](int x, int y) { EXPECT_EQ(FTarget.At(x, y), RGB(255, 0, 0)); });
+    fullyCovered([&](int x, int y) { EXPECT_EQ(FTarget.At(x, y), RGB(255, 9, 9)); });
 }
 
 TEST_F(AAText, RotatedTextsTurnTheirBox) {

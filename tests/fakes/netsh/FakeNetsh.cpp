@@ -3,8 +3,12 @@
 //   TARNWICK_FAKE_NETSH_LOG       file its command line is appended to, one UTF-8 line per call
 //   TARNWICK_FAKE_NETSH_EXIT      exit code, or one code per call ("0,5,0"; the last repeats)
 //   TARNWICK_FAKE_NETSH_DELAY_MS  how long to run before exiting
+//   TARNWICK_FAKE_NETSH_STARTUP   file that gets one line per call on how it was started:
+//                                 "flags=<STARTUPINFO dwFlags, hex> show=<wShowWindow>
+//                                 console=<window|none> processes=<sharing the console>"
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 #include "framework/Scoped.h"
@@ -52,9 +56,25 @@ int ExitCodeFor(const std::wstring& codes, int call) {
     return _wtoi(codes.c_str() + start);
 }
 
+// How this process was started: the parent asked for a hidden window, and a console of its
+// own is shared with no other process.
+std::wstring StartupLine() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    DWORD processes[8];
+    wchar_t flags[16];
+    swprintf(flags, 16, L"%lx", static_cast<unsigned long>(startup.dwFlags));
+    return L"flags=" + std::wstring(flags) + L" show=" + std::to_wstring(startup.wShowWindow) +
+           L" console=" + (GetConsoleWindow() ? L"window" : L"none") + L" processes=" +
+           std::to_wstring(GetConsoleProcessList(processes, 8));
+}
+
 } // namespace
 
 int wmain() {
+    if (const std::wstring startup = Environment(L"TARNWICK_FAKE_NETSH_STARTUP"); !startup.empty())
+        Append(startup, StartupLine());
     const std::wstring log = Environment(L"TARNWICK_FAKE_NETSH_LOG");
     const int call = log.empty() ? 0 : CallsLogged(log);
     if (!log.empty()) Append(log, GetCommandLineW());
