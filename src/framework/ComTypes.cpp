@@ -68,10 +68,53 @@ void ScopedVariant::Reset() {
     VariantClear(&FVar);
 }
 
+void ScopedVariant::SetDispatch(IDispatch* object) {
+    Reset();
+    if (!object) return;
+    object->AddRef();
+    FVar.vt = VT_DISPATCH;
+    FVar.pdispVal = object;
+}
+
+void ScopedVariant::SetDate(DATE value) {
+    Reset();
+    FVar.vt = VT_DATE;
+    FVar.date = value;
+}
+
+void ScopedVariant::SetInt64(LONGLONG value) {
+    Reset();
+    FVar.vt = VT_I8;
+    FVar.llVal = value;
+}
+
+void ScopedVariant::SetByte(BYTE value) {
+    Reset();
+    FVar.vt = VT_UI1;
+    FVar.bVal = value;
+}
+
+void ScopedVariant::SetUInt32(ULONG value) {
+    Reset();
+    FVar.vt = VT_UI4;
+    FVar.ulVal = value;
+}
+
 void ScopedVariant::SetArray(SAFEARRAY* array, VARTYPE elementType) {
     Reset();
     FVar.vt = static_cast<VARTYPE>(VT_ARRAY | elementType);
     FVar.parray = array;
+}
+
+HRESULT ScopedVariant::SetArrayElement(SAFEARRAY* array, LONG index, VARTYPE elementType) {
+    Reset();
+    if (elementType == VT_VARIANT) return SafeArrayGetElement(array, &index, &FVar);
+    // Any other element is copied into the union (strings and objects included), which holds
+    // no more than eight bytes of it: a larger element (a decimal, a record) is refused.
+    if (SafeArrayGetElemsize(array) > sizeof FVar.llVal) return DISP_E_BADVARTYPE;
+    const HRESULT hr = SafeArrayGetElement(array, &index, &FVar.llVal);
+    if (SUCCEEDED(hr)) FVar.vt = elementType;
+    return hr;
 }
 
 ScopedSafeArray ScopedSafeArray::OfStrings(const std::vector<std::wstring>& items,
@@ -96,25 +139,42 @@ void ScopedSafeArray::Reset(SAFEARRAY* array) {
 std::vector<std::wstring> SafeArrayStrings(SAFEARRAY* array) {
     std::vector<std::wstring> items;
     if (!array || SafeArrayGetDim(array) != 1) return items;
+    VARTYPE type = VT_EMPTY;
+    SafeArrayGetVartype(array, &type);
+    if (type != VT_BSTR && type != VT_VARIANT) return items;
     LONG low = 0, high = -1;
     SafeArrayGetLBound(array, 1, &low);
     SafeArrayGetUBound(array, 1, &high);
-    VARTYPE type = VT_EMPTY;
-    SafeArrayGetVartype(array, &type);
     for (LONG i = low; i <= high; ++i) {
-        if (type == VT_BSTR) {
-            ScopedBstr item;
-            SafeArrayGetElement(array, &i, item.Receive());
-            items.push_back(item.Text());
-        } else if (type == VT_VARIANT) {
-            ScopedVariant item;
-            SafeArrayGetElement(array, &i, item.Receive());
-            ScopedVariant text;
-            if (SUCCEEDED(VariantChangeType(text.Ptr(), item.Ptr(), 0, VT_BSTR)))
-                items.emplace_back(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
-            else
-                items.emplace_back();
-        }
+        ScopedVariant item;
+        item.SetArrayElement(array, i, type);
+        items.push_back(VariantToText(item.Get()));
     }
     return items;
+}
+
+SAFEARRAY* ArrayOf(const VARIANT& value) {
+    if (!(value.vt & VT_BYREF)) return value.parray;
+    return value.pparray ? *value.pparray : nullptr;
+}
+
+bool VariantIsNull(const VARIANT& v) {
+    return v.vt == VT_EMPTY || v.vt == VT_NULL;
+}
+
+HRESULT ConvertVariant(const VARIANT& value, VARTYPE type, ScopedVariant& result) {
+    result.Reset();
+    if (VariantIsNull(value)) return S_FALSE;
+    if (value.vt == VT_BOOL && type == VT_BSTR) {
+        result = ScopedVariant(value.boolVal ? L"True" : L"False");
+        return S_OK;
+    }
+    return VariantChangeTypeEx(result.Ptr(), const_cast<VARIANT*>(&value), LOCALE_USER_DEFAULT,
+                               type == VT_BSTR ? VARIANT_ALPHABOOL : 0, type);
+}
+
+std::wstring VariantToText(const VARIANT& value) {
+    ScopedVariant text;
+    if (ConvertVariant(value, VT_BSTR, text) != S_OK) return {};
+    return std::wstring(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
 }
