@@ -76,6 +76,17 @@ void ScopedVariant::SetDispatch(IDispatch* object) {
     FVar.pdispVal = object;
 }
 
+void ScopedVariant::SetNull() {
+    Reset();
+    FVar.vt = VT_NULL;
+}
+
+void ScopedVariant::SetDouble(double value) {
+    Reset();
+    FVar.vt = VT_R8;
+    FVar.dblVal = value;
+}
+
 void ScopedVariant::SetDate(DATE value) {
     Reset();
     FVar.vt = VT_DATE;

@@ -81,6 +81,8 @@ public:
     }
     // Typed setters: the old value is cleared first.
     void SetDispatch(IDispatch* object); // takes a reference of its own; nullptr leaves it empty
+    void SetNull();
+    void SetDouble(double value);
     void SetDate(DATE value);
     void SetInt64(LONGLONG value);
     void SetByte(BYTE value);

@@ -7,6 +7,7 @@
 #include "core/Settings.h"
 #include "core/WmiEngine.h"
 #include "fakes/SimulatedWmi.h"
+#include "framework/ComTypes.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -183,6 +184,15 @@ TEST_F(WmiEngine, OnlyMethodBHandsTheProfileToNetsh) {
     const std::string log = folder.ReadBytes(L"netsh.log");
     EXPECT_NE(log.find("netsh interface ip set address \"LAN\" dhcp "), std::string::npos) << log;
     EXPECT_NE(log.find("netsh interface ip set dns \"LAN\" dhcp "), std::string::npos) << log;
+}
+
+TEST(SwitchCode, OnlyANumberIsAnAnswerSoNothingPassesForSuccess) {
+    ScopedVariant number(1), text(L"0"), empty, null, word(L"done");
+    null.SetNull();
+    EXPECT_EQ(SwitchCode(number.Get()), 1);
+    EXPECT_EQ(SwitchCode(text.Get()), 0);
+    for (const ScopedVariant* none : {&empty, &null, &word})
+        EXPECT_EQ(SwitchCode(none->Get()), -1);
 }
 
 } // namespace
