@@ -17,22 +17,16 @@ void ScopedBstr::Reset(BSTR b) {
     FBstr = b;
 }
 
-ScopedVariant::ScopedVariant(std::wstring_view text) {
-    VariantInit(&FVar);
-    FVar.vt = VT_BSTR;
-    FVar.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+ScopedVariant::ScopedVariant(std::wstring_view text) : ScopedVariant() {
+    Assign(VT_BSTR).bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }
 
-ScopedVariant::ScopedVariant(int value) {
-    VariantInit(&FVar);
-    FVar.vt = VT_I4;
-    FVar.lVal = value;
+ScopedVariant::ScopedVariant(int value) : ScopedVariant() {
+    Assign(VT_I4).lVal = value;
 }
 
-ScopedVariant::ScopedVariant(bool value) {
-    VariantInit(&FVar);
-    FVar.vt = VT_BOOL;
-    FVar.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+ScopedVariant::ScopedVariant(bool value) : ScopedVariant() {
+    Assign(VT_BOOL).boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
 ScopedVariant::ScopedVariant(ScopedVariant&& other) noexcept : FVar(other.Release()) {}
@@ -47,8 +41,7 @@ ScopedVariant& ScopedVariant::operator=(ScopedVariant&& other) noexcept {
 
 ScopedVariant ScopedVariant::NotSupplied() {
     ScopedVariant v;
-    v.FVar.vt = VT_ERROR;
-    v.FVar.scode = DISP_E_PARAMNOTFOUND;
+    v.Assign(VT_ERROR).scode = DISP_E_PARAMNOTFOUND;
     return v;
 }
 
@@ -72,49 +65,41 @@ void ScopedVariant::SetDispatch(IDispatch* object) {
     Reset();
     if (!object) return;
     object->AddRef();
-    FVar.vt = VT_DISPATCH;
-    FVar.pdispVal = object;
+    Assign(VT_DISPATCH).pdispVal = object;
 }
 
 void ScopedVariant::SetNull() {
-    Reset();
-    FVar.vt = VT_NULL;
+    Assign(VT_NULL);
 }
 
 void ScopedVariant::SetDouble(double value) {
-    Reset();
-    FVar.vt = VT_R8;
-    FVar.dblVal = value;
+    Assign(VT_R8).dblVal = value;
 }
 
 void ScopedVariant::SetDate(DATE value) {
-    Reset();
-    FVar.vt = VT_DATE;
-    FVar.date = value;
+    Assign(VT_DATE).date = value;
 }
 
 void ScopedVariant::SetInt64(LONGLONG value) {
-    Reset();
-    FVar.vt = VT_I8;
-    FVar.llVal = value;
+    Assign(VT_I8).llVal = value;
 }
 
 void ScopedVariant::SetByte(BYTE value) {
-    Reset();
-    FVar.vt = VT_UI1;
-    FVar.bVal = value;
+    Assign(VT_UI1).bVal = value;
 }
 
 void ScopedVariant::SetUInt32(ULONG value) {
+    Assign(VT_UI4).ulVal = value;
+}
+
+VARIANT& ScopedVariant::Assign(VARTYPE type) {
     Reset();
-    FVar.vt = VT_UI4;
-    FVar.ulVal = value;
+    FVar.vt = type;
+    return FVar;
 }
 
 void ScopedVariant::SetArray(SAFEARRAY* array, VARTYPE elementType) {
-    Reset();
-    FVar.vt = static_cast<VARTYPE>(VT_ARRAY | elementType);
-    FVar.parray = array;
+    Assign(static_cast<VARTYPE>(VT_ARRAY | elementType)).parray = array;
 }
 
 HRESULT ScopedVariant::SetArrayElement(SAFEARRAY* array, LONG index, VARTYPE elementType) {

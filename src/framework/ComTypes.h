@@ -93,6 +93,9 @@ public:
     HRESULT SetArrayElement(SAFEARRAY* array, LONG index, VARTYPE elementType);
 
 private:
+    // Clears the old value and gives the union to fill for the new type.
+    VARIANT& Assign(VARTYPE type);
+
     VARIANT FVar;
 };
 
