@@ -9,7 +9,7 @@
 
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
-#include "framework/Automation.h"
+#include "wmi/WmiAutomation.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -18,16 +18,8 @@ namespace {
 const wchar_t kMoniker[] = L"winmgmts:\\\\.\\root\\cimv2";
 const wchar_t kQuery[] = L"Select * from Win32_NetworkAdapterConfiguration where IPEnabled=TRUE";
 
-// A method's return value as a switch code.
-int ResultCode(const ScopedVariant& result) {
-    ScopedVariant number;
-    if (FAILED(VariantChangeType(number.Ptr(), const_cast<VARIANT*>(&result.Get()), 0, VT_I4)))
-        return -1;
-    return number.Get().lVal;
-}
-
 int Call(IDispatch* adapter, const wchar_t* method, std::initializer_list<VARIANT> args = {}) {
-    return ResultCode(CallMethod(adapter, method, args));
+    return SwitchCode(CallMethod(adapter, method, args).Get());
 }
 
 // A one-dimensional string array with lower bound 1, held in a variant.
@@ -54,31 +46,30 @@ int ForEachAdapter(const std::function<int(IDispatch*)>& step) {
     ComCheck(object.As(&services));
 
     const ScopedVariant query(std::wstring_view{kQuery});
-    ComPtr<IDispatch> adapters;
-    adapters.Attach(DispatchOf(CallMethod(services.Get(), L"ExecQuery", {query.Get()}).Get()));
-    const ComPtr<IEnumVARIANT> enumerator = EnumeratorOf(adapters.Get());
+    const ComPtr<IDispatch> adapters =
+        WmiObject(CallMethod(services.Get(), L"ExecQuery", {query.Get()}));
 
     int code = 0;
-    for (;;) {
-        ScopedVariant item;
-        ULONG fetched = 0;
-        const HRESULT hr = enumerator->Next(1, item.Receive(), &fetched);
-        ComCheck(hr);
-        if (hr != S_OK || fetched == 0) break;
-        ComPtr<IDispatch> adapter;
-        adapter.Attach(DispatchOf(item.Get()));
+    WmiForEach(adapters.Get(), [&](IDispatch* adapter) {
         int adapterCode;
         try {
-            adapterCode = step(adapter.Get());
+            adapterCode = step(adapter);
         } catch (const std::exception&) {
             adapterCode = -1;
         }
         if (code == 0) code = adapterCode;
-    }
+    });
     return code;
 }
 
 } // namespace
+
+int SwitchCode(const VARIANT& answer) {
+    ScopedVariant number;
+    // Only a number is an answer: a method that answered nothing has not confirmed success.
+    if (ConvertVariant(answer, VT_I4, number) != S_OK) return -1;
+    return number.Get().lVal;
+}
 
 int WmiSetAddress(const std::wstring& address, const std::wstring& gateway,
                   const std::wstring& mask) {

@@ -74,14 +74,12 @@ VARIANT RefTo(VARIANT& target) {
     return ref;
 }
 
-IDispatch* DispatchOf(const VARIANT& v) {
-    IDispatch* dispatch = nullptr;
-    if (v.vt == VT_DISPATCH && v.pdispVal) {
-        v.pdispVal->AddRef();
+Microsoft::WRL::ComPtr<IDispatch> DispatchOf(const VARIANT& v) {
+    Microsoft::WRL::ComPtr<IDispatch> dispatch;
+    if (v.vt == VT_DISPATCH)
         dispatch = v.pdispVal;
-    } else if (v.vt == VT_UNKNOWN && v.punkVal) {
-        v.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
-    }
+    else if (v.vt == VT_UNKNOWN && v.punkVal)
+        v.punkVal->QueryInterface(IID_PPV_ARGS(&dispatch));
     return dispatch;
 }
 

@@ -32,8 +32,8 @@ void SetProperty(IDispatch* object, const std::wstring& name, const VARIANT& val
 
 // A variant that refers to another, for an argument passed by reference.
 VARIANT RefTo(VARIANT& target);
-// The IDispatch held by a variant (VT_DISPATCH or VT_UNKNOWN), with a reference of its own.
-IDispatch* DispatchOf(const VARIANT& v);
+// The IDispatch held by a variant (VT_DISPATCH or VT_UNKNOWN), or nullptr.
+Microsoft::WRL::ComPtr<IDispatch> DispatchOf(const VARIANT& v);
 
 // The enumerator of a collection object (its _NewEnum member).
 Microsoft::WRL::ComPtr<IEnumVARIANT> EnumeratorOf(IDispatch* collection);

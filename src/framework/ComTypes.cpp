@@ -17,22 +17,16 @@ void ScopedBstr::Reset(BSTR b) {
     FBstr = b;
 }
 
-ScopedVariant::ScopedVariant(std::wstring_view text) {
-    VariantInit(&FVar);
-    FVar.vt = VT_BSTR;
-    FVar.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+ScopedVariant::ScopedVariant(std::wstring_view text) : ScopedVariant() {
+    Assign(VT_BSTR).bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }
 
-ScopedVariant::ScopedVariant(int value) {
-    VariantInit(&FVar);
-    FVar.vt = VT_I4;
-    FVar.lVal = value;
+ScopedVariant::ScopedVariant(int value) : ScopedVariant() {
+    Assign(VT_I4).lVal = value;
 }
 
-ScopedVariant::ScopedVariant(bool value) {
-    VariantInit(&FVar);
-    FVar.vt = VT_BOOL;
-    FVar.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+ScopedVariant::ScopedVariant(bool value) : ScopedVariant() {
+    Assign(VT_BOOL).boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
 ScopedVariant::ScopedVariant(ScopedVariant&& other) noexcept : FVar(other.Release()) {}
@@ -47,8 +41,7 @@ ScopedVariant& ScopedVariant::operator=(ScopedVariant&& other) noexcept {
 
 ScopedVariant ScopedVariant::NotSupplied() {
     ScopedVariant v;
-    v.FVar.vt = VT_ERROR;
-    v.FVar.scode = DISP_E_PARAMNOTFOUND;
+    v.Assign(VT_ERROR).scode = DISP_E_PARAMNOTFOUND;
     return v;
 }
 
@@ -68,10 +61,56 @@ void ScopedVariant::Reset() {
     VariantClear(&FVar);
 }
 
-void ScopedVariant::SetArray(SAFEARRAY* array, VARTYPE elementType) {
+void ScopedVariant::SetDispatch(IDispatch* object) {
     Reset();
-    FVar.vt = static_cast<VARTYPE>(VT_ARRAY | elementType);
-    FVar.parray = array;
+    if (!object) return;
+    object->AddRef();
+    Assign(VT_DISPATCH).pdispVal = object;
+}
+
+void ScopedVariant::SetNull() {
+    Assign(VT_NULL);
+}
+
+void ScopedVariant::SetDouble(double value) {
+    Assign(VT_R8).dblVal = value;
+}
+
+void ScopedVariant::SetDate(DATE value) {
+    Assign(VT_DATE).date = value;
+}
+
+void ScopedVariant::SetInt64(LONGLONG value) {
+    Assign(VT_I8).llVal = value;
+}
+
+void ScopedVariant::SetByte(BYTE value) {
+    Assign(VT_UI1).bVal = value;
+}
+
+void ScopedVariant::SetUInt32(ULONG value) {
+    Assign(VT_UI4).ulVal = value;
+}
+
+VARIANT& ScopedVariant::Assign(VARTYPE type) {
+    Reset();
+    FVar.vt = type;
+    return FVar;
+}
+
+void ScopedVariant::SetArray(SAFEARRAY* array, VARTYPE elementType) {
+    Assign(static_cast<VARTYPE>(VT_ARRAY | elementType)).parray = array;
+}
+
+HRESULT ScopedVariant::SetArrayElement(SAFEARRAY* array, LONG index, VARTYPE elementType) {
+    Reset();
+    if (elementType == VT_VARIANT) return SafeArrayGetElement(array, &index, &FVar);
+    // Any other element is copied into the union (strings and objects included), which holds
+    // no more than eight bytes of it: a larger element (a decimal, a record) is refused.
+    if (SafeArrayGetElemsize(array) > sizeof FVar.llVal) return DISP_E_BADVARTYPE;
+    const HRESULT hr = SafeArrayGetElement(array, &index, &FVar.llVal);
+    if (SUCCEEDED(hr)) FVar.vt = elementType;
+    return hr;
 }
 
 ScopedSafeArray ScopedSafeArray::OfStrings(const std::vector<std::wstring>& items,
@@ -96,25 +135,42 @@ void ScopedSafeArray::Reset(SAFEARRAY* array) {
 std::vector<std::wstring> SafeArrayStrings(SAFEARRAY* array) {
     std::vector<std::wstring> items;
     if (!array || SafeArrayGetDim(array) != 1) return items;
+    VARTYPE type = VT_EMPTY;
+    SafeArrayGetVartype(array, &type);
+    if (type != VT_BSTR && type != VT_VARIANT) return items;
     LONG low = 0, high = -1;
     SafeArrayGetLBound(array, 1, &low);
     SafeArrayGetUBound(array, 1, &high);
-    VARTYPE type = VT_EMPTY;
-    SafeArrayGetVartype(array, &type);
     for (LONG i = low; i <= high; ++i) {
-        if (type == VT_BSTR) {
-            ScopedBstr item;
-            SafeArrayGetElement(array, &i, item.Receive());
-            items.push_back(item.Text());
-        } else if (type == VT_VARIANT) {
-            ScopedVariant item;
-            SafeArrayGetElement(array, &i, item.Receive());
-            ScopedVariant text;
-            if (SUCCEEDED(VariantChangeType(text.Ptr(), item.Ptr(), 0, VT_BSTR)))
-                items.emplace_back(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
-            else
-                items.emplace_back();
-        }
+        ScopedVariant item;
+        item.SetArrayElement(array, i, type);
+        items.push_back(VariantToText(item.Get()));
     }
     return items;
+}
+
+SAFEARRAY* ArrayOf(const VARIANT& value) {
+    if (!(value.vt & VT_BYREF)) return value.parray;
+    return value.pparray ? *value.pparray : nullptr;
+}
+
+bool VariantIsNull(const VARIANT& v) {
+    return v.vt == VT_EMPTY || v.vt == VT_NULL;
+}
+
+HRESULT ConvertVariant(const VARIANT& value, VARTYPE type, ScopedVariant& result) {
+    result.Reset();
+    if (VariantIsNull(value)) return S_FALSE;
+    if (value.vt == VT_BOOL && type == VT_BSTR) {
+        result = ScopedVariant(value.boolVal ? L"True" : L"False");
+        return S_OK;
+    }
+    return VariantChangeTypeEx(result.Ptr(), const_cast<VARIANT*>(&value), LOCALE_USER_DEFAULT,
+                               type == VT_BSTR ? VARIANT_ALPHABOOL : 0, type);
+}
+
+std::wstring VariantToText(const VARIANT& value) {
+    ScopedVariant text;
+    if (ConvertVariant(value, VT_BSTR, text) != S_OK) return {};
+    return std::wstring(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
 }

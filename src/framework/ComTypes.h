@@ -1,6 +1,7 @@
 #pragma once
 // Owners of the automation types: COM apartment, BSTR, VARIANT and SAFEARRAY. Move-only;
 // Release() hands ownership to the caller, Receive() lends the slot to an API that fills it.
+// Also the one conversion of variants between types that every layer shares.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -78,10 +79,23 @@ public:
         Reset();
         return &FVar;
     }
+    // Typed setters: the old value is cleared first.
+    void SetDispatch(IDispatch* object); // takes a reference of its own; nullptr leaves it empty
+    void SetNull();
+    void SetDouble(double value);
+    void SetDate(DATE value);
+    void SetInt64(LONGLONG value);
+    void SetByte(BYTE value);
+    void SetUInt32(ULONG value);
     // Takes ownership of a SAFEARRAY of the given element type.
     void SetArray(SAFEARRAY* array, VARTYPE elementType);
+    // A copy of element index of a one-dimensional array whose elements are of that type.
+    HRESULT SetArrayElement(SAFEARRAY* array, LONG index, VARTYPE elementType);
 
 private:
+    // Clears the old value and gives the union to fill for the new type.
+    VARIANT& Assign(VARTYPE type);
+
     VARIANT FVar;
 };
 
@@ -109,5 +123,41 @@ private:
     SAFEARRAY* FArray = nullptr;
 };
 
+// The data of an array, locked for the life of the scope, so that an error while its elements
+// are read cannot leave it locked (a locked array cannot be destroyed, and leaks).
+class ScopedSafeArrayAccess {
+public:
+    explicit ScopedSafeArrayAccess(SAFEARRAY* array)
+        : FArray(array), FResult(SafeArrayAccessData(array, &FData)) {}
+    ~ScopedSafeArrayAccess() {
+        if (SUCCEEDED(FResult)) SafeArrayUnaccessData(FArray);
+    }
+    ScopedSafeArrayAccess(const ScopedSafeArrayAccess&) = delete;
+    ScopedSafeArrayAccess& operator=(const ScopedSafeArrayAccess&) = delete;
+
+    // The lock's result; the elements are there only when it succeeded.
+    HRESULT Result() const { return FResult; }
+    const BYTE* Element(ULONG i) const {
+        return static_cast<const BYTE*>(FData) + i * FArray->cbElements;
+    }
+
+private:
+    SAFEARRAY* FArray;
+    void* FData = nullptr;
+    HRESULT FResult;
+};
+
 // The elements of a one-dimensional string array, in index order.
 std::vector<std::wstring> SafeArrayStrings(SAFEARRAY* array);
+// The array a variant holds, directly or by reference.
+SAFEARRAY* ArrayOf(const VARIANT& value);
+
+// A variant without a value: empty or null.
+bool VariantIsNull(const VARIANT& v);
+// The value as another type, by one rule for every caller: empty and null convert to nothing
+// (S_FALSE, result empty), so each caller says what a missing value means; Booleans become
+// "True" / "False" as text; a value that does not convert answers the failure code.
+HRESULT ConvertVariant(const VARIANT& value, VARTYPE type, ScopedVariant& result);
+// The ordinary text of a value: null gives "", Booleans "True" / "False", and so does a value
+// that has no text.
+std::wstring VariantToText(const VARIANT& value);

@@ -5,8 +5,17 @@
 #include "framework/Strings.h"
 
 namespace {
-bool IsNullValue(const VARIANT& v) {
-    return v.vt == VT_EMPTY || v.vt == VT_NULL;
+EDatabaseError FieldNotFound(const std::wstring& name) {
+    return EDatabaseError(L"Field '" + name + L"' not found");
+}
+
+// The value as that type, empty for null; a value that does not convert raises.
+ScopedVariant Converted(const ScopedVariant& value, VARTYPE type, const std::wstring& kind) {
+    ScopedVariant result;
+    if (FAILED(ConvertVariant(value.Get(), type, result)))
+        throw EDatabaseError(L"'" + VariantToText(value.Get()) + L"' is not a valid " + kind +
+                             L" value");
+    return result;
 }
 } // namespace
 
@@ -16,14 +25,10 @@ TFieldDef* FindFieldDef(const TFieldDefs& defs, const std::wstring& name) {
     return nullptr;
 }
 
-std::wstring VariantToText(const VARIANT& value) {
-    if (IsNullValue(value)) return {};
-    if (value.vt == VT_BOOL) return value.boolVal ? L"True" : L"False";
-    ScopedVariant text;
-    if (FAILED(VariantChangeTypeEx(text.Ptr(), const_cast<VARIANT*>(&value), LOCALE_USER_DEFAULT,
-                                   VARIANT_ALPHABOOL, VT_BSTR)))
-        return {};
-    return std::wstring(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
+TFieldDef& FieldDefByName(const TFieldDefs& defs, const std::wstring& name) {
+    TFieldDef* def = FindFieldDef(defs, name);
+    if (!def) throw FieldNotFound(name);
+    return *def;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -38,7 +43,7 @@ ScopedVariant TField::Value() const {
 
 bool TField::IsNull() const {
     ScopedVariant v = Value();
-    return IsNullValue(v.Get());
+    return VariantIsNull(v.Get());
 }
 
 std::wstring TField::AsString() const {
@@ -47,21 +52,13 @@ std::wstring TField::AsString() const {
 }
 
 int TField::AsInteger() const {
-    ScopedVariant v = Value();
-    if (IsNullValue(v.Get())) return 0;
-    ScopedVariant number;
-    if (FAILED(VariantChangeType(number.Ptr(), v.Ptr(), 0, VT_I4)))
-        throw EDatabaseError(L"'" + VariantToText(v.Get()) + L"' is not a valid integer value");
-    return number.Get().lVal;
+    ScopedVariant number = Converted(Value(), VT_I4, L"integer");
+    return number.Type() == VT_I4 ? number.Get().lVal : 0;
 }
 
 bool TField::AsBoolean() const {
-    ScopedVariant v = Value();
-    if (IsNullValue(v.Get())) return false;
-    ScopedVariant flag;
-    if (FAILED(VariantChangeType(flag.Ptr(), v.Ptr(), VARIANT_ALPHABOOL, VT_BOOL)))
-        throw EDatabaseError(L"'" + VariantToText(v.Get()) + L"' is not a valid boolean value");
-    return flag.Get().boolVal != VARIANT_FALSE;
+    ScopedVariant flag = Converted(Value(), VT_BOOL, L"boolean");
+    return flag.Type() == VT_BOOL && flag.Get().boolVal != VARIANT_FALSE;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -202,7 +199,7 @@ TField* TDataSet::FindField(const std::wstring& name) const {
 
 TField* TDataSet::FieldByName(const std::wstring& name) const {
     TField* field = FindField(name);
-    if (!field) throw EDatabaseError(L"Field '" + name + L"' not found");
+    if (!field) throw FieldNotFound(name);
     return field;
 }
 

@@ -63,6 +63,8 @@ public:
 using TFieldDefs = std::vector<std::unique_ptr<TFieldDef>>;
 // The definition of that name, ignoring case, or nullptr.
 TFieldDef* FindFieldDef(const TFieldDefs& defs, const std::wstring& name);
+// The same; raises "Field '<name>' not found" for an unknown name.
+TFieldDef& FieldDefByName(const TFieldDefs& defs, const std::wstring& name);
 
 // One column of the current row. Its value comes from the dataset each time it is read.
 class TField {
@@ -100,9 +102,6 @@ private:
     bool FReadOnly;
     int FDisplayWidth = 0;
 };
-
-// The ordinary text of a value: null gives "", Booleans "True" / "False".
-std::wstring VariantToText(const VARIANT& value);
 
 enum TLocateOption : unsigned { loCaseInsensitive = 1, loPartialKey = 2 };
 using TLocateOptions = unsigned;

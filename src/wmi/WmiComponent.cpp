@@ -3,7 +3,8 @@
 #include <objbase.h>
 
 #include "framework/Application.h"
-#include "wmi/WmiException.h"
+#include "framework/WbemScripting.h"
+#include "wmi/WmiAutomation.h"
 
 void InitComSecurity() {
     thread_local bool done = false;
@@ -20,10 +21,6 @@ void ChainComSecurityIntoStartup() {
 }
 
 namespace {
-const CLSID CLSID_SWbemLocator = {
-    0x76A64158, 0xCB41, 0x11D1, {0x8B, 0x02, 0x00, 0x60, 0x08, 0x06, 0xD9, 0xB6}};
-const CLSID CLSID_SWbemNamedValueSet = {
-    0x9AED384E, 0xCE8B, 0x11D1, {0x8B, 0x05, 0x00, 0x60, 0x08, 0x06, 0xD9, 0xB6}};
 const int kImpersonate = 3;
 
 Microsoft::WRL::ComPtr<IDispatch> CreateObject(const CLSID& clsid) {
@@ -35,7 +32,7 @@ Microsoft::WRL::ComPtr<IDispatch> CreateObject(const CLSID& clsid) {
 // The named values of name=value lines, in order; nullptr without lines.
 Microsoft::WRL::ComPtr<IDispatch> ContextOf(const std::vector<std::wstring>& options) {
     if (options.empty()) return nullptr;
-    Microsoft::WRL::ComPtr<IDispatch> context = CreateObject(CLSID_SWbemNamedValueSet);
+    Microsoft::WRL::ComPtr<IDispatch> context = CreateObject(kClsidSWbemNamedValueSet);
     for (const auto& line : options) {
         const size_t equals = line.find(L'=');
         ScopedVariant name(line.substr(0, equals));
@@ -70,19 +67,18 @@ void TWmiAbstract::SetActive(bool active) {
 
 void TWmiAbstract::Connect() {
     InitComSecurity();
-    Microsoft::WRL::ComPtr<IDispatch> locator = CreateObject(CLSID_SWbemLocator);
+    Microsoft::WRL::ComPtr<IDispatch> locator = CreateObject(kClsidSWbemLocator);
     Microsoft::WRL::ComPtr<IDispatch> context = ContextOf(FCredentials.Options());
     ScopedVariant server(FMachineName), nameSpace(FNameSpace), user(FCredentials.UserName()),
         password(FCredentials.Password()), locale(FCredentials.Locale()),
         authority(FCredentials.Authority()), flags(0);
     ScopedVariant services;
     if (context) {
-        VARIANT contextArg;
-        contextArg.vt = VT_DISPATCH;
-        contextArg.pdispVal = context.Get();
+        ScopedVariant contextArg;
+        contextArg.SetDispatch(context.Get());
         services = WmiCall(locator.Get(), L"ConnectServer",
                            {server.Get(), nameSpace.Get(), user.Get(), password.Get(), locale.Get(),
-                            authority.Get(), flags.Get(), contextArg});
+                            authority.Get(), flags.Get(), contextArg.Get()});
     } else {
         services = WmiCall(locator.Get(), L"ConnectServer",
                            {server.Get(), nameSpace.Get(), user.Get(), password.Get(), locale.Get(),
@@ -151,7 +147,6 @@ std::wstring TAdsSystemInfo::DomainName() const {
 // ---------------------------------------------------------------------------------------------
 
 namespace {
-const HRESULT kWmiTimedOut = static_cast<HRESULT>(0x80043001);
 const int kNextEventWait = 10;
 } // namespace
 
@@ -201,7 +196,7 @@ void TWmiComponent::Poll() {
             event = CallMethod(subscription.EventSource.Get(), L"NextEvent",
                                {ScopedVariant(kNextEventWait).Get()});
         } catch (const EComError& e) {
-            if (e.Code() == kWmiTimedOut) continue;
+            if (e.Code() == kWbemErrTimedOut) continue;
             WmiCheck(e.Code() ? e.Code() : E_FAIL);
             throw;
         }

@@ -1,10 +1,7 @@
 #include "wmi/WmiConnection.h"
 
-#include "wmi/WmiException.h"
-
-namespace {
-const int kUseAmendedQualifiers = 0x20000;
-}
+#include "framework/WbemScripting.h"
+#include "wmi/WmiAutomation.h"
 
 TWmiConnection::TWmiConnection(TComponent* owner)
     : TCustomConnection(owner), FWmi(Own<TWmiComponent>()) {
@@ -45,8 +42,9 @@ void TWmiConnection::DoDisconnect() {
 Microsoft::WRL::ComPtr<IDispatch> TWmiConnection::GetWmiObject() {
     if (Connected() && !FObject && !FObjectPath.empty()) {
         ScopedVariant path(FObjectPath);
-        FObject = WmiObject(WmiCall(FWmi->Services(), L"Get",
-                                    {path.Get(), ScopedVariant(kUseAmendedQualifiers).Get()}));
+        FObject =
+            WmiObject(WmiCall(FWmi->Services(), L"Get",
+                              {path.Get(), ScopedVariant(kWbemFlagUseAmendedQualifiers).Get()}));
     }
     return FObject;
 }

@@ -2,96 +2,16 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <map>
 
 #include "framework/Strings.h"
-#include "wmi/WmiException.h"
+#include "framework/WbemScripting.h"
+#include "wmi/CimValue.h"
+#include "wmi/WmiAutomation.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-const int kReturnImmediately = 16;
-const int kForwardOnly = 32;
-const int kQueryPrototype = 2;
-
-enum TCimType {
-    CIM_SINT16 = 2,
-    CIM_SINT32 = 3,
-    CIM_REAL32 = 4,
-    CIM_REAL64 = 5,
-    CIM_STRING = 8,
-    CIM_BOOLEAN = 11,
-    CIM_OBJECT = 13,
-    CIM_SINT8 = 16,
-    CIM_UINT8 = 17,
-    CIM_UINT16 = 18,
-    CIM_UINT32 = 19,
-    CIM_SINT64 = 20,
-    CIM_UINT64 = 21,
-    CIM_DATETIME = 101,
-    CIM_REFERENCE = 102,
-    CIM_CHAR16 = 103,
-};
-
-bool IsNull(const VARIANT& v) {
-    return v.vt == VT_EMPTY || v.vt == VT_NULL;
-}
-
-ScopedVariant DispatchVariant(IDispatch* object) {
-    ScopedVariant v;
-    if (!object) return v;
-    VARIANT* slot = v.Receive();
-    object->AddRef();
-    slot->vt = VT_DISPATCH;
-    slot->pdispVal = object;
-    return v;
-}
-
-ScopedVariant ChangedTo(const VARIANT& value, VARTYPE type) {
-    ScopedVariant result;
-    WmiCheck(VariantChangeType(result.Ptr(), const_cast<VARIANT*>(&value), 0, type));
-    return result;
-}
-
-// Days from 1899-12-30, the origin of DATE, to a day of the Gregorian calendar.
-long DaysOf(int year, int month, int day) {
-    const int y = year - (month <= 2);
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097L + doe - 719468L + 25569L;
-}
-
-bool IsLeap(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeap(year) ? 29 : days[month - 1];
-}
-
-struct TBadDate {};
-
-// Characters from (counting from 1) as a number; a sign only where allowed.
-int NumberAt(const std::wstring& text, size_t from, size_t length, bool signedNumber = false) {
-    if (text.size() < from - 1 + length) throw TBadDate{};
-    int sign = 1, value = 0;
-    for (size_t i = 0; i < length; ++i) {
-        const wchar_t c = text[from - 1 + i];
-        if (i == 0 && signedNumber && (c == L'+' || c == L'-')) {
-            sign = c == L'-' ? -1 : 1;
-        } else if (c >= L'0' && c <= L'9') {
-            value = value * 10 + (c - L'0');
-        } else {
-            throw TBadDate{};
-        }
-    }
-    return sign * value;
-}
-
 std::vector<std::wstring> SplitNames(const std::wstring& text) {
     std::vector<std::wstring> names;
     size_t start = 0;
@@ -103,48 +23,15 @@ std::vector<std::wstring> SplitNames(const std::wstring& text) {
     }
 }
 
-// The array a variant holds, directly or by reference.
-SAFEARRAY* ArrayOf(const VARIANT& value) {
-    if (!(value.vt & VT_BYREF)) return value.parray;
-    return value.pparray ? *value.pparray : nullptr;
-}
-
 // Element i of a one-dimensional array, counted from its first index.
 ScopedVariant ArrayElement(const VARIANT& array, LONG i) {
     SAFEARRAY* items = ArrayOf(array);
     LONG low = 0;
     SafeArrayGetLBound(items, 1, &low);
-    LONG index = low + i;
     ScopedVariant element;
-    const VARTYPE type = array.vt & VT_TYPEMASK;
-    VARIANT* slot = element.Receive();
-    if (type == VT_VARIANT) {
-        WmiCheck(SafeArrayGetElement(items, &index, slot));
-    } else {
-        WmiCheck(SafeArrayGetElement(items, &index, &slot->llVal));
-        slot->vt = type;
-    }
+    WmiCheck(element.SetArrayElement(items, low + i, array.vt & VT_TYPEMASK));
     return element;
 }
-
-// The data of an array, locked while the object lives, so that an element whose text raises
-// does not leave the array locked (a locked array cannot be destroyed, and leaks).
-class TArrayData {
-public:
-    explicit TArrayData(SAFEARRAY* items) : FItems(items) {
-        WmiCheck(SafeArrayAccessData(items, &FData));
-    }
-    ~TArrayData() { SafeArrayUnaccessData(FItems); }
-    TArrayData(const TArrayData&) = delete;
-    TArrayData& operator=(const TArrayData&) = delete;
-    const BYTE* Element(ULONG i) const {
-        return static_cast<const BYTE*>(FData) + i * FItems->cbElements;
-    }
-
-private:
-    SAFEARRAY* FItems;
-    void* FData = nullptr;
-};
 
 LONG ArrayLength(const VARIANT& array) {
     SAFEARRAY* items = ArrayOf(array);
@@ -155,114 +42,6 @@ LONG ArrayLength(const VARIANT& array) {
     return high - low + 1;
 }
 } // namespace
-
-// ---------------------------------------------------------------------------------------------
-
-TFieldType FieldTypeOfCimType(int cimType, bool isArray, int& size) {
-    size = 0;
-    if (isArray) return ftVariant;
-    switch (cimType) {
-    case CIM_SINT8:
-    case CIM_SINT16:
-        return ftSmallint;
-    case CIM_SINT32:
-    case CIM_UINT32:
-        return ftInteger;
-    case CIM_UINT8:
-    case CIM_UINT16:
-        return ftWord;
-    case CIM_SINT64:
-    case CIM_UINT64:
-        return ftLargeint;
-    case CIM_REAL32:
-    case CIM_REAL64:
-        return ftFloat;
-    case CIM_BOOLEAN:
-        return ftBoolean;
-    case CIM_STRING:
-        size = 65535;
-        return ftWideString;
-    case CIM_CHAR16:
-        size = 2;
-        return ftWideString;
-    case CIM_DATETIME:
-        return ftDateTime;
-    case CIM_REFERENCE:
-        return ftVariant;
-    case CIM_OBJECT:
-        return ftInterface;
-    }
-    throw TWmiException(L"Unsupported CIM data type: " + std::to_wstring(cimType));
-}
-
-DATE CimDateTimeToDate(const std::wstring& text) {
-    std::wstring t = text;
-    std::replace(t.begin(), t.end(), L'*', L'0');
-    if (t.empty()) return 0;
-    try {
-        int year = NumberAt(t, 1, 4), month = NumberAt(t, 5, 2), day = NumberAt(t, 7, 2);
-        const int hour = NumberAt(t, 9, 2), minute = NumberAt(t, 11, 2),
-                  second = NumberAt(t, 13, 2);
-        const int microseconds = NumberAt(t, 16, 6);
-        NumberAt(t, 22, 4, true); // the offset from UTC must be there, but is not applied
-        SYSTEMTIME today;
-        GetLocalTime(&today);
-        if (year == 0) year = today.wYear;
-        if (month == 0) month = today.wMonth;
-        if (day == 0) day = today.wDay;
-        if (month > 12 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 59)
-            throw TBadDate{};
-        const double milliseconds =
-            ((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + microseconds / 1000;
-        return static_cast<double>(DaysOf(year, month, day)) + milliseconds / 86400000.0;
-    } catch (const TBadDate&) {
-        throw TWmiException(L"Invaid date format: " + text);
-    }
-}
-
-std::wstring WmiValueText(const VARIANT& value) {
-    if (value.vt & VT_ARRAY) {
-        // Elements are borrowed from the array's memory, not copied.
-        SAFEARRAY* items = ArrayOf(value);
-        if (!items) return L"{}";
-        ULONG count = items->cDims ? 1 : 0;
-        for (USHORT d = 0; d < items->cDims; ++d)
-            count *= items->rgsabound[d].cElements;
-        const VARTYPE type = value.vt & VT_TYPEMASK;
-        std::wstring text = L"{";
-        const TArrayData data(items);
-        for (ULONG i = 0; i < count; ++i) {
-            const BYTE* element = data.Element(i);
-            VARIANT item;
-            if (type == VT_VARIANT) {
-                std::memcpy(&item, element, sizeof item);
-            } else {
-                VariantInit(&item);
-                std::memcpy(&item.llVal, element,
-                            std::min<size_t>(items->cbElements, sizeof item.llVal));
-                item.vt = type;
-            }
-            if (i) text += L", ";
-            text += WmiValueText(item);
-        }
-        return text + L"}";
-    }
-    if (value.vt == (VT_BYREF | VT_VARIANT))
-        return value.pvarVal ? WmiValueText(*value.pvarVal) : L"";
-    if (value.vt & VT_BYREF) {
-        ScopedVariant plain;
-        if (FAILED(VariantCopyInd(plain.Ptr(), const_cast<VARIANT*>(&value)))) return {};
-        return WmiValueText(plain.Get());
-    }
-    if (value.vt == VT_DISPATCH || value.vt == VT_UNKNOWN) {
-        ComPtr<IDispatch> object;
-        object.Attach(DispatchOf(value));
-        if (!value.punkVal) return {};
-        if (!HasMember(object.Get(), L"GetObjectText_")) return L"IDispatch";
-        return WmiText(WmiCall(object.Get(), L"GetObjectText_", {ScopedVariant(0).Get()}));
-    }
-    return VariantToText(value);
-}
 
 std::wstring TWmiVariantField::AsString() const {
     ScopedVariant v = Value();
@@ -415,7 +194,8 @@ void TWmiDataSet::InternalOpen() {
     if (!FConnection) throw EDatabaseError(L"Connection is not defined");
     FConnection->SetConnected(true);
     ScopedVariant query(text), language(L"WQL");
-    ScopedVariant flags(FAsynchronous ? kReturnImmediately + kForwardOnly : kForwardOnly);
+    ScopedVariant flags(FAsynchronous ? kWbemFlagReturnImmediately + kWbemFlagForwardOnly
+                                      : kWbemFlagForwardOnly);
     ComPtr<IDispatch> objects = WmiObject(WmiCall(FConnection->GetWmiServices().Get(), L"ExecQuery",
                                                   {query.Get(), language.Get(), flags.Get()}));
     auto rows = std::make_unique<TWmiRowCache>(WmiEnumerator(objects.Get()));
@@ -513,7 +293,8 @@ void TWmiDataSet::UpdateFieldDefs() {
     local.SetActive(true);
     ComPtr<IDispatch> services = local.Services();
     ScopedVariant query(text), language(L"WQL");
-    ScopedVariant flags(kReturnImmediately + kForwardOnly + kQueryPrototype);
+    ScopedVariant flags(kWbemFlagReturnImmediately + kWbemFlagForwardOnly +
+                        kWbemQueryFlagPrototype);
     ComPtr<IDispatch> objects = WmiObject(
         WmiCall(services.Get(), L"ExecQuery", {query.Get(), language.Get(), flags.Get()}));
     ComPtr<IEnumVARIANT> items = WmiEnumerator(objects.Get());
@@ -549,74 +330,26 @@ ScopedVariant TWmiDataSet::PropertyValue(TWmiRow& row, const std::wstring& name)
 }
 
 ScopedVariant TWmiDataSet::FieldValue(TWmiRow& row, const std::wstring& name, TFieldType type) {
-    ScopedVariant value = PropertyValue(row, name);
-    if (IsNull(value.Get())) return ScopedVariant();
-    switch (type) {
-    case ftString:
-    case ftFixedChar:
-    case ftMemo:
-    case ftWideString:
-        return ScopedVariant(VariantToText(value.Get()));
-    case ftSmallint:
-    case ftWord:
-    case ftInteger:
-        return ChangedTo(value.Get(), VT_I4);
-    case ftBoolean:
-        return ChangedTo(value.Get(), VT_BOOL);
-    case ftFloat:
-        return ChangedTo(value.Get(), VT_R8);
-    case ftDate:
-    case ftTime:
-    case ftDateTime:
-    case ftTimeStamp: {
-        ScopedVariant date;
-        date.Receive()->vt = VT_DATE;
-        date.Ptr()->date = CimDateTimeToDate(VariantToText(value.Get()));
-        return date;
-    }
-    case ftLargeint: {
-        const std::wstring text = Trim(VariantToText(value.Get()));
-        LONGLONG number = 0;
-        if (!text.empty()) {
-            size_t used = 0;
-            try {
-                number = std::stoll(text, &used);
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (used != text.size())
-                throw EDatabaseError(L"'" + text + L"' is not a valid integer value");
-        }
-        ScopedVariant large;
-        large.Receive()->vt = VT_I8;
-        large.Ptr()->llVal = number;
-        return large;
-    }
-    case ftArray:
-    case ftVariant:
-        return value;
-    default:
-        throw TWmiException(L"Unknown data type in field " + name);
-    }
+    return CimValueAsField(PropertyValue(row, name).Get(), type, name);
 }
 
 ScopedVariant TWmiDataSet::GetFieldData(const TField& field) {
     TWmiRow* row = ActiveRow();
     if (!row) return ScopedVariant();
-    if (FIrregularView) return DispatchVariant(row->Object.Get());
+    if (FIrregularView) {
+        ScopedVariant object;
+        object.SetDispatch(row->Object.Get());
+        return object;
+    }
     return FieldValue(*row, field.FieldName(), field.DataType());
 }
 
 std::wstring TWmiDataSet::KeyText(TWmiRow& row, const std::wstring& name) {
-    if (FIrregularView) {
-        BuildFieldDefs(FRowFieldDefs, row.Object.Get(), false);
-        if (!FindFieldDef(FRowFieldDefs, name))
-            throw EDatabaseError(L"Field '" + name + L"' not found");
-        return WmiValueText(PropertyValue(row, name).Get());
-    }
-    const TFieldDef* def = FindFieldDef(FieldDefs(), name);
-    if (!def) throw EDatabaseError(L"Field '" + name + L"' not found");
-    return WmiValueText(FieldValue(row, def->Name, def->DataType).Get());
+    if (FIrregularView) BuildFieldDefs(FRowFieldDefs, row.Object.Get(), false);
+    const TFieldDef& def = FieldDefByName(FIrregularView ? FRowFieldDefs : FieldDefs(), name);
+    // Irregular rows compare the property as WMI gives it, not as a typed field.
+    if (FIrregularView) return WmiValueText(PropertyValue(row, name).Get());
+    return WmiValueText(FieldValue(row, def.Name, def.DataType).Get());
 }
 
 bool TWmiDataSet::Locate(const std::wstring& keyFields, const VARIANT& keyValues,

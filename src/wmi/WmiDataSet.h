@@ -20,14 +20,6 @@ public:
     std::wstring AsString() const override;
 };
 
-// The field type and size of a property's CIM type; raises for a type WMI should not give.
-TFieldType FieldTypeOfCimType(int cimType, bool isArray, int& size);
-// A CIM date-time text such as "20260301123000.250000+480" as a date; the offset from UTC is
-// not applied. A year, month or day of 0 is today's.
-DATE CimDateTimeToDate(const std::wstring& text);
-// Arrays as "{a, b}", objects as their MOF text, null as "".
-std::wstring WmiValueText(const VARIANT& value);
-
 class TWmiRowCache;
 struct TWmiRow;
 

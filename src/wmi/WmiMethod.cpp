@@ -1,13 +1,12 @@
 #include "wmi/WmiMethod.h"
 
-#include "wmi/WmiDataSet.h"
-#include "wmi/WmiException.h"
+#include "framework/WbemScripting.h"
+#include "wmi/CimValue.h"
+#include "wmi/WmiAutomation.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-const int kUseAmendedQualifiers = 0x20000;
-
 TFieldType FieldTypeOfValue(VARTYPE type) {
     switch (type) {
     case VT_I1:
@@ -136,7 +135,7 @@ void TWmiMethod::LoadQualifiers() {
     ScopedVariant className = WmiGet(path.Get(), L"Class");
     ComPtr<IDispatch> definition =
         WmiObject(WmiCall(FWmiObjectSource->GetWmiServices().Get(), L"Get",
-                          {className.Get(), ScopedVariant(kUseAmendedQualifiers).Get()}));
+                          {className.Get(), ScopedVariant(kWbemFlagUseAmendedQualifiers).Get()}));
     ComPtr<IDispatch> method = FindMethod(definition.Get());
     if (!method) return;
     FQualifiers.Clear();

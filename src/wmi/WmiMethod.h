@@ -69,7 +69,7 @@ public:
     const ScopedVariant& Value() const { return FValue; }
     // A parameter without a type takes it from the value.
     void SetValue(const VARIANT& value);
-    bool IsNull() const { return FValue.Type() == VT_EMPTY || FValue.Type() == VT_NULL; }
+    bool IsNull() const { return VariantIsNull(FValue.Get()); }
     void Clear() { FValue.Reset(); }
 
     void Assign(const TWmiParam& source);

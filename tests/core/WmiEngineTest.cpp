@@ -11,6 +11,7 @@
 #include "core/WmiEngine.h"
 #include "framework/Automation.h"
 #include "fakes/SimulatedWmi.h"
+#include "framework/ComTypes.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -291,6 +292,15 @@ TEST(WmiEngineQuery, AQueryRejectedAtItsFirstRowRaisesInsteadOfReportingSuccess)
         EXPECT_EQ(e.Code(), TRejectingService::Error);
     }
     EXPECT_EQ(service.Queries, 1) << "the error ends the switch at the address step";
+}
+
+TEST(SwitchCode, OnlyANumberIsAnAnswerSoNothingPassesForSuccess) {
+    ScopedVariant number(1), text(L"0"), empty, null, word(L"done");
+    null.SetNull();
+    EXPECT_EQ(SwitchCode(number.Get()), 1);
+    EXPECT_EQ(SwitchCode(text.Get()), 0);
+    for (const ScopedVariant* none : {&empty, &null, &word})
+        EXPECT_EQ(SwitchCode(none->Get()), -1);
 }
 
 } // namespace

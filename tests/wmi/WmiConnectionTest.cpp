@@ -9,7 +9,7 @@
 #include "framework/Strings.h"
 #include "support/Raised.h"
 #include "wmi/WmiConnection.h"
-#include "wmi/WmiException.h"
+#include "wmi/WmiAutomation.h"
 
 namespace {
 

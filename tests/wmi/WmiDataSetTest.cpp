@@ -5,7 +5,8 @@
 #include "SimulatedWmiFixture.h"
 #include "fakes/SimDispatch.h"
 #include "support/Raised.h"
-#include "wmi/WmiException.h"
+#include "wmi/CimValue.h"
+#include "wmi/WmiAutomation.h"
 
 namespace {
 
@@ -212,10 +213,8 @@ TEST_F(WmiDataSetTest, ValuesAreConvertedByFieldType) {
     SAFEARRAYBOUND none{0, 0};
     ScopedVariant name(L"a"), empty, embedded, small;
     empty.SetArray(SafeArrayCreate(VT_VARIANT, 1, &none), VT_VARIANT);
-    embedded.Ptr()->vt = VT_DISPATCH;
-    embedded.Ptr()->pdispVal = Adapters->GetWmiObject().Detach();
-    small.Ptr()->vt = VT_UI1;
-    small.Ptr()->bVal = 7;
+    embedded.SetDispatch(Adapters->GetWmiObject().Get());
+    small.SetByte(7);
     Wmi.AddInstance(L"Sim_Sample", {name.Get(), empty.Get(), embedded.Get(), small.Get()});
     Configurations->SetWQL({L"select * from Sim_Sample"});
     Configurations->Open();

@@ -124,16 +124,14 @@ TEST(WmiParam, TypeComesFromTheFirstValueUntilSetAndSettingItClearsTheValue) {
     EXPECT_EQ(param.DataType(), ftString); // kept
     param.SetDataType(ftUnknown);
     EXPECT_TRUE(param.IsNull());
-    VARIANT small;
-    small.vt = VT_UI1;
-    small.bVal = 3;
-    param.SetValue(small);
+    ScopedVariant small;
+    small.SetByte(3);
+    param.SetValue(small.Get());
     EXPECT_EQ(param.DataType(), ftSmallint);
     param.SetDataType(ftUnknown);
-    VARIANT word;
-    word.vt = VT_UI4;
-    word.ulVal = 3;
-    param.SetValue(word);
+    ScopedVariant word;
+    word.SetUInt32(3);
+    param.SetValue(word.Get());
     EXPECT_EQ(param.DataType(), ftFloat);
     param.SetName(L"Metric");
     TWmiParam copy;

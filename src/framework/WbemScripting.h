@@ -1,0 +1,21 @@
+#pragma once
+// Class ids, flags and codes of WMI's scripting objects. They live here, below every other
+// folder, because the WMI components and the simulated provider that answers in WMI's place
+// need the same values.
+#include <windows.h>
+
+inline constexpr CLSID kClsidSWbemLocator = {
+    0x76A64158, 0xCB41, 0x11D1, {0x8B, 0x02, 0x00, 0x60, 0x08, 0x06, 0xD9, 0xB6}};
+inline constexpr CLSID kClsidSWbemNamedValueSet = {
+    0x9AED384E, 0xCE8B, 0x11D1, {0x8B, 0x05, 0x00, 0x60, 0x08, 0x06, 0xD9, 0xB6}};
+
+// ExecQuery: return before every object is there; the objects can be enumerated only once.
+inline constexpr int kWbemFlagReturnImmediately = 16;
+inline constexpr int kWbemFlagForwardOnly = 32;
+// ExecQuery: one prototype object that has the query's properties, with no values.
+inline constexpr int kWbemQueryFlagPrototype = 2;
+// Get and ExecQuery: qualifiers in the locale's wording (such as a method's Values texts).
+inline constexpr int kWbemFlagUseAmendedQualifiers = 0x20000;
+
+// An event source's NextEvent found no event within its wait.
+inline constexpr HRESULT kWbemErrTimedOut = static_cast<HRESULT>(0x80043001);
