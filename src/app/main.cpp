@@ -14,8 +14,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     app.Initialize();
     app.SetTitle(L"Tarnwick");
     GuardedCall([&] {
-        StartSimulation(ParseSimulationOptions(GetCommandLineW()));
-        TForm* mainWindow = app.CreateForm<TfrmMainWindow>();
+        const TSimulationOptions simulation = ParseSimulationOptions(GetCommandLineW());
+        StartSimulation(simulation);
+        TForm* mainWindow = app.CreateForm<TfrmMainWindow>(simulation.Enabled);
         mainWindow->Show();
         app.Run();
     });
