@@ -14,7 +14,8 @@ const COLORREF kGreen = RGB(0, 128, 0);
 const int kReconnectWindowMs = 60000;
 } // namespace
 
-TfrmMainWindow::TfrmMainWindow(TComponent* owner) : TForm(owner) {
+TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
+    : TForm(owner), FSimulated(simulated) {
     img1 = Own<TImage>(this);
     img1->SetBounds(0, 0, Scale(399), Scale(239));
     img1->Picture().LoadFromResource(L"BACKGROUND");
@@ -37,10 +38,9 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner) : TForm(owner) {
     AANetA = CreateProfileLabel(L"×内网", 85);
     AANetB = CreateProfileLabel(L"×外网", 149);
 
-    // Connected while the window is created: the value set now takes effect when loading ends.
+    // Connected by FormCreate, while the window is created.
     WmiConnection1 = Own<TWmiConnection>();
     WmiConnection1->SetNameSpace(L"root\\cimv2");
-    WmiConnection1->SetConnected(true);
     WmiQuery1 = Own<TWmiQuery>();
     WmiQuery1->SetConnection(WmiConnection1);
     // Placed with the window for the adapter view; the window itself never opens them.
@@ -64,9 +64,9 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner) : TForm(owner) {
     TFormParams params;
     params.Caption = Application().Title();
     params.Style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME;
-    params.Width = 407;
-    params.Height = 266;
-    params.OuterSize = true;
+    // Sized by the client area the picture needs, whatever frame the system draws around it.
+    params.Width = 399;
+    params.Height = 239;
     CreateHandle(params);
 }
 
@@ -92,12 +92,17 @@ uint32_t TfrmMainWindow::CurrentTick() const {
 }
 
 void TfrmMainWindow::FormCreate() {
+    // WMI that cannot be reached yet (a start with Windows before its service runs) must not
+    // keep the window from existing: the error box says so, and the first switch connects.
+    GuardedCall([this] { WmiConnection1->SetConnected(true); });
     // The store comes first: every later step, and every action after a failed step, uses it.
     OpenSettings();
     FHideOnClose = true;
     FConnectionName.clear();
     FLastDisconnectTick = 0;
-    SetCaption(Application().Title());
+    // Nobody may take a simulated switch for a real one. Only the window says so: message
+    // boxes, the tray hint and the Run value keep the plain title.
+    SetCaption(FSimulated ? Application().Title() + L" - 模拟" : Application().Title());
     // A step that fails is reported by the standard error box, and start-up goes on.
     GuardedCall([this] {
         const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
@@ -245,7 +250,8 @@ void TfrmMainWindow::ShowWindow1Click(TComponent*) {
 }
 
 void TfrmMainWindow::HideWindow1Click(TComponent*) {
-    Application().Minimize();
+    // Minimising the application and hiding the main window are one minimise until the tray
+    // icon exists.
     HideMainWindow();
 }
 

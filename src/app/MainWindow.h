@@ -14,7 +14,8 @@
 
 class TfrmMainWindow : public TForm {
 public:
-    explicit TfrmMainWindow(TComponent* owner);
+    // simulated: the program runs against simulated adapters, and the caption says so.
+    explicit TfrmMainWindow(TComponent* owner, bool simulated = false);
 
     // profile is "A" or "B"; answers the code of the apply, 0 for success, or -1 for any other
     // profile or when a switch is already running (COM calls and netsh's message pass dispatch
@@ -62,6 +63,7 @@ private:
     TLabel* CreateProfileLabel(const std::wstring& caption, int top);
     void HideMainWindow();
 
+    const bool FSimulated;
     bool FShuttingDown = false;
     bool FHideOnClose = true;
     uint32_t FLastDisconnectTick = 0;

@@ -23,7 +23,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     app.SetTitle(L"Tarnwick");
     GuardedCall([&] {
         StartSimulation(*simulation);
-        TForm* mainWindow = app.CreateForm<TfrmMainWindow>();
+        TForm* mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
         mainWindow->Show();
         app.Run();
     });

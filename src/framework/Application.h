@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/Component.h"
@@ -26,8 +27,8 @@ public:
     std::wstring ExeName() const;
 
     // Creates a form owned by the application; the first one becomes the main form.
-    template <typename T> T* CreateForm() {
-        T* form = Own<T>();
+    template <typename T, typename... Args> T* CreateForm(Args&&... args) {
+        T* form = Own<T>(std::forward<Args>(args)...);
         if (!FMainForm) FMainForm = form;
         return form;
     }

@@ -59,21 +59,31 @@ int TForm::Scale(int value96) const {
 
 void TForm::CreateHandle(const TFormParams& p) {
     RegisterFormClass();
-    RECT r{0, 0, Scale(p.Width), Scale(p.Height)};
+    const int clientWidth = Scale(p.Width), clientHeight = Scale(p.Height);
+    RECT r{0, 0, clientWidth, clientHeight};
     if (!p.OuterSize) AdjustWindowRectEx(&r, p.Style, FALSE, p.ExStyle);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
+    int width = r.right - r.left, height = r.bottom - r.top;
+    // WM_NCCREATE binds the window to this form, so every message reaches WindowProc.
+    CreateWindowExW(p.ExStyle, MAKEINTATOM(RegisterFormClass()), p.Caption.c_str(),
+                    p.Style & ~WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, width, height, p.Owner,
+                    nullptr, GetModuleHandleW(nullptr), this);
+    if (!FHandle) throw Exception(L"Unable to create the window " + p.Caption);
+    if (!p.OuterSize) {
+        // The frame the window really got, which themes, scaled captions or a menu can make
+        // larger than the estimate: the layout needs the client area it was drawn for.
+        const RECT client = ClientRect();
+        width += clientWidth - client.right;
+        height += clientHeight - client.bottom;
+    }
+    int x = 0, y = 0;
     if (p.CenterOnScreen) {
         RECT work{};
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
         x = work.left + (work.right - work.left - width) / 2;
         y = work.top + (work.bottom - work.top - height) / 2;
     }
-    // WM_NCCREATE binds the window to this form, so every message reaches WindowProc.
-    CreateWindowExW(p.ExStyle, MAKEINTATOM(RegisterFormClass()), p.Caption.c_str(),
-                    p.Style & ~WS_VISIBLE, x, y, width, height, p.Owner, nullptr,
-                    GetModuleHandleW(nullptr), this);
-    if (!FHandle) throw Exception(L"Unable to create the window " + p.Caption);
+    SetWindowPos(FHandle, nullptr, x, y, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE | (p.CenterOnScreen ? 0 : SWP_NOMOVE));
     FDpi = WindowDpi(FHandle);
     for (TGraphicControl* c : FControls)
         HintChanged(c);
@@ -128,8 +138,14 @@ LRESULT TForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT:
-        Paint();
+    case WM_PAINT: {
+        ScopedPaint paint(FHandle);
+        Paint(paint.Get(), paint.Invalid());
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        // PrintWindow and window animations ask for the client area in a DC of their own.
+        Paint(reinterpret_cast<HDC>(wParam), ClientRect());
         return 0;
     case WM_MOUSEMOVE:
         MouseMove(at);
@@ -255,10 +271,7 @@ void TForm::PaintBackground(TCanvas& canvas, const RECT& client) {
     canvas.FillRect(client);
 }
 
-void TForm::Paint() {
-    ScopedPaint paint(FHandle);
-    HDC dc = paint.Get();
-    const RECT& invalid = paint.Invalid();
+void TForm::Paint(HDC dc, const RECT& invalid) {
     const RECT client = ClientRect();
     // Drawn off screen first, so the labels over the picture do not flicker.
     ScopedMemoryDc memory(CreateCompatibleDC(dc));

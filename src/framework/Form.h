@@ -82,7 +82,8 @@ private:
     static ATOM RegisterFormClass();
     static LRESULT CALLBACK StaticWindowProc(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam);
-    void Paint();
+    // Paints the given part of the client area into dc.
+    void Paint(HDC dc, const RECT& invalid);
     void MouseMove(POINT at);
     void SetHovered(TGraphicControl* control);
     bool SetControlCursor();

@@ -1,5 +1,10 @@
 #include "framework/Image.h"
 
+#include "framework/Form.h"
+
 void TImage::Paint(TCanvas& canvas) {
-    FPicture.StretchDraw(canvas.Handle(), RECT{0, 0, Width(), Height()});
+    // Only the parent paints a control. At 96 DPI this is the picture's own size, so it is
+    // copied 1:1 and stays sharp; the parent clips what lies beyond the bounds.
+    FPicture.StretchDraw(canvas.Handle(), RECT{0, 0, Parent()->Scale(FPicture.Width()),
+                                               Parent()->Scale(FPicture.Height())});
 }

@@ -1,5 +1,6 @@
 #pragma once
-// A windowless picture, stretched over its bounds.
+// A windowless picture at its own size in 96-DPI pixels, scaled to the form's DPI, from the
+// top left of the control and cut off at its bounds.
 #include "framework/GraphicControl.h"
 #include "framework/JpegPicture.h"
 

@@ -119,8 +119,13 @@ void TJpegPicture::StretchDraw(HDC dc, const RECT& r) const {
     if (!FBitmap) return;
     ScopedMemoryDc source(CreateCompatibleDC(dc));
     ScopedSelectObject select(source.Get(), FBitmap.Get());
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    // At its own size the picture is copied pixel for pixel: resampling would only blur it.
+    if (width == FWidth && height == FHeight) {
+        BitBlt(dc, r.left, r.top, width, height, source.Get(), 0, 0, SRCCOPY);
+        return;
+    }
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, source.Get(), 0, 0, FWidth,
-               FHeight, SRCCOPY);
+    StretchBlt(dc, r.left, r.top, width, height, source.Get(), 0, 0, FWidth, FHeight, SRCCOPY);
 }

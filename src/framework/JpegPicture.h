@@ -20,7 +20,7 @@ public:
     HBITMAP Bitmap() const { return FBitmap.Get(); }
     // The pixels, rows of Width() * 3 bytes (blue, green, red) padded to four bytes.
     const uint8_t* Pixels() const { return FPixels; }
-    // Draws the picture stretched into r of dc.
+    // Draws the picture stretched into r of dc; copied unchanged when r has its size.
     void StretchDraw(HDC dc, const RECT& r) const;
 
 private:

@@ -3,7 +3,13 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
+#include <utility>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "app/MainWindow.h"
 #include "core/NetshEngine.h"
@@ -11,12 +17,140 @@
 #include "core/Settings.h"
 #include "fakes/SimulatedWmi.h"
 #include "framework/Application.h"
+#include "framework/Dib.h"
+#include "framework/Exception.h"
+#include "framework/JpegPicture.h"
+#include "framework/Strings.h"
 #include "support/TempFolder.h"
+#include "wmi/WmiComponent.h"
 
 namespace {
 
 const COLORREF kLime = RGB(0, 255, 0);
 const COLORREF kWhite = RGB(255, 255, 255);
+
+// A CBT hook on this thread: counts the requests to minimise a window and, with extraFrame,
+// gives the program's windows a frame that much larger on every side (and a caption twice
+// that much taller) than the one AdjustWindowRectEx predicts, as themes and scaled captions do.
+class WindowHooks {
+public:
+    explicit WindowHooks(int extraFrame = 0) : FExtraFrame(extraFrame) {
+        Current = this;
+        FHook = SetWindowsHookExW(WH_CBT, &Cbt, nullptr, GetCurrentThreadId());
+    }
+    ~WindowHooks() {
+        UnhookWindowsHookEx(FHook);
+        Current = nullptr;
+    }
+    WindowHooks(const WindowHooks&) = delete;
+    WindowHooks& operator=(const WindowHooks&) = delete;
+    int Minimises = 0;
+
+private:
+    static LRESULT CALLBACK Cbt(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_MINMAX) {
+            const int command = LOWORD(lParam);
+            if (command == SW_MINIMIZE || command == SW_SHOWMINIMIZED ||
+                command == SW_SHOWMINNOACTIVE || command == SW_FORCEMINIMIZE)
+                ++Current->Minimises;
+        }
+        if (code == HCBT_CREATEWND && Current->FExtraFrame) {
+            const auto window = reinterpret_cast<HWND>(wParam);
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            if (std::wstring(name) == L"TarnwickForm")
+                ClassProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+                    window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WiderFrame)));
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static LRESULT CALLBACK WiderFrame(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        const LRESULT result = CallWindowProcW(ClassProc, window, message, wParam, lParam);
+        if (message == WM_NCCALCSIZE && Current) {
+            RECT& client = wParam ? reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0]
+                                  : *reinterpret_cast<RECT*>(lParam);
+            const int extra = Current->FExtraFrame;
+            client = RECT{client.left + extra, client.top + 2 * extra, client.right - extra,
+                          client.bottom - extra};
+        }
+        return result;
+    }
+
+    static inline WindowHooks* Current = nullptr;
+    static inline WNDPROC ClassProc = nullptr;
+    HHOOK FHook;
+    int FExtraFrame;
+};
+
+// Replaces an import of this program, found by the function it points at, while in scope.
+class ImportHook {
+public:
+    ImportHook(void* target, void* replacement) {
+        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports =
+            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             d->Name && !FSlot; ++d)
+            for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+                 t->u1.Function && !FSlot; ++t)
+                if (reinterpret_cast<void*>(t->u1.Function) == target)
+                    FSlot = reinterpret_cast<void**>(&t->u1.Function);
+        if (FSlot) FOriginal = Swap(replacement);
+    }
+    ~ImportHook() {
+        if (FSlot) Swap(FOriginal);
+    }
+    ImportHook(const ImportHook&) = delete;
+    ImportHook& operator=(const ImportHook&) = delete;
+    bool Installed() const { return FSlot != nullptr; }
+
+private:
+    void* Swap(void* value) {
+        DWORD protection = 0;
+        VirtualProtect(FSlot, sizeof *FSlot, PAGE_READWRITE, &protection);
+        void* previous = std::exchange(*FSlot, value);
+        VirtualProtect(FSlot, sizeof *FSlot, protection, &protection);
+        return previous;
+    }
+    void** FSlot = nullptr;
+    void* FOriginal = nullptr;
+};
+
+// What the program asked of the process's COM security, recorded instead of set.
+struct TSecurityRequest {
+    int Calls = 0;
+    bool Descriptor = false;
+    LONG AuthServices = 0;
+    DWORD AuthnLevel = 0;
+    DWORD ImpLevel = 0;
+    bool AuthList = false;
+    DWORD Capabilities = 0;
+    size_t WindowsBefore = 0;
+};
+TSecurityRequest SecurityRequest;
+
+HRESULT WINAPI RecordSecurity(PSECURITY_DESCRIPTOR descriptor, LONG authServices,
+                              SOLE_AUTHENTICATION_SERVICE*, void*, DWORD authnLevel, DWORD impLevel,
+                              void* authList, DWORD capabilities, void*) {
+    TSecurityRequest& r = SecurityRequest;
+    ++r.Calls;
+    r.Descriptor = descriptor != nullptr;
+    r.AuthServices = authServices;
+    r.AuthnLevel = authnLevel;
+    r.ImpLevel = impLevel;
+    r.AuthList = authList != nullptr;
+    r.Capabilities = capabilities;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND, LPARAM count) -> BOOL {
+            ++*reinterpret_cast<size_t*>(count);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&r.WindowsBefore));
+    return S_OK;
+}
 
 class TestableMainWindow : public TfrmMainWindow {
 public:
@@ -42,6 +176,8 @@ protected:
     void TearDown() override {
         owner.DestroyComponents();
         CloseProgress();
+        // A later test must never reach the system's netsh.
+        SetNetshProgram(L"");
         Application().SetMessageBoxFunction(nullptr);
         TSimulatedWmi::Uninstall();
         DeleteFileW(configPath.c_str());
@@ -56,7 +192,14 @@ protected:
     std::wstring Read(const wchar_t* section, const wchar_t* key) {
         return TIniFile(configPath).ReadString(section, key, L"");
     }
-    TestableMainWindow* Create() { return window = owner.Own<TestableMainWindow>(); }
+    TestableMainWindow* Create(bool simulated = false) {
+        return window = owner.Own<TestableMainWindow>(simulated);
+    }
+    // The fake netsh in place of the system's, logging into folder's netsh.log.
+    void UseFakeNetsh(const TempFolder& folder) {
+        SetNetshProgram(ExecutableFolder() + L"fakes\\netsh\\netsh.exe");
+        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
+    }
     void DoubleClick(TLabel* label) {
         const RECT r = label->BoundsRect();
         SendMessageW(window->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON,
@@ -193,13 +336,11 @@ TEST_F(MainWindow, NetshMessagePassNeverStartsASecondSwitch) {
     Config("[NET]\r\nNET=B\r\nMethod=B\r\n" + profiles);
     Create();
     TempFolder folder;
-    SetNetshProgram(ExecutableFolder() + L"fakes\\netsh\\netsh.exe");
-    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
+    UseFakeNetsh(folder);
     // Waits in the queue while netsh runs; the pass after the last command dispatches it.
     const RECT r = window->AANetB->BoundsRect();
     PostMessageW(window->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(r.left + 5, r.top + 5));
     EXPECT_EQ(window->SwitchTo(L"A"), 0);
-    SetNetshProgram(L"");
     const std::string log = folder.ReadBytes(L"netsh.log");
     EXPECT_EQ(log.find("dhcp"), std::string::npos) << "profile B was applied as well:\n" << log;
     EXPECT_EQ(Read(L"NET", L"NET"), L"A");
@@ -230,7 +371,7 @@ TEST_F(MainWindow, ClosingHidesAndOnlyExitOrLogOffEnds) {
     window->Show();
     SendMessageW(window->Handle(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(window->HandleAllocated());
-    EXPECT_TRUE(IsIconic(window->Handle()) || !IsWindowVisible(window->Handle()));
+    EXPECT_TRUE(IsIconic(window->Handle())) << "minimised, until the tray icon takes it";
 
     // A log-off that another program cancels leaves the window hiding on close.
     EXPECT_EQ(SendMessageW(window->Handle(), WM_QUERYENDSESSION, 0, 0), 1);
@@ -326,6 +467,177 @@ TEST_F(MainWindow, ConnectionNameFallsBackWhenNoAdapterIsFound) {
         adapter.IPEnabled = false;
     EXPECT_EQ(window->GetConnectionName(), L"本地连接");
     EXPECT_FALSE(window->WmiQuery1->Active());
+}
+
+TEST_F(MainWindow, SimulationSaysSoInTheCaptionOnly) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    std::vector<std::wstring> captions;
+    Application().SetMessageBoxFunction(
+        [&](const std::wstring&, const std::wstring& caption, UINT) {
+            captions.push_back(caption);
+            return IDOK;
+        });
+    Create(true);
+    EXPECT_EQ(window->Caption(), L"Tarnwick - 模拟");
+    EXPECT_EQ(Application().Title(), L"Tarnwick");
+    sim->SetResult(L"EnableStatic", 1);
+    window->SwitchTo(L"A");
+    EXPECT_EQ(captions, std::vector<std::wstring>{L"Tarnwick"}) << "boxes keep the plain title";
+}
+
+TEST_F(MainWindow, ClientAreaFitsThePictureWhateverFrameTheSystemDraws) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    for (const int extraFrame : {0, 12}) {
+        WindowHooks hooks(extraFrame);
+        Create();
+        const RECT client = window->ClientRect();
+        EXPECT_EQ(client.right, window->Scale(399)) << "frame +" << extraFrame;
+        EXPECT_EQ(client.bottom, window->Scale(239)) << "frame +" << extraFrame;
+        RECT outer{}, predicted{0, 0, client.right, client.bottom};
+        GetWindowRect(window->Handle(), &outer);
+        AdjustWindowRectEx(&predicted,
+                           static_cast<DWORD>(GetWindowLongW(window->Handle(), GWL_STYLE)), FALSE,
+                           static_cast<DWORD>(GetWindowLongW(window->Handle(), GWL_EXSTYLE)));
+        EXPECT_EQ(outer.right - outer.left, predicted.right - predicted.left + 2 * extraFrame)
+            << "the frame the test gave the window";
+        EXPECT_EQ(outer.bottom - outer.top, predicted.bottom - predicted.top + 3 * extraFrame);
+        owner.Destroy(window);
+    }
+}
+
+// At 100% the top left 399 x 239 pixels of the 400 x 240 picture are the window's, unchanged.
+TEST_F(MainWindow, BackgroundIsCopiedPixelForPixelAtOneHundredPercent) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    Create();
+    if (window->Dpi() != 96) GTEST_SKIP() << "scaled, the picture is stretched";
+    for (TLabel* label : {window->lbl1, window->AANetA, window->AANetB})
+        label->SetVisible(false);
+    const int width = 399, height = 239;
+    void* bits = nullptr;
+    ScopedBitmap shot = CreateTopDownDib(width, height, 32, &bits);
+    ScopedMemoryDc dc(CreateCompatibleDC(nullptr));
+    {
+        ScopedSelectObject select(dc.Get(), shot.Get());
+        ASSERT_TRUE(PrintWindow(window->Handle(), dc.Get(), PW_CLIENTONLY));
+    }
+    GdiFlush();
+    TJpegPicture jpeg;
+    jpeg.LoadFromResource(L"BACKGROUND");
+    ASSERT_EQ(jpeg.Width(), 400);
+    ASSERT_EQ(jpeg.Height(), 240);
+    const size_t stride = (400 * 3 + 3) & ~size_t{3};
+    const auto* painted = static_cast<const uint8_t*>(bits);
+    int differing = 0;
+    std::string first;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = painted + (static_cast<size_t>(y) * width + x) * 4;
+            const uint8_t* j = jpeg.Pixels() + y * stride + x * 3;
+            if (p[0] == j[0] && p[1] == j[1] && p[2] == j[2]) continue;
+            if (differing++ == 0) first = std::to_string(x) + "," + std::to_string(y);
+        }
+    EXPECT_EQ(differing, 0) << "the first at " << first;
+}
+
+TEST_F(MainWindow, OrdinaryStartHidesOnceAtTheFirstPassOfTheMessageLoop) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    WindowHooks hooks;
+    Create();
+    window->Show();
+    EXPECT_FALSE(IsIconic(window->Handle())) << "not before the message loop runs";
+    // The one-shot timer has 1 ms: a few hundred let a timer left running fire again.
+    const DWORD until = GetTickCount() + 300;
+    while (static_cast<int>(until - GetTickCount()) > 0) {
+        Application().ProcessMessages();
+        Sleep(5);
+    }
+    EXPECT_FALSE(window->Timer1->Enabled());
+    EXPECT_TRUE(IsIconic(window->Handle()));
+    EXPECT_EQ(hooks.Minimises, 1);
+    hooks.Minimises = 0;
+    window->Show();
+    window->HideWindow1Click(window);
+    EXPECT_EQ(hooks.Minimises, 1) << "隐藏窗口 minimises once";
+}
+
+TEST_F(MainWindow, NetshReceivesTheConnectionNameTheFirstSwitchLookedUp) {
+    Config("[NET]\r\nNET=B\r\nMethod=B\r\n" + profiles);
+    Create();
+    TempFolder folder;
+    UseFakeNetsh(folder);
+    sim->Adapters()[0].NetConnectionID = L"实验网 3";
+    ASSERT_EQ(window->SwitchTo(L"A"), 0);
+    const std::string log = folder.ReadBytes(L"netsh.log");
+    EXPECT_NE(log.find(ToUtf8(L"set address \"实验网 3\" static 10.0.0.5")), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find(ToUtf8(L"本地连接")), std::string::npos) << log;
+}
+
+TEST_F(MainWindow, StartsWhileWmiIsUnreachableAndConnectsAtTheFirstSwitch) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    std::vector<UINT> flags;
+    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT f) {
+        messages.push_back(text);
+        flags.push_back(f);
+        return IDOK;
+    });
+    sim->SetServiceError(static_cast<HRESULT>(0x800706BA)); // the RPC server is unavailable
+    Create();
+    ASSERT_TRUE(window->HandleAllocated());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(flags[0] & MB_ICONERROR) << "the standard error box";
+    EXPECT_FALSE(window->WmiConnection1->Connected());
+    EXPECT_EQ(window->AANetB->Caption(), L"√外网") << "the rest of the start-up ran";
+    EXPECT_TRUE(window->Timer1->Enabled());
+
+    sim->SetServiceError(S_OK);
+    EXPECT_EQ(window->SwitchTo(L"A"), 0);
+    EXPECT_TRUE(window->WmiConnection1->Connected());
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
+}
+
+TEST_F(MainWindow, AStartUpStepThatRaisesIsReportedAndTheWindowStays) {
+    Config(profiles);
+    const std::wstring firstRun = L"初次运行，需要设置您的IP地址！";
+    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT) {
+        messages.push_back(text);
+        if (text == firstRun) throw Exception(L"Out of resources");
+        return IDOK;
+    });
+    Create();
+    EXPECT_EQ(messages, (std::vector<std::wstring>{firstRun, L"Out of resources"}));
+    ASSERT_TRUE(window->HandleAllocated());
+    EXPECT_EQ(window->Caption(), L"Tarnwick");
+    EXPECT_FALSE(window->Timer1->Enabled()) << "not an ordinary start: the window stays";
+}
+
+// The program chains the security set-up into the application's start-up, which runs before it
+// creates any window. Run on a thread of its own, where the set-up has not run yet.
+TEST(ProgramStart, SetsComSecurityForWmiWhenTheApplicationInitialises) {
+    void* real = reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ole32.dll"), "CoInitializeSecurity"));
+    ImportHook hook(real, reinterpret_cast<void*>(&RecordSecurity));
+    ASSERT_TRUE(hook.Installed());
+    SecurityRequest = {};
+    ChainComSecurityIntoStartup();
+    std::packaged_task<void()> start([] { Application().Initialize(); });
+    std::future<void> done = start.get_future();
+    std::thread thread(std::move(start));
+    const bool finished = done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    if (!finished) {
+        thread.detach(); // the watchdog: a hung start-up fails instead of stalling the run
+        FAIL() << "the start-up did not finish";
+    }
+    thread.join();
+    const TSecurityRequest& r = SecurityRequest;
+    ASSERT_EQ(r.Calls, 1);
+    EXPECT_EQ(r.WindowsBefore, 0u);
+    EXPECT_FALSE(r.Descriptor);
+    EXPECT_EQ(r.AuthServices, -1) << "the system chooses";
+    EXPECT_EQ(r.AuthnLevel, static_cast<DWORD>(RPC_C_AUTHN_LEVEL_DEFAULT));
+    EXPECT_EQ(r.ImpLevel, static_cast<DWORD>(RPC_C_IMP_LEVEL_IMPERSONATE)) << "WMI needs it";
+    EXPECT_FALSE(r.AuthList);
+    EXPECT_EQ(r.Capabilities, static_cast<DWORD>(EOAC_NONE));
 }
 
 } // namespace

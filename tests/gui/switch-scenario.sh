@@ -84,8 +84,8 @@ xdotool mousemove $((x + w / 2)) $((y + h / 2)) key Return
 wait_for 20 "the first-run message to close" no_window '#32770' 'Tarnwick'
 expected_box=
 
-wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick'
-read -r x y w h dpi < <(window_at 'TarnwickForm' 'Tarnwick') || fail "the main window closed"
+wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick - 模拟'
+read -r x y w h dpi < <(window_at 'TarnwickForm' 'Tarnwick - 模拟') || fail "the main window closed"
 echo "scenario: main window at $x,$y, client ${w}x$h, $dpi DPI"
 # scripts/wine-env gives the prefix the DPI of TARNWICK_DPI.
 [ -z "${TARNWICK_DPI:-}" ] || [ "$dpi" -eq "$TARNWICK_DPI" ] || fail "the window has $dpi DPI, not $TARNWICK_DPI"
