@@ -7,8 +7,8 @@
 
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
-#include "fakes/SimulatedWmi.h"
 #include "framework/Strings.h"
+#include "sim/SimProvider.h"
 
 TSimulationOptions ParseSimulationOptions(const std::wstring& commandLine) {
     TSimulationOptions options;
@@ -29,7 +29,7 @@ TSimulationOptions ParseSimulationOptions(const std::wstring& commandLine) {
 
 void StartSimulation(const TSimulationOptions& options) {
     if (!options.Enabled) return;
-    TSimulatedWmi& sim = TSimulatedWmi::Install();
+    TSimProvider& sim = TSimProvider::Install();
     sim.SetDelay(options.DelayMs);
     const std::wstring log = ExecutableFolder() + L"simulated-network.log";
     // netsh is the stand-in beside the executable; it appends its command lines to the same log.
@@ -38,7 +38,7 @@ void StartSimulation(const TSimulationOptions& options) {
     sim.OnCall = [log](const TSimCall& call) {
         // Opened per line, so a person can watch the file while the program runs.
         if (FILE* f = _wfopen(log.c_str(), L"ab")) {
-            const std::string line = ToUtf8(TSimulatedWmi::Describe(call)) + "\r\n";
+            const std::string line = ToUtf8(TSimProvider::Describe(call)) + "\r\n";
             fwrite(line.data(), 1, line.size(), f);
             fclose(f);
         }
@@ -46,5 +46,5 @@ void StartSimulation(const TSimulationOptions& options) {
 }
 
 void StopSimulation() {
-    if (TSimulatedWmi::Installed()) TSimulatedWmi::Uninstall();
+    if (TSimProvider::Installed()) TSimProvider::Uninstall();
 }
