@@ -5,10 +5,10 @@
 
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
-#include "fakes/SimulatedWmi.h"
 #include "framework/Application.h"
 #include "framework/Scoped.h"
 #include "framework/Strings.h"
+#include "sim/SimProvider.h"
 
 const wchar_t SimulationUsage[] =
     L"Tarnwick.exe [--simulate] [--simulate-delay=N]\n\n"
@@ -79,7 +79,7 @@ std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& com
 
 void StartSimulation(const TSimulationOptions& options) {
     if (!options.Enabled) return;
-    TSimulatedWmi& sim = TSimulatedWmi::Install();
+    TSimProvider& sim = TSimProvider::Install();
     sim.SetDelay(options.DelayMs);
     const std::wstring log = ExecutableFolder() + L"simulated-network.log";
     // netsh is this program again: the variable tells the child its role. This process read it
@@ -88,12 +88,12 @@ void StartSimulation(const TSimulationOptions& options) {
     SetEnvironmentVariableW(SimulatedNetshLogVariable, log.c_str());
     SetEnvironmentVariableW(SimulatedNetshDelayVariable,
                             options.DelayMs ? std::to_wstring(options.DelayMs).c_str() : nullptr);
-    sim.OnCall = [log](const TSimCall& call) { AppendLine(log, TSimulatedWmi::Describe(call)); };
+    sim.OnCall = [log](const TSimCall& call) { AppendLine(log, TSimProvider::Describe(call)); };
 }
 
 void StopSimulation() {
-    if (!TSimulatedWmi::Installed()) return;
-    TSimulatedWmi::Uninstall();
+    if (!TSimProvider::Installed()) return;
+    TSimProvider::Uninstall();
     SetNetshProgram({});
     SetEnvironmentVariableW(SimulatedNetshLogVariable, nullptr);
     SetEnvironmentVariableW(SimulatedNetshDelayVariable, nullptr);

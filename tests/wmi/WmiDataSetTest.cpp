@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SimulatedWmiFixture.h"
-#include "fakes/SimDispatch.h"
+#include "sim/SimDispatch.h"
 #include "support/Raised.h"
 #include "wmi/CimValue.h"
 #include "wmi/WmiAutomation.h"

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "SimRepository.h"
+#include "framework/ComTypes.h"
+#include "sim/SimSchema.h"
 
 class TWqlQuery {
 public:

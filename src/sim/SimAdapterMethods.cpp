@@ -1,10 +1,10 @@
-// The four methods of Win32_NetworkAdapterConfiguration, acting on a simulated adapter the way
-// Windows does, and the record of each call with the shape of its arguments.
+#include "sim/SimAdapterMethods.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
 
-#include "SimObjects.h"
+#include "sim/SimProvider.h"
 
 namespace {
 constexpr long Success = 0;
@@ -96,11 +96,11 @@ void Lease(TSimAdapter& a) {
 // Checks the arguments; applies them when apply is true. Answers the method's own code.
 long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, bool apply) {
     if (!a.IPEnabled) return IPNotEnabled;
-    if (SameName(method, L"EnableDHCP")) {
+    if (SameText(method, L"EnableDHCP")) {
         if (apply) Lease(a);
         return Success;
     }
-    if (SameName(method, L"EnableStatic")) {
+    if (SameText(method, L"EnableStatic")) {
         const std::vector<std::wstring> addresses = StringList(args, 0),
                                         masks = StringList(args, 1);
         if (addresses.empty() || addresses.size() != masks.size()) return InvalidInputParameter;
@@ -118,7 +118,7 @@ long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, b
         }
         return Success;
     }
-    if (SameName(method, L"SetGateways")) {
+    if (SameText(method, L"SetGateways")) {
         const std::vector<std::wstring> gateways = StringList(args, 0);
         std::vector<int> metrics;
         if (!args.Missing(1))
@@ -204,27 +204,25 @@ TSimArgument SimArgumentShape(const VARIANT& argument) {
 
 ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex,
                                    const std::wstring& method, const TSimArgs& args) {
-    // Recorded before it acts, so a call that raises or never returns is seen all the same.
-    TSimCall record{adapterIndex, method, {}, 0, false, S_OK};
+    TSimCall call{adapterIndex, method, {}, 0, false, S_OK};
     for (size_t i = 0; i < args.Count(); ++i)
-        record.Args.push_back(SimArgumentShape(args.Raw(i)));
-    repository.Calls.push_back(record);
-    const size_t at = repository.Calls.size() - 1;
+        call.Args.push_back(SimArgumentShape(args.Raw(i)));
+    // Told before it acts, so a call that raises or never returns is seen all the same.
+    const TSimOutcome outcome = repository.Probe().MethodStarting(call);
 
     if (repository.Delay) Wait(repository.Delay);
 
     HRESULT error = S_OK;
     long code = Success;
     try {
-        const TSimRepository::TOutcome* outcome = repository.OutcomeFor(method, adapterIndex);
         TSimAdapter* adapter = repository.FindAdapter(adapterIndex);
-        if (outcome && outcome->Raise) {
-            error = static_cast<HRESULT>(outcome->Code);
+        if (outcome.Kind == TSimOutcome::Raise) {
+            error = static_cast<HRESULT>(outcome.Code);
         } else if (!adapter) {
             error = SimError(WBEM_E_NOT_FOUND).Code;
-        } else if (outcome) {
+        } else if (outcome.Kind == TSimOutcome::Answer) {
             // A code set by the test stands; the adapter changes only when it reports success.
-            code = outcome->Code;
+            code = outcome.Code;
             if (code == Success || code == RebootRequired) Perform(method, *adapter, args, true);
         } else {
             code = Perform(method, *adapter, args, false);
@@ -234,18 +232,12 @@ ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex,
         error = e.Code;
     }
 
-    TSimCall& done = repository.Calls[at];
-    done.Result = FAILED(error) ? 0 : code;
-    done.Raised = FAILED(error);
-    done.Error = error;
-    const TSimCall copy = done;
-    if (repository.Owner && repository.Owner->OnCall) {
-        // An observer that fails (a log that cannot be written) does not change the answer.
-        try {
-            repository.Owner->OnCall(copy);
-        } catch (...) {
-        }
-    }
+    call.Result = FAILED(error) ? 0 : code;
+    call.Raised = FAILED(error);
+    call.Error = error;
+    repository.Probe().MethodDone(call);
+    // The user's log; writing it cannot fail the call.
+    if (repository.Owner && repository.Owner->OnCall) repository.Owner->OnCall(call);
     if (FAILED(error)) throw TSimError{error};
     return ScopedVariant(static_cast<int>(code));
 }

@@ -1,11 +1,6 @@
-#include "SimDispatch.h"
+#include "sim/SimDispatch.h"
 
 #include <algorithm>
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
 
 ScopedVariant SimNull() {
     ScopedVariant v;
@@ -46,14 +41,6 @@ ScopedVariant SimArrayElement(SAFEARRAY* array, LONG index) {
     return element;
 }
 
-ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError) {
-    ScopedVariant v;
-    v.Ptr()->vt = VT_UNKNOWN;
-    v.Ptr()->punkVal = new TSimEnumerator(std::move(items), deferredError);
-    v.Ptr()->punkVal->AddRef();
-    return v;
-}
-
 // ---- TSimArgs
 
 TSimArgs::TSimArgs(const DISPPARAMS& params) {
@@ -78,32 +65,26 @@ ScopedVariant TSimArgs::Value(size_t i) const {
     return value;
 }
 
-std::wstring TSimArgs::Text(size_t i, const std::wstring& fallback) const {
-    if (Missing(i)) return fallback;
+ScopedVariant TSimArgs::Converted(size_t i, VARTYPE type) const {
     ScopedVariant value = Value(i);
-    if (value.Type() == VT_NULL) return fallback;
-    ScopedVariant text;
-    if (FAILED(VariantChangeType(text.Ptr(), value.Ptr(), 0, VT_BSTR)))
+    ScopedVariant converted;
+    if (FAILED(VariantChangeType(converted.Ptr(), value.Ptr(), 0, type)))
         throw SimError(WBEM_E_INVALID_PARAMETER);
+    return converted;
+}
+
+std::wstring TSimArgs::Text(size_t i, const std::wstring& fallback) const {
+    if (Missing(i) || Value(i).Type() == VT_NULL) return fallback;
+    const ScopedVariant text = Converted(i, VT_BSTR);
     return std::wstring(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
 }
 
 long TSimArgs::Long(size_t i, long fallback) const {
-    if (Missing(i)) return fallback;
-    ScopedVariant value = Value(i);
-    ScopedVariant number;
-    if (FAILED(VariantChangeType(number.Ptr(), value.Ptr(), 0, VT_I4)))
-        throw SimError(WBEM_E_INVALID_PARAMETER);
-    return number.Get().lVal;
+    return Missing(i) ? fallback : Converted(i, VT_I4).Get().lVal;
 }
 
 bool TSimArgs::Bool(size_t i, bool fallback) const {
-    if (Missing(i)) return fallback;
-    ScopedVariant value = Value(i);
-    ScopedVariant flag;
-    if (FAILED(VariantChangeType(flag.Ptr(), value.Ptr(), 0, VT_BOOL)))
-        throw SimError(WBEM_E_INVALID_PARAMETER);
-    return flag.Get().boolVal != VARIANT_FALSE;
+    return Missing(i) ? fallback : Converted(i, VT_BOOL).Get().boolVal != VARIANT_FALSE;
 }
 
 ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
@@ -173,7 +154,7 @@ STDMETHODIMP TSimDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
 
 DISPID TSimDispatch::Position(const std::wstring& name) const {
     const auto found = std::find_if(FMembers.begin(), FMembers.end(),
-                                    [&](const std::wstring& m) { return SameName(m, name); });
+                                    [&](const std::wstring& m) { return SameText(m, name); });
     return found == FMembers.end() ? DISPID_UNKNOWN
                                    : static_cast<DISPID>(found - FMembers.begin()) + 1;
 }
@@ -186,7 +167,7 @@ STDMETHODIMP TSimDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LC
     const std::wstring name = names[0] ? names[0] : L"";
     ids[0] = Position(name);
     if (ids[0] == DISPID_UNKNOWN) return DISP_E_UNKNOWNNAME;
-    if (SameName(name, L"_NewEnum")) ids[0] = DISPID_NEWENUM;
+    if (SameText(name, L"_NewEnum")) ids[0] = DISPID_NEWENUM;
     return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
@@ -239,64 +220,4 @@ TSimDispatch* TSimDispatch::Implementation(IUnknown* object) {
         SUCCEEDED(object->QueryInterface(IID_TSimDispatch, reinterpret_cast<void**>(&impl))))
         impl->Release();
     return impl;
-}
-
-// ---- TSimEnumerator
-
-TSimEnumerator::TSimEnumerator(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError)
-    : FItems(std::move(items)), FDeferredError(deferredError) {}
-
-STDMETHODIMP TSimEnumerator::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IEnumVARIANT) return E_NOINTERFACE;
-    *object = static_cast<IEnumVARIANT*>(this);
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) TSimEnumerator::AddRef() {
-    return ++FRefs;
-}
-
-STDMETHODIMP_(ULONG) TSimEnumerator::Release() {
-    const ULONG refs = --FRefs;
-    if (refs == 0) delete this;
-    return refs;
-}
-
-STDMETHODIMP TSimEnumerator::Next(ULONG count, VARIANT* items, ULONG* fetched) {
-    if (fetched) *fetched = 0;
-    if (!items || (count > 1 && !fetched)) return E_POINTER;
-    if (FAILED(FDeferredError)) return FDeferredError;
-    ULONG n = 0;
-    for (; n < count && FPosition < FItems.size(); ++n, ++FPosition) {
-        VariantInit(&items[n]);
-        items[n].vt = VT_DISPATCH;
-        items[n].pdispVal = FItems[FPosition].Get();
-        items[n].pdispVal->AddRef();
-    }
-    if (fetched) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-}
-
-STDMETHODIMP TSimEnumerator::Skip(ULONG count) {
-    if (FAILED(FDeferredError)) return FDeferredError;
-    const size_t left = FItems.size() - FPosition;
-    FPosition += std::min<size_t>(left, count);
-    return count <= left ? S_OK : S_FALSE;
-}
-
-STDMETHODIMP TSimEnumerator::Reset() {
-    FPosition = 0;
-    return S_OK;
-}
-
-STDMETHODIMP TSimEnumerator::Clone(IEnumVARIANT** copy) {
-    if (!copy) return E_POINTER;
-    auto* clone = new TSimEnumerator(FItems, FDeferredError);
-    clone->FPosition = FPosition;
-    clone->AddRef();
-    *copy = clone;
-    return S_OK;
 }

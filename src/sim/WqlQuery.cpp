@@ -1,9 +1,9 @@
-#include "WqlQuery.h"
+#include "sim/WqlQuery.h"
 
 #include <cwctype>
 #include <stdexcept>
 
-#include "SimDispatch.h"
+#include "sim/SimDispatch.h"
 
 namespace {
 struct TToken {
@@ -71,7 +71,7 @@ public:
     const TToken& Peek() const { return FTokens[FAt]; }
     TToken Take() { return FTokens[FAt < FTokens.size() - 1 ? FAt++ : FAt]; }
     bool IsKeyword(const wchar_t* word) const {
-        return Peek().Kind == TToken::Word && SameName(Peek().Value, word);
+        return Peek().Kind == TToken::Word && SameText(Peek().Value, word);
     }
     bool TakeKeyword(const wchar_t* word) {
         if (!IsKeyword(word)) return false;
@@ -154,10 +154,10 @@ TWqlQuery TWqlQuery::Parse(const std::wstring& text) {
                     c.Value.Kind = TLiteral::TextKind;
                     c.Value.Text = value.Value;
                 } else if (value.Kind == TToken::Word &&
-                           (SameName(value.Value, L"true") || SameName(value.Value, L"false"))) {
+                           (SameText(value.Value, L"true") || SameText(value.Value, L"false"))) {
                     c.Value.Kind = TLiteral::BooleanKind;
-                    c.Value.Number = SameName(value.Value, L"true") ? 1 : 0;
-                } else if (value.Kind == TToken::Word && SameName(value.Value, L"null")) {
+                    c.Value.Number = SameText(value.Value, L"true") ? 1 : 0;
+                } else if (value.Kind == TToken::Word && SameText(value.Value, L"null")) {
                     if (c.Operator != L"=" && c.Operator != L"<>") Invalid();
                 } else {
                     Invalid();
@@ -177,7 +177,7 @@ TWqlQuery TWqlQuery::Parse(const std::wstring& text) {
 void TWqlQuery::Check(const TSimClassDef& cls) const {
     auto known = [&](const std::wstring& name) {
         for (const TSimPropertyDef& d : cls.Properties)
-            if (SameName(d.Name, name)) return true;
+            if (SameText(d.Name, name)) return true;
         return false;
     };
     for (const std::wstring& name : FSelected)
@@ -201,7 +201,7 @@ bool TWqlQuery::Matches(const TSimClassDef& cls, const std::vector<ScopedVariant
 bool TWqlQuery::Holds(const TComparison& c, const TSimClassDef& cls,
                       const std::vector<ScopedVariant>& values) const {
     size_t at = 0;
-    while (at < cls.Properties.size() && !SameName(cls.Properties[at].Name, c.Property))
+    while (at < cls.Properties.size() && !SameText(cls.Properties[at].Name, c.Property))
         ++at;
     if (at == cls.Properties.size()) Invalid();
     const TSimPropertyDef& def = cls.Properties[at];
@@ -215,9 +215,9 @@ bool TWqlQuery::Holds(const TComparison& c, const TSimClassDef& cls,
     case CimBoolean: {
         long long wanted = c.Value.Number;
         if (c.Value.Kind == TLiteral::TextKind) {
-            if (SameName(c.Value.Text, L"true"))
+            if (SameText(c.Value.Text, L"true"))
                 wanted = 1;
-            else if (SameName(c.Value.Text, L"false"))
+            else if (SameText(c.Value.Text, L"false"))
                 wanted = 0;
             else
                 Invalid();

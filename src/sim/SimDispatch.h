@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/ComTypes.h"
+#include "framework/Strings.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -40,6 +41,9 @@ public:
     ComPtr<IDispatch> Object(size_t i) const;
 
 private:
+    // The value of argument i as that type; raises WBEM_E_INVALID_PARAMETER when it is none.
+    ScopedVariant Converted(size_t i, VARTYPE type) const;
+
     std::vector<VARIANT*> FItems;
 };
 
@@ -82,6 +86,13 @@ protected:
     // Carries out member (a position in the names); raises TSimError.
     virtual ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) = 0;
 
+    static bool IsGet(WORD flags) { return flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD); }
+    // Properties without a setter refuse a put as WMI's scripting objects do.
+    static void ReadOnly(WORD flags) {
+        if (!IsGet(flags)) throw TSimError{DISP_E_MEMBERNOTFOUND};
+    }
+    static ScopedVariant Long(long value) { return ScopedVariant(static_cast<int>(value)); }
+
 private:
     // A member's id by its name, or DISPID_UNKNOWN.
     DISPID Position(const std::wstring& name) const;
@@ -97,35 +108,9 @@ template <typename T, typename... A> ComPtr<T> MakeSim(A&&... args) {
     return ComPtr<T>(new T(std::forward<A>(args)...));
 }
 
-// An IEnumVARIANT over objects, as an object set's _NewEnum answers. A deferred error (a query
-// that ran with wbemFlagReturnImmediately and failed) is answered by the first Next instead.
-class TSimEnumerator : public IEnumVARIANT {
-public:
-    TSimEnumerator(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError = S_OK);
-    virtual ~TSimEnumerator() = default;
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP Next(ULONG count, VARIANT* items, ULONG* fetched) override;
-    STDMETHODIMP Skip(ULONG count) override;
-    STDMETHODIMP Reset() override;
-    STDMETHODIMP Clone(IEnumVARIANT** copy) override;
-
-private:
-    std::atomic<ULONG> FRefs = 0;
-    std::vector<ComPtr<IDispatch>> FItems;
-    size_t FPosition = 0;
-    HRESULT FDeferredError;
-};
-
 ScopedVariant SimNull();
 // A one-dimensional VT_ARRAY|VT_VARIANT with lower bound 0, as WMI hands arrays to automation.
 ScopedVariant SimVariantArray(std::vector<ScopedVariant> items);
 ScopedVariant SimStringArray(const std::vector<std::wstring>& items);
 // Element index of a one-dimensional array of any element type; VT_EMPTY when unreadable.
 ScopedVariant SimArrayElement(SAFEARRAY* array, LONG index);
-// A new TSimEnumerator as the VT_UNKNOWN that _NewEnum answers.
-ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError = S_OK);
-
-// Case-insensitive equality of names, as WMI compares class, property and method names.
-bool SameName(const std::wstring& a, const std::wstring& b);

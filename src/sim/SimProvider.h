@@ -1,0 +1,78 @@
+#pragma once
+// A stand-in for the WMI scripting objects of this process: the winmgmts moniker, the locator,
+// services, object sets, objects with properties, methods and metadata, over a small repository
+// of network adapters. Production code reaches it unchanged, late-bound through IDispatch.
+// Every object lives on the thread that installed the provider (its apartment).
+//
+// How the simulated objects answer, where WMI leaves a choice:
+// - Every object is an IDispatch whose names ignore case; the ISWbem* interface identifiers
+//   (locator, services, object, object set, named value set, event source) are answered with
+//   the same IDispatch, since callers reach WMI late-bound. Errors are DISP_E_EXCEPTION with
+//   the WMI code in EXCEPINFO.scode.
+// - ExecQuery with wbemFlagReturnImmediately (16, the default) reports a rejected query when
+//   its objects are first asked for (Count, Item, the enumerator's Next); without it at once.
+//   Objects keep the values they were read with; wbemQueryFlagPrototype (2) gives one object
+//   without values.
+// - EnableDHCP leases 192.168.<Index>.100/24 from 192.168.<Index>.1; EnableStatic keeps the
+//   gateway; SetDNSServerSearchOrder without a list (not supplied, left out or empty) returns
+//   to automatic DNS: the lease's server, or none on a static adapter. Like Windows they answer
+//   66 for a bad mask, 68 for mismatched lists, 69 for more than five gateways, 70 for a bad
+//   address, 71 for a bad gateway, 84 for an adapter without IP, and raise
+//   WBEM_E_INVALID_PARAMETER for an argument that is not an array where one belongs.
+// - Only this computer is reachable, without user credentials, in root\cimv2 and root\WMI.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/SimAdapter.h"
+
+class ISimProbe;
+class TSimRepository;
+
+class TSimProvider {
+public:
+    // Registers the class objects for this process and starts with the two default adapters.
+    // Installing again answers the provider already installed.
+    static TSimProvider& Install();
+    static void Uninstall();          // revokes the registrations
+    static TSimProvider* Installed(); // or nullptr
+
+    std::vector<TSimAdapter>& Adapters(); // may be edited freely between calls
+    // 1 "Intel(R) PRO/1000 MT Network Connection", static 192.168.1.20/24, connection "本地连接";
+    // 8 "Realtek RTL8139 Family PCI Fast Ethernet NIC", DHCP, connection "本地连接 2".
+    void SetDefaultAdapters();
+
+    DWORD Delay() const;
+    // Each adapter method waits this long, dispatching messages as a cross-process COM call does.
+    void SetDelay(DWORD milliseconds);
+
+    // A network cable plugged in (connected) or pulled out, as root\WMI reports it: each event
+    // source of "select * from MSNdis_StatusMediaConnect" (or ...Disconnect) opened before
+    // receives one event whose InstanceName is the adapter's description. Safe from any thread;
+    // event sources and their events may be used from any thread.
+    void RaiseMediaEvent(bool connected, const std::wstring& instanceName);
+
+    // After each adapter method call, on the caller's thread. It must not throw: the adapter
+    // has already changed and the caller is owed the answer.
+    std::function<void(const TSimCall&)> OnCall;
+
+    // One line for simulated-network.log, e.g.
+    // "adapter 1 EnableStatic({10.0.0.5}, {255.255.255.0}) = 0"
+    static std::wstring Describe(const TSimCall& call);
+
+    // The seam of the tests (nullptr: none). The probe must outlive its setting.
+    void SetProbe(ISimProbe* probe);
+
+    ~TSimProvider();
+    TSimProvider(const TSimProvider&) = delete;
+    TSimProvider& operator=(const TSimProvider&) = delete;
+
+private:
+    TSimProvider();
+    // The state the simulated objects share; objects still held after Uninstall keep it alive.
+    std::shared_ptr<TSimRepository> FRepository;
+    std::vector<DWORD> FCookies;
+};
