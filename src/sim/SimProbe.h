@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/ComTypes.h"
+#include "framework/WbemScripting.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimSchema.h"
 
@@ -22,8 +23,8 @@ struct TSimNamedValue { // one entry of a named-value context, as it arrived
 
 struct TSimQuery { // one ExecQuery or ExecNotificationQuery
     std::wstring Text;
-    std::wstring Language; // "WQL" when not given
-    long Flags = 16;       // wbemFlagReturnImmediately when not given
+    std::wstring Language;                   // "WQL" when not given
+    long Flags = kWbemFlagReturnImmediately; // when not given
     bool FlagsSupplied = false;
     std::vector<TSimNamedValue> Context;
 };

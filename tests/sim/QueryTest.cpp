@@ -77,10 +77,11 @@ TEST_F(SimulatedWmiTest, ExecQueryAndGetRecordWhatTheyWereGiven) {
         ScopedVariant p(path), f(flags);
         return Object(services.Get(), L"Get", {p.Get(), f.Get()});
     };
-    ComPtr<IDispatch> cls = get(L"Win32_NetworkAdapterConfiguration", 0x20000);
+    ComPtr<IDispatch> cls =
+        get(L"Win32_NetworkAdapterConfiguration", kWbemFlagUseAmendedQualifiers);
     ComPtr<IDispatch> path = Object(cls.Get(), L"Path_");
     EXPECT_EQ(L"Win32_NetworkAdapterConfiguration", Text(path.Get(), L"Class"));
-    EXPECT_EQ(L"-1", Text(path.Get(), L"IsClass"));
+    EXPECT_EQ(L"True", Text(path.Get(), L"IsClass"));
     EXPECT_EQ(L"<null>", Text(cls.Get(), L"IPAddress"));
     EXPECT_EQ(L"Realtek RTL8139 Family PCI Fast Ethernet NIC",
               Text(get(L"\\\\.\\root\\cimv2:Win32_NetworkAdapterConfiguration.Index=8").Get(),
@@ -93,7 +94,7 @@ TEST_F(SimulatedWmiTest, ExecQueryAndGetRecordWhatTheyWereGiven) {
     EXPECT_EQ(static_cast<HRESULT>(0x8004103A),
               ErrorOf([&] { get(L"Win32_NetworkAdapter.DeviceID=\"1"); }));
     ASSERT_EQ(6u, Wmi->Gets().size());
-    EXPECT_EQ(0x20000, Wmi->Gets()[0].Flags);
+    EXPECT_EQ(kWbemFlagUseAmendedQualifiers, Wmi->Gets()[0].Flags);
 }
 
 TEST_F(SimulatedWmiTest, PrototypeQueryAnswersOneObjectWithoutValues) {
