@@ -75,6 +75,8 @@ private:
             FRepository->FindClass(FNamespace, query.ClassName());
         if (!found) throw SimError(WBEM_E_INVALID_CLASS);
         query.Check(*found);
+        if (const HRESULT error = FRepository->Probe().QueryError(found->Name); FAILED(error))
+            throw TSimError{error};
         std::shared_ptr<const TSimClassDef> cls = found;
         if (!query.Selected().empty()) {
             // The objects carry the selected properties and the keys.

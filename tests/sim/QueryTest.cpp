@@ -62,6 +62,36 @@ TEST_F(SimulatedWmiTest, RejectedQueriesFailAsWmiDoes) {
     EXPECT_EQ(S_OK, ErrorOf([&] { CallMethod(services.Get(), L"ExecQuery", {text.Get()}); }));
 }
 
+TEST_F(SimulatedWmiTest, AQueryErrorSetForAClassFailsItsQueriesAsWmiDoes) {
+    ComPtr<IDispatch> services = BindServices();
+    const HRESULT denied = static_cast<HRESULT>(0x80041003); // WBEM_E_ACCESS_DENIED
+    Wmi->SetQueryError(L"win32_networkadapter", denied);
+    // Returning at once, the query is accepted; reading its objects in any way fails.
+    ScopedVariant text(L"select * from Win32_NetworkAdapter where Index = 1");
+    ScopedVariant set = CallMethod(services.Get(), L"ExecQuery", {text.Get()});
+    ASSERT_EQ(VT_DISPATCH, set.Type());
+    ScopedVariant path(L"Win32_NetworkAdapter.DeviceID=\"1\"");
+    EXPECT_EQ(denied, ErrorOf([&] { GetProperty(set.Get().pdispVal, L"Count"); }));
+    EXPECT_EQ(denied, ErrorOf([&] { GetProperty(set.Get().pdispVal, L"Item", {path.Get()}); }));
+    EXPECT_EQ(denied, ErrorOf([&] { Objects(set.Get().pdispVal); }));
+    // Otherwise it fails at once.
+    ScopedVariant language(L"WQL"), waitForAll(0);
+    EXPECT_EQ(denied, ErrorOf([&] {
+                  CallMethod(services.Get(), L"ExecQuery",
+                             {text.Get(), language.Get(), waitForAll.Get()});
+              }));
+    // Other classes, and the objects reached without a query, are untouched.
+    EXPECT_EQ(2u, Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration").size());
+    EXPECT_EQ(S_OK, ErrorOf([&] { CallMethod(services.Get(), L"Get", {path.Get()}); }));
+
+    Wmi->SetQueryError(L"Win32_NetworkAdapter", S_OK);
+    EXPECT_EQ(1u,
+              Query(services.Get(), L"select * from Win32_NetworkAdapter where Index = 1").size());
+    Wmi->SetQueryError(L"Win32_NetworkAdapter", denied);
+    Wmi->ResetBehaviour();
+    EXPECT_EQ(2u, Query(services.Get(), L"select * from Win32_NetworkAdapter").size());
+}
+
 TEST_F(SimulatedWmiTest, ExecQueryAndGetRecordWhatTheyWereGiven) {
     ComPtr<IDispatch> services = BindServices();
     ScopedVariant text(L"select * from Win32_NetworkAdapter"), language(L"WQL"), flags(48);
