@@ -68,6 +68,13 @@ void ScopedVariant::SetDispatch(IDispatch* object) {
     Assign(VT_DISPATCH).pdispVal = object;
 }
 
+void ScopedVariant::SetUnknown(IUnknown* object) {
+    Reset();
+    if (!object) return;
+    object->AddRef();
+    Assign(VT_UNKNOWN).punkVal = object;
+}
+
 void ScopedVariant::SetNull() {
     Assign(VT_NULL);
 }

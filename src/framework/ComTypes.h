@@ -81,6 +81,7 @@ public:
     }
     // Typed setters: the old value is cleared first.
     void SetDispatch(IDispatch* object); // takes a reference of its own; nullptr leaves it empty
+    void SetUnknown(IUnknown* object);   // the same for an object that is not a dispatch one
     void SetNull();
     void SetDouble(double value);
     void SetDate(DATE value);

@@ -17,10 +17,7 @@ constexpr long InvalidGateway = 71;
 constexpr long IPNotEnabled = 84;
 
 std::wstring ElementText(SAFEARRAY* array, LONG index) {
-    ScopedVariant element = SimArrayElement(array, index);
-    ScopedVariant text;
-    if (FAILED(VariantChangeType(text.Ptr(), element.Ptr(), 0, VT_BSTR))) return {};
-    return std::wstring(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
+    return VariantToText(SimArrayElement(array, index).Get());
 }
 
 // The elements of a string array argument; raises for an argument that is not one.
@@ -194,10 +191,9 @@ TSimArgument SimArgumentShape(const VARIANT& argument) {
             for (LONG at = shape.LowerBound; at <= high; ++at)
                 shape.Values.push_back(ElementText(v.parray, at));
         }
-    } else if (v.vt != VT_EMPTY && v.vt != VT_NULL) {
-        ScopedVariant text;
-        if (SUCCEEDED(VariantChangeType(text.Ptr(), value.Ptr(), 0, VT_BSTR)))
-            shape.Values.emplace_back(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
+    } else if (ScopedVariant text; ConvertVariant(v, VT_BSTR, text) == S_OK) {
+        // A null, or a value without text, is recorded with no value at all.
+        shape.Values.push_back(VariantToText(text.Get()));
     }
     return shape;
 }

@@ -3,18 +3,12 @@
 #include <objbase.h>
 
 #include "framework/Automation.h"
+#include "framework/WbemScripting.h"
 #include "sim/SimLocator.h"
 #include "sim/SimNamedValues.h"
 #include "sim/SimServices.h"
 
 namespace {
-constexpr GUID ClsidMoniker = {
-    0x172bddf8, 0xceea, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID ClsidLocator = {
-    0x76a64158, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID ClsidNamedValueSet = {
-    0x9aed384e, 0xce8b, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
     return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
 }
@@ -125,9 +119,9 @@ private:
 
 std::vector<DWORD> SimRegisterClassObjects(const std::shared_ptr<TSimRepository>& repository) {
     const std::pair<GUID, TSimClassFactory::TKind> classes[] = {
-        {ClsidMoniker, TSimClassFactory::Moniker},
-        {ClsidLocator, TSimClassFactory::Locator},
-        {ClsidNamedValueSet, TSimClassFactory::NamedValueSet},
+        {kClsidWbemMoniker, TSimClassFactory::Moniker},
+        {kClsidSWbemLocator, TSimClassFactory::Locator},
+        {kClsidSWbemNamedValueSet, TSimClassFactory::NamedValueSet},
     };
     std::vector<DWORD> cookies;
     for (const auto& [clsid, kind] : classes) {

@@ -4,9 +4,7 @@
 
 ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError) {
     ScopedVariant v;
-    v.Ptr()->vt = VT_UNKNOWN;
-    v.Ptr()->punkVal = new TSimEnumerator(std::move(items), deferredError);
-    v.Ptr()->punkVal->AddRef();
+    v.SetUnknown(new TSimEnumerator(std::move(items), deferredError));
     return v;
 }
 
@@ -40,10 +38,9 @@ STDMETHODIMP TSimEnumerator::Next(ULONG count, VARIANT* items, ULONG* fetched) {
     if (FAILED(FDeferredError)) return FDeferredError;
     ULONG n = 0;
     for (; n < count && FPosition < FItems.size(); ++n, ++FPosition) {
-        VariantInit(&items[n]);
-        items[n].vt = VT_DISPATCH;
-        items[n].pdispVal = FItems[FPosition].Get();
-        items[n].pdispVal->AddRef();
+        ScopedVariant item;
+        item.SetDispatch(FItems[FPosition].Get());
+        items[n] = item.Release(); // the caller owns it
     }
     if (fetched) *fetched = n;
     return n == count ? S_OK : S_FALSE;

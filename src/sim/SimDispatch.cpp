@@ -4,7 +4,7 @@
 
 ScopedVariant SimNull() {
     ScopedVariant v;
-    v.Ptr()->vt = VT_NULL;
+    v.SetNull();
     return v;
 }
 
@@ -29,15 +29,7 @@ ScopedVariant SimStringArray(const std::vector<std::wstring>& items) {
 ScopedVariant SimArrayElement(SAFEARRAY* array, LONG index) {
     ScopedVariant element;
     VARTYPE type = VT_EMPTY;
-    if (FAILED(SafeArrayGetVartype(array, &type))) return element;
-    VARIANT* slot = element.Receive();
-    if (type == VT_VARIANT) {
-        SafeArrayGetElement(array, &index, slot);
-    } else if (SafeArrayGetElemsize(array) <= sizeof slot->llVal &&
-               SUCCEEDED(SafeArrayGetElement(array, &index, &slot->llVal))) {
-        // Every scalar member of the union starts at the same address.
-        slot->vt = type;
-    }
+    if (SUCCEEDED(SafeArrayGetVartype(array, &type))) element.SetArrayElement(array, index, type);
     return element;
 }
 
@@ -66,15 +58,15 @@ ScopedVariant TSimArgs::Value(size_t i) const {
 }
 
 ScopedVariant TSimArgs::Converted(size_t i, VARTYPE type) const {
-    ScopedVariant value = Value(i);
     ScopedVariant converted;
-    if (FAILED(VariantChangeType(converted.Ptr(), value.Ptr(), 0, type)))
+    // A null has no value of any type.
+    if (ConvertVariant(Value(i).Get(), type, converted) != S_OK)
         throw SimError(WBEM_E_INVALID_PARAMETER);
     return converted;
 }
 
 std::wstring TSimArgs::Text(size_t i, const std::wstring& fallback) const {
-    if (Missing(i) || Value(i).Type() == VT_NULL) return fallback;
+    if (Missing(i) || VariantIsNull(Value(i).Get())) return fallback;
     const ScopedVariant text = Converted(i, VT_BSTR);
     return std::wstring(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
 }
@@ -92,7 +84,7 @@ ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
     if (Missing(i)) return object;
     ScopedVariant value = Value(i);
     // A null object (Nothing) is no object.
-    if (value.Type() == VT_NULL ||
+    if (VariantIsNull(value.Get()) ||
         ((value.Type() == VT_DISPATCH || value.Type() == VT_UNKNOWN) && !value.Get().punkVal))
         return object;
     if (value.Type() == VT_DISPATCH && value.Get().pdispVal)
@@ -203,14 +195,9 @@ STDMETHODIMP TSimDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
 }
 
 ScopedVariant TSimDispatch::AsVariant(IDispatch* object) {
+    if (!object) return SimNull();
     ScopedVariant v;
-    if (!object) {
-        v.Ptr()->vt = VT_NULL;
-        return v;
-    }
-    object->AddRef();
-    v.Ptr()->vt = VT_DISPATCH;
-    v.Ptr()->pdispVal = object;
+    v.SetDispatch(object);
     return v;
 }
 

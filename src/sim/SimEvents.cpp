@@ -2,21 +2,18 @@
 
 #include <chrono>
 
+#include "framework/WbemScripting.h"
 #include "sim/SimObject.h"
 #include "sim/WqlQuery.h"
 
 namespace {
-constexpr GUID IidEventSource = {
-    0x27d54d92, 0x0ebe, 0x11d2, {0x8b, 0x22, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr long WbemTimedOut = static_cast<long>(0x80043001);
-
 // The semisynchronous event source of ExecNotificationQuery. NextEvent(timeout) blocks the
 // calling thread, which need not be the one that opened the source.
 class TSimEventSource : public TSimDispatch {
 public:
     TSimEventSource(std::shared_ptr<TSimRepository> repository,
                     std::shared_ptr<const TSimClassDef> cls, std::shared_ptr<TSimEventQueue> queue)
-        : TSimDispatch({L"NextEvent"}, IidEventSource), FRepository(std::move(repository)),
+        : TSimDispatch({L"NextEvent"}, kIidSWbemEventSource), FRepository(std::move(repository)),
           FClass(std::move(cls)), FQueue(std::move(queue)) {
         MakeFreeThreaded();
     }
@@ -30,7 +27,7 @@ protected:
         if (timeout < 0)
             FQueue->Ready.wait(lock, arrived);
         else if (!FQueue->Ready.wait_for(lock, std::chrono::milliseconds(timeout), arrived))
-            throw SimError(WbemTimedOut);
+            throw SimError(kWbemErrTimedOut);
         const std::wstring instanceName = FQueue->InstanceNames.front();
         FQueue->InstanceNames.pop_front();
         lock.unlock();

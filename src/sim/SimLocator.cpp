@@ -1,17 +1,15 @@
 #include "sim/SimLocator.h"
 
+#include "framework/WbemScripting.h"
 #include "sim/SimNamedValues.h"
 #include "sim/SimSecurity.h"
 #include "sim/SimServices.h"
 
 namespace {
-constexpr GUID IidLocator = {
-    0x76a6415b, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-
 class TSimLocator : public TSimDispatch {
 public:
     explicit TSimLocator(std::shared_ptr<TSimRepository> repository)
-        : TSimDispatch({L"ConnectServer", L"Security_"}, IidLocator),
+        : TSimDispatch({L"ConnectServer", L"Security_"}, kIidSWbemLocator),
           FRepository(std::move(repository)), FSecurity(MakeSimSecurity(FRepository)) {}
 
 protected:

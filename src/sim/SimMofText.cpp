@@ -19,8 +19,9 @@ std::wstring Scalar(const TSimPropertyDef& p, const VARIANT& v) {
         return embedded ? embedded->ObjectText() : L"";
     }
     ScopedVariant text;
-    if (FAILED(VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&v), 0, VT_BSTR))) return {};
-    const std::wstring s(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
+    // A value without text (null, say) is left bare rather than shown as an empty string.
+    if (ConvertVariant(v, VT_BSTR, text) != S_OK) return {};
+    const std::wstring s = VariantToText(text.Get());
     const bool quoted = p.CimType == CimString || p.CimType == CimDatetime ||
                         p.CimType == CimChar16 || p.CimType == CimReference;
     return quoted ? Quoted(s) : s;
@@ -54,7 +55,7 @@ std::wstring SimObjectText(const TSimClassDef& cls, bool isClass,
         text = L"\ninstance of " + cls.Name + L"\n{\n";
         for (size_t i = 0; i < cls.Properties.size(); ++i) {
             const VARIANT& v = values[i].Get();
-            if (v.vt == VT_NULL || v.vt == VT_EMPTY) continue;
+            if (VariantIsNull(v)) continue;
             text += L"\t" + cls.Properties[i].Name + L" = " + SimMofValue(cls.Properties[i], v) +
                     L";\n";
         }

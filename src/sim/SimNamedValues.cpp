@@ -1,11 +1,9 @@
 #include "sim/SimNamedValues.h"
 
+#include "framework/WbemScripting.h"
 #include "sim/SimCollection.h"
 
 namespace {
-constexpr GUID IidNamedValueSet = {
-    0xcf2376ea, 0xce8c, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-
 class TSimNamedValueObject : public TSimDispatch {
 public:
     TSimNamedValueObject(std::wstring name, std::shared_ptr<ScopedVariant> value)
@@ -36,7 +34,7 @@ public:
     };
     TSimNamedValueSet()
         : TSimDispatch({L"Add", L"Item", L"Remove", L"DeleteAll", L"Count", L"_NewEnum"},
-                       IidNamedValueSet) {}
+                       kIidSWbemNamedValueSet) {}
 
     const std::vector<TEntry>& Entries() const { return FEntries; }
 
@@ -97,13 +95,7 @@ std::vector<TSimNamedValue> SimContextValues(IDispatch* context) {
     std::vector<TSimNamedValue> values;
     auto* set = dynamic_cast<TSimNamedValueSet*>(TSimDispatch::Implementation(context));
     if (!set) return values;
-    for (const TSimNamedValueSet::TEntry& e : set->Entries()) {
-        TSimNamedValue value{e.Name, e.Value->Type(), {}, e.Flags};
-        ScopedVariant text;
-        if (SUCCEEDED(
-                VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&e.Value->Get()), 0, VT_BSTR)))
-            value.Value.assign(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
-        values.push_back(std::move(value));
-    }
+    for (const TSimNamedValueSet::TEntry& e : set->Entries())
+        values.push_back({e.Name, e.Value->Type(), VariantToText(e.Value->Get()), e.Flags});
     return values;
 }

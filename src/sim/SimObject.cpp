@@ -1,5 +1,6 @@
 #include "sim/SimObject.h"
 
+#include "framework/WbemScripting.h"
 #include "sim/SimAdapterMethods.h"
 #include "sim/SimCollection.h"
 #include "sim/SimLocator.h"
@@ -9,10 +10,6 @@
 #include "sim/SimRecord.h"
 
 namespace {
-// ISWbemObject, answered with the IDispatch part.
-constexpr GUID IidObject = {
-    0x76a6415a, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-
 enum {
     mProperties,
     mMethods,
@@ -101,7 +98,7 @@ TSimWmiObject::TSimWmiObject(std::shared_ptr<TSimRepository> repository,
                              std::vector<ScopedVariant> values, bool amended)
     : TSimDispatch({L"Properties_", L"Methods_", L"Path_", L"GetObjectText_", L"Qualifiers_",
                     L"SpawnInstance_", L"ExecMethod_"},
-                   IidObject),
+                   kIidSWbemObject),
       FRepository(std::move(repository)), FClass(std::move(cls)), FNamespace(std::move(nameSpace)),
       FIsClass(values.empty()), FValues(std::move(values)), FAmended(amended) {
     if (FIsClass)
@@ -195,7 +192,7 @@ ScopedVariant TSimWmiObject::ExecMethod(const std::wstring& name, IDispatch* in)
         if (params)
             for (size_t i = 0; i < params->FClass->Properties.size(); ++i)
                 if (SameText(params->FClass->Properties[i].Name, p.Name) &&
-                    params->FValues[i].Type() != VT_NULL && params->FValues[i].Type() != VT_EMPTY)
+                    !VariantIsNull(params->FValues[i].Get()))
                     value = ScopedVariant::Copy(params->FValues[i].Get());
         values.push_back(std::move(value));
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/ComTypes.h"
+#include "framework/WbemScripting.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimSchema.h"
 
@@ -22,8 +23,8 @@ struct TSimNamedValue { // one entry of a named-value context, as it arrived
 
 struct TSimQuery { // one ExecQuery or ExecNotificationQuery
     std::wstring Text;
-    std::wstring Language; // "WQL" when not given
-    long Flags = 16;       // wbemFlagReturnImmediately when not given
+    std::wstring Language;                   // "WQL" when not given
+    long Flags = kWbemFlagReturnImmediately; // when not given
     bool FlagsSupplied = false;
     std::vector<TSimNamedValue> Context;
 };
@@ -67,6 +68,9 @@ public:
     virtual void MethodDone(const TSimCall&) {}
     // Not S_OK: winmgmts binds and ConnectServer fail with this error.
     virtual HRESULT ServiceError() { return S_OK; }
+    // Not S_OK: a query on that class fails with this error, as any failing query does (at
+    // once, or at its first Count, Item or Next when it was asked to return immediately).
+    virtual HRESULT QueryError(const std::wstring&) { return S_OK; }
     // Classes of root\cimv2 beside the adapter classes, and their instances' values in
     // property order.
     virtual std::shared_ptr<const TSimClassDef> FindClass(const std::wstring&) { return nullptr; }

@@ -1,5 +1,6 @@
 #include "sim/SimServices.h"
 
+#include "framework/WbemScripting.h"
 #include "sim/SimCollection.h"
 #include "sim/SimEvents.h"
 #include "sim/SimNamedValues.h"
@@ -8,17 +9,6 @@
 #include "sim/WqlQuery.h"
 
 namespace {
-// The scripting interfaces the objects stand for (answered with their IDispatch part).
-constexpr GUID IidServices = {
-    0x76a6415c, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-constexpr GUID IidObjectSet = {
-    0x76a6415f, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-
-constexpr long wbemQueryFlagPrototype = 2;
-constexpr long wbemFlagReturnImmediately = 16;
-constexpr long wbemFlagForwardOnly = 32;
-constexpr long wbemFlagUseAmendedQualifiers = 0x20000;
-
 // (text, language = "WQL", flags, context) as a query call received them.
 TSimQuery QueryRecord(const TSimArgs& args, long defaultFlags) {
     return {args.Text(0), args.Text(1, L"WQL"), args.Long(2, defaultFlags), !args.Missing(2),
@@ -30,7 +20,7 @@ public:
     TSimServices(std::shared_ptr<TSimRepository> repository, std::wstring nameSpace)
         : TSimDispatch(
               {L"ExecQuery", L"Get", L"InstancesOf", L"Security_", L"ExecNotificationQuery"},
-              IidServices),
+              kIidSWbemServices),
           FRepository(std::move(repository)), FNamespace(std::move(nameSpace)),
           FSecurity(MakeSimSecurity(FRepository)) {}
 
@@ -39,7 +29,7 @@ protected:
         ReadOnly(flags);
         switch (member) {
         case 0: { // ExecQuery(text, language = "WQL", flags = wbemFlagReturnImmediately, context)
-            TSimQuery record = QueryRecord(args, wbemFlagReturnImmediately);
+            TSimQuery record = QueryRecord(args, kWbemFlagReturnImmediately);
             FRepository->Probe().Queried(record);
             return RunQuery(record.Text, record.Language, record.Flags);
         }
@@ -51,12 +41,12 @@ protected:
         }
         case 2: { // InstancesOf(class, flags, context)
             const std::wstring text = L"select * from " + args.Text(0);
-            return RunQuery(text, L"WQL", args.Long(1, wbemFlagReturnImmediately));
+            return RunQuery(text, L"WQL", args.Long(1, kWbemFlagReturnImmediately));
         }
         case 3:
             return AsVariant(FSecurity.Get());
         default: { // ExecNotificationQuery(text, language, flags = 48, context)
-            TSimQuery record = QueryRecord(args, wbemFlagReturnImmediately | wbemFlagForwardOnly);
+            TSimQuery record = QueryRecord(args, kWbemFlagReturnImmediately | kWbemFlagForwardOnly);
             FRepository->Probe().NotificationQueried(record);
             return AsVariant(SimOpenEventSource(FRepository, FNamespace, record).Get());
         }
@@ -71,12 +61,13 @@ private:
         HRESULT error = S_OK;
         try {
             if (!SameText(language, L"WQL")) throw SimError(WBEM_E_INVALID_QUERY_TYPE);
-            entries = Select(TWqlQuery::Parse(text), flags & wbemQueryFlagPrototype);
+            entries = Select(TWqlQuery::Parse(text), flags & kWbemQueryFlagPrototype);
         } catch (const TSimError& e) {
-            if (!(flags & wbemFlagReturnImmediately)) throw;
+            if (!(flags & kWbemFlagReturnImmediately)) throw;
             error = e.Code;
         }
-        return AsVariant(MakeSim<TSimCollection>(std::move(entries), IidObjectSet, error).Get());
+        return AsVariant(
+            MakeSim<TSimCollection>(std::move(entries), kIidSWbemObjectSet, error).Get());
     }
 
     std::vector<TSimCollection::TEntry> Select(const TWqlQuery& query, bool prototype) {
@@ -84,6 +75,8 @@ private:
             FRepository->FindClass(FNamespace, query.ClassName());
         if (!found) throw SimError(WBEM_E_INVALID_CLASS);
         query.Check(*found);
+        if (const HRESULT error = FRepository->Probe().QueryError(found->Name); FAILED(error))
+            throw TSimError{error};
         std::shared_ptr<const TSimClassDef> cls = found;
         if (!query.Selected().empty()) {
             // The objects carry the selected properties and the keys.
@@ -175,7 +168,7 @@ ComPtr<TSimDispatch> SimGetObject(const std::shared_ptr<TSimRepository>& reposit
     const TObjectPath path = ParseObjectPath(text);
     std::shared_ptr<const TSimClassDef> cls = repository->FindClass(nameSpace, path.Class);
     if (!cls) throw SimError(WBEM_E_NOT_FOUND);
-    const bool amended = flags & wbemFlagUseAmendedQualifiers;
+    const bool amended = flags & kWbemFlagUseAmendedQualifiers;
     if (path.Keys.empty())
         return MakeSim<TSimWmiObject>(repository, cls, nameSpace, std::vector<ScopedVariant>{},
                                       amended);
@@ -187,9 +180,8 @@ ComPtr<TSimDispatch> SimGetObject(const std::shared_ptr<TSimRepository>& reposit
          !SameText(path.Keys[0].first, cls->Properties[keys[0]].Name)))
         throw SimError(WBEM_E_INVALID_OBJECT_PATH);
     for (std::vector<ScopedVariant>& values : repository->Instances(*cls)) {
-        ScopedVariant keyText;
-        VariantChangeType(keyText.Ptr(), values[keys[0]].Ptr(), 0, VT_BSTR);
-        if (keyText.Type() == VT_BSTR && SameText(keyText.Get().bstrVal, path.Keys[0].second))
+        // A null key has no text, and a path's key value is never empty.
+        if (SameText(VariantToText(values[keys[0]].Get()), path.Keys[0].second))
             return MakeSim<TSimWmiObject>(repository, cls, nameSpace, std::move(values), amended);
     }
     throw SimError(WBEM_E_NOT_FOUND);

@@ -206,7 +206,7 @@ bool TWqlQuery::Holds(const TComparison& c, const TSimClassDef& cls,
     if (at == cls.Properties.size()) Invalid();
     const TSimPropertyDef& def = cls.Properties[at];
     const VARIANT& value = values[at].Get();
-    const bool isNull = value.vt == VT_NULL || value.vt == VT_EMPTY;
+    const bool isNull = VariantIsNull(value);
     if (c.Value.Kind == TLiteral::NullKind) return (c.Operator == L"=") == isNull;
     // Arrays cannot be compared in WQL; a null property matches no comparison.
     if (def.IsArray) Invalid();
@@ -223,8 +223,7 @@ bool TWqlQuery::Holds(const TComparison& c, const TSimClassDef& cls,
                 Invalid();
         }
         ScopedVariant flag;
-        if (FAILED(VariantChangeType(flag.Ptr(), const_cast<VARIANT*>(&value), 0, VT_BOOL)))
-            Invalid();
+        if (FAILED(ConvertVariant(value, VT_BOOL, flag))) Invalid();
         const int actual = flag.Get().boolVal != VARIANT_FALSE ? 1 : 0;
         return Ordered(actual - (wanted != 0 ? 1 : 0), c.Operator);
     }
@@ -248,18 +247,15 @@ bool TWqlQuery::Holds(const TComparison& c, const TSimClassDef& cls,
             }
         }
         ScopedVariant number;
-        if (FAILED(VariantChangeType(number.Ptr(), const_cast<VARIANT*>(&value), 0, VT_I8)))
-            Invalid();
+        if (FAILED(ConvertVariant(value, VT_I8, number))) Invalid();
         const long long actual = number.Get().llVal;
         return Ordered(actual == wanted ? 0 : (actual < wanted ? -1 : 1), c.Operator);
     }
     default: {
         if (c.Value.Kind == TLiteral::BooleanKind) Invalid();
         ScopedVariant text;
-        if (FAILED(VariantChangeType(text.Ptr(), const_cast<VARIANT*>(&value), 0, VT_BSTR)))
-            Invalid();
-        const std::wstring actual(text.Get().bstrVal, SysStringLen(text.Get().bstrVal));
-        return Ordered(CompareText(actual, c.Value.Text), c.Operator);
+        if (FAILED(ConvertVariant(value, VT_BSTR, text))) Invalid();
+        return Ordered(CompareText(VariantToText(text.Get()), c.Value.Text), c.Operator);
     }
     }
 }

@@ -48,10 +48,22 @@ void TSimulatedWmi::Set(const std::wstring& method, int adapterIndex, TSimOutcom
     FSettings.push_back({method, adapterIndex, outcome});
 }
 
+void TSimulatedWmi::SetQueryError(const std::wstring& className, HRESULT error) {
+    std::erase_if(FQueryErrors, [&](const auto& e) { return SameText(e.first, className); });
+    if (error != S_OK) FQueryErrors.emplace_back(className, error);
+}
+
+HRESULT TSimulatedWmi::QueryError(const std::wstring& className) {
+    for (const auto& [name, error] : FQueryErrors)
+        if (SameText(name, className)) return error;
+    return S_OK;
+}
+
 void TSimulatedWmi::ResetBehaviour() {
     FSettings.clear();
     FProvider.SetDelay(0);
     FServiceError = S_OK;
+    FQueryErrors.clear();
 }
 
 TSimulatedWmi::TAddedClass* TSimulatedWmi::FindAdded(const std::wstring& name) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/ComTypes.h"
@@ -37,7 +38,10 @@ public:
     // The WMI service cannot be reached: winmgmts binds and ConnectServer fail with this error
     // (S_OK: reachable again).
     void SetServiceError(HRESULT error) { FServiceError = error; }
-    void ResetBehaviour(); // no results, raises, delay or service error set
+    // A query on that class is accepted and fails when its objects are first asked for (at once
+    // when it was not asked to return immediately). S_OK: it succeeds again.
+    void SetQueryError(const std::wstring& className, HRESULT error);
+    void ResetBehaviour(); // no results, raises, delay, service or query error set
 
     // Classes of root\cimv2 beside the adapter classes, for value forms those do not have (an
     // embedded object, an empty array, ...). Adding a class of the same name again replaces it;
@@ -86,6 +90,7 @@ private:
     TSimOutcome MethodStarting(const TSimCall& call) override;
     void MethodDone(const TSimCall& call) override;
     HRESULT ServiceError() override { return FServiceError; }
+    HRESULT QueryError(const std::wstring& className) override;
     std::shared_ptr<const TSimClassDef> FindClass(const std::wstring& name) override;
     std::vector<std::vector<ScopedVariant>> Instances(const TSimClassDef& cls) override;
     void MonikerBound(const std::wstring& name) override { FMonikerNames.push_back(name); }
@@ -99,6 +104,7 @@ private:
     TSimProvider& FProvider;
     std::vector<TSetting> FSettings;
     HRESULT FServiceError = S_OK;
+    std::vector<std::pair<std::wstring, HRESULT>> FQueryErrors; // by class name
     std::vector<TAddedClass> FAddedClasses;
 
     std::vector<TSimCall> FCalls;

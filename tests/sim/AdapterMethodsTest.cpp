@@ -172,9 +172,7 @@ TEST_F(SimulatedWmiTest, ExecMethodTakesItsArgumentsFromInParameters) {
     gateways.SetArray(ScopedSafeArray::OfStrings({L"10.8.0.1"}, 0).Release(), VT_BSTR);
     SetProperty(in.Get(), L"DefaultIPGateway", gateways.Get());
     ScopedVariant inVariant;
-    inVariant.Ptr()->vt = VT_DISPATCH;
-    inVariant.Ptr()->pdispVal = in.Get();
-    in->AddRef();
+    inVariant.SetDispatch(in.Get());
     ComPtr<IDispatch> out = Object(config.Get(), L"ExecMethod_", {name.Get(), inVariant.Get()});
     EXPECT_EQ(L"0", Text(out.Get(), L"ReturnValue"));
     EXPECT_EQ(std::vector<std::wstring>{L"10.8.0.1"}, Wmi->Adapters()[1].DefaultIPGateway);

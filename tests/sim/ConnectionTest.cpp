@@ -21,8 +21,8 @@ TEST_F(SimulatedWmiTest, MonikerReachesTheServicesOfRootCimv2) {
 }
 
 TEST_F(SimulatedWmiTest, LocatorConnectsAndRecordsItsArgumentsAndContext) {
-    ComPtr<IDispatch> locator = Create(CLSID_Locator, IID_Locator);
-    ComPtr<IDispatch> context = Create(CLSID_NamedValueSet, IID_NamedValueSet);
+    ComPtr<IDispatch> locator = Create(kClsidSWbemLocator, kIidSWbemLocator);
+    ComPtr<IDispatch> context = Create(kClsidSWbemNamedValueSet, kIidSWbemNamedValueSet);
     for (const wchar_t* name : {L"__ProviderArchitecture", L"Speed"}) {
         ScopedVariant n(name), v(name[0] == L'_' ? L"64" : L"fast"), f(0);
         CallMethod(context.Get(), L"Add", {n.Get(), v.Get(), f.Get()});
@@ -67,13 +67,14 @@ TEST_F(SimulatedWmiTest, LocatorConnectsAndRecordsItsArgumentsAndContext) {
 }
 
 TEST_F(SimulatedWmiTest, UninstallHandsTheClassesBackToTheSystem) {
-    ComPtr<IDispatch> ours = Create(CLSID_Locator, IID_Locator);
+    ComPtr<IDispatch> ours = Create(kClsidSWbemLocator, kIidSWbemLocator);
     EXPECT_NE(nullptr, TSimDispatch::Implementation(ours.Get()));
     TSimulatedWmi::Uninstall();
     ComPtr<IUnknown> system;
     // Wine's own locator answers again.
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Locator, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                     reinterpret_cast<void**>(system.GetAddressOf())));
+    ASSERT_EQ(S_OK,
+              CoCreateInstance(kClsidSWbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               reinterpret_cast<void**>(system.GetAddressOf())));
     EXPECT_EQ(nullptr, TSimDispatch::Implementation(system.Get()));
     TSimulatedWmi& again = TSimulatedWmi::Install();
     EXPECT_EQ(&again, TSimulatedWmi::Installed());

@@ -15,17 +15,15 @@ TEST_F(SimulatedWmiTest, MediaEventsReachASourceWaitingOnAnotherThread) {
     EXPECT_EQ(48, Wmi->NotificationQueries()[0].Flags);
 
     // The worker gets the source as the watcher hands it over: marshalled into a stream.
-    const GUID IID_EventSource = {
-        0x27d54d92, 0x0ebe, 0x11d2, {0x8b, 0x22, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
     IStream* stream = nullptr;
     ASSERT_EQ(S_OK,
-              CoMarshalInterThreadInterfaceInStream(IID_EventSource, connects.Get(), &stream));
+              CoMarshalInterThreadInterfaceInStream(kIidSWbemEventSource, connects.Get(), &stream));
     std::wstring received;
     HRESULT waited = E_FAIL;
     std::thread worker([&] {
         ScopedComInitializer com;
         ComPtr<IDispatch> source;
-        if (FAILED(CoGetInterfaceAndReleaseStream(stream, IID_EventSource,
+        if (FAILED(CoGetInterfaceAndReleaseStream(stream, kIidSWbemEventSource,
                                                   reinterpret_cast<void**>(source.GetAddressOf()))))
             return;
         try {
@@ -45,7 +43,7 @@ TEST_F(SimulatedWmiTest, MediaEventsReachASourceWaitingOnAnotherThread) {
 
     // Nothing arrived for the other source: its wait times out.
     ScopedVariant shortWait(10);
-    EXPECT_EQ(static_cast<HRESULT>(0x80043001),
+    EXPECT_EQ(kWbemErrTimedOut,
               ErrorOf([&] { CallMethod(disconnects.Get(), L"NextEvent", {shortWait.Get()}); }));
     Wmi->RaiseMediaEvent(false, L"");
     EXPECT_EQ(L"<null>", Text(Object(disconnects.Get(), L"NextEvent", {shortWait.Get()}).Get(),

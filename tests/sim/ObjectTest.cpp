@@ -18,7 +18,7 @@ TEST_F(SimulatedWmiTest, ObjectsCarryTheAdapterPropertiesInWmiForms) {
     EXPECT_EQ((std::vector<std::wstring>{L"192.168.1.1", L"192.168.1.2"}),
               List(first, L"DNSServerSearchOrder"));
     EXPECT_EQ(VT_NULL, GetProperty(first, L"DefaultIPGateway").Type());
-    EXPECT_EQ(L"-1", Text(configs[1].Get(), L"DHCPEnabled"));
+    EXPECT_EQ(L"True", Text(configs[1].Get(), L"DHCPEnabled"));
     // Objects keep the values they were read with.
     Wmi->Adapters()[0].IPAddress = {L"10.1.1.1"};
     EXPECT_EQ((std::vector<std::wstring>{L"192.168.1.20"}), List(first, L"IPAddress"));
@@ -47,14 +47,14 @@ TEST_F(SimulatedWmiTest, PropertiesPathAndTextDescribeTheObject) {
                                  &byDefault, viaDefault.Receive(), nullptr, nullptr));
     EXPECT_EQ(L"IPAddress", Text(viaDefault.Get().pdispVal, L"Name"));
     EXPECT_EQ(L"8", Text(address.Get(), L"CIMType"));
-    EXPECT_EQ(L"-1", Text(address.Get(), L"IsArray"));
+    EXPECT_EQ(L"True", Text(address.Get(), L"IsArray"));
     EXPECT_EQ(VT_ARRAY | VT_VARIANT, GetProperty(address.Get(), L"Value").Type());
     ScopedVariant indexName(L"Index"), key(L"KEY"), readOnly(L"ReadOnly");
     ComPtr<IDispatch> index = Object(properties.Get(), L"Item", {indexName.Get()});
     EXPECT_EQ(L"19", Text(index.Get(), L"CIMType"));
     ComPtr<IDispatch> qualifiers = Object(index.Get(), L"Qualifiers_");
-    EXPECT_EQ(L"-1", Text(Object(qualifiers.Get(), L"Item", {key.Get()}).Get(), L"Value"));
-    EXPECT_EQ(L"-1", Text(Object(qualifiers.Get(), L"Item", {readOnly.Get()}).Get(), L"Value"));
+    EXPECT_EQ(L"True", Text(Object(qualifiers.Get(), L"Item", {key.Get()}).Get(), L"Value"));
+    EXPECT_EQ(L"True", Text(Object(qualifiers.Get(), L"Item", {readOnly.Get()}).Get(), L"Value"));
     EXPECT_EQ(static_cast<HRESULT>(0x80041002), ErrorOf([&] {
                   Object(Object(address.Get(), L"Qualifiers_").Get(), L"Item", {key.Get()});
               }));
@@ -75,7 +75,8 @@ TEST_F(SimulatedWmiTest, PropertiesPathAndTextDescribeTheObject) {
 
 TEST_F(SimulatedWmiTest, MethodsDescribeTheirParametersAndCodes) {
     ComPtr<IDispatch> services = BindServices();
-    ScopedVariant className(L"Win32_NetworkAdapterConfiguration"), amended(0x20000), plain(0);
+    ScopedVariant className(L"Win32_NetworkAdapterConfiguration"),
+        amended(kWbemFlagUseAmendedQualifiers), plain(0);
     ComPtr<IDispatch> cls = Object(services.Get(), L"Get", {className.Get(), amended.Get()});
     ComPtr<IDispatch> methods = Object(cls.Get(), L"Methods_");
     EXPECT_EQ((std::vector<std::wstring>{L"EnableDHCP", L"EnableStatic", L"SetGateways",
@@ -88,7 +89,7 @@ TEST_F(SimulatedWmiTest, MethodsDescribeTheirParametersAndCodes) {
     EXPECT_EQ((std::vector<std::wstring>{L"IPAddress", L"SubnetMask"}), Names(parameters.Get()));
     for (auto& p : Objects(parameters.Get())) {
         EXPECT_EQ(L"8", Text(p.Get(), L"CIMType"));
-        EXPECT_EQ(L"-1", Text(p.Get(), L"IsArray"));
+        EXPECT_EQ(L"True", Text(p.Get(), L"IsArray"));
         EXPECT_EQ((std::vector<std::wstring>{L"CIMTYPE", L"ID", L"In"}),
                   Names(Object(p.Get(), L"Qualifiers_").Get()));
     }
@@ -119,11 +120,9 @@ TEST_F(SimulatedWmiTest, AddedClassesServeValueFormsTheAdaptersLack) {
     ScopedVariant name(L"a"), empty, embedded;
     empty.SetArray(SafeArrayCreate(VT_VARIANT, 1, &none), VT_VARIANT);
     ComPtr<IDispatch> adapter = Query(services.Get(), L"select * from Win32_NetworkAdapter")[0];
-    embedded.Ptr()->vt = VT_DISPATCH;
-    embedded.Ptr()->pdispVal = adapter.Detach();
+    embedded.SetDispatch(adapter.Get());
     ScopedVariant ratio;
-    ratio.Ptr()->vt = VT_R8;
-    ratio.Ptr()->dblVal = 0.5;
+    ratio.SetDouble(0.5);
     Wmi->AddInstance(L"Sim_Sample", {name.Get(), empty.Get(), embedded.Get(), ratio.Get()});
 
     auto rows =

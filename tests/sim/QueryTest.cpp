@@ -62,6 +62,36 @@ TEST_F(SimulatedWmiTest, RejectedQueriesFailAsWmiDoes) {
     EXPECT_EQ(S_OK, ErrorOf([&] { CallMethod(services.Get(), L"ExecQuery", {text.Get()}); }));
 }
 
+TEST_F(SimulatedWmiTest, AQueryErrorSetForAClassFailsItsQueriesAsWmiDoes) {
+    ComPtr<IDispatch> services = BindServices();
+    const HRESULT denied = static_cast<HRESULT>(0x80041003); // WBEM_E_ACCESS_DENIED
+    Wmi->SetQueryError(L"win32_networkadapter", denied);
+    // Returning at once, the query is accepted; reading its objects in any way fails.
+    ScopedVariant text(L"select * from Win32_NetworkAdapter where Index = 1");
+    ScopedVariant set = CallMethod(services.Get(), L"ExecQuery", {text.Get()});
+    ASSERT_EQ(VT_DISPATCH, set.Type());
+    ScopedVariant path(L"Win32_NetworkAdapter.DeviceID=\"1\"");
+    EXPECT_EQ(denied, ErrorOf([&] { GetProperty(set.Get().pdispVal, L"Count"); }));
+    EXPECT_EQ(denied, ErrorOf([&] { GetProperty(set.Get().pdispVal, L"Item", {path.Get()}); }));
+    EXPECT_EQ(denied, ErrorOf([&] { Objects(set.Get().pdispVal); }));
+    // Otherwise it fails at once.
+    ScopedVariant language(L"WQL"), waitForAll(0);
+    EXPECT_EQ(denied, ErrorOf([&] {
+                  CallMethod(services.Get(), L"ExecQuery",
+                             {text.Get(), language.Get(), waitForAll.Get()});
+              }));
+    // Other classes, and the objects reached without a query, are untouched.
+    EXPECT_EQ(2u, Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration").size());
+    EXPECT_EQ(S_OK, ErrorOf([&] { CallMethod(services.Get(), L"Get", {path.Get()}); }));
+
+    Wmi->SetQueryError(L"Win32_NetworkAdapter", S_OK);
+    EXPECT_EQ(1u,
+              Query(services.Get(), L"select * from Win32_NetworkAdapter where Index = 1").size());
+    Wmi->SetQueryError(L"Win32_NetworkAdapter", denied);
+    Wmi->ResetBehaviour();
+    EXPECT_EQ(2u, Query(services.Get(), L"select * from Win32_NetworkAdapter").size());
+}
+
 TEST_F(SimulatedWmiTest, ExecQueryAndGetRecordWhatTheyWereGiven) {
     ComPtr<IDispatch> services = BindServices();
     ScopedVariant text(L"select * from Win32_NetworkAdapter"), language(L"WQL"), flags(48);
@@ -77,10 +107,11 @@ TEST_F(SimulatedWmiTest, ExecQueryAndGetRecordWhatTheyWereGiven) {
         ScopedVariant p(path), f(flags);
         return Object(services.Get(), L"Get", {p.Get(), f.Get()});
     };
-    ComPtr<IDispatch> cls = get(L"Win32_NetworkAdapterConfiguration", 0x20000);
+    ComPtr<IDispatch> cls =
+        get(L"Win32_NetworkAdapterConfiguration", kWbemFlagUseAmendedQualifiers);
     ComPtr<IDispatch> path = Object(cls.Get(), L"Path_");
     EXPECT_EQ(L"Win32_NetworkAdapterConfiguration", Text(path.Get(), L"Class"));
-    EXPECT_EQ(L"-1", Text(path.Get(), L"IsClass"));
+    EXPECT_EQ(L"True", Text(path.Get(), L"IsClass"));
     EXPECT_EQ(L"<null>", Text(cls.Get(), L"IPAddress"));
     EXPECT_EQ(L"Realtek RTL8139 Family PCI Fast Ethernet NIC",
               Text(get(L"\\\\.\\root\\cimv2:Win32_NetworkAdapterConfiguration.Index=8").Get(),
@@ -93,7 +124,7 @@ TEST_F(SimulatedWmiTest, ExecQueryAndGetRecordWhatTheyWereGiven) {
     EXPECT_EQ(static_cast<HRESULT>(0x8004103A),
               ErrorOf([&] { get(L"Win32_NetworkAdapter.DeviceID=\"1"); }));
     ASSERT_EQ(6u, Wmi->Gets().size());
-    EXPECT_EQ(0x20000, Wmi->Gets()[0].Flags);
+    EXPECT_EQ(kWbemFlagUseAmendedQualifiers, Wmi->Gets()[0].Flags);
 }
 
 TEST_F(SimulatedWmiTest, PrototypeQueryAnswersOneObjectWithoutValues) {

@@ -10,18 +10,10 @@
 
 #include "fakes/SimulatedWmi.h"
 #include "framework/Automation.h"
+#include "framework/WbemScripting.h"
 #include "sim/SimDispatch.h"
 
 using Microsoft::WRL::ComPtr;
-
-inline constexpr GUID CLSID_Locator = {
-    0x76a64158, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-inline constexpr GUID IID_Locator = {
-    0x76a6415b, 0xcb41, 0x11d1, {0x8b, 0x02, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-inline constexpr GUID CLSID_NamedValueSet = {
-    0x9aed384e, 0xce8b, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
-inline constexpr GUID IID_NamedValueSet = {
-    0xcf2376ea, 0xce8c, 0x11d1, {0x8b, 0x05, 0x00, 0x60, 0x08, 0x06, 0xd9, 0xb6}};
 
 class SimulatedWmiTest : public ::testing::Test {
 protected:
@@ -78,8 +70,8 @@ protected:
         ScopedVariant v = GetProperty(object, name);
         if (v.Type() == VT_NULL) return L"<null>";
         ScopedVariant text;
-        ComCheck(VariantChangeType(text.Ptr(), v.Ptr(), 0, VT_BSTR));
-        return std::wstring(text.Get().bstrVal);
+        ComCheck(ConvertVariant(v.Get(), VT_BSTR, text));
+        return VariantToText(text.Get());
     }
 
     static std::vector<std::wstring> List(IDispatch* object, const wchar_t* name) {
