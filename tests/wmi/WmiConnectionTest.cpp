@@ -7,6 +7,7 @@
 
 #include "SimulatedWmiFixture.h"
 #include "framework/Strings.h"
+#include "framework/WbemScripting.h"
 #include "support/Raised.h"
 #include "wmi/WmiConnection.h"
 #include "wmi/WmiAutomation.h"
@@ -200,7 +201,7 @@ TEST_F(WmiConnectionTest, ObjectAtPathIsFetchedOnceAndDroppedWithTheConnection) 
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(Connection->GetWmiObject(), first);
     ASSERT_EQ(Wmi.Gets().size(), 1u);
-    EXPECT_EQ(Wmi.Gets()[0].Flags, 0x20000);
+    EXPECT_EQ(Wmi.Gets()[0].Flags, kWbemFlagUseAmendedQualifiers);
     EXPECT_EQ(WmiInt(WmiGet(first.Get(), L"Index")), 8);
     // Moving to another machine must not leave the first machine's object behind.
     Connection->SetMachineName(L".");
@@ -251,7 +252,7 @@ public:
 TEST_F(WmiConnectionTest, PollingHandsEventsOnSkipsTimeOutsAndRaisesOtherFailures) {
     auto* component = Owner.Own<TWmiComponent>();
     TEventSource source;
-    source.Answers = {static_cast<HRESULT>(0x80043001), S_OK, static_cast<HRESULT>(0x80041001)};
+    source.Answers = {kWbemErrTimedOut, S_OK, static_cast<HRESULT>(0x80041001)};
     int events = 0, polls = 0;
     component->OnPoll = [&](TComponent*) { ++polls; };
     component->PollList().push_back({&source, [&](IDispatch*) { ++events; }});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SimulatedWmiFixture.h"
+#include "framework/WbemScripting.h"
 #include "wmi/WmiException.h"
 #include "wmi/WmiMethod.h"
 
@@ -45,7 +46,7 @@ TEST_F(WmiMethodTest, ParametersAndQualifiersOfTheCurrentRowsMethod) {
     ASSERT_NE(qualifiers.Find(L"ValueMap"), nullptr);
     ASSERT_EQ(Wmi.Gets().size(), 1u);
     EXPECT_EQ(Wmi.Gets()[0].Path, L"Win32_NetworkAdapterConfiguration");
-    EXPECT_EQ(Wmi.Gets()[0].Flags, 0x20000);
+    EXPECT_EQ(Wmi.Gets()[0].Flags, kWbemFlagUseAmendedQualifiers);
     const size_t count = qualifiers.Count();
     Method->WmiMethodQualifiers();
     EXPECT_EQ(Wmi.Gets().size(), 1u); // loaded once
