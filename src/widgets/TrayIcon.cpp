@@ -76,13 +76,13 @@ TTrayIconHandler::~TTrayIconHandler() {
 
 TTrayIconHandler& TTrayIconHandler::Acquire(TTrayIcon* icon) {
     if (!FInstance) FInstance = new TTrayIconHandler;
-    FInstance->FIcons[icon->FData.uID] = icon;
+    FInstance->FIcons[icon->FId] = icon;
     return *FInstance;
 }
 
 void TTrayIconHandler::Release(TTrayIcon* icon) {
     if (!FInstance) return;
-    FInstance->FIcons.erase(icon->FData.uID);
+    FInstance->FIcons.erase(icon->FId);
     if (FInstance->FIcons.empty()) delete std::exchange(FInstance, nullptr);
 }
 
@@ -125,8 +125,9 @@ void TTrayIcon::SetNotifyIconFunction(TNotifyIconFunction f) {
 }
 
 TTrayIcon::TTrayIcon(TComponent* owner)
-    : TComponent(owner), FHandler((FData.uID = NextIconId(), TTrayIconHandler::Acquire(this))) {
+    : TComponent(owner), FId(NextIconId()), FHandler(TTrayIconHandler::Acquire(this)) {
     FData.cbSize = sizeof FData;
+    FData.uID = FId;
     FData.hWnd = FHandler.Window();
     FData.uFlags = kRecordFlags;
     FData.uCallbackMessage = WM_TRAYNOTIFY;

@@ -135,7 +135,7 @@ public:
     void PopupAtCursor();
 
     // The shell's id of this icon; unique for the life of the process.
-    UINT Id() const { return FData.uID; }
+    UINT Id() const { return FId; }
     bool PopupOpen() const { return FPopupOpen; }
 
 protected:
@@ -160,8 +160,9 @@ private:
     void HookOwner();
     void UnhookOwner();
 
-    NOTIFYICONDATAW FData{};
+    const UINT FId;
     TTrayIconHandler& FHandler;
+    NOTIFYICONDATAW FData{};
     TImageList* FIconList = nullptr;
     bool FCycleIcons = false;
     unsigned FCycleInterval = 0;
