@@ -112,7 +112,8 @@ sleep 1
 grab; still "$run/menu.png"
 read -r mx my mw mh < <(changed_box "$run/menu.png") || true
 [ "${mw:-0}" -gt 20 ] && [ "${mh:-0}" -gt 20 ] || { cp "$run/menu.png" "$run/diff.png" "$shots/"; fail "no menu after a right click on the icon ($mx $my $mw $mh)"; }
-convert "$run/menu.png" -crop "${mw}x${mh}+${mx}+${my}" +repage -scale 200% "$shots/tray-menu.png"
+convert "$run/screen.png" -crop "${mw}x${mh}+$((ox + mx))+$((oy + my))" +repage -scale 200% \
+  "$shots/tray-menu.png"
 xdotool mousemove $((ox + 200)) $((oy + 200)) click 1
 sleep 1
 grab; crop "$run/after-menu.png" 1024 "$taskbar" "$ox" "$oy"
