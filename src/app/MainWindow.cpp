@@ -60,6 +60,8 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
     Timer1->SetInterval(1);
     Timer1->OnTimer = [this](TComponent* s) { Timer1Timer(s); };
 
+    CreateTrayIcon();
+
     OnCreate = [this] { FormCreate(); };
     TFormParams params;
     params.Caption = Application().Title();
@@ -85,6 +87,39 @@ TLabel* TfrmMainWindow::CreateProfileLabel(const std::wstring& caption, int top)
     label->OnMouseEnter = [this](TComponent* s) { AANetAMouseEnter(s); };
     label->OnMouseLeave = [this](TComponent* s) { AANetAMouseLeave(s); };
     return label;
+}
+
+void TfrmMainWindow::CreateTrayIcon() {
+    const HINSTANCE instance = Application().Instance();
+    il1 = Own<TImageList>(16, 16);
+    for (int i = 0; i < 8; ++i) {
+        const std::wstring name = L"TRAY" + std::to_wstring(i);
+        const ScopedIcon frame(static_cast<HICON>(
+            LoadImageW(instance, name.c_str(), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+        il1->AddIcon(frame.Get());
+    }
+
+    pm1 = Own<TPopupMenu>();
+    ShowWindow1 = pm1->Add(L"打开窗口", [this](TComponent* s) { ShowWindow1Click(s); });
+    ShowWindow1->SetDefault(true);
+    HideWindow1 = pm1->Add(L"隐藏窗口", [this](TComponent* s) { HideWindow1Click(s); });
+    N2 = pm1->Add(L"-");
+    Exit1 = pm1->Add(L"退出", [this](TComponent* s) { Exit1Click(s); });
+
+    TrayIcon1 = Own<TTrayIcon>();
+    TrayIcon1->SetIconList(il1);
+    TrayIcon1->SetCycleInterval(400);
+    TrayIcon1->SetCycleIcons(true);
+    TrayIcon1->SetHint(Application().Title());
+    const ScopedIcon icon(static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+    TrayIcon1->SetIcon(icon.Get());
+    TrayIcon1->SetIconVisible(true);
+    TrayIcon1->SetIconIndex(0);
+    TrayIcon1->SetPopupMenu(pm1);
+    TrayIcon1->SetWantEnterExitEvents(true);
+    TrayIcon1->SetMinimizeToTray(true);
+    TrayIcon1->OnStartup = [this](TComponent* s, bool& show) { TrayIcon1Startup(s, show); };
 }
 
 uint32_t TfrmMainWindow::CurrentTick() const {
@@ -163,6 +198,7 @@ void TfrmMainWindow::MarkActive(const std::wstring& profile) {
     // the user may not write would otherwise raise an error at every start.
     if (ConfigIni().ReadString(L"NET", L"NET", L"") != profile)
         ConfigIni().WriteString(L"NET", L"NET", profile);
+    TrayIcon1->SetHint(ConfigIni().ReadString(profile, L"NAME", Application().Title()));
 }
 
 int TfrmMainWindow::ToggleProfile() {
@@ -234,9 +270,10 @@ void TfrmMainWindow::netEvent1NetworkConnect(TComponent*) {
     // Wrap-around safe: the tick count restarts every 49.7 days.
     const auto elapsed = static_cast<int32_t>(CurrentTick() - FLastDisconnectTick);
     if (elapsed > kReconnectWindowMs) return;
-    // On success the tray icon's balloon "网络切换到：\r" + the new profile's name will say so;
-    // the balloon arrives with the tray icon.
-    ToggleProfile();
+    if (ToggleProfile() != 0) return;
+    const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
+    const std::wstring name = ConfigIni().ReadString(active, L"Name", L"");
+    TrayIcon1->ShowBalloonHint(L"提示", L"网络切换到：\r" + name, TBalloonIconKind::Info, 10);
 }
 
 void TfrmMainWindow::Timer1Timer(TComponent*) {
@@ -245,19 +282,17 @@ void TfrmMainWindow::Timer1Timer(TComponent*) {
 }
 
 void TfrmMainWindow::ShowWindow1Click(TComponent*) {
-    Show();
-    SetForegroundWindow(Handle());
+    TrayIcon1->ShowMainWindow();
 }
 
 void TfrmMainWindow::HideWindow1Click(TComponent*) {
-    // Minimising the application and hiding the main window are one minimise until the tray
-    // icon exists.
-    HideMainWindow();
+    // The main window is the one that carries the taskbar button: hiding it is the whole of
+    // going to the tray, with no minimise in between, so it comes back where it was.
+    TrayIcon1->HideMainWindow();
 }
 
-void TfrmMainWindow::HideMainWindow() {
-    // Until the tray icon exists, a minimised window is what keeps the program reachable.
-    if (!IsIconic(Handle())) ShowWindow(Handle(), SW_MINIMIZE);
+void TfrmMainWindow::TrayIcon1Startup(TComponent*, bool&) {
+    // The window shows when the message loop starts; Timer1 hides an ordinary start.
 }
 
 void TfrmMainWindow::Exit1Click(TComponent*) {
@@ -267,7 +302,8 @@ void TfrmMainWindow::Exit1Click(TComponent*) {
 
 bool TfrmMainWindow::FormCloseQuery() {
     if (!FHideOnClose || FShuttingDown) return true;
-    HideMainWindow();
+    TrayIcon1->HideMainWindow();
+    TrayIcon1->SetIconVisible(true);
     return false;
 }
 

@@ -8,6 +8,9 @@
 #include "framework/Image.h"
 #include "framework/Label.h"
 #include "framework/Timer.h"
+#include "widgets/ImageList.h"
+#include "widgets/PopupMenu.h"
+#include "widgets/TrayIcon.h"
 #include "wmi/WmiConnection.h"
 #include "wmi/WmiDataSet.h"
 #include "wmi/WmiMethod.h"
@@ -39,12 +42,20 @@ public:
     void ShowWindow1Click(TComponent* sender);
     void HideWindow1Click(TComponent* sender);
     void Exit1Click(TComponent* sender);
+    void TrayIcon1Startup(TComponent* sender, bool& showMainForm);
 
     TImage* img1;
     TLabel* lbl1;
     TLabel* AANetA;
     TLabel* AANetB;
     TTimer* Timer1;
+    TImageList* il1;
+    TPopupMenu* pm1;
+    TMenuItem* ShowWindow1;
+    TMenuItem* HideWindow1;
+    TMenuItem* N2;
+    TMenuItem* Exit1;
+    TTrayIcon* TrayIcon1;
     TWmiConnection* WmiConnection1;
     TWmiQuery* WmiQuery1;
     TWmiQuery* wqConfigurations;
@@ -61,7 +72,7 @@ private:
     void FormCreate();
     bool FormCloseQuery();
     TLabel* CreateProfileLabel(const std::wstring& caption, int top);
-    void HideMainWindow();
+    void CreateTrayIcon();
 
     const bool FSimulated;
     bool FShuttingDown = false;

@@ -152,6 +152,9 @@ const int kNextEventWait = 10;
 
 TWmiComponent::TWmiComponent(TComponent* owner) : TWmiAbstract(owner), FTimer(Own<TTimer>()) {
     FTimer->OnTimer = [this](TComponent*) { Poll(); };
+    // Idle until activated with something to poll: a tick that polls nothing only wakes the
+    // process.
+    FTimer->SetEnabled(false);
     SetPoolingInterval(50);
 }
 
@@ -165,7 +168,7 @@ void TWmiComponent::SetActive(bool active) {
     if (Loading()) return;
     if (active) {
         RestartPolling();
-        FTimer->SetEnabled(true);
+        ArmPolling();
     } else {
         FTimer->SetEnabled(false);
         FPollList.clear();
@@ -184,6 +187,15 @@ void TWmiComponent::SetPoolingInterval(int interval) {
         FPollList.clear();
         RestartPolling();
     }
+}
+
+void TWmiComponent::AddPollSubscription(TWmiPollSubscription subscription) {
+    FPollList.push_back(std::move(subscription));
+    ArmPolling();
+}
+
+void TWmiComponent::ArmPolling() {
+    FTimer->SetEnabled(Active() && !Loading() && (!FPollList.empty() || OnPoll));
 }
 
 void TWmiComponent::Poll() {

@@ -81,17 +81,22 @@ public:
     int PoolingInterval() const;
     void SetPoolingInterval(int interval);
     const TAdsSystemInfo& AdsSystemInfo() const { return FAdsInfo; }
-    std::vector<TWmiPollSubscription>& PollList() { return FPollList; }
+    const std::vector<TWmiPollSubscription>& PollList() const { return FPollList; }
+    // The timer runs only while the component is active and something is polled.
+    void AddPollSubscription(TWmiPollSubscription subscription);
     TTimer* PollTimer() const { return FTimer; }
 
     // What each timer tick does: OnPoll, then one short wait on each subscription's source.
     void Poll();
+    // Assigned before activation, it keeps the timer running like a subscription.
     TNotifyEvent OnPoll;
 
 protected:
     virtual void RestartPolling() {}
 
 private:
+    void ArmPolling();
+
     TAdsSystemInfo FAdsInfo;
     std::vector<TWmiPollSubscription> FPollList;
     TTimer* FTimer;

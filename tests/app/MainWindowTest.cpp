@@ -371,7 +371,13 @@ TEST_F(MainWindow, ClosingHidesAndOnlyExitOrLogOffEnds) {
     window->Show();
     SendMessageW(window->Handle(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(window->HandleAllocated());
-    EXPECT_TRUE(IsIconic(window->Handle())) << "minimised, until the tray icon takes it";
+    EXPECT_FALSE(IsWindowVisible(window->Handle())) << "hidden to the tray";
+    EXPECT_TRUE(window->TrayIcon1->IconVisible());
+    // Alt+F4 and the close box arrive as this system command.
+    window->Show();
+    SendMessageW(window->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(window->HandleAllocated());
+    EXPECT_FALSE(IsWindowVisible(window->Handle()));
 
     // A log-off that another program cancels leaves the window hiding on close.
     EXPECT_EQ(SendMessageW(window->Handle(), WM_QUERYENDSESSION, 0, 0), 1);
@@ -544,7 +550,7 @@ TEST_F(MainWindow, OrdinaryStartHidesOnceAtTheFirstPassOfTheMessageLoop) {
     WindowHooks hooks;
     Create();
     window->Show();
-    EXPECT_FALSE(IsIconic(window->Handle())) << "not before the message loop runs";
+    EXPECT_TRUE(IsWindowVisible(window->Handle())) << "not before the message loop runs";
     // The one-shot timer has 1 ms: a few hundred let a timer left running fire again.
     const DWORD until = GetTickCount() + 300;
     while (static_cast<int>(until - GetTickCount()) > 0) {
@@ -552,12 +558,12 @@ TEST_F(MainWindow, OrdinaryStartHidesOnceAtTheFirstPassOfTheMessageLoop) {
         Sleep(5);
     }
     EXPECT_FALSE(window->Timer1->Enabled());
-    EXPECT_TRUE(IsIconic(window->Handle()));
-    EXPECT_EQ(hooks.Minimises, 1);
-    hooks.Minimises = 0;
-    window->Show();
+    EXPECT_FALSE(IsWindowVisible(window->Handle())) << "in the tray";
+    EXPECT_EQ(hooks.Minimises, 0) << "hidden, not minimised: it comes back where it was";
+    window->ShowWindow1Click(window);
+    EXPECT_TRUE(IsWindowVisible(window->Handle()));
     window->HideWindow1Click(window);
-    EXPECT_EQ(hooks.Minimises, 1) << "隐藏窗口 minimises once";
+    EXPECT_FALSE(IsWindowVisible(window->Handle()));
 }
 
 TEST_F(MainWindow, NetshReceivesTheConnectionNameTheFirstSwitchLookedUp) {
@@ -641,3 +647,79 @@ TEST(ProgramStart, SetsComSecurityForWmiWhenTheApplicationInitialises) {
 }
 
 } // namespace
+
+namespace {
+void PumpFor(DWORD ms) {
+    const DWORD until = GetTickCount() + ms;
+    while (static_cast<int>(until - GetTickCount()) > 0) {
+        Application().ProcessMessages();
+        Sleep(5);
+    }
+}
+} // namespace
+
+TEST_F(MainWindow, LivesInTheTrayWithItsMenuAndTheActiveProfileAsHint) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    Create();
+    TTrayIcon* tray = window->TrayIcon1;
+    EXPECT_EQ(tray->Hint(), L"Internet");
+    EXPECT_TRUE(tray->IconVisible());
+    EXPECT_TRUE(tray->CycleIcons());
+    EXPECT_EQ(tray->IconList()->Count(), 8);
+    ASSERT_EQ(window->pm1->Count(), 4u);
+    EXPECT_EQ(window->pm1->DefaultItem(), window->ShowWindow1);
+    EXPECT_EQ(window->ShowWindow1->Caption(), L"打开窗口");
+    EXPECT_EQ(window->HideWindow1->Caption(), L"隐藏窗口");
+    EXPECT_TRUE(window->N2->IsSeparator());
+    EXPECT_EQ(window->Exit1->Caption(), L"退出");
+
+    // Minimising hides the window and its taskbar button; a double click on the icon brings
+    // it back in front, where it was.
+    window->Show();
+    PumpFor(50); // the start hides it
+    EXPECT_FALSE(IsWindowVisible(window->Handle()));
+    window->ShowWindow1Click(window);
+    RECT before{};
+    GetWindowRect(window->Handle(), &before);
+    SendMessageW(window->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_FALSE(IsWindowVisible(window->Handle()));
+    PostMessageW(TTrayIconHandler::Instance()->Window(), WM_TRAYNOTIFY, tray->Id(),
+                 WM_LBUTTONDBLCLK);
+    PumpFor(50);
+    EXPECT_TRUE(IsWindowVisible(window->Handle()));
+    EXPECT_FALSE(IsIconic(window->Handle()));
+    RECT after{};
+    GetWindowRect(window->Handle(), &after);
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.top, before.top);
+
+    // A profile without a name shows the title.
+    Config("[NET]\r\nNET=B\r\n[A]\r\nName=Office\r\n");
+    window->MarkActive(L"B");
+    EXPECT_EQ(tray->Hint(), L"Tarnwick");
+
+    Application().SetMainForm(window);
+    window->Exit1->Click();
+    EXPECT_FALSE(window->HandleAllocated()) << "退出 ends the program";
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    Application().SetMainForm(nullptr);
+}
+
+TEST_F(MainWindow, ReconnectSwitchSaysSoInABalloon) {
+    std::vector<NOTIFYICONDATAW> balloons;
+    TTrayIcon::SetNotifyIconFunction([&](DWORD, NOTIFYICONDATAW* data) {
+        if ((data->uFlags & NIF_INFO) && data->szInfo[0]) balloons.push_back(*data);
+        return TRUE;
+    });
+    Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
+    Create();
+    window->Now = 1000;
+    window->netEvent1NetworkConnect(nullptr);
+    TTrayIcon::SetNotifyIconFunction(nullptr);
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_EQ(std::wstring(balloons[0].szInfoTitle), L"提示");
+    EXPECT_EQ(std::wstring(balloons[0].szInfo), L"网络切换到：\rInternet");
+    EXPECT_EQ(balloons[0].uTimeout, 10000u);
+    EXPECT_EQ(balloons[0].dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
+}

@@ -255,7 +255,7 @@ TEST_F(WmiConnectionTest, PollingHandsEventsOnSkipsTimeOutsAndRaisesOtherFailure
     source.Answers = {kWbemErrTimedOut, S_OK, static_cast<HRESULT>(0x80041001)};
     int events = 0, polls = 0;
     component->OnPoll = [&](TComponent*) { ++polls; };
-    component->PollList().push_back({&source, [&](IDispatch*) { ++events; }});
+    component->AddPollSubscription({&source, [&](IDispatch*) { ++events; }});
     component->Poll();
     EXPECT_EQ(events, 0);
     component->Poll();
@@ -263,12 +263,24 @@ TEST_F(WmiConnectionTest, PollingHandsEventsOnSkipsTimeOutsAndRaisesOtherFailure
     EXPECT_THROW(component->Poll(), TWmiException);
     EXPECT_EQ(polls, 3);
     EXPECT_EQ(source.Waits, (std::vector<int>{10, 10, 10}));
-    // The timer runs only while connected, and disconnecting empties the list.
+    // The timer runs only while connected with something to poll, and disconnecting empties
+    // the list.
     component->SetActive(true);
     EXPECT_TRUE(component->PollTimer()->Enabled());
     component->SetActive(false);
     EXPECT_FALSE(component->PollTimer()->Enabled());
     EXPECT_TRUE(component->PollList().empty());
+}
+
+TEST_F(WmiConnectionTest, AConnectionWithNothingToPollRunsNoTimer) {
+    auto* component = Owner.Own<TWmiComponent>();
+    EXPECT_FALSE(component->PollTimer()->Enabled()) << "inactive";
+    component->SetActive(true);
+    EXPECT_FALSE(component->PollTimer()->Enabled()) << "active, nothing polled";
+    TEventSource source;
+    component->AddPollSubscription({&source, nullptr});
+    EXPECT_TRUE(component->PollTimer()->Enabled());
+    component->SetActive(false); // lets go of the source before it goes
 }
 
 } // namespace

@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# Starts a configured Tarnwick.exe in simulation mode inside Wine's virtual desktop, where the
+# taskbar has a notification area, and checks its life there with real pointer input: the
+# start ends with the tray icon only, the icon animates, its tool tip, the menu and its closing
+# on an outside click, a double click bringing the window back at its place, and "退出".
+# Keeps screenshots. Runs under scripts/wine-env.
+# Usage: tray-scenario.sh <Tarnwick.exe> <screenshot folder>
+set -euo pipefail
+exe=$1 shots=$2
+if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
+  exe=$TARNWICK_RELEASE_EXE
+fi
+wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
+run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-tray.XXXXXX")
+desktop=TarnwickTray$$
+mkdir -p "$shots"
+cleanup() { [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$run"; }
+trap cleanup EXIT
+fail() { echo "scenario: $*" >&2; exit 1; }
+echo "scenario: testing $exe in the notification area"
+
+cp "$exe" "$run/Tarnwick.exe"
+printf '[NET]\r\nNET=A\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n' |
+  iconv -f UTF-8 -t GBK > "$run/Config.ini"
+
+grab() { import -window root "$run/screen.png"; }
+# crop <file> <w> <h> <x> <y>: a part of the last grab.
+crop() { convert "$run/screen.png" -crop "${2}x${3}+${4}+${5}" +repage "$1"; }
+colours() { convert "$1" -format '%k' info:; }
+# The whole desktop from the last grab, with the animated icon painted over.
+still() {
+  convert "$run/screen.png" -crop "1024x768+$ox+$oy" +repage -fill black \
+    -draw "rectangle $((ix - ox)),$((iy - oy)) $((ix - ox + iw)),$((iy - oy + ih))" "$1"
+}
+# "x y w h" of what differs from the desktop as it was with the window in the tray.
+changed_box() {
+  convert "$run/empty-still.png" "$1" -compose difference -composite -threshold 3% \
+    -bordercolor black -border 1 -trim -format '%X %Y %w %h' info: | tr -d '+' |
+    awk '{ print $1 - 1, $2 - 1, $3, $4 }'
+}
+
+start=$SECONDS
+(cd "$run" && exec "$wine" explorer "/desktop=$desktop,1024x768" Tarnwick.exe --simulate) &
+pid=$!
+# The desktop window's place on the X screen.
+for _ in $(seq 100); do
+  id=$(xdotool search --name "$desktop" 2>/dev/null | head -n 1 || true)
+  [ -n "$id" ] && break
+  sleep 0.1
+done
+[ -n "$id" ] || fail "no virtual desktop"
+read -r ox oy < <(xdotool getwindowgeometry --shell "$id" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}')
+
+# The taskbar's top: the first row, from the bottom up, of the desktop's own colour.
+taskbar_top() {
+  convert "$run/screen.png" -crop "1x768+$((ox + 400))+$oy" +repage txt:- |
+    awk -F'[,:]' 'NR > 1 { c[$2] = $0 } END { bottom = c[767]; sub(/^[^:]*:/, "", bottom)
+      for (y = 767; y >= 0; y--) { line = c[y]; sub(/^[^:]*:/, "", line); if (line != bottom) { print y + 1; exit } } }'
+}
+# The icon: what is not taskbar in the rightmost 120 pixels of the taskbar.
+find_icon() {
+  grab
+  local top
+  top=$(taskbar_top)
+  [ -n "$top" ] || return 1
+  read -r ix iy iw ih < <(convert "$run/screen.png" -crop "120x$((768 - top))+$((ox + 904))+$((oy + top))" +repage \
+    -bordercolor white -border 1 -fuzz 5% -trim -format '%X %Y %w %h' info: | tr -d '+')
+  [ "${iw:-0}" -ge 8 ] && [ "${iw:-0}" -le 40 ] || return 1
+  ix=$((ox + 904 + ix - 1)) iy=$((oy + top + iy - 1))
+  cx=$((ix + iw / 2)) cy=$((iy + ih / 2)) taskbar=$top
+}
+end=$((SECONDS + 20))
+until find_icon; do [ $SECONDS -lt $end ] || fail "no tray icon within 20 s"; sleep 0.2; done
+# Within 2 s of the icon's arrival the window has gone to the tray, leaving only the icon.
+iconAt=$SECONDS
+while :; do
+  grab
+  crop "$run/desk.png" 1024 "$taskbar" "$ox" "$oy"
+  [ "$(colours "$run/desk.png")" -le 2 ] && break
+  [ $((SECONDS - iconAt)) -le 2 ] || { cp "$run/desk.png" "$shots/tray-start.png"; fail "the main window stays on the desktop"; }
+  sleep 0.2
+done
+echo "scenario: in the tray $((SECONDS - start)) s after the start, Wine's desktop included"
+still "$run/empty-still.png"
+crop "$run/taskbar.png" 1024 $((768 - taskbar)) "$ox" "$((oy + taskbar))"
+# No taskbar button: between the start button and the notification area the bar is empty.
+crop "$run/buttons.png" 700 $((768 - taskbar - 8)) $((ox + 150)) $((oy + taskbar + 4))
+[ "$(colours "$run/buttons.png")" -le 2 ] || fail "a taskbar button is showing"
+convert "$run/taskbar.png" -crop "240x$((768 - taskbar))+784+0" +repage -scale 300% "$shots/tray-area.png"
+
+# The icon animates: 400 ms a frame, so two looks 200 ms apart differ at least once in three.
+differ=
+for _ in 1 2 3; do
+  grab; crop "$run/a.png" "$iw" "$ih" "$ix" "$iy"
+  sleep 0.2
+  grab; crop "$run/b.png" "$iw" "$ih" "$ix" "$iy"
+  if [ "$(compare -metric AE "$run/a.png" "$run/b.png" null: 2>&1 || true)" != 0 ]; then differ=1; break; fi
+done
+[ -n "$differ" ] || fail "the icon does not animate"
+
+# The tool tip, for people to look at: it names the active profile.
+xdotool mousemove "$cx" "$cy"; sleep 0.1; xdotool mousemove $((cx + 1)) "$cy"
+sleep 2
+grab
+crop "$shots/tray-tooltip.png" 320 120 $((ox + 1024 - 320)) $((oy + taskbar - 120))
+xdotool mousemove $((ox + 300)) $((oy + 300))
+sleep 1
+
+# A right click opens the menu; a click outside closes it.
+xdotool mousemove "$cx" "$cy" click 3
+sleep 1
+grab; still "$run/menu.png"
+read -r mx my mw mh < <(changed_box "$run/menu.png") || true
+[ "${mw:-0}" -gt 20 ] && [ "${mh:-0}" -gt 20 ] || { cp "$run/menu.png" "$run/diff.png" "$shots/"; fail "no menu after a right click on the icon ($mx $my $mw $mh)"; }
+convert "$run/screen.png" -crop "${mw}x${mh}+$((ox + mx))+$((oy + my))" +repage -scale 200% \
+  "$shots/tray-menu.png"
+xdotool mousemove $((ox + 200)) $((oy + 200)) click 1
+sleep 1
+grab; crop "$run/after-menu.png" 1024 "$taskbar" "$ox" "$oy"
+[ "$(colours "$run/after-menu.png")" -le 2 ] || fail "the menu stays open after a click outside"
+
+# A double click on the icon brings the window back, in front, at its place; the close box
+# hides it again, and the next double click shows it at the same place.
+show_window() {
+  xdotool mousemove "$cx" "$cy" click --repeat 2 --delay 80 1
+  # Away from the icon, so its tool tip goes.
+  xdotool mousemove $((ox + 100)) $((oy + 100))
+  local end=$((SECONDS + 10))
+  while :; do
+    sleep 0.5; grab; still "$run/shown.png"
+    read -r wx wy ww wh < <(changed_box "$run/shown.png") || true
+    [ "${ww:-0}" -gt 300 ] && return 0
+    [ $SECONDS -lt $end ] || fail "no window after a double click on the icon"
+  done
+}
+show_window
+first="$wx $wy $ww $wh"
+cp "$run/shown.png" "$shots/tray-window.png"
+# wait_hidden <how>: the desktop is empty again within 5 s.
+wait_hidden() {
+  local end=$((SECONDS + 5))
+  while :; do
+    sleep 0.5; grab; crop "$run/hidden.png" 1024 "$taskbar" "$ox" "$oy"
+    [ "$(colours "$run/hidden.png")" -le 2 ] && return 0
+    [ $SECONDS -lt $end ] || { cp "$run/hidden.png" "$shots/tray-not-hidden.png"; fail "$1 did not hide the window"; }
+  done
+}
+# Alt+F4 after a click on the caption gives the window the keyboard.
+xdotool mousemove $((ox + wx + ww / 2)) $((oy + wy + 8)) click 1 sleep 0.3
+xdotool windowfocus --sync "$id" key alt+F4
+wait_hidden Alt+F4
+show_window
+[ "$wx $wy $ww $wh" = "$first" ] || fail "the window came back at $wx $wy $ww $wh, not $first"
+# The close box: the frame's rightmost caption button.
+xdotool mousemove $((ox + wx + ww - 12)) $((oy + wy + 10)) click 1
+wait_hidden "the close box"
+
+# "退出", the menu's last item, ends the program: the icon goes within 2 s.
+xdotool mousemove "$cx" "$cy" click 3
+sleep 1
+grab; still "$run/menu.png"
+read -r mx my mw mh < <(changed_box "$run/menu.png") || fail "no menu for 退出"
+xdotool mousemove $((ox + mx + mw / 2)) $((oy + my + mh - 8)) click 1
+quit=$SECONDS
+until ! find_icon; do
+  [ $((SECONDS - quit)) -le 2 ] || fail "the icon is still there 2 s after 退出"
+  sleep 0.2
+done
+echo "scenario: screenshots in $shots"
