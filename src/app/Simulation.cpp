@@ -6,8 +6,8 @@
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
 #include "framework/Application.h"
-#include "framework/Scoped.h"
-#include "framework/Strings.h"
+#include "framework/Environment.h"
+#include "framework/TextFile.h"
 #include "sim/SimProvider.h"
 
 const wchar_t SimulationUsage[] =
@@ -16,29 +16,6 @@ const wchar_t SimulationUsage[] =
     L"simulated-network.log beside Tarnwick.exe.\n"
     L"--simulate-delay=N: simulation mode, each adapter call takes N milliseconds "
     L"(0 to 600000).";
-
-namespace {
-
-std::wstring EnvironmentVariable(const wchar_t* name) {
-    std::wstring value(GetEnvironmentVariableW(name, nullptr, 0), L'\0');
-    value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
-    return value;
-}
-
-// One UTF-8 line per call, the file opened each time, so a person can watch it while the
-// program runs and the stand-in's lines and the adapters' lines keep their order.
-bool AppendLine(const std::wstring& log, const std::wstring& line) {
-    ScopedHandle file(CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    const std::string bytes = ToUtf8(line) + "\r\n";
-    DWORD written = 0;
-    return WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-           written == bytes.size();
-}
-
-} // namespace
 
 std::optional<unsigned> ParseSimulationDelay(std::wstring_view text) {
     // No sign, no blanks, nothing after the digits: a typo must not become a wait of weeks.
@@ -88,7 +65,7 @@ void StartSimulation(const TSimulationOptions& options) {
     SetEnvironmentVariableW(SimulatedNetshLogVariable, log.c_str());
     SetEnvironmentVariableW(SimulatedNetshDelayVariable,
                             options.DelayMs ? std::to_wstring(options.DelayMs).c_str() : nullptr);
-    sim.OnCall = [log](const TSimCall& call) { AppendLine(log, TSimProvider::Describe(call)); };
+    sim.OnCall = [log](const TSimCall& call) { AppendTextLine(log, TSimProvider::Describe(call)); };
 }
 
 void StopSimulation() {
@@ -103,7 +80,7 @@ std::optional<int> RunAsSimulatedNetsh() {
     const std::wstring log = EnvironmentVariable(SimulatedNetshLogVariable);
     if (log.empty()) return std::nullopt;
     // The engine passes the composed "netsh interface ip ..." text as the command line.
-    if (!AppendLine(log, GetCommandLineW())) return 1; // unrecorded, so not a success
+    if (!AppendTextLine(log, GetCommandLineW())) return 1; // unrecorded, so not a success
     if (const auto delay = ParseSimulationDelay(EnvironmentVariable(SimulatedNetshDelayVariable)))
         Sleep(*delay);
     return 0;

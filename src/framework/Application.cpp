@@ -89,10 +89,6 @@ void TApplication::ProcessMessages() {
     }
 }
 
-void TApplication::Minimize() {
-    if (FMainForm && FMainForm->HandleAllocated()) ShowWindow(FMainForm->Handle(), SW_MINIMIZE);
-}
-
 int TApplication::MessageBox(const std::wstring& text, UINT flags) {
     if (FMessageBox) return FMessageBox(text, FTitle, flags);
     HWND owner = GetActiveWindow();

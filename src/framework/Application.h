@@ -43,7 +43,6 @@ public:
     void ProcessMessages();
     // Handles one message; answers false when the loop should end.
     bool HandleMessage();
-    void Minimize();
 
     // A modal message box with the title as caption; answers the button chosen.
     int MessageBox(const std::wstring& text, UINT flags = MB_OK);

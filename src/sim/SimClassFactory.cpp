@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include <new>
+
 #include "framework/Automation.h"
 #include "framework/WbemScripting.h"
 #include "sim/SimLocator.h"
@@ -81,11 +83,18 @@ public:
         if (!object) return E_POINTER;
         *object = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        ComPtr<TSimDispatch> created = FKind == Locator ? MakeSimLocator(FRepository)
-                                       : FKind == NamedValueSet
-                                           ? MakeSimNamedValueSet()
-                                           : MakeSimServices(FRepository, L"root\\cimv2");
-        return created->QueryInterface(iid, object);
+        // Making an object allocates, and nothing may throw out of a COM method.
+        try {
+            ComPtr<TSimDispatch> created = FKind == Locator ? MakeSimLocator(FRepository)
+                                           : FKind == NamedValueSet
+                                               ? MakeSimNamedValueSet()
+                                               : MakeSimServices(FRepository, L"root\\cimv2");
+            return created->QueryInterface(iid, object);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_UNEXPECTED;
+        }
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
@@ -94,10 +103,10 @@ public:
         if (!name || !eaten || !moniker) return E_POINTER;
         *eaten = 0;
         *moniker = nullptr;
-        const std::wstring text = name;
         // Parsing is the step of every bind that reaches the provider; the moniker answers the
         // object it wraps from then on.
         try {
+            const std::wstring text = name;
             FRepository->Probe().MonikerBound(text);
             ComPtr<TSimDispatch> object = BindMoniker(FRepository, text);
             const HRESULT hr = CreatePointerMoniker(static_cast<IDispatch*>(object.Get()), moniker);

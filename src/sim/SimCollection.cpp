@@ -1,6 +1,7 @@
 #include "sim/SimCollection.h"
 
 #include <algorithm>
+#include <new>
 
 ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError) {
     ScopedVariant v;
@@ -60,11 +61,16 @@ STDMETHODIMP TSimEnumerator::Reset() {
 
 STDMETHODIMP TSimEnumerator::Clone(IEnumVARIANT** copy) {
     if (!copy) return E_POINTER;
-    auto* clone = new TSimEnumerator(FItems, FDeferredError);
-    clone->FPosition = FPosition;
-    clone->AddRef();
-    *copy = clone;
-    return S_OK;
+    *copy = nullptr;
+    // Copying the items allocates, and nothing may throw out of a COM method.
+    try {
+        ComPtr<TSimEnumerator> clone(new TSimEnumerator(FItems, FDeferredError));
+        clone->FPosition = FPosition;
+        *copy = clone.Detach();
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 // ---- TSimCollection

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "framework/Automation.h"
+
 ScopedVariant SimNull() {
     ScopedVariant v;
     v.SetNull();
@@ -80,17 +82,13 @@ bool TSimArgs::Bool(size_t i, bool fallback) const {
 }
 
 ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
-    ComPtr<IDispatch> object;
-    if (Missing(i)) return object;
-    ScopedVariant value = Value(i);
+    if (Missing(i)) return nullptr;
+    const ScopedVariant value = Value(i);
     // A null object (Nothing) is no object.
     if (VariantIsNull(value.Get()) ||
         ((value.Type() == VT_DISPATCH || value.Type() == VT_UNKNOWN) && !value.Get().punkVal))
-        return object;
-    if (value.Type() == VT_DISPATCH && value.Get().pdispVal)
-        object = value.Get().pdispVal;
-    else if (value.Type() == VT_UNKNOWN && value.Get().punkVal)
-        value.Get().punkVal->QueryInterface(IID_PPV_ARGS(&object));
+        return nullptr;
+    ComPtr<IDispatch> object = DispatchOf(value.Get());
     if (!object) throw SimError(WBEM_E_INVALID_PARAMETER);
     return object;
 }
@@ -100,13 +98,12 @@ ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
 TSimDispatch::TSimDispatch(std::vector<std::wstring> members, const IID& scriptingIid)
     : FMembers(std::move(members)), FScriptingIid(scriptingIid) {}
 
-TSimDispatch::~TSimDispatch() {
-    if (FMarshaler) FMarshaler->Release();
-}
+TSimDispatch::~TSimDispatch() = default;
 
 void TSimDispatch::MakeFreeThreaded() {
     // Aggregated: the marshaler's inner unknown answers IMarshal for this object.
-    if (!FMarshaler) CoCreateFreeThreadedMarshaler(static_cast<IDispatch*>(this), &FMarshaler);
+    if (!FMarshaler)
+        CoCreateFreeThreadedMarshaler(static_cast<IDispatch*>(this), FMarshaler.GetAddressOf());
 }
 
 STDMETHODIMP TSimDispatch::QueryInterface(REFIID iid, void** object) {

@@ -100,7 +100,7 @@ private:
     std::atomic<ULONG> FRefs = 0;
     std::vector<std::wstring> FMembers;
     IID FScriptingIid;
-    IUnknown* FMarshaler = nullptr;
+    ComPtr<IUnknown> FMarshaler;
 };
 
 // Makes an object of a TSimDispatch kind, owned by the returned pointer.

@@ -11,16 +11,11 @@
 #include <cwchar>
 #include <string>
 
+#include "framework/Environment.h"
 #include "framework/Scoped.h"
-#include "framework/Strings.h"
+#include "framework/TextFile.h"
 
 namespace {
-
-std::wstring Environment(const wchar_t* name) {
-    std::wstring value(GetEnvironmentVariableW(name, nullptr, 0), L'\0');
-    value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
-    return value;
-}
 
 // The calls made so far are the lines already in the log.
 int CallsLogged(const std::wstring& log) {
@@ -34,15 +29,6 @@ int CallsLogged(const std::wstring& log) {
         for (DWORD i = 0; i < read; ++i)
             lines += chunk[i] == '\n';
     return lines;
-}
-
-void Append(const std::wstring& log, const std::wstring& line) {
-    ScopedHandle file(CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, 0, nullptr));
-    const std::string bytes = ToUtf8(line) + "\r\n";
-    DWORD written = 0;
-    if (file)
-        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 // The code for call number `call` (from 0) of the list "a,b,c".
@@ -73,12 +59,14 @@ std::wstring StartupLine() {
 } // namespace
 
 int wmain() {
-    if (const std::wstring startup = Environment(L"TARNWICK_FAKE_NETSH_STARTUP"); !startup.empty())
-        Append(startup, StartupLine());
-    const std::wstring log = Environment(L"TARNWICK_FAKE_NETSH_LOG");
+    if (const std::wstring startup = EnvironmentVariable(L"TARNWICK_FAKE_NETSH_STARTUP");
+        !startup.empty())
+        AppendTextLine(startup, StartupLine());
+    const std::wstring log = EnvironmentVariable(L"TARNWICK_FAKE_NETSH_LOG");
     const int call = log.empty() ? 0 : CallsLogged(log);
-    if (!log.empty()) Append(log, GetCommandLineW());
-    if (const std::wstring delay = Environment(L"TARNWICK_FAKE_NETSH_DELAY_MS"); !delay.empty())
+    if (!log.empty()) AppendTextLine(log, GetCommandLineW());
+    if (const std::wstring delay = EnvironmentVariable(L"TARNWICK_FAKE_NETSH_DELAY_MS");
+        !delay.empty())
         Sleep(static_cast<DWORD>(_wtoi(delay.c_str())));
-    return ExitCodeFor(Environment(L"TARNWICK_FAKE_NETSH_EXIT"), call);
+    return ExitCodeFor(EnvironmentVariable(L"TARNWICK_FAKE_NETSH_EXIT"), call);
 }
