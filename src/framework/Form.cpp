@@ -58,7 +58,6 @@ int TForm::Scale(int value96) const {
 }
 
 void TForm::CreateHandle(const TFormParams& p) {
-    RegisterFormClass();
     const int clientWidth = Scale(p.Width), clientHeight = Scale(p.Height);
     RECT r{0, 0, clientWidth, clientHeight};
     if (!p.OuterSize) AdjustWindowRectEx(&r, p.Style, FALSE, p.ExStyle);

@@ -7,6 +7,7 @@
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
 #include "framework/Application.h"
+#include "framework/Environment.h"
 #include "framework/Strings.h"
 #include "support/TempFolder.h"
 
@@ -14,12 +15,6 @@ namespace {
 
 std::optional<TSimulationOptions> Parse(const std::wstring& arguments) {
     return ParseSimulationOptions(L"Tarnwick.exe " + arguments);
-}
-
-std::wstring Environment(const wchar_t* name) {
-    wchar_t value[MAX_PATH] = {};
-    GetEnvironmentVariableW(name, value, MAX_PATH);
-    return value;
 }
 
 } // namespace
@@ -49,12 +44,12 @@ TEST(SimulationOptions, MalformedDelaysAreRefusedInsteadOfWaitingForWeeks) {
 TEST(SimulatedNetsh, SimulationModeStartsTheProgramItselfAsNetsh) {
     StartSimulation({true, 250});
     EXPECT_EQ(NetshProgram(), Application().ExeName());
-    EXPECT_EQ(Environment(SimulatedNetshLogVariable),
+    EXPECT_EQ(EnvironmentVariable(SimulatedNetshLogVariable),
               ExecutableFolder() + L"simulated-network.log");
-    EXPECT_EQ(Environment(SimulatedNetshDelayVariable), L"250");
+    EXPECT_EQ(EnvironmentVariable(SimulatedNetshDelayVariable), L"250");
     StopSimulation();
     EXPECT_NE(NetshProgram(), Application().ExeName());
-    EXPECT_EQ(Environment(SimulatedNetshLogVariable), L"");
+    EXPECT_EQ(EnvironmentVariable(SimulatedNetshLogVariable), L"");
 }
 
 TEST(SimulatedNetsh, TarnwickExeRecordsEachCommandLineAndSucceeds) {
