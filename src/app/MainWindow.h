@@ -8,6 +8,7 @@
 #include "framework/Image.h"
 #include "framework/Label.h"
 #include "framework/Timer.h"
+#include "widgets/AALabel.h"
 #include "wmi/WmiConnection.h"
 #include "wmi/WmiDataSet.h"
 #include "wmi/WmiMethod.h"
@@ -42,8 +43,8 @@ public:
 
     TImage* img1;
     TLabel* lbl1;
-    TLabel* AANetA;
-    TLabel* AANetB;
+    TAALabel* AANetA;
+    TAALabel* AANetB;
     TTimer* Timer1;
     TWmiConnection* WmiConnection1;
     TWmiQuery* WmiQuery1;
@@ -60,7 +61,7 @@ protected:
 private:
     void FormCreate();
     bool FormCloseQuery();
-    TLabel* CreateProfileLabel(const std::wstring& caption, int top);
+    TAALabel* CreateProfileLabel(const std::wstring& caption, int top);
     void HideMainWindow();
 
     const bool FSimulated;
