@@ -30,14 +30,7 @@ TAAText::TAAText(TCanvas* canvas) {
 
 TTextBox TAAText::MeasureText(const LOGFONTW& font, const std::wstring& text) {
     const int s = FMask.Scale();
-    LOGFONTW scaled = font;
-    scaled.lfHeight *= s;
-    scaled.lfWidth *= s;
-    ScopedFont scaledFont(CreateFontIndirectW(&scaled));
-    ScopedWindowDc screen(nullptr);
-    ScopedSelectObject select(screen.Get(), scaledFont.Get());
-    SIZE size{};
-    GetTextExtentPoint32W(screen.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+    const SIZE size = FMask.ScaledExtent(font, text);
 
     int cx = CeilDiv(size.cx, s);
     const int cy = CeilDiv(size.cy, s);
