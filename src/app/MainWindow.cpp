@@ -72,17 +72,30 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
     CreateHandle(params);
 }
 
-TLabel* TfrmMainWindow::CreateProfileLabel(const std::wstring& caption, int top) {
-    auto* label = Own<TLabel>(this);
+TAALabel* TfrmMainWindow::CreateProfileLabel(const std::wstring& caption, int top) {
+    auto* label = Own<TAALabel>(this);
+    // Positions and the font follow the DPI; the shadow's offsets and blur stay in pixels.
     label->SetBounds(Scale(143), Scale(top), Scale(113), Scale(39));
     label->SetCaption(caption);
     label->Font().SetName(L"黑体");
     label->Font().SetCharset(GB2312_CHARSET);
     label->Font().SetHeight(Scale(37));
     label->Font().SetColor(kLime);
-    label->SetTransparent(true);
-    label->SetCursor(IDC_HAND);
+    label->Effect().SetTransparent(true);
+    TAAEffect& effect = label->Effect().FontEffect();
+    effect.Shadow().SetEnabled(true);
+    effect.Shadow().SetBlur(100);
+    effect.Shadow().SetColor(RGB(0, 0, 0));
+    // Stored with the label but switched off: the text takes the font colour.
+    effect.Gradual().SetStyle(gsTopToBottom);
+    effect.Gradual().SetStartColor(kLime);
+    effect.Gradual().SetEndColor(kLime);
+    effect.SetOutline(true);
+    label->ParentEffect().SetParentFont(false);
+    label->ParentEffect().SetParentShowHint(false);
+    label->SetShowHint(true);
     label->SetHint(L"双击切换");
+    label->SetCursor(IDC_HAND);
     label->OnDblClick = [this](TComponent* s) { AANetADblClick(s); };
     label->OnMouseEnter = [this](TComponent* s) { AANetAMouseEnter(s); };
     label->OnMouseLeave = [this](TComponent* s) { AANetAMouseLeave(s); };
@@ -182,13 +195,13 @@ int TfrmMainWindow::SwitchTo(const std::wstring& profile) {
 }
 
 void TfrmMainWindow::MarkActive(const std::wstring& profile) {
-    for (TLabel* label : {AANetA, AANetB}) {
+    for (TAALabel* label : {AANetA, AANetB}) {
         label->Font().SetColor(kWhite);
         std::wstring caption = label->Caption();
         ReplaceFirst(caption, L"√", L"×");
         label->SetCaption(caption);
     }
-    TLabel* active = profile == L"B" ? AANetB : profile == L"A" ? AANetA : nullptr;
+    TAALabel* active = profile == L"B" ? AANetB : profile == L"A" ? AANetA : nullptr;
     if (!active) return;
     active->Font().SetColor(kLime);
     std::wstring caption = active->Caption();
@@ -233,13 +246,13 @@ void TfrmMainWindow::AANetADblClick(TComponent* sender) {
 }
 
 void TfrmMainWindow::AANetAMouseEnter(TComponent* sender) {
-    auto* label = static_cast<TLabel*>(sender);
+    auto* label = static_cast<TAALabel*>(sender);
     label->Font().SetStyle(label->Font().Style() | fsUnderline);
     label->Font().SetColor(kLime);
 }
 
 void TfrmMainWindow::AANetAMouseLeave(TComponent* sender) {
-    auto* label = static_cast<TLabel*>(sender);
+    auto* label = static_cast<TAALabel*>(sender);
     label->Font().SetStyle(label->Font().Style() & ~fsUnderline);
     // The active label stays lime.
     if (label->Caption().find(L"√") == std::wstring::npos) label->Font().SetColor(kWhite);

@@ -11,6 +11,7 @@
 #include "widgets/ImageList.h"
 #include "widgets/PopupMenu.h"
 #include "widgets/TrayIcon.h"
+#include "widgets/AALabel.h"
 #include "wmi/WmiConnection.h"
 #include "wmi/WmiDataSet.h"
 #include "wmi/WmiMethod.h"
@@ -46,8 +47,8 @@ public:
 
     TImage* img1;
     TLabel* lbl1;
-    TLabel* AANetA;
-    TLabel* AANetB;
+    TAALabel* AANetA;
+    TAALabel* AANetB;
     TTimer* Timer1;
     TImageList* il1;
     TPopupMenu* pm1;
@@ -71,7 +72,7 @@ protected:
 private:
     void FormCreate();
     bool FormCloseQuery();
-    TLabel* CreateProfileLabel(const std::wstring& caption, int top);
+    TAALabel* CreateProfileLabel(const std::wstring& caption, int top);
     void CreateTrayIcon();
 
     const bool FSimulated;

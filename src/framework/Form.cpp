@@ -314,7 +314,7 @@ void TForm::RemoveControl(TGraphicControl* control) {
 TGraphicControl* TForm::ControlAt(POINT client) const {
     for (auto it = FControls.rbegin(); it != FControls.rend(); ++it) {
         const RECT r = (*it)->BoundsRect();
-        if ((*it)->Visible() && PtInRect(&r, client)) return *it;
+        if ((*it)->Visible() && (*it)->Enabled() && PtInRect(&r, client)) return *it;
     }
     return nullptr;
 }
@@ -356,7 +356,7 @@ void TForm::HintChanged(TGraphicControl* control) {
     TOOLINFOW ti = ToolOf(FHandle, control);
     SendMessageW(FToolTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     // A hidden control takes no input, so its hint would pop up over nothing.
-    if (control->Hint().empty() || !control->Visible()) return;
+    if (control->Hint().empty() || !control->Visible() || !control->ShowHint()) return;
     ti.uFlags = TTF_SUBCLASS;
     ti.rect = control->BoundsRect();
     ti.lpszText = const_cast<wchar_t*>(control->Hint().c_str());

@@ -18,10 +18,53 @@ void TGraphicControl::Notification(TComponent* other) {
 }
 
 void TGraphicControl::SetBounds(int left, int top, int width, int height) {
-    Invalidate();
+    const RECT old = FBounds;
     FBounds = RECT{left, top, left + width, top + height};
-    Invalidate();
+    if (EqualRect(&old, &FBounds)) return;
+    // Both rectangles: what a shrinking control leaves must be painted over too.
+    if (FParent && FParent->HandleAllocated() && FVisible) {
+        InvalidateRect(FParent->Handle(), &old, FALSE);
+        InvalidateRect(FParent->Handle(), &FBounds, FALSE);
+    }
     if (FParent && !FHint.empty()) FParent->HintChanged(this);
+    if (old.right - old.left != width || old.bottom - old.top != height) Resized();
+}
+
+void TGraphicControl::SetColor(COLORREF color) {
+    FParentColor = false;
+    if (color == FColor) return;
+    FColor = color;
+    ColorChanged();
+}
+
+void TGraphicControl::SetParentColor(bool parentColor) {
+    if (parentColor == FParentColor) return;
+    FParentColor = parentColor;
+    if (!parentColor || FColor == GetSysColor(COLOR_BTNFACE)) return;
+    FColor = GetSysColor(COLOR_BTNFACE);
+    ColorChanged();
+}
+
+void TGraphicControl::SetShowHint(bool showHint) {
+    FParentShowHint = false;
+    if (showHint == FShowHint) return;
+    FShowHint = showHint;
+    if (FParent) FParent->HintChanged(this);
+}
+
+void TGraphicControl::SetParentShowHint(bool parentShowHint) {
+    if (parentShowHint == FParentShowHint) return;
+    FParentShowHint = parentShowHint;
+    if (parentShowHint) {
+        FShowHint = true;
+        if (FParent) FParent->HintChanged(this);
+    }
+}
+
+void TGraphicControl::SetEnabled(bool enabled) {
+    if (enabled == FEnabled) return;
+    FEnabled = enabled;
+    EnabledChanged();
 }
 
 void TGraphicControl::SetVisible(bool visible) {

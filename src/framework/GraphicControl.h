@@ -10,6 +10,11 @@
 
 class TForm;
 
+// Where a control sits in its parent; stored for the control's own layout rules.
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+enum TDragKind { dkDrag, dkDock };
+enum TDragMode { dmManual, dmAutomatic };
+
 class TGraphicControl : public TComponent {
 public:
     TGraphicControl(TComponent* owner, TForm* parent);
@@ -32,6 +37,29 @@ public:
     bool MouseInControl() const { return FMouseInControl; }
     void Invalidate();
 
+    TAlign Align() const { return FAlign; }
+    void SetAlign(TAlign align) { FAlign = align; }
+    // The control's own colour; with ParentColor it is the parent's, the system's face colour.
+    COLORREF Color() const { return FColor; }
+    void SetColor(COLORREF color);
+    bool ParentColor() const { return FParentColor; }
+    void SetParentColor(bool parentColor);
+    // With ParentShowHint the hint shows, as the parent shows every hint.
+    bool ShowHint() const { return FShowHint; }
+    void SetShowHint(bool showHint);
+    bool ParentShowHint() const { return FParentShowHint; }
+    void SetParentShowHint(bool parentShowHint);
+    // A disabled control takes no pointer input.
+    bool Enabled() const { return FEnabled; }
+    void SetEnabled(bool enabled);
+    // Stored only: nothing is dragged yet.
+    TDragKind DragKind() const { return FDragKind; }
+    void SetDragKind(TDragKind kind) { FDragKind = kind; }
+    int DragCursor() const { return FDragCursor; }
+    void SetDragCursor(int cursor) { FDragCursor = cursor; }
+    TDragMode DragMode() const { return FDragMode; }
+    void SetDragMode(TDragMode mode) { FDragMode = mode; }
+
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;
     TNotifyEvent OnMouseEnter;
@@ -47,6 +75,11 @@ public:
 protected:
     // The parent may belong to another owner and go first; it is then forgotten.
     void Notification(TComponent* other) override;
+    // Told after the property changed; the base repaints the control.
+    virtual void ColorChanged() { Invalidate(); }
+    virtual void EnabledChanged() { Invalidate(); }
+    // Told after SetBounds changed the width or the height.
+    virtual void Resized() {}
 
 private:
     void Fire(const TNotifyEvent& event);
@@ -57,4 +90,13 @@ private:
     bool FMouseInControl = false;
     LPCWSTR FCursor = nullptr;
     std::wstring FHint;
+    TAlign FAlign = alNone;
+    COLORREF FColor = GetSysColor(COLOR_BTNFACE);
+    bool FParentColor = true;
+    bool FShowHint = true;
+    bool FParentShowHint = true;
+    bool FEnabled = true;
+    TDragKind FDragKind = dkDrag;
+    int FDragCursor = -12;
+    TDragMode FDragMode = dmManual;
 };

@@ -22,12 +22,6 @@ void TLabel::SetTransparent(bool transparent) {
     Invalidate();
 }
 
-void TLabel::SetColor(COLORREF color) {
-    if (color == FColor) return;
-    FColor = color;
-    Invalidate();
-}
-
 void TLabel::SetAutoSize(bool autoSize) {
     FAutoSize = autoSize;
     AdjustSize();
@@ -47,7 +41,7 @@ void TLabel::AdjustSize() {
 
 void TLabel::Paint(TCanvas& canvas) {
     if (!FTransparent) {
-        canvas.Brush().SetColor(FColor);
+        canvas.Brush().SetColor(Color());
         canvas.FillRect(RECT{0, 0, Width(), Height()});
     }
     canvas.Font().Assign(FFont);

@@ -13,8 +13,6 @@ public:
     TFont& Font() { return FFont; }
     bool Transparent() const { return FTransparent; }
     void SetTransparent(bool transparent);
-    COLORREF Color() const { return FColor; }
-    void SetColor(COLORREF color);
     // Makes the label as large as its caption.
     bool AutoSize() const { return FAutoSize; }
     void SetAutoSize(bool autoSize);
@@ -28,5 +26,4 @@ private:
     TFont FFont;
     bool FTransparent = false;
     bool FAutoSize = false;
-    COLORREF FColor = GetSysColor(COLOR_BTNFACE);
 };

@@ -19,6 +19,14 @@ public:
     // Raises EInvalidForeBmp when the foreground bitmap is not 24-bit of the mask's size.
     void BlendBitmap(int x, int y, const TMaskBuffer& mask, int alpha);
 
+    // Between these, blends land in one area of the canvas that is read once, at the begin,
+    // and written back once, at the end. For a clear brush only: the layers blend onto what
+    // the canvas shows.
+    void BeginLayers(int x, int y, int width, int height);
+    void EndLayers();
+    // Leaves the canvas as it is; for a drawing that failed.
+    void AbandonLayers() { FLayered = false; }
+
 private:
     // Prepares the work bitmap under the mask's rectangle; false when there is nothing to do.
     bool BeginWork(int x, int y, const TMaskBuffer& mask);
@@ -27,4 +35,8 @@ private:
     TCanvas* FCanvas = nullptr;
     TDibBitmap FForeground;
     TDibBitmap FWork;
+    bool FLayered = false;
+    POINT FLayerOrigin{};
+    // Where the current blend goes in the work bitmap.
+    TColorPixels FTarget;
 };

@@ -22,6 +22,21 @@ private:
     TBrushStyle FStyle;
 };
 
+// A drawing that fails leaves the layered area unwritten and the blender ready for the next.
+class TLayerScope {
+public:
+    TLayerScope(TAABlend& blend, bool active) : FBlend(blend), FActive(active) {}
+    ~TLayerScope() {
+        if (FActive) FBlend.AbandonLayers();
+    }
+    TLayerScope(const TLayerScope&) = delete;
+    TLayerScope& operator=(const TLayerScope&) = delete;
+
+private:
+    TAABlend& FBlend;
+    bool FActive;
+};
+
 } // namespace
 
 TAAText::TAAText(TCanvas* canvas) {
@@ -30,14 +45,7 @@ TAAText::TAAText(TCanvas* canvas) {
 
 TTextBox TAAText::MeasureText(const LOGFONTW& font, const std::wstring& text) {
     const int s = FMask.Scale();
-    LOGFONTW scaled = font;
-    scaled.lfHeight *= s;
-    scaled.lfWidth *= s;
-    ScopedFont scaledFont(CreateFontIndirectW(&scaled));
-    ScopedWindowDc screen(nullptr);
-    ScopedSelectObject select(screen.Get(), scaledFont.Get());
-    SIZE size{};
-    GetTextExtentPoint32W(screen.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+    const SIZE size = FMask.ScaledExtent(font, text);
 
     int cx = CeilDiv(size.cx, s);
     const int cy = CeilDiv(size.cy, s);
@@ -103,6 +111,12 @@ void TAATextEx::DrawEffectText(int x, int y, const std::wstring& text) {
     if (FEffect.VertMirror()) MirrorMaskVertically(mask);
 
     TBrushStyleScope brushStyle(Canvas()->Brush());
+    // Shadow and text over what the canvas shows: its pixels are read once and written once.
+    const bool layered = shadow.Enabled() && Canvas()->Brush().Style() == TBrushStyle::bsClear;
+    TLayerScope layers(Blend(), layered);
+    if (layered)
+        Blend().BeginLayers(x, y, mask.Width() + std::abs(shadow.OffsetX()),
+                            mask.Height() + std::abs(shadow.OffsetY()));
     if (shadow.Enabled()) {
         TMaskBuffer shadowMask = mask;
         if (shadow.Blur() > 0) BlurMask(shadowMask, shadow.Blur());
@@ -113,6 +127,7 @@ void TAATextEx::DrawEffectText(int x, int y, const std::wstring& text) {
     }
     if (FEffect.Blur() > 0) BlurMask(mask, FEffect.Blur());
     BlendText(textX, textY, mask);
+    if (layered) Blend().EndLayers();
 }
 
 void TAATextEx::BlendText(int x, int y, const TMaskBuffer& mask) {

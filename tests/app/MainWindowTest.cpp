@@ -200,7 +200,7 @@ protected:
         SetNetshProgram(ExecutableFolder() + L"fakes\\netsh\\netsh.exe");
         SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
     }
-    void DoubleClick(TLabel* label) {
+    void DoubleClick(TGraphicControl* label) {
         const RECT r = label->BoundsRect();
         SendMessageW(window->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON,
                      MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
@@ -350,7 +350,7 @@ TEST_F(MainWindow, NetshMessagePassNeverStartsASecondSwitch) {
 TEST_F(MainWindow, HoverUnderlinesAndLeavingRestoresTheStateColour) {
     Config("[NET]\r\nNET=A\r\n" + profiles);
     Create();
-    for (TLabel* label : {window->AANetA, window->AANetB}) {
+    for (TAALabel* label : {window->AANetA, window->AANetB}) {
         window->AANetAMouseEnter(label);
         EXPECT_TRUE(label->Font().Style() & fsUnderline);
         EXPECT_EQ(label->Font().Color(), kLime);
@@ -363,6 +363,40 @@ TEST_F(MainWindow, HoverUnderlinesAndLeavingRestoresTheStateColour) {
     EXPECT_TRUE(window->lbl1->Font().Style() & fsUnderline);
     window->lbl2MouseLeave(window->lbl1);
     EXPECT_FALSE(window->lbl1->Font().Style() & fsUnderline);
+}
+
+// The profile labels' stored look; the font follows the DPI, the shadow stays in pixels.
+TEST_F(MainWindow, ProfileLabelsAreEffectLabelsWithTheirStoredSettings) {
+    Config("[NET]\r\nNET=A\r\n" + profiles);
+    Create();
+    for (TAALabel* label : {window->AANetA, window->AANetB}) {
+        EXPECT_EQ(label->Font().Name(), L"黑体");
+        EXPECT_EQ(label->Font().Height(), window->Scale(37));
+        EXPECT_EQ(label->Font().Charset(), GB2312_CHARSET);
+        EXPECT_EQ(label->Font().Style(), 0u);
+        EXPECT_TRUE(label->Effect().Transparent());
+        const TAAEffect& effect = label->Effect().FontEffect();
+        EXPECT_TRUE(effect.Shadow().Enabled());
+        EXPECT_EQ(effect.Shadow().Blur(), 100);
+        EXPECT_EQ(effect.Shadow().Color(), 0u);
+        EXPECT_EQ(effect.Shadow().Alpha(), 70);
+        EXPECT_EQ(effect.Shadow().OffsetX(), 2);
+        EXPECT_EQ(effect.Shadow().OffsetY(), 2);
+        EXPECT_TRUE(effect.Outline());
+        EXPECT_FALSE(effect.Gradual().Enabled());
+        EXPECT_EQ(effect.Gradual().Style(), gsTopToBottom);
+        EXPECT_EQ(effect.Gradual().StartColor(), kLime);
+        EXPECT_EQ(effect.Gradual().EndColor(), kLime);
+        EXPECT_FALSE(label->ParentEffect().ParentFont());
+        EXPECT_FALSE(label->ParentEffect().ParentShowHint());
+        EXPECT_TRUE(label->ShowHint());
+        EXPECT_EQ(label->Hint(), L"双击切换");
+        EXPECT_EQ(label->Cursor(), IDC_HAND);
+        EXPECT_TRUE(label->Ready());
+        EXPECT_EQ(label->Left(), window->Scale(143));
+        EXPECT_GT(label->Width(), 0);
+    }
+    EXPECT_EQ(window->AANetB->Top(), window->Scale(149));
 }
 
 TEST_F(MainWindow, ClosingHidesAndOnlyExitOrLogOffEnds) {
@@ -516,7 +550,8 @@ TEST_F(MainWindow, BackgroundIsCopiedPixelForPixelAtOneHundredPercent) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
     Create();
     if (window->Dpi() != 96) GTEST_SKIP() << "scaled, the picture is stretched";
-    for (TLabel* label : {window->lbl1, window->AANetA, window->AANetB})
+    for (TGraphicControl* label :
+         std::initializer_list<TGraphicControl*>{window->lbl1, window->AANetA, window->AANetB})
         label->SetVisible(false);
     const int width = 399, height = 239;
     void* bits = nullptr;

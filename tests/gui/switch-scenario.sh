@@ -105,6 +105,10 @@ wait_for 10 "NET=A in Config.ini" has_net_a
 xdotool mousemove $((x + 10)) $((y + h - 10))
 sleep 0.5 # the labels repaint after the pointer has left them
 shot "${method}main-after.png" "$x" "$y" "$w" "$h"
+# The pointer over "×外网" (143, 149): underlined and lime while it is there.
+xdotool mousemove $((x + $(scaled 143) + $(scaled 113) / 2)) $((y + $(scaled 149) + $(scaled 39) / 2))
+sleep 0.5
+shot "${method}main-hover.png" "$x" "$y" "$w" "$h"
 
 status=0
 log=$run/simulated-network.log
