@@ -134,10 +134,12 @@ uint64_t TfrmMainWindow::CurrentTick() const {
 }
 
 void TfrmMainWindow::FormCreate() {
-    GuardedCall([this] { netEvent1->SetActive(true); });
     // WMI that cannot be reached yet (a start with Windows before its service runs) must not
-    // keep the window from existing: the error box says so, and the first switch connects.
-    GuardedCall([this] { WmiConnection1->SetConnected(true); });
+    // keep the window from existing: one error box says so, and the first switch connects.
+    GuardedCall([this] {
+        netEvent1->SetActive(true);
+        WmiConnection1->SetConnected(true);
+    });
     // The store comes first: every later step, and every action after a failed step, uses it.
     OpenSettings();
     FHideOnClose = true;
