@@ -11,7 +11,7 @@ namespace {
 const COLORREF kLime = RGB(0, 255, 0);
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kGreen = RGB(0, 128, 0);
-const int kReconnectWindowMs = 60000;
+const uint64_t kReconnectWindowMs = 60000;
 } // namespace
 
 TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
@@ -61,6 +61,12 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
     Timer1->OnTimer = [this](TComponent* s) { Timer1Timer(s); };
 
     CreateTrayIcon();
+
+    // Created last, so it is destroyed first: no event reaches a tray icon that is gone.
+    netEvent1 = Own<TWmiSystemEvents>();
+    netEvent1->SetPoolingInterval(10);
+    netEvent1->SetOnNetworkConnect([this](TComponent* s) { netEvent1NetworkConnect(s); });
+    netEvent1->SetOnNetworkDisconnect([this](TComponent* s) { netEvent1NetworkDisconnect(s); });
 
     OnCreate = [this] { FormCreate(); };
     TFormParams params;
@@ -135,19 +141,24 @@ void TfrmMainWindow::CreateTrayIcon() {
     TrayIcon1->OnStartup = [this](TComponent* s, bool& show) { TrayIcon1Startup(s, show); };
 }
 
-uint32_t TfrmMainWindow::CurrentTick() const {
-    return GetTickCount();
+uint64_t TfrmMainWindow::CurrentTick() const {
+    // 64 bits: a 32-bit count wraps after 49.7 days and makes an old disconnect look recent.
+    return GetTickCount64();
 }
 
 void TfrmMainWindow::FormCreate() {
     // WMI that cannot be reached yet (a start with Windows before its service runs) must not
-    // keep the window from existing: the error box says so, and the first switch connects.
-    GuardedCall([this] { WmiConnection1->SetConnected(true); });
+    // keep the window from existing: one error box says so, and the first switch connects.
+    GuardedCall([this] {
+        netEvent1->SetActive(true);
+        WmiConnection1->SetConnected(true);
+    });
     // The store comes first: every later step, and every action after a failed step, uses it.
     OpenSettings();
     FHideOnClose = true;
     FConnectionName.clear();
     FLastDisconnectTick = 0;
+    FDisconnectSeen = false;
     // Nobody may take a simulated switch for a real one. Only the window says so: message
     // boxes, the tray hint and the Run value keep the plain title.
     SetCaption(FSimulated ? Application().Title() + L" - 模拟" : Application().Title());
@@ -275,18 +286,23 @@ void TfrmMainWindow::lbl2MouseLeave(TComponent*) {
 
 void TfrmMainWindow::netEvent1NetworkDisconnect(TComponent*) {
     FLastDisconnectTick = CurrentTick();
+    FDisconnectSeen = true;
 }
 
 void TfrmMainWindow::netEvent1NetworkConnect(TComponent*) {
+    // Once the program is ending, nothing new starts.
+    if (!FHideOnClose || FShuttingDown) return;
     // The user's option "网络切换时IP自动切换": unticked, a reconnect changes nothing.
     if (ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") != L"1") return;
-    // Wrap-around safe: the tick count restarts every 49.7 days.
-    const auto elapsed = static_cast<int32_t>(CurrentTick() - FLastDisconnectTick);
-    if (elapsed > kReconnectWindowMs) return;
-    if (ToggleProfile() != 0) return;
-    const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
-    const std::wstring name = ConfigIni().ReadString(active, L"Name", L"");
-    TrayIcon1->ShowBalloonHint(L"提示", L"网络切换到：\r" + name, TBalloonIconKind::Info, 10);
+    if (!FDisconnectSeen || CurrentTick() - FLastDisconnectTick > kReconnectWindowMs) return;
+    // The user must learn that the automatic switch failed, as after a double click. A switch
+    // already running answers -1, so a connect during it starts no second one.
+    GuardedCall([this] {
+        if (ToggleProfile() != 0) return;
+        const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
+        const std::wstring name = ConfigIni().ReadString(active, L"Name", L"");
+        TrayIcon1->ShowBalloonHint(L"提示", L"网络切换到：\r" + name, TBalloonIconKind::Info, 10);
+    });
 }
 
 void TfrmMainWindow::Timer1Timer(TComponent*) {
@@ -327,5 +343,7 @@ LRESULT TfrmMainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     // Another program cancelled the log-off: closing hides the window again.
     if (message == WM_ENDSESSION && !wParam) FShuttingDown = false;
+    // The watcher stops before anything of the window goes.
+    if (message == WM_DESTROY) netEvent1->SetActive(false);
     return TForm::WindowProc(message, wParam, lParam);
 }

@@ -15,6 +15,7 @@
 #include "wmi/WmiConnection.h"
 #include "wmi/WmiDataSet.h"
 #include "wmi/WmiMethod.h"
+#include "wmi/WmiSystemEvents.h"
 
 class TfrmMainWindow : public TForm {
 public:
@@ -62,12 +63,13 @@ public:
     TWmiQuery* wqConfigurations;
     TWmiQuery* wqAdapters;
     TWmiMethod* WmiMethod1;
+    TWmiSystemEvents* netEvent1;
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool CloseQuery() override { return FormCloseQuery(); }
     // Milliseconds since the system started; tests replace the clock.
-    virtual uint32_t CurrentTick() const;
+    virtual uint64_t CurrentTick() const;
 
 private:
     void FormCreate();
@@ -78,7 +80,9 @@ private:
     const bool FSimulated;
     bool FShuttingDown = false;
     bool FHideOnClose = true;
-    uint32_t FLastDisconnectTick = 0;
+    uint64_t FLastDisconnectTick = 0;
+    // A connect switches only after a disconnect: the first one after a boot is no reconnect.
+    bool FDisconnectSeen = false;
     std::wstring FConnectionName;
     bool FSwitching = false;
 };

@@ -3,19 +3,60 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <memory>
+#include <thread>
+
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
 #include "framework/Application.h"
 #include "framework/Environment.h"
 #include "framework/TextFile.h"
+#include "framework/Scoped.h"
 #include "sim/SimProvider.h"
+
+namespace {
+// Named per session, so a person's --simulate-cable reaches the instance they see.
+const wchar_t kUnplugEvent[] = L"Local\\TarnwickSimulatedCableUnplug";
+const wchar_t kPlugEvent[] = L"Local\\TarnwickSimulatedCablePlug";
+
+// Waits, without polling, for --simulate-cable and raises the media event it asks for.
+class TCableListener {
+public:
+    explicit TCableListener(std::wstring adapter) : FAdapter(std::move(adapter)) {
+        if (!FUnplug || !FPlug || !FStop) return;
+        FThread = std::thread([this] {
+            const HANDLE handles[] = {FStop.Get(), FUnplug.Get(), FPlug.Get()};
+            for (;;) {
+                const DWORD which = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
+                if (which != WAIT_OBJECT_0 + 1 && which != WAIT_OBJECT_0 + 2) return;
+                if (TSimProvider* sim = TSimProvider::Installed())
+                    sim->RaiseMediaEvent(which == WAIT_OBJECT_0 + 2, FAdapter);
+            }
+        });
+    }
+    ~TCableListener() {
+        SetEvent(FStop.Get());
+        if (FThread.joinable()) FThread.join();
+    }
+
+private:
+    std::wstring FAdapter;
+    ScopedHandle FUnplug{CreateEventW(nullptr, FALSE, FALSE, kUnplugEvent)};
+    ScopedHandle FPlug{CreateEventW(nullptr, FALSE, FALSE, kPlugEvent)};
+    ScopedHandle FStop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::thread FThread;
+};
+std::unique_ptr<TCableListener> CableListener;
+} // namespace
 
 const wchar_t SimulationUsage[] =
     L"Tarnwick.exe [--simulate] [--simulate-delay=N]\n\n"
     L"--simulate: simulated network adapters; what they receive goes to "
     L"simulated-network.log beside Tarnwick.exe.\n"
     L"--simulate-delay=N: simulation mode, each adapter call takes N milliseconds "
-    L"(0 to 600000).";
+    L"(0 to 600000).\n"
+    L"--simulate-cable=unplug|plug: the running simulated Tarnwick's adapter 1 loses or finds "
+    L"its cable.";
 
 std::optional<unsigned> ParseSimulationDelay(std::wstring_view text) {
     // No sign, no blanks, nothing after the digits: a typo must not become a wait of weeks.
@@ -66,9 +107,35 @@ void StartSimulation(const TSimulationOptions& options) {
     SetEnvironmentVariableW(SimulatedNetshDelayVariable,
                             options.DelayMs ? std::to_wstring(options.DelayMs).c_str() : nullptr);
     sim.OnCall = [log](const TSimCall& call) { AppendTextLine(log, TSimProvider::Describe(call)); };
+    CableListener = std::make_unique<TCableListener>(sim.Adapters().front().Description);
+}
+
+std::optional<int> RunAsCableMover(const std::wstring& commandLine) {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
+    if (!argv) return std::nullopt;
+    const std::wstring_view flag = L"--simulate-cable=";
+    std::optional<int> code;
+    for (int i = 1; i < argc && !code; ++i) {
+        const std::wstring_view arg = argv[i];
+        if (arg.substr(0, flag.size()) != flag) continue;
+        const std::wstring_view value = arg.substr(flag.size());
+        const wchar_t* name = value == L"unplug" ? kUnplugEvent
+                              : value == L"plug" ? kPlugEvent
+                                                 : nullptr;
+        if (!name) {
+            code = 2;
+            break;
+        }
+        const ScopedHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, name));
+        code = event && SetEvent(event.Get()) ? 0 : 1;
+    }
+    LocalFree(argv);
+    return code;
 }
 
 void StopSimulation() {
+    CableListener.reset();
     if (!TSimProvider::Installed()) return;
     TSimProvider::Uninstall();
     SetNetshProgram({});

@@ -26,6 +26,11 @@ std::optional<unsigned> ParseSimulationDelay(std::wstring_view text);
 void StartSimulation(const TSimulationOptions& options);
 void StopSimulation();
 
+// --simulate-cable=unplug|plug: tells the simulated instance running in this session that its
+// adapter 1 lost or found its cable, and answers the exit code (1 when none runs, 2 for another
+// value). No answer without the option: the program starts as usual.
+std::optional<int> RunAsCableMover(const std::wstring& commandLine);
+
 // Given by a simulated instance to the netsh it starts, and to nothing else: the log the
 // stand-in appends its command line to, and how long it takes.
 constexpr wchar_t SimulatedNetshLogVariable[] = L"TARNWICK_SIMULATED_NETSH_LOG";

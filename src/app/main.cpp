@@ -10,6 +10,10 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Started by a simulated instance as its netsh: nothing of the program itself may run.
     if (const std::optional<int> code = RunAsSimulatedNetsh()) return *code;
+    if (const std::optional<int> code = RunAsCableMover(GetCommandLineW())) {
+        if (*code == 2) MessageBoxW(nullptr, SimulationUsage, L"Tarnwick", MB_OK | MB_ICONERROR);
+        return *code;
+    }
     const std::optional<TSimulationOptions> simulation = ParseSimulationOptions(GetCommandLineW());
     if (!simulation) {
         MessageBoxW(nullptr, SimulationUsage, L"Tarnwick", MB_OK | MB_ICONERROR);

@@ -155,10 +155,10 @@ HRESULT WINAPI RecordSecurity(PSECURITY_DESCRIPTOR descriptor, LONG authServices
 class TestableMainWindow : public TfrmMainWindow {
 public:
     using TfrmMainWindow::TfrmMainWindow;
-    uint32_t Now = 0;
+    uint64_t Now = 0;
 
 protected:
-    uint32_t CurrentTick() const override { return Now; }
+    uint64_t CurrentTick() const override { return Now; }
 };
 
 class MainWindow : public ::testing::Test {
@@ -444,12 +444,80 @@ TEST_F(MainWindow, ReconnectWithinAMinuteTogglesTheProfile) {
     window->netEvent1NetworkConnect(nullptr);
     EXPECT_EQ(Read(L"NET", L"NET"), L"A") << "a second connect toggles again";
 
-    // Across the wrap of the tick count.
-    window->Now = 0xFFFFF000u;
+    // Past 24.8 and 49.7 days of uptime, where 32-bit arithmetic misjudges the minute.
+    const uint64_t days25 = 25ull * 24 * 3600 * 1000, wrap = 1ull << 32;
+    window->Now = days25;
     window->netEvent1NetworkDisconnect(nullptr);
-    window->Now = 0x00001000u;
+    window->Now = days25 + 1000;
     window->netEvent1NetworkConnect(nullptr);
     EXPECT_EQ(Read(L"NET", L"NET"), L"B");
+    window->Now = days25 + wrap;
+    window->netEvent1NetworkConnect(nullptr);
+    EXPECT_EQ(Read(L"NET", L"NET"), L"B") << "a disconnect 49.7 days old is no reconnect";
+}
+
+TEST_F(MainWindow, ReconnectNeedsADisconnectSeenAndTheProgramNotEnding) {
+    Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
+    Create();
+    window->Now = 1000; // the first connect after a boot
+    window->netEvent1NetworkConnect(nullptr);
+    EXPECT_TRUE(sim->Calls().empty());
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
+
+    window->netEvent1NetworkDisconnect(nullptr);
+    Application().SetMainForm(window);
+    window->Exit1->Click();
+    Application().SetMainForm(nullptr);
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    window->netEvent1NetworkConnect(nullptr);
+    EXPECT_TRUE(sim->Calls().empty()) << "no switch starts once 退出 has begun";
+}
+
+TEST_F(MainWindow, ReconnectDuringASwitchStartsNoSecondAndAFailureIsReported) {
+    Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
+    Create();
+    window->Now = 1000;
+    window->netEvent1NetworkDisconnect(nullptr);
+    int nested = 0;
+    sim->OnCall = [&](const TSimCall&) {
+        if (nested++) return;
+        window->Now = 2000;
+        window->netEvent1NetworkDisconnect(nullptr); // still recorded
+        window->netEvent1NetworkConnect(nullptr);
+    };
+    const size_t callsOfOneSwitch = [&] {
+        window->netEvent1NetworkConnect(nullptr);
+        return sim->Calls().size();
+    }();
+    sim->OnCall = nullptr;
+    EXPECT_EQ(Read(L"NET", L"NET"), L"B");
+    EXPECT_GT(callsOfOneSwitch, 0u);
+    window->Now = 62000; // within a minute of the disconnect seen during the switch
+    const size_t before = sim->Calls().size();
+    window->netEvent1NetworkConnect(nullptr);
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
+    EXPECT_GT(sim->Calls().size(), before);
+
+    std::vector<NOTIFYICONDATAW> balloons;
+    TTrayIcon::SetNotifyIconFunction([&](DWORD, NOTIFYICONDATAW* data) {
+        if ((data->uFlags & NIF_INFO) && data->szInfo[0]) balloons.push_back(*data);
+        return TRUE;
+    });
+    UINT boxFlags = 0;
+    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT f) {
+        messages.push_back(text);
+        boxFlags = f;
+        return IDOK;
+    });
+    sim->SetServiceError(0x8004100E);
+    messages.clear();
+    window->netEvent1NetworkConnect(nullptr);
+    TTrayIcon::SetNotifyIconFunction(nullptr);
+    EXPECT_EQ(messages.size(), 1u) << "the failed automatic switch is not silent";
+    EXPECT_TRUE(boxFlags & MB_ICONERROR) << "the standard error box";
+    EXPECT_TRUE(balloons.empty());
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
 }
 
 TEST_F(MainWindow, ReconnectDoesNothingWithoutAnActiveProfileOrTheOption) {
@@ -750,6 +818,7 @@ TEST_F(MainWindow, ReconnectSwitchSaysSoInABalloon) {
     Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
     Create();
     window->Now = 1000;
+    window->netEvent1NetworkDisconnect(nullptr);
     window->netEvent1NetworkConnect(nullptr);
     TTrayIcon::SetNotifyIconFunction(nullptr);
     ASSERT_EQ(balloons.size(), 1u);
