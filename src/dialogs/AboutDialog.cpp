@@ -1,0 +1,50 @@
+#include "dialogs/AboutDialog.h"
+
+#include "dialogs/ConfigDialog.h"
+#include "framework/Application.h"
+
+TfrmAbout::TfrmAbout(TComponent* owner) : TForm(owner) {
+    OnCreate = [this] { CreateControls(); };
+    SetDialogNavigation(true);
+    TFormParams params;
+    params.Caption = L"关于程序";
+    params.Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    params.Width = 281;
+    params.Height = 207;
+    params.OuterSize = true;
+    params.CenterOnScreen = false;
+    CreateHandle(params);
+    PlaceWindow(Handle(), 320, 200);
+}
+
+void TfrmAbout::CreateControls() {
+    FFont.Reset(DialogFont(Scale(11), FW_NORMAL));
+    FBoldFont.Reset(DialogFont(Scale(11), FW_BOLD));
+    LOGFONTW lf{};
+    lf.lfHeight = -Scale(16);
+    lf.lfCharSet = GB2312_CHARSET;
+    wcscpy(lf.lfFaceName, L"宋体");
+    FTitleFont.Reset(CreateFontIndirectW(&lf));
+    lbl1 = Own<TStaticText>(Handle(), L"Tarnwick", POINT{Scale(96), Scale(16)}, FTitleFont.Get());
+    lbl2 =
+        Own<TStaticText>(Handle(), L"Version 1.01", POINT{Scale(128), Scale(40)}, FBoldFont.Get());
+    URLLabel1 = Own<TStaticText>(Handle(), L"https://tarnwick.example.org/",
+                                 POINT{Scale(96), Scale(72)}, FFont.Get());
+    btn1 =
+        Own<TButton>(Handle(), L"关闭",
+                     RECT{Scale(104), Scale(128), Scale(104 + 75), Scale(128 + 25)}, FFont.Get());
+    btn1->OnClick = [this](TComponent* s) { btn1Click(s); };
+}
+
+void TfrmAbout::btn1Click(TComponent*) {
+    Close();
+}
+
+void ExecuteAboutDialog() {
+    auto* dialog = Application().Own<TfrmAbout>();
+    struct Free {
+        TfrmAbout* Dialog;
+        ~Free() { Application().Destroy(Dialog); }
+    } free{dialog};
+    dialog->ShowModal();
+}

@@ -1,0 +1,24 @@
+#pragma once
+// The About box: the logo, the product's name and version, and the maker's address.
+#include "framework/Form.h"
+#include "framework/Scoped.h"
+#include "framework/StdCtrls.h"
+
+class TfrmAbout : public TForm {
+public:
+    explicit TfrmAbout(TComponent* owner);
+    void btn1Click(TComponent* sender);
+
+    TStaticText* lbl1;
+    TStaticText* lbl2;
+    TStaticText* URLLabel1;
+    TButton* btn1;
+
+private:
+    void CreateControls();
+    ScopedFont FFont;
+    ScopedFont FTitleFont;
+    ScopedFont FBoldFont;
+};
+
+void ExecuteAboutDialog();
