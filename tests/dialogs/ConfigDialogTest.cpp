@@ -307,6 +307,82 @@ TEST_F(ConfigDialog, RefusedRunValueKeepsTheOptionsAndTheDialogOpen) {
     EXPECT_TRUE(dialog->Visible());
 }
 
+// Keys as the message loop delivers them to the focused control.
+void Press(UINT key) {
+    PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
+    PostMessageW(GetFocus(), WM_KEYUP, key, 0xC0000000);
+    Application().ProcessMessages();
+}
+
+TEST_F(ConfigDialog, TabWalksEachPageInItsOrderAndEnterOrEscDoNothing) {
+    Config("[A]\r\nDHCPEnabled=0\r\nDNSEnabled=0\r\n[B]\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n");
+    const std::string before = Bytes();
+    Open();
+    dialog->Show();
+    SetForegroundWindow(dialog->Handle());
+    SetActiveWindow(dialog->Handle());
+    Application().ProcessMessages();
+    ASSERT_EQ(GetFocus(), dialog->chkAutoRun->Handle())
+        << "opens on the first page's first control";
+    TfrmIPSet& a = *dialog->frmIPSetA;
+    TfrmIPSet& b = *dialog->frmIPSetB;
+    const std::vector<std::pair<TWinControl*, std::string>> names = {
+        {dialog->chkAutoRun, "chkAutoRun"},
+        {dialog->chkAutoSwitch, "chkAutoSwitch"},
+        {dialog->cmbAdapters, "cmbAdapters"},
+        {dialog->dbedtMACAddress, "MAC"},
+        {dialog->dbedtIPAddress, "IP"},
+        {dialog->dbedtIPSubnet, "Subnet"},
+        {dialog->dbedtDeafultIPGateway, "Gateway"},
+        {dialog->dbedtDNSPrimaryDomain, "DNS"},
+        {dialog->btnOK, "btnOK"},
+        {dialog->btnCancle, "btnCancle"},
+        {dialog->btn3, "btn3"},
+        {a.rbADNSStatic, "A.rbADNSStatic"},
+        {a.edtADNS1, "A.edtADNS1"},
+        {a.edtADNS2, "A.edtADNS2"},
+        {a.edtAIP, "A.edtAIP"},
+        {a.edtAMask, "A.edtAMask"},
+        {a.edtAGate, "A.edtAGate"},
+        {a.rbAStatic, "A.rbAStatic"},
+        {b.rbADNSDhcp, "B.rbADNSDhcp"},
+        {b.rbADNSStatic, "B.rbADNSStatic"},
+        {b.rbADhcp, "B.rbADhcp"}};
+    const auto focused = [&] {
+        for (const auto& [control, name] : names)
+            if (control->Handle() == GetFocus()) return name;
+        return std::string("?");
+    };
+    const auto walk = [&](int steps) {
+        std::string log = focused();
+        for (int i = 0; i < steps; ++i) {
+            Press(VK_TAB);
+            log += " " + focused();
+        }
+        return log;
+    };
+    EXPECT_EQ(walk(11), "chkAutoRun chkAutoSwitch cmbAdapters MAC IP Subnet Gateway DNS btnOK "
+                        "btnCancle btn3 chkAutoRun");
+    dialog->pgcNet1->SelectNextPage(true);
+    EXPECT_EQ(walk(10), "A.rbADNSStatic A.edtADNS1 A.edtADNS2 A.edtAIP A.edtAMask A.edtAGate "
+                        "A.rbAStatic btnOK btnCancle btn3 A.rbADNSStatic");
+    dialog->pgcNet1->SelectNextPage(true);
+    EXPECT_EQ(walk(5), "B.rbADNSDhcp B.rbADhcp btnOK btnCancle btn3 B.rbADNSDhcp");
+
+    // The arrows move inside a radio group and apply its rules.
+    Press(VK_DOWN);
+    EXPECT_EQ(focused(), "B.rbADNSStatic");
+    EXPECT_TRUE(b.rbADNSStatic->Checked());
+    EXPECT_TRUE(b.grpADNS->Enabled());
+
+    b.edtADNS1->SetFocus();
+    Press(VK_RETURN);
+    Press(VK_ESCAPE);
+    EXPECT_TRUE(dialog->Visible());
+    EXPECT_EQ(dialog->ResultText, L"");
+    EXPECT_EQ(Bytes(), before);
+}
+
 TEST_F(ConfigDialog, ManyOpeningsLeaveNoObjectsBehind) {
     const auto counts = [] {
         HANDLE process = GetCurrentProcess();

@@ -91,7 +91,14 @@ read -r x y w h _ < <(window_at 'TarnwickForm' '配置') || fail "the configurat
 sleep 0.5 # painted by the modal loop's first pass
 shot "${method}config-dialog.png" "$x" "$y" "$w" "$h"
 before=$(md5sum < "$run/Config.ini")
-xdotool mousemove $((x + w / 2)) $((y + 10)) key alt+F4
+# The two profile pages, reached with Ctrl+Tab.
+xdotool mousemove $((x + w / 2)) $((y + 10)) key ctrl+Tab
+sleep 0.5
+shot "${method}config-profile-a.png" "$x" "$y" "$w" "$h"
+xdotool key ctrl+Tab
+sleep 0.5
+shot "${method}config-profile-b.png" "$x" "$y" "$w" "$h"
+xdotool key alt+F4
 wait_for 20 "the configuration dialog to close" no_window 'TarnwickForm' '配置'
 [ "$(md5sum < "$run/Config.ini")" = "$before" ] || fail "closing the dialog changed Config.ini"
 
