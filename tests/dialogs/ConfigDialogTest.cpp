@@ -383,6 +383,21 @@ TEST_F(ConfigDialog, TabWalksEachPageInItsOrderAndEnterOrEscDoNothing) {
     EXPECT_EQ(Bytes(), before);
 }
 
+TEST_F(ConfigDialog, ShowsAtItsPlaceOrMovedIntoTheWorkArea) {
+    Open();
+    RECT work{}, r{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(dialog->Handle(), &r);
+    if (r.right - r.left <= work.right - 401 && r.bottom - r.top <= work.bottom - 219) {
+        EXPECT_EQ(r.left, 401);
+        EXPECT_EQ(r.top, 219);
+    }
+    PlaceWindow(dialog->Handle(), work.right - 10, work.bottom - 10);
+    GetWindowRect(dialog->Handle(), &r);
+    EXPECT_EQ(r.right, work.right);
+    EXPECT_EQ(r.bottom, work.bottom);
+}
+
 TEST_F(ConfigDialog, ManyOpeningsLeaveNoObjectsBehind) {
     const auto counts = [] {
         HANDLE process = GetCurrentProcess();
