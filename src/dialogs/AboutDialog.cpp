@@ -3,6 +3,11 @@
 #include "dialogs/ConfigDialog.h"
 #include "framework/Application.h"
 
+namespace {
+// The maker's address, as the link shows and opens it.
+const wchar_t kAddress[] = L"https://tarnwick.example.org/";
+} // namespace
+
 TfrmAbout::TfrmAbout(TComponent* owner) : TForm(owner) {
     OnCreate = [this] { CreateControls(); };
     SetDialogNavigation(true);
@@ -28,8 +33,14 @@ void TfrmAbout::CreateControls() {
     lbl1 = Own<TStaticText>(Handle(), L"Tarnwick", POINT{Scale(96), Scale(16)}, FTitleFont.Get());
     lbl2 =
         Own<TStaticText>(Handle(), L"Version 1.01", POINT{Scale(128), Scale(40)}, FBoldFont.Get());
-    URLLabel1 = Own<TStaticText>(Handle(), L"https://tarnwick.example.org/",
-                                 POINT{Scale(96), Scale(72)}, FFont.Get());
+    URLLabel1 = Own<TURLLabel>(this);
+    URLLabel1->SetBounds(Scale(96), Scale(72), Scale(135), Scale(13));
+    URLLabel1->SetAutoSize(true);
+    URLLabel1->Font().SetName(L"MS Sans Serif");
+    URLLabel1->Font().SetCharset(GB2312_CHARSET);
+    URLLabel1->Font().SetHeight(Scale(11));
+    URLLabel1->SetCaption(kAddress);
+    URLLabel1->SetURL(kAddress);
     btn1 =
         Own<TButton>(Handle(), L"关闭",
                      RECT{Scale(104), Scale(128), Scale(104 + 75), Scale(128 + 25)}, FFont.Get());

@@ -3,6 +3,7 @@
 #include "framework/Form.h"
 #include "framework/Scoped.h"
 #include "framework/StdCtrls.h"
+#include "widgets/LinkLabel.h"
 
 class TfrmAbout : public TForm {
 public:
@@ -11,7 +12,7 @@ public:
 
     TStaticText* lbl1;
     TStaticText* lbl2;
-    TStaticText* URLLabel1;
+    TURLLabel* URLLabel1;
     TButton* btn1;
 
 private:

@@ -98,6 +98,15 @@ shot "${method}config-profile-a.png" "$x" "$y" "$w" "$h"
 xdotool key ctrl+Tab
 sleep 0.5
 shot "${method}config-profile-b.png" "$x" "$y" "$w" "$h"
+# Alt+A opens the About box from anywhere in the dialog; Alt+F4 closes it again.
+xdotool key alt+a
+wait_for 20 "the About box" window_at 'TarnwickForm' '关于程序'
+read -r ax ay aw ah _ < <(window_at 'TarnwickForm' '关于程序') || fail "the About box closed by itself"
+sleep 0.5
+shot "${method}about.png" "$ax" "$ay" "$aw" "$ah"
+xdotool key alt+F4
+wait_for 20 "the About box to close" no_window 'TarnwickForm' '关于程序'
+window_at 'TarnwickForm' '配置' >/dev/null || fail "closing the About box closed the dialog"
 xdotool key alt+F4
 wait_for 20 "the configuration dialog to close" no_window 'TarnwickForm' '配置'
 [ "$(md5sum < "$run/Config.ini")" = "$before" ] || fail "closing the dialog changed Config.ini"
