@@ -9,6 +9,9 @@ const wchar_t kAddress[] = L"https://tarnwick.example.org/";
 } // namespace
 
 TfrmAbout::TfrmAbout(TComponent* owner) : TForm(owner) {
+    img1 = Own<TImage>(this);
+    img1->Picture().LoadFromResource(L"LOGO");
+    img1->SetStretch(true);
     OnCreate = [this] { CreateControls(); };
     SetDialogNavigation(true);
     TFormParams params;
@@ -23,6 +26,7 @@ TfrmAbout::TfrmAbout(TComponent* owner) : TForm(owner) {
 }
 
 void TfrmAbout::CreateControls() {
+    img1->SetBounds(Scale(16), Scale(24), Scale(57), Scale(49));
     FFont.Reset(DialogFont(Scale(11), FW_NORMAL));
     FBoldFont.Reset(DialogFont(Scale(11), FW_BOLD));
     LOGFONTW lf{};
