@@ -383,6 +383,39 @@ TEST_F(ConfigDialog, TabWalksEachPageInItsOrderAndEnterOrEscDoNothing) {
     EXPECT_EQ(Bytes(), before);
 }
 
+// Closes the About box whenever it is open, from a thread timer its modal loop runs.
+int AboutBoxesClosed = 0;
+void CALLBACK CloseAboutBox(HWND, UINT, UINT_PTR, DWORD) {
+    HWND about = FindWindowW(L"TarnwickForm", L"关于程序");
+    if (!about || !IsWindowVisible(about)) return;
+    ++AboutBoxesClosed;
+    SendMessageW(about, WM_CLOSE, 0, 0);
+}
+
+TEST_F(ConfigDialog, AltAOpensTheAboutBoxAndReturnsWithEverythingAsItWas) {
+    Config("[A]\r\nDHCPEnabled=0\r\nIPAddress=10.1.2.3\r\n");
+    Open();
+    dialog->Show();
+    SetForegroundWindow(dialog->Handle());
+    Application().ProcessMessages();
+    TfrmIPSet& a = *dialog->frmIPSetA;
+    dialog->pgcNet1->SelectNextPage(true);
+    a.edtAMask->SetFocus();
+    a.edtAMask->SetText(L"255.255.0.0");
+    a.edtAIP->SetFocus();
+    AboutBoxesClosed = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, &CloseAboutBox);
+    // Alt+A as the keyboard sends it: a system character with the Alt flag.
+    PostMessageW(GetFocus(), WM_SYSCHAR, L'a', 1 << 29);
+    Application().ProcessMessages();
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(AboutBoxesClosed, 1);
+    EXPECT_TRUE(dialog->Visible());
+    EXPECT_EQ(a.edtAMask->Text(), L"255.255.0.0");
+    dialog->btnOK->Click();
+    EXPECT_EQ(Read(L"A", L"IPSubnet"), L"255.255.0.0");
+}
+
 TEST_F(ConfigDialog, ShowsAtItsPlaceOrMovedIntoTheWorkArea) {
     Open();
     RECT work{}, r{};
