@@ -270,6 +270,9 @@ void TfrmMainWindow::AANetAMouseLeave(TComponent* sender) {
 }
 
 void TfrmMainWindow::lbl1Click(TComponent*) {
+    // Like a double click, refused during a switch: netsh's message pass would otherwise open
+    // the dialog inside the switch, beneath the topmost progress window.
+    if (FSwitching) return;
     if (ExecuteConfigDialog().empty()) return;
     // Edited settings of the active profile take effect at once.
     const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");

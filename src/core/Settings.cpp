@@ -1,6 +1,7 @@
 #include "core/Settings.h"
 
 #include <memory>
+#include <optional>
 
 #include "framework/Application.h"
 #include "framework/Exception.h"
@@ -40,22 +41,54 @@ std::wstring AutoRunCommand(const std::wstring& exePath) {
     return L"\"" + exePath + L"\"";
 }
 
+namespace {
+// The value as it stands; nullopt when it is missing or cannot be read.
+std::optional<std::wstring> ReadRunValue(HKEY key, const std::wstring& valueName) {
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key, valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(key, valueName.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    if (type != REG_SZ) return std::wstring(1, L'\0'); // present, never equal to a command
+    data.resize(size / sizeof(wchar_t));
+    while (!data.empty() && data.back() == L'\0')
+        data.pop_back();
+    return data;
+}
+} // namespace
+
 void SetAutoRunValue(bool on, const TRunKey& where, const std::wstring& valueName,
                      const std::wstring& command) {
     // The key is never created: a system without it, or a user without rights on it, gets
-    // the error instead of a key that Windows would not look at.
+    // the error instead of a key that Windows would not look at. It is read first and written
+    // only when it must change: the copy Windows starts at logon is not elevated, and may
+    // read the key but not write it.
+    const std::wstring failed = L"Failed to set data for '" + valueName + L"'";
     ScopedRegKey key;
-    const LONG opened =
-        RegOpenKeyExW(where.Root, where.Path.c_str(), 0, KEY_ALL_ACCESS, key.Receive());
+    if (RegOpenKeyExW(where.Root, where.Path.c_str(), 0, KEY_QUERY_VALUE, key.Receive()) !=
+        ERROR_SUCCESS) {
+        if (on) throw Exception(failed);
+        return; // nothing there to remove
+    }
+    const std::optional<std::wstring> current = ReadRunValue(key.Get(), valueName);
+    if (on ? current == command : !current) return;
+    ScopedRegKey writable;
+    if (RegOpenKeyExW(where.Root, where.Path.c_str(), 0, KEY_SET_VALUE, writable.Receive()) !=
+        ERROR_SUCCESS)
+        throw Exception(failed);
     if (!on) {
-        if (opened == ERROR_SUCCESS) RegDeleteValueW(key.Get(), valueName.c_str());
+        // A value left behind would keep starting the program while Config.ini says it does not.
+        if (RegDeleteValueW(writable.Get(), valueName.c_str()) != ERROR_SUCCESS)
+            throw Exception(failed);
         return;
     }
     const auto* data = reinterpret_cast<const BYTE*>(command.c_str());
     const DWORD size = static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t));
-    if (opened != ERROR_SUCCESS ||
-        RegSetValueExW(key.Get(), valueName.c_str(), 0, REG_SZ, data, size) != ERROR_SUCCESS)
-        throw Exception(L"Failed to set data for '" + valueName + L"'");
+    if (RegSetValueExW(writable.Get(), valueName.c_str(), 0, REG_SZ, data, size) != ERROR_SUCCESS)
+        throw Exception(failed);
 }
 
 void SetAutoRun(bool on) {

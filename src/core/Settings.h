@@ -17,8 +17,9 @@ void OpenSettingsAt(const std::wstring& path);
 // The executable's folder, with its trailing separator.
 std::wstring ExecutableFolder();
 
-// Adds or removes the start-with-Windows value named after the application title.
-// Raises "Failed to set data for '<name>'" when the value cannot be written; removing is silent.
+// Adds or removes the start-with-Windows value named after the application title, touching
+// the key only when the value differs from what is wanted. Raises "Failed to set data for
+// '<name>'" when the value cannot be written or an existing one cannot be removed.
 void SetAutoRun(bool on);
 
 // What SetAutoRun is made of, for tests that use a key of their own.

@@ -1,5 +1,268 @@
 #include "dialogs/ConfigDialog.h"
 
+#include <algorithm>
+
+#include "core/Settings.h"
+#include "dialogs/AboutDialog.h"
+#include "framework/Application.h"
+
+namespace {
+HFONT MakeFont(const wchar_t* face, int height, int weight) {
+    LOGFONTW lf{};
+    lf.lfHeight = -height;
+    lf.lfWeight = weight;
+    // GB2312 lets the font mapper (or its links) supply the Chinese glyphs this face lacks.
+    lf.lfCharSet = GB2312_CHARSET;
+    lf.lfQuality = DEFAULT_QUALITY;
+    wcsncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
+    return CreateFontIndirectW(&lf);
+}
+} // namespace
+
+HFONT DialogFont(int height, int weight) {
+    return MakeFont(L"MS Sans Serif", height, weight);
+}
+
+void PlaceWindow(HWND window, int left, int top) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromPoint(POINT{left, top}, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    // The right and bottom edges first, so a window larger than the area shows its top left.
+    left = std::max<int>(work.left, std::min<int>(left, work.right - width));
+    top = std::max<int>(work.top, std::min<int>(top, work.bottom - height));
+    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+TfrmConfig::TfrmConfig(TComponent* owner) : TForm(owner) {
+    // The connection comes before the method that stands on the query, so a connection that
+    // fails leaves the method set up all the same.
+    WmiConnection1 = Own<TWmiConnection>();
+    WmiConnection1->SetNameSpace(L"root\\cimv2");
+    wqConfigurations = Own<TWmiQuery>();
+    wqConfigurations->SetConnection(WmiConnection1);
+    wqConfigurations->SetWQL(
+        {L"select * from Win32_NetworkAdapterConfiguration", L"where IPEnabled = true"});
+    wqConfigurations->SetIrregularView(false);
+    dsConfigurations = Own<TDataSource>();
+    dsConfigurations->SetDataSet(wqConfigurations);
+    wqAdapters = Own<TWmiQuery>();
+    wqAdapters->SetConnection(WmiConnection1);
+    wqAdapters->SetWQL(
+        {L"select * from Win32_NetworkAdapter", L"where AdapterType = 'Ethernet 802.3'"});
+    wqAdapters->SetIrregularView(false);
+    WmiMethod1 = Own<TWmiMethod>();
+    WmiMethod1->SetWmiObjectSource(wqConfigurations);
+
+    OnCreate = [this] {
+        CreateControls();
+        FormCreate();
+    };
+    SetDialogNavigation(true);
+    TFormParams params;
+    params.Caption = L"配置";
+    params.Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    params.Width = 548;
+    params.Height = 411;
+    params.OuterSize = true;
+    params.CenterOnScreen = false;
+    CreateHandle(params);
+    PlaceWindow(Handle(), 401, 219);
+}
+
+TDBEdit* TfrmConfig::FieldEdit(const std::wstring& field, int top) {
+    auto* edit =
+        Own<TDBEdit>(pnl2->Handle(),
+                     RECT{Scale(105), Scale(top), Scale(105 + 151), Scale(top + 21)}, FFont.Get());
+    edit->SetDataSource(dsConfigurations);
+    edit->SetDataField(field);
+    return edit;
+}
+
+void TfrmConfig::CreateControls() {
+    FFont.Reset(DialogFont(Scale(11), FW_NORMAL));
+    FEditFont.Reset(DialogFont(Scale(12), FW_BOLD));
+    HFONT font = FFont.Get();
+    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    const auto box = [this](int l, int t, int w, int h) {
+        return RECT{Scale(l), Scale(t), Scale(l + w), Scale(t + h)};
+    };
+    const auto at = [this](int l, int t) { return POINT{Scale(l), Scale(t)}; };
+
+    pgcNet1 = Own<TTabControl>(Handle(), box(0, 0, 540, 337), font);
+    // Top-aligned: as wide as the window's client area.
+    const RECT client = ClientRect();
+    SetWindowPos(pgcNet1->Handle(), nullptr, 0, 0, client.right, Scale(337),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    ts1 = pgcNet1->AddPage(L"常规");
+    tsTabDates = pgcNet1->AddPage(L"内网 IP 参数");
+    ts2 = pgcNet1->AddPage(L"外网 IP 参数");
+    for (TPanel* page : {ts1, tsTabDates, ts2})
+        SendMessageW(page->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+
+    RECT page{};
+    GetClientRect(ts1->Handle(), &page);
+    pnl1 = Own<TPanel>(ts1->Handle(), RECT{0, 0, page.right, Scale(89)});
+    chkAutoRun = Own<TCheckBox>(pnl1->Handle(), L"开机时自动运行", box(18, 20, 159, 17), font);
+    chkAutoSwitch =
+        Own<TCheckBox>(pnl1->Handle(), L"网络切换时IP自动切换", box(18, 48, 167, 17), font);
+    pnl2 = Own<TPanel>(ts1->Handle(), RECT{0, Scale(89), page.right, page.bottom});
+    lblNetworkAdapter = Own<TStaticText>(pnl2->Handle(), L"网 卡:", at(39, 9), font);
+    cmbAdapters = Own<TComboBox>(pnl2->Handle(), box(105, 7, 240, 21), font);
+    cmbAdapters->OnChange = [this](TComponent* s) { cmbAdaptersChange(s); };
+    bvl1 = Own<TBevel>(pnl2->Handle(), box(-25, 35, 455, 2));
+    lblMACAddress = Own<TStaticText>(pnl2->Handle(), L"网卡 地址:", at(31, 45), font);
+    dbedtMACAddress = FieldEdit(L"MACAddress", 41);
+    lbl1 = Own<TStaticText>(pnl2->Handle(), L"IP 地址:", at(31, 74), font);
+    dbedtIPAddress = FieldEdit(L"IPAddress", 71);
+    lblIPSubnet = Own<TStaticText>(pnl2->Handle(), L"子网掩码:", at(31, 104), font);
+    dbedtIPSubnet = FieldEdit(L"IPSubnet", 102);
+    lblDeafultIPGateway = Own<TStaticText>(pnl2->Handle(), L"默认网关:", at(31, 130), font);
+    dbedtDeafultIPGateway = FieldEdit(L"DefaultIPGateway", 128);
+    lbl2 = Own<TStaticText>(pnl2->Handle(), L"DNS:", at(31, 156), font);
+    dbedtDNSPrimaryDomain = FieldEdit(L"DNSServerSearchOrder", 154);
+
+    // No default and no cancel button: Enter and Esc do nothing here.
+    btnOK = Own<TButton>(Handle(), L"确定", box(232, 344, 65, 25), font);
+    btnOK->OnClick = [this](TComponent* s) { btnOKClick(s); };
+    btnCancle = Own<TButton>(Handle(), L"取消", box(320, 344, 75, 25), font);
+    btnCancle->OnClick = [this](TComponent* s) { btnCancleClick(s); };
+    btn3 = Own<TButton>(Handle(), L"关于(&A)", box(38, 346, 75, 25), font);
+    const int glyph = Scale(16);
+    // A shared system icon: nothing to release.
+    SendMessageW(btn3->Handle(), BM_SETIMAGE, IMAGE_ICON,
+                 reinterpret_cast<LPARAM>(
+                     LoadImageW(nullptr, IDI_QUESTION, IMAGE_ICON, glyph, glyph, LR_SHARED)));
+    btn3->OnClick = [this](TComponent* s) { btn3Click(s); };
+}
+
+void TfrmConfig::FormCreate() {
+    WmiConnection1->SetConnected(true);
+    FillAdapterList();
+}
+
+void TfrmConfig::CreateEditors() {
+    frmIPSetA = Own<TfrmIPSet>(tsTabDates->Handle(), Dpi(), FFont.Get(), FEditFont.Get());
+    frmIPSetA->SetSection(L"A");
+    frmIPSetB = Own<TfrmIPSet>(ts2->Handle(), Dpi(), FFont.Get(), FEditFont.Get());
+    frmIPSetB->SetSection(L"B");
+}
+
+void TfrmConfig::LoadOptions() {
+    chkAutoRun->SetChecked(ConfigIni().ReadString(L"NET", L"AutoRun", L"0") == L"1");
+    chkAutoSwitch->SetChecked(ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") == L"1");
+    frmIPSetA->LoadProfile();
+    frmIPSetB->LoadProfile();
+}
+
+void TfrmConfig::FillAdapterList() {
+    wqConfigurations->Close();
+    wqConfigurations->Open();
+    wqAdapters->Close();
+    wqAdapters->Open();
+    const int remembered = cmbAdapters->ItemIndex();
+    cmbAdapters->Clear();
+    {
+        // The read-only fields must not follow the searches below.
+        wqConfigurations->DisableControls();
+        struct Resume {
+            TWmiQuery* Query;
+            ~Resume() { Query->EnableControls(); }
+        } resume{wqConfigurations};
+        const bool anyConfiguration = !(wqConfigurations->Bof() && wqConfigurations->Eof());
+        for (wqAdapters->First(); !wqAdapters->Eof(); wqAdapters->Next()) {
+            const std::wstring index = wqAdapters->FieldByName(L"Index")->AsString();
+            if (anyConfiguration &&
+                wqConfigurations->Locate(L"Index", ScopedVariant(index).Get()) &&
+                wqConfigurations->FieldByName(L"IPEnabled")->AsBoolean())
+                cmbAdapters->Add(index + L": " +
+                                 wqAdapters->FieldByName(L"Description")->AsString());
+        }
+    }
+    if (remembered != -1 && remembered < cmbAdapters->Count())
+        cmbAdapters->SetItemIndex(remembered);
+    else if (cmbAdapters->Count() > 0)
+        cmbAdapters->SetItemIndex(0);
+    else
+        DisableAdapterView();
+    cmbAdaptersChange(cmbAdapters);
+}
+
+void TfrmConfig::DisableAdapterView() {
+    wqConfigurations->Close();
+    wqAdapters->Close();
+    WmiConnection1->SetConnected(false);
+    cmbAdapters->SetEnabled(false);
+}
+
+void TfrmConfig::cmbAdaptersChange(TComponent*) {
+    if (cmbAdapters->Count() == 0 || !wqConfigurations->Active()) return;
+    const std::wstring item = cmbAdapters->Item(cmbAdapters->ItemIndex());
+    const int index = _wtoi(item.substr(0, item.find(L':')).c_str());
+    if (wqConfigurations->Bof() && wqConfigurations->Eof()) return;
+    wqConfigurations->Locate(L"Index", ScopedVariant(index).Get());
+}
+
+void TfrmConfig::btnOKClick(TComponent*) {
+    frmIPSetA->SaveProfile();
+    frmIPSetB->SaveProfile();
+    // The Run value first: Config.ini must not say the program starts with Windows when
+    // Windows refused the value.
+    const bool autoRun = chkAutoRun->Checked();
+    SetAutoRun(autoRun);
+    ConfigIni().WriteString(L"NET", L"AutoRun", autoRun ? L"1" : L"0");
+    ConfigIni().WriteString(L"NET", L"AutoSwitch", L"0");
+    if (chkAutoSwitch->Checked()) ConfigIni().WriteString(L"NET", L"AutoSwitch", L"1");
+    ResultText = L"OK";
+    Close();
+}
+
+void TfrmConfig::btnCancleClick(TComponent*) {
+    Close();
+}
+
+void TfrmConfig::btn3Click(TComponent*) {
+    ExecuteAboutDialog();
+}
+
+bool TfrmConfig::DialogKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB || GetKeyState(VK_CONTROL) >= 0)
+        return false;
+    pgcNet1->SelectNextPage(GetKeyState(VK_SHIFT) >= 0);
+    return true;
+}
+
+LRESULT TfrmConfig::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_ACTIVATE:
+        // What a dialog box does: the focus leaves with the window and comes back with it.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(Handle(), focus)) FLastFocus = focus;
+        } else if (FLastFocus && IsWindow(FLastFocus) && IsWindowVisible(FLastFocus) &&
+                   IsWindowEnabled(FLastFocus)) {
+            SetFocus(FLastFocus);
+        } else {
+            FocusFirstControl(ts1->Handle());
+        }
+        return 0;
+    }
+    return TForm::WindowProc(message, wParam, lParam);
+}
+
 std::wstring ExecuteConfigDialog() {
-    return {};
+    // Owned by the application, never its main form: closing it must not end the program.
+    auto* dialog = Application().Own<TfrmConfig>();
+    struct Free {
+        TfrmConfig* Dialog;
+        ~Free() { Application().Destroy(Dialog); }
+    } free{dialog};
+    dialog->ResultText.clear();
+    dialog->CreateEditors();
+    dialog->LoadOptions();
+    dialog->ShowModal();
+    return std::wstring(dialog->ResultText);
 }

@@ -2,7 +2,84 @@
 // The configuration dialog: both profiles, the options and the adapter view.
 #include <string>
 
+#include "dialogs/IPSet.h"
+#include "framework/Form.h"
+#include "framework/Scoped.h"
+#include "framework/StdCtrls.h"
+#include "wmi/WmiConnection.h"
+#include "wmi/WmiDataSet.h"
+#include "wmi/WmiMethod.h"
+
+class TfrmConfig : public TForm {
+public:
+    explicit TfrmConfig(TComponent* owner);
+
+    std::wstring ResultText;
+    TfrmIPSet* frmIPSetA = nullptr;
+    TfrmIPSet* frmIPSetB = nullptr;
+
+    void CreateEditors();
+    void LoadOptions();
+    void FillAdapterList();
+    void DisableAdapterView();
+    void cmbAdaptersChange(TComponent* sender);
+    void btnOKClick(TComponent* sender);
+    void btnCancleClick(TComponent* sender);
+    void btn3Click(TComponent* sender);
+
+    TTabControl* pgcNet1;
+    TPanel* ts1;
+    TPanel* tsTabDates;
+    TPanel* ts2;
+    TPanel* pnl1;
+    TCheckBox* chkAutoRun;
+    TCheckBox* chkAutoSwitch;
+    TPanel* pnl2;
+    TStaticText* lblNetworkAdapter;
+    TComboBox* cmbAdapters;
+    TBevel* bvl1;
+    TStaticText* lblMACAddress;
+    TDBEdit* dbedtMACAddress;
+    TStaticText* lbl1;
+    TDBEdit* dbedtIPAddress;
+    TStaticText* lblIPSubnet;
+    TDBEdit* dbedtIPSubnet;
+    TStaticText* lblDeafultIPGateway;
+    TDBEdit* dbedtDeafultIPGateway;
+    TStaticText* lbl2;
+    TDBEdit* dbedtDNSPrimaryDomain;
+    TButton* btnOK;
+    TButton* btnCancle;
+    TButton* btn3;
+
+    TWmiConnection* WmiConnection1;
+    TWmiQuery* wqConfigurations;
+    TWmiQuery* wqAdapters;
+    TDataSource* dsConfigurations;
+    TWmiMethod* WmiMethod1;
+
+    bool DialogKey(const MSG& msg) override;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void CreateControls();
+    void FormCreate();
+    TDBEdit* FieldEdit(const std::wstring& field, int top);
+
+    ScopedFont FFont;
+    ScopedFont FEditFont;
+    HWND FLastFocus = nullptr;
+};
+
+// The dialogs' "MS Sans Serif" of that pixel height, which also shows Chinese.
+HFONT DialogFont(int height, int weight);
+
+// Moves a top-level window placed at its designed position into the work area of its monitor
+// when it does not fit there.
+void PlaceWindow(HWND window, int left, int top);
+
 // Runs the dialog modally; answers "OK" when the user confirmed (the settings are then written
 // to Config.ini), otherwise an empty text.
-// The dialog itself is not built yet: this placeholder answers as if it had been cancelled.
 std::wstring ExecuteConfigDialog();

@@ -51,7 +51,8 @@ bool TApplication::DispatchOne(MSG& msg) {
     // Keyboard navigation of dialogs (Tab, arrows, Alt+mnemonics) for the form that has it.
     HWND active = GetActiveWindow();
     if (TForm* form = TForm::FromHandle(active);
-        form && form->DialogNavigation() && IsDialogMessageW(active, &msg))
+        form && form->DialogNavigation() &&
+        (form->DialogKey(msg) || IsDialogMessageW(active, &msg)))
         return true;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

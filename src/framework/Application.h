@@ -26,10 +26,19 @@ public:
     // Full path of the running executable.
     std::wstring ExeName() const;
 
-    // Creates a form owned by the application; the first one becomes the main form.
+    // Creates a form owned by the application; the first one becomes the main form. A form
+    // created while the first one is still being constructed (a dialog its creation handler
+    // opens) does not: its destruction would otherwise end the program.
     template <typename T, typename... Args> T* CreateForm(Args&&... args) {
+        const bool main = !FMainForm && !FCreatingMainForm;
+        if (!main) return Own<T>(std::forward<Args>(args)...);
+        FCreatingMainForm = true;
+        struct Reset {
+            bool& Flag;
+            ~Reset() { Flag = false; }
+        } reset{FCreatingMainForm};
         T* form = Own<T>(std::forward<Args>(args)...);
-        if (!FMainForm) FMainForm = form;
+        FMainForm = form;
         return form;
     }
     void Finalize();
@@ -62,6 +71,7 @@ private:
     std::wstring FTitle;
     std::vector<std::function<void()>> FStartup;
     TForm* FMainForm = nullptr;
+    bool FCreatingMainForm = false;
     bool FTerminated = false;
     MessageBoxFunction FMessageBox;
 };

@@ -8,6 +8,7 @@
 #include "framework/Dpi.h"
 #include "framework/Exception.h"
 #include "framework/GraphicControl.h"
+#include "framework/StdCtrls.h"
 
 namespace {
 const wchar_t kFormClass[] = L"TarnwickForm";
@@ -87,7 +88,9 @@ void TForm::CreateHandle(const TFormParams& p) {
     for (TGraphicControl* c : FControls)
         HintChanged(c);
     EndLoading();
-    if (OnCreate) OnCreate();
+    // An error of the creation handler is reported and the form exists all the same, with
+    // whatever the handler did before it failed.
+    if (OnCreate) GuardedCall(OnCreate);
 }
 
 void TForm::DestroyHandle() {
@@ -135,6 +138,10 @@ LRESULT TForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         Close();
         return 0;
+    case WM_COMMAND:
+        // A windowed control tells its parent; the control's own event hears it.
+        if (RouteControlMessage(message, wParam, lParam)) return 0;
+        break;
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT: {

@@ -57,6 +57,9 @@ public:
 
     bool DialogNavigation() const { return FDialogNavigation; }
     void SetDialogNavigation(bool on) { FDialogNavigation = on; }
+    // A key the form handles itself before dialog navigation sees it (Ctrl+Tab, say);
+    // answers whether it did.
+    virtual bool DialogKey(const MSG& /*msg*/) { return false; }
 
     std::function<void()> OnCreate;
     // Answers whether the form may close.
@@ -69,7 +72,8 @@ public:
     TGraphicControl* ControlAt(POINT client) const;
 
 protected:
-    // Creates the window, ends the loading bracket and raises OnCreate.
+    // Creates the window, ends the loading bracket and raises OnCreate; what OnCreate raises
+    // goes to the standard error box, not to the caller.
     void CreateHandle(const TFormParams& params);
     void DestroyHandle();
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,6 +1,6 @@
 #pragma once
 // A windowless picture at its own size in 96-DPI pixels, scaled to the form's DPI, from the
-// top left of the control and cut off at its bounds.
+// top left of the control and cut off at its bounds; or stretched into the bounds.
 #include "framework/GraphicControl.h"
 #include "framework/JpegPicture.h"
 
@@ -8,8 +8,12 @@ class TImage : public TGraphicControl {
 public:
     using TGraphicControl::TGraphicControl;
     TJpegPicture& Picture() { return FPicture; }
+    // Drawn into the control's bounds instead of at its own size.
+    bool Stretch() const { return FStretch; }
+    void SetStretch(bool stretch);
     void Paint(TCanvas& canvas) override;
 
 private:
     TJpegPicture FPicture;
+    bool FStretch = false;
 };

@@ -21,6 +21,7 @@
 #include "framework/Exception.h"
 #include "framework/JpegPicture.h"
 #include "framework/Strings.h"
+#include "support/DialogAnswerer.h"
 #include "support/TempFolder.h"
 #include "wmi/WmiComponent.h"
 
@@ -243,7 +244,10 @@ TEST_F(MainWindow, StartWithAConfigIniThatCannotBeWrittenSaysNothing) {
 
 TEST_F(MainWindow, FirstStartAsksForTheSettingsAndStaysVisible) {
     Config(profiles);
+    DialogAnswerer answerer;
     Create();
+    EXPECT_EQ(answerer.Opened, 1) << "the first run opens the configuration dialog";
+    EXPECT_EQ(Application().MainForm(), nullptr) << "the dialog never became the main form";
     EXPECT_EQ(messages, std::vector<std::wstring>{L"初次运行，需要设置您的IP地址！"});
     EXPECT_FALSE(window->Timer1->Enabled());
     EXPECT_EQ(window->AANetA->Caption(), L"×内网");
@@ -251,6 +255,41 @@ TEST_F(MainWindow, FirstStartAsksForTheSettingsAndStaysVisible) {
     EXPECT_EQ(window->AANetA->Font().Color(), kLime)
         << "both keep their stored colour until hovered";
     EXPECT_EQ(Read(L"NET", L"NET"), L"");
+}
+
+TEST_F(MainWindow, ConfirmedFirstRunSavesButAppliesNothingWithoutAnActiveProfile) {
+    Config(profiles);
+    DialogAnswerer answerer(true);
+    Create();
+    EXPECT_EQ(answerer.Opened, 1);
+    EXPECT_TRUE(sim->Calls().empty()) << "no active profile yet: nothing to apply";
+    EXPECT_EQ(Read(L"A", L"IPAddress"), L"10.0.0.5");
+    EXPECT_EQ(Read(L"A", L"DHCPEnabled"), L"0");
+    EXPECT_EQ(Read(L"NET", L"AutoSwitch"), L"0");
+}
+
+TEST_F(MainWindow, ConfirmedSettingsApplyTheActiveProfileAgain) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    Create();
+    DialogAnswerer answerer(true);
+    window->lbl1Click(window->lbl1);
+    EXPECT_EQ(answerer.Opened, 1);
+    EXPECT_FALSE(sim->Calls().empty()) << "profile B was applied again";
+    EXPECT_EQ(Read(L"NET", L"NET"), L"B");
+}
+
+TEST_F(MainWindow, SettingsAreRefusedWhileASwitchRuns) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    Create();
+    DialogAnswerer answerer;
+    int nested = 0;
+    sim->OnCall = [&](const TSimCall&) {
+        if (nested++ == 0) window->lbl1Click(window->lbl1);
+    };
+    DoubleClick(window->AANetA);
+    sim->OnCall = nullptr;
+    EXPECT_EQ(answerer.Opened, 0) << "the dialog opened inside a running switch";
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
 }
 
 TEST_F(MainWindow, DoubleClickSwitchesBehindTheProgressWindow) {
@@ -713,6 +752,7 @@ TEST_F(MainWindow, AStartUpStepThatRaisesIsReportedAndTheWindowStays) {
         if (text == firstRun) throw Exception(L"Out of resources");
         return IDOK;
     });
+    DialogAnswerer answerer;
     Create();
     EXPECT_EQ(messages, (std::vector<std::wstring>{firstRun, L"Out of resources"}));
     ASSERT_TRUE(window->HandleAllocated());

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "core/Settings.h"
 #include "framework/Application.h"
 #include "framework/Exception.h"
@@ -166,6 +168,31 @@ TEST_F(RunKey, KeyThatCannotBeOpenedIsReportedAndNeverCreated) {
     HKEY probe;
     EXPECT_NE(RegOpenKeyExW(missing.Root, missing.Path.c_str(), 0, KEY_READ, &probe),
               ERROR_SUCCESS);
+}
+
+// The copy Windows starts at logon may read the Run key but not write it: a value that is
+// already as wanted must not be written again, and only a value that exists is removed.
+TEST_F(RunKey, WritesOnlyWhatMustChange) {
+    ScopedRegKey watched;
+    ASSERT_EQ(RegOpenKeyExW(key.Root, key.Path.c_str(), 0, KEY_NOTIFY, watched.Receive()),
+              ERROR_SUCCESS);
+    ScopedHandle changed(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const auto changes = [&](const std::function<void()>& action) {
+        ResetEvent(changed.Get());
+        EXPECT_EQ(RegNotifyChangeKeyValue(watched.Get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET,
+                                          changed.Get(), TRUE),
+                  ERROR_SUCCESS);
+        action();
+        return WaitForSingleObject(changed.Get(), 200) == WAIT_OBJECT_0;
+    };
+    EXPECT_TRUE(changes([&] { SetAutoRunValue(true, key, L"Tarnwick", L"C:\\T\\Tarnwick.exe"); }));
+    EXPECT_FALSE(changes([&] { SetAutoRunValue(true, key, L"Tarnwick", L"C:\\T\\Tarnwick.exe"); }))
+        << "an unchanged value was written again";
+    EXPECT_TRUE(changes([&] { SetAutoRunValue(true, key, L"Tarnwick", L"D:\\Tarnwick.exe"); }));
+    EXPECT_EQ(Value(L"Tarnwick"), L"D:\\Tarnwick.exe");
+    EXPECT_TRUE(changes([&] { SetAutoRunValue(false, key, L"Tarnwick", L""); }));
+    EXPECT_EQ(Value(L"Tarnwick"), L"(none)");
+    EXPECT_FALSE(changes([&] { SetAutoRunValue(false, key, L"Tarnwick", L""); }));
 }
 
 // The check of the machine's Run value needs a program path with a blank: when this program's

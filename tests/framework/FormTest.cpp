@@ -143,6 +143,64 @@ TEST(Form, HandlerErrorsReachTheStandardErrorBox) {
               (std::vector<std::wstring>{L"Tarnwick: Unable to write to C:\\x\\Config.ini [OK]"}));
 }
 
+// A form whose creation handler opens a form of its own, as the first run opens its dialog.
+class FormThatOpensAnother : public TForm {
+public:
+    explicit FormThatOpensAnother(TComponent* owner) : TForm(owner) {
+        OnCreate = [this] { inner = Application().CreateForm<TestForm>(); };
+        TFormParams p;
+        p.Caption = L"Outer";
+        CreateHandle(p);
+    }
+    TestForm* inner = nullptr;
+};
+
+bool QuitPosted() {
+    MSG msg;
+    return PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+}
+
+TEST(Application, AFormCreatedWhileTheFirstIsBuiltIsNotTheMainForm) {
+    auto* outer = Application().CreateForm<FormThatOpensAnother>();
+    ASSERT_NE(outer->inner, nullptr);
+    EXPECT_EQ(Application().MainForm(), outer);
+    Application().Destroy(outer->inner);
+    EXPECT_FALSE(QuitPosted()) << "closing the inner form ended the program";
+    Application().Finalize();
+    EXPECT_TRUE(QuitPosted());
+    EXPECT_EQ(Application().MainForm(), nullptr);
+}
+
+class FormWithFailingCreate : public TForm {
+public:
+    explicit FormWithFailingCreate(TComponent* owner) : TForm(owner) {
+        OnCreate = [this] {
+            ++steps;
+            throw Exception(L"Invalid namespace : 8004100E");
+        };
+        TFormParams p;
+        p.Caption = L"Failing";
+        CreateHandle(p);
+    }
+    int steps = 0;
+};
+
+TEST(Form, AnErrorOfItsCreationHandlerIsShownAndTheFormExistsAllTheSame) {
+    std::vector<std::wstring> shown;
+    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT) {
+        shown.push_back(text);
+        return IDOK;
+    });
+    TComponent owner;
+    FormWithFailingCreate* form = nullptr;
+    EXPECT_NO_THROW(form = owner.Own<FormWithFailingCreate>());
+    Application().SetMessageBoxFunction(nullptr);
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->HandleAllocated());
+    EXPECT_EQ(form->steps, 1);
+    EXPECT_EQ(shown, std::vector<std::wstring>{L"Invalid namespace : 8004100E"});
+}
+
 TEST(Form, LayoutScalesWithTheDpi) {
     TComponent owner;
     auto* form = owner.Own<TestForm>();

@@ -84,6 +84,33 @@ xdotool mousemove $((x + w / 2)) $((y + h / 2)) key Return
 wait_for 20 "the first-run message to close" no_window '#32770' 'Tarnwick'
 expected_box=
 
+# Then the configuration dialog; closed with Alt+F4, which writes nothing, so the profiles
+# stay as the scenario wrote them.
+wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
+read -r x y w h _ < <(window_at 'TarnwickForm' '配置') || fail "the configuration dialog closed by itself"
+sleep 0.5 # painted by the modal loop's first pass
+shot "${method}config-dialog.png" "$x" "$y" "$w" "$h"
+before=$(md5sum < "$run/Config.ini")
+# The two profile pages, reached with Ctrl+Tab.
+xdotool mousemove $((x + w / 2)) $((y + 10)) key ctrl+Tab
+sleep 0.5
+shot "${method}config-profile-a.png" "$x" "$y" "$w" "$h"
+xdotool key ctrl+Tab
+sleep 0.5
+shot "${method}config-profile-b.png" "$x" "$y" "$w" "$h"
+# Alt+A opens the About box from anywhere in the dialog; Alt+F4 closes it again.
+xdotool key alt+a
+wait_for 20 "the About box" window_at 'TarnwickForm' '关于程序'
+read -r ax ay aw ah _ < <(window_at 'TarnwickForm' '关于程序') || fail "the About box closed by itself"
+sleep 0.5
+shot "${method}about.png" "$ax" "$ay" "$aw" "$ah"
+xdotool key alt+F4
+wait_for 20 "the About box to close" no_window 'TarnwickForm' '关于程序'
+window_at 'TarnwickForm' '配置' >/dev/null || fail "closing the About box closed the dialog"
+xdotool key alt+F4
+wait_for 20 "the configuration dialog to close" no_window 'TarnwickForm' '配置'
+[ "$(md5sum < "$run/Config.ini")" = "$before" ] || fail "closing the dialog changed Config.ini"
+
 wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick - 模拟'
 read -r x y w h dpi < <(window_at 'TarnwickForm' 'Tarnwick - 模拟') || fail "the main window closed"
 echo "scenario: main window at $x,$y, client ${w}x$h, $dpi DPI"

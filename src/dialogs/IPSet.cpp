@@ -1,0 +1,153 @@
+#include "dialogs/IPSet.h"
+
+#include "core/Settings.h"
+#include "framework/Dpi.h"
+
+namespace {
+const wchar_t kDefaultMask[] = L"255.255.255.0";
+} // namespace
+
+TfrmIPSet::TfrmIPSet(TComponent* owner, HWND page, int dpi, HFONT font, HFONT editFont)
+    : TPanel(owner, page, RECT{}), FDpi(dpi) {
+    const auto s = [dpi](int v) { return ScaleForDpi(v, dpi); };
+    const auto box = [&](int l, int t, int w, int h) {
+        return RECT{s(l), s(t), s(l + w), s(t + h)};
+    };
+    const auto at = [&](int l, int t) { return POINT{s(l), s(t)}; };
+    HWND frame = Handle();
+    SendMessageW(frame, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+
+    // Children are made in tab order, which is also their stacking order: the lower panel
+    // comes first, and each group box's edits before its radio buttons.
+    pnl4 = Own<TPanel>(frame, RECT{});
+    pnl3 = Own<TPanel>(frame, RECT{});
+    SendMessageW(pnl3->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessageW(pnl4->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+
+    grpAIP = Own<TPanel>(pnl3->Handle(), box(15, 34, 345, 86));
+    grpAIP->SetFramed(true);
+    grpAIP->SetGroupStart(true);
+    lbl3 = Own<TStaticText>(grpAIP->Handle(), L"IP  地址：", at(16, 24), font);
+    lbl4 = Own<TStaticText>(grpAIP->Handle(), L"子网掩码：", at(16, 44), font);
+    lbl5 = Own<TStaticText>(grpAIP->Handle(), L"默认网关：", at(16, 64), font);
+    edtAIP = Own<TEdit>(grpAIP->Handle(), box(160, 14, 129, 21), editFont);
+    edtAMask = Own<TEdit>(grpAIP->Handle(), box(160, 37, 129, 21), editFont);
+    edtAGate = Own<TEdit>(grpAIP->Handle(), box(160, 60, 129, 21), editFont);
+    rbAStatic =
+        Own<TRadioButton>(pnl3->Handle(), L"使用下面的 IP 地址", box(24, 30, 137, 17), font);
+    rbAStatic->SetGroupStart(true);
+    rbADhcp = Own<TRadioButton>(pnl3->Handle(), L"自动获得 IP 地址", box(24, 9, 121, 17), font);
+    grpAIP->SetTitleControl(rbAStatic);
+
+    rbADNSDhcp =
+        Own<TRadioButton>(pnl4->Handle(), L"自动获得 DNS 服务器地址", box(28, 9, 189, 17), font);
+    rbADNSDhcp->SetGroupStart(true);
+    rbADNSStatic =
+        Own<TRadioButton>(pnl4->Handle(), L"使用下面的 DNS 服务器地址", box(29, 37, 196, 17), font);
+    grpADNS = Own<TPanel>(pnl4->Handle(), box(19, 40, 337, 71));
+    grpADNS->SetFramed(true);
+    grpADNS->SetGroupStart(true);
+    lbl6 = Own<TStaticText>(grpADNS->Handle(), L"首选 DNS 服务器地址：", at(16, 27), font);
+    lbl7 = Own<TStaticText>(grpADNS->Handle(), L"备用 DNS 服务器地址：", at(17, 47), font);
+    edtADNS1 = Own<TEdit>(grpADNS->Handle(), box(160, 22, 129, 21), editFont);
+    edtADNS2 = Own<TEdit>(grpADNS->Handle(), box(160, 46, 129, 21), editFont);
+    grpADNS->SetTitleControl(rbADNSStatic);
+    rbADhcp->OnClick = [this](TComponent* s) { rbADhcpClick(s); };
+    rbAStatic->OnClick = [this](TComponent* s) { rbAStaticClick(s); };
+    rbADNSDhcp->OnClick = [this](TComponent* s) { rbADNSDhcpClick(s); };
+    rbADNSStatic->OnClick = [this](TComponent* s) { rbADNSStaticClick(s); };
+    edtAIP->OnExit = [this](TComponent* s) { edtAIPExit(s); };
+
+    // Fills the page, whose size is known by now.
+    RECT r{};
+    GetClientRect(page, &r);
+    SetWindowPos(frame, nullptr, 0, 0, r.right, r.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+    Layout();
+}
+
+void TfrmIPSet::Layout() {
+    RECT r{};
+    GetClientRect(Handle(), &r);
+    const int top = ScaleForDpi(130, FDpi);
+    SetWindowPos(pnl3->Handle(), nullptr, 0, 0, r.right, top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(pnl4->Handle(), nullptr, 0, top, r.right, r.bottom - top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TfrmIPSet::Select(TRadioButton* button) {
+    if (button->Checked()) return;
+    button->SetChecked(true);
+    if (button->OnClick) button->OnClick(button);
+}
+
+void TfrmIPSet::rbADhcpClick(TComponent*) {
+    grpAIP->SetEnabled(false);
+    SyncGroupEnabled(grpAIP);
+    rbADNSDhcp->SetEnabled(true);
+}
+
+void TfrmIPSet::rbAStaticClick(TComponent*) {
+    grpAIP->SetEnabled(true);
+    SyncGroupEnabled(grpAIP);
+    // A given address goes with given DNS servers.
+    rbADNSDhcp->SetEnabled(false);
+    rbADNSStaticClick(rbADNSStatic);
+    Select(rbADNSStatic);
+}
+
+void TfrmIPSet::rbADNSDhcpClick(TComponent*) {
+    grpADNS->SetEnabled(false);
+    SyncGroupEnabled(grpADNS);
+}
+
+void TfrmIPSet::rbADNSStaticClick(TComponent*) {
+    grpADNS->SetEnabled(true);
+    SyncGroupEnabled(grpADNS);
+}
+
+void TfrmIPSet::edtAIPExit(TComponent*) {
+    // Only a mask nobody typed is filled in: a typed one (a 16-bit mask, say) stays.
+    if (edtAMask->Text().empty()) edtAMask->SetText(kDefaultMask);
+}
+
+void TfrmIPSet::LoadProfile() {
+    TIniFile& ini = ConfigIni();
+    if (ini.ReadString(FSection, L"DHCPEnabled", L"0") == L"1") {
+        rbADhcpClick(this);
+        Select(rbADhcp);
+    } else {
+        edtAIP->SetText(ini.ReadString(FSection, L"IPAddress", L""));
+        edtAMask->SetText(ini.ReadString(FSection, L"IPSubnet", L""));
+        edtAGate->SetText(ini.ReadString(FSection, L"DefaultIPGateway", L""));
+        rbAStaticClick(this);
+        Select(rbAStatic);
+    }
+    // Selected without its handler's side effects on the address: rbADNSDhcp keeps whatever
+    // enabled state the address choice gave it.
+    rbADNSDhcp->SetChecked(true);
+    rbADNSDhcpClick(this);
+    if (ini.ReadString(FSection, L"DNSEnabled", L"") == L"1") return;
+    edtADNS1->SetText(ini.ReadString(FSection, L"DNSA", L""));
+    edtADNS2->SetText(ini.ReadString(FSection, L"DNSB", L""));
+    rbADNSStaticClick(this);
+    Select(rbADNSStatic);
+}
+
+void TfrmIPSet::SaveProfile() {
+    TIniFile& ini = ConfigIni();
+    if (rbAStatic->Checked()) {
+        ini.WriteString(FSection, L"DHCPEnabled", L"0");
+        ini.WriteString(FSection, L"IPAddress", edtAIP->Text());
+        ini.WriteString(FSection, L"IPSubnet", edtAMask->Text());
+        ini.WriteString(FSection, L"DefaultIPGateway", edtAGate->Text());
+    } else {
+        ini.WriteString(FSection, L"DHCPEnabled", L"1");
+    }
+    if (rbADNSStatic->Checked()) {
+        ini.WriteString(FSection, L"DNSEnabled", L"0");
+        ini.WriteString(FSection, L"DNSA", edtADNS1->Text());
+        ini.WriteString(FSection, L"DNSB", edtADNS2->Text());
+    } else {
+        ini.WriteString(FSection, L"DNSEnabled", L"1");
+    }
+}

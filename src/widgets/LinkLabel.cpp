@@ -1,0 +1,134 @@
+#include "widgets/LinkLabel.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "framework/Scoped.h"
+
+COLORREF ColorToRGB(TColor color) {
+    return color & kSystemColor ? GetSysColor(static_cast<int>(color & 0xFF)) : color;
+}
+
+void TStyledLabel::SetTextColor(TColor color) {
+    if (FTextColor == color) return;
+    FTextColor = color;
+    Invalidate();
+}
+
+void TStyledLabel::MouseEnter() {
+    if (FFlyByEnabled) {
+        FSavedColor = FTextColor;
+        SetTextColor(FFlyByColor);
+    }
+    TLabel::MouseEnter();
+}
+
+void TStyledLabel::MouseLeave() {
+    if (FFlyByEnabled) SetTextColor(FSavedColor);
+    TLabel::MouseLeave();
+}
+
+void TStyledLabel::Paint(TCanvas& canvas) {
+    // System colours are looked up now: the user may have changed them since.
+    const COLORREF color = ColorToRGB(FTextColor);
+    if (Font().Color() != color) Font().SetColor(color);
+    TLabel::Paint(canvas);
+}
+
+namespace {
+std::wstring Trimmed(const std::wstring& s) {
+    const auto blank = [](wchar_t c) { return std::iswspace(c) != 0; };
+    const auto first = std::find_if_not(s.begin(), s.end(), blank);
+    const auto last = std::find_if_not(s.rbegin(), s.rend(), blank).base();
+    return first < last ? std::wstring(first, last) : std::wstring();
+}
+
+bool ShellOpen(const std::wstring& target) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_FLAG_DDEWAIT;
+    info.lpVerb = L"Open";
+    info.lpFile = target.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExW(&info) != FALSE;
+}
+
+bool StartProgram(const std::wstring& program, const std::wstring& commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    std::wstring line = commandLine; // CreateProcessW may write into it
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    // Nothing to wait for: both handles are closed at once.
+    ScopedHandle thread(process.hThread), started(process.hProcess);
+    return true;
+}
+
+std::wstring SystemFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder, n < MAX_PATH ? n : 0);
+}
+} // namespace
+
+TURLLabel::TShell& TURLLabel::Shell() {
+    static TShell shell{&ShellOpen, &StartProgram};
+    return shell;
+}
+
+TURLLabel::TURLLabel(TComponent* owner, TForm* parent) : TStyledLabel(owner, parent) {
+    SetCursor(IDC_HAND);
+    SetTextColor(FUnvisitedColor);
+    Font().SetStyle(fsUnderline);
+}
+
+void TURLLabel::UpdateLinkColor() {
+    SetTextColor(FVisited ? FVisitedColor : FUnvisitedColor);
+}
+
+void TURLLabel::SetVisited(bool visited) {
+    if (FVisited == visited) return;
+    FVisited = visited;
+    UpdateLinkColor();
+}
+
+void TURLLabel::SetUnvisitedColor(TColor color) {
+    if (FUnvisitedColor == color) return;
+    FUnvisitedColor = color;
+    UpdateLinkColor();
+}
+
+void TURLLabel::SetVisitedColor(TColor color) {
+    if (FVisitedColor == color) return;
+    FVisitedColor = color;
+    UpdateLinkColor();
+}
+
+std::wstring TURLLabel::TargetExtension(const std::wstring& target) {
+    const size_t dot = target.rfind(L'.');
+    if (dot == std::wstring::npos || target.find_first_of(L"\\:", dot) != std::wstring::npos)
+        return {};
+    std::wstring ext = target.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](wchar_t c) { return towupper(c); });
+    return ext;
+}
+
+void TURLLabel::Click() {
+    TStyledLabel::Click();
+    const std::wstring target = Trimmed(FURL).empty() ? Caption() : FURL;
+    if (Trimmed(target).empty()) return;
+    if (Shell().Open(target)) {
+        SetVisited(true);
+        return;
+    }
+    if (TargetExtension(target) != L".HTM") return;
+    // By its full path: a search would try the program's folder and the current one first.
+    const std::wstring program = SystemFolder() + L"\\rundll32.exe";
+    Shell().Start(program, L"\"" + program + L"\" Shell32.dll,OpenAs_RunDLL \"" + target + L"\"");
+}

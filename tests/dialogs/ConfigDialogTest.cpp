@@ -1,0 +1,463 @@
+// The profile editors and the configuration dialog, with real Wine controls, Wine's own
+// private-profile API and registry, and the simulated adapters.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "core/Settings.h"
+#include "fakes/SimulatedWmi.h"
+#include "framework/Application.h"
+#include "framework/Exception.h"
+#include "framework/Scoped.h"
+#include "support/DialogAnswerer.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+const HRESULT kUnreachable = static_cast<HRESULT>(0x80070005);
+
+class ConfigDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim = &TSimulatedWmi::Install();
+        Application().SetMessageBoxFunction(
+            [this](const std::wstring& text, const std::wstring&, UINT) {
+                messages.push_back(text);
+                return IDOK;
+            });
+        OpenSettingsAt(folder.File(L"Config.ini"));
+        SaveRunValue();
+    }
+    void TearDown() override {
+        if (dialog) Application().Destroy(dialog);
+        Application().SetMessageBoxFunction(nullptr);
+        TSimulatedWmi::Uninstall();
+        RestoreRunKey();
+    }
+    void Config(const std::string& text) { folder.WriteBytes(L"Config.ini", text); }
+    std::string Bytes() { return folder.ReadBytes(L"Config.ini"); }
+    std::wstring Read(const wchar_t* section, const wchar_t* key, const wchar_t* def = L"-") {
+        return ConfigIni().ReadString(section, key, def);
+    }
+    // The dialog as ExecuteConfigDialog prepares it, not yet shown.
+    TfrmConfig* Open() {
+        dialog = Application().Own<TfrmConfig>();
+        dialog->CreateEditors();
+        dialog->LoadOptions();
+        return dialog;
+    }
+    static std::wstring RunValue() {
+        const TRunKey key = MachineRunKey();
+        wchar_t data[1024];
+        DWORD size = sizeof data;
+        if (RegGetValueW(key.Root, key.Path.c_str(), Application().Title().c_str(), RRF_RT_REG_SZ,
+                         nullptr, data, &size) != ERROR_SUCCESS)
+            return L"(none)";
+        return data;
+    }
+    void SaveRunValue() { FSavedRun = RunValue(); }
+    // The tests that take the Run key away put it back.
+    void RestoreRunKey() {
+        const TRunKey key = MachineRunKey();
+        HKEY created;
+        RegCreateKeyExW(key.Root, key.Path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &created, nullptr);
+        if (FSavedRun == L"(none)") RegDeleteValueW(created, Application().Title().c_str());
+        RegCloseKey(created);
+    }
+    static bool Enabled(TWinControl* c) { return c->Enabled(); }
+
+    TempFolder folder;
+    TSimulatedWmi* sim = nullptr;
+    TfrmConfig* dialog = nullptr;
+    std::vector<std::wstring> messages;
+
+private:
+    std::wstring FSavedRun;
+};
+
+// The state of one editor: which radio of each pair is checked and what is enabled.
+std::string State(TfrmIPSet& e) {
+    std::string s;
+    s += e.rbADhcp->Checked() ? "addr:auto" : "";
+    s += e.rbAStatic->Checked() ? "addr:given" : "";
+    s += e.rbADNSDhcp->Checked() ? " dns:auto" : "";
+    s += e.rbADNSStatic->Checked() ? " dns:given" : "";
+    const auto all = [](std::initializer_list<TWinControl*> cs) {
+        bool on = true, off = true;
+        for (TWinControl* c : cs)
+            (c->Enabled() ? off : on) = false;
+        return on ? "on" : off ? "off" : "mixed";
+    };
+    s += std::string(" grpAIP:") +
+         all({e.grpAIP, e.lbl3, e.lbl4, e.lbl5, e.edtAIP, e.edtAMask, e.edtAGate});
+    s += std::string(" rbADNSDhcp:") + (e.rbADNSDhcp->Enabled() ? "on" : "off");
+    s += std::string(" grpADNS:") + all({e.grpADNS, e.lbl6, e.lbl7, e.edtADNS1, e.edtADNS2});
+    return s;
+}
+
+TEST_F(ConfigDialog, EditorsLoadEveryStateTheFileCanHold) {
+    Config("[A]\r\nDHCPEnabled=1\r\nIPAddress=10.0.0.9\r\nDNSEnabled=1\r\nDNSA=1.1.1.1\r\n"
+           "[B]\r\nDHCPEnabled=1\r\nDNSEnabled=0\r\nDNSA=8.8.8.8\r\nDNSB=8.8.4.4\r\n");
+    Open();
+    EXPECT_EQ(State(*dialog->frmIPSetA), "addr:auto dns:auto grpAIP:off rbADNSDhcp:on grpADNS:off");
+    EXPECT_EQ(dialog->frmIPSetA->edtAIP->Text(), L"") << "an automatic profile's keys are not read";
+    EXPECT_EQ(dialog->frmIPSetA->edtADNS1->Text(), L"");
+    EXPECT_EQ(State(*dialog->frmIPSetB), "addr:auto dns:given grpAIP:off rbADNSDhcp:on grpADNS:on");
+    EXPECT_EQ(dialog->frmIPSetB->edtADNS2->Text(), L"8.8.4.4");
+    Application().Destroy(std::exchange(dialog, nullptr));
+
+    // Only "1" exactly means automatic.
+    Config("[A]\r\nDHCPEnabled=01\r\nIPAddress=DHCP\r\nIPSubnet=255.0.0.0\r\nDNSEnabled=1\r\n"
+           "[B]\r\nDHCPEnabled=true\r\nDNSEnabled=yes\r\nDNSA=9.9.9.9\r\n");
+    Open();
+    EXPECT_EQ(State(*dialog->frmIPSetA),
+              "addr:given dns:auto grpAIP:on rbADNSDhcp:off grpADNS:off");
+    EXPECT_EQ(dialog->frmIPSetA->edtAIP->Text(), L"DHCP");
+    EXPECT_EQ(dialog->frmIPSetA->edtAMask->Text(), L"255.0.0.0");
+    EXPECT_EQ(State(*dialog->frmIPSetB),
+              "addr:given dns:given grpAIP:on rbADNSDhcp:off grpADNS:on");
+    EXPECT_EQ(dialog->frmIPSetB->edtADNS1->Text(), L"9.9.9.9");
+}
+
+TEST_F(ConfigDialog, MissingSectionLoadsAsEmptyGivenValues) {
+    Config("[NET]\r\nNET=\r\n");
+    Open();
+    for (TfrmIPSet* e : {dialog->frmIPSetA, dialog->frmIPSetB}) {
+        EXPECT_EQ(State(*e), "addr:given dns:given grpAIP:on rbADNSDhcp:off grpADNS:on");
+        EXPECT_EQ(e->edtAIP->Text() + e->edtAMask->Text() + e->edtADNS1->Text(), L"");
+    }
+}
+
+TEST_F(ConfigDialog, ClicksFollowTheEnablingRules) {
+    Config("[A]\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n");
+    Open();
+    TfrmIPSet& a = *dialog->frmIPSetA;
+    a.rbAStatic->Click();
+    EXPECT_EQ(State(a), "addr:given dns:given grpAIP:on rbADNSDhcp:off grpADNS:on");
+    SendMessageW(a.rbADhcp->Handle(), BM_CLICK, 0, 0);
+    EXPECT_EQ(State(a), "addr:auto dns:given grpAIP:off rbADNSDhcp:on grpADNS:on");
+    SendMessageW(a.rbADNSDhcp->Handle(), BM_CLICK, 0, 0);
+    EXPECT_EQ(State(a), "addr:auto dns:auto grpAIP:off rbADNSDhcp:on grpADNS:off");
+}
+
+TEST_F(ConfigDialog, SaveWritesTheKeysAsTypedAndLeavesTheRestAlone) {
+    Config("[A]\r\nName=Office\r\nDHCPEnabled=0\r\nIPAddress=1.2.3.4\r\nIPSubnet=255.0.0.0\r\n"
+           "DefaultIPGateway=1.2.3.1\r\nDNSEnabled=0\r\nDNSA=1.1.1.1\r\nDNSB=\r\n"
+           "[B]\r\nName=Internet\r\nDHCPEnabled=0\r\nIPAddress=5.6.7.8\r\nDNSEnabled=1\r\n");
+    Open();
+    TfrmIPSet& a = *dialog->frmIPSetA;
+    TfrmIPSet& b = *dialog->frmIPSetB;
+    a.rbADhcp->Click();
+    a.edtADNS1->SetText(L"10.0.0.53;x");
+    b.edtAIP->SetText(L"DHCP");
+    b.edtAGate->SetText(L"");
+    a.SaveProfile();
+    b.SaveProfile();
+    EXPECT_EQ(Bytes(), "[A]\r\nName=Office\r\nDHCPEnabled=1\r\nIPAddress=1.2.3.4\r\n"
+                       "IPSubnet=255.0.0.0\r\nDefaultIPGateway=1.2.3.1\r\nDNSEnabled=0\r\n"
+                       "DNSA=10.0.0.53;x\r\nDNSB=\r\n"
+                       "[B]\r\nName=Internet\r\nDHCPEnabled=0\r\nIPAddress=DHCP\r\n"
+                       "DNSEnabled=1\r\nIPSubnet=\r\nDefaultIPGateway=\r\n");
+}
+
+// A mask the user typed is kept; only an empty one gets the usual default.
+TEST_F(ConfigDialog, LeavingTheAddressFillsOnlyAnEmptyMask) {
+    Config("[A]\r\nDHCPEnabled=0\r\nIPAddress=10.1.2.3\r\n");
+    Open();
+    dialog->Show();
+    TfrmIPSet& a = *dialog->frmIPSetA;
+    dialog->pgcNet1->SetPageIndex(1);
+    a.edtAIP->SetFocus();
+    a.edtAGate->SetFocus();
+    EXPECT_EQ(a.edtAMask->Text(), L"255.255.255.0");
+    a.edtAMask->SetText(L"255.255.0.0");
+    a.edtAIP->SetFocus();
+    a.edtAGate->SetFocus();
+    a.edtAIP->SetFocus();
+    dialog->btnOK->SetFocus();
+    EXPECT_EQ(a.edtAMask->Text(), L"255.255.0.0");
+    dialog->btnOK->Click();
+    EXPECT_EQ(Read(L"A", L"IPSubnet"), L"255.255.0.0");
+}
+
+TEST_F(ConfigDialog, AdapterViewListsIpEnabledEthernetAdaptersInQueryOrder) {
+    sim->Adapters().push_back(sim->Adapters()[0]);
+    sim->Adapters().back().Index = 12;
+    sim->Adapters().back().IPEnabled = false;
+    sim->Adapters().push_back(sim->Adapters()[0]);
+    sim->Adapters().back().Index = 13;
+    sim->Adapters().back().AdapterType = L"Wireless";
+    Open();
+    TComboBox& list = *dialog->cmbAdapters;
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Item(0), L"1: " + sim->Adapters()[0].Description);
+    EXPECT_EQ(list.Item(1), L"8: " + sim->Adapters()[1].Description);
+    EXPECT_EQ(list.ItemIndex(), 0);
+    EXPECT_TRUE(list.Enabled());
+    EXPECT_EQ(dialog->dbedtMACAddress->Text(), sim->Adapters()[0].MACAddress);
+
+    // The second with the keyboard, as a user picks it.
+    dialog->Show();
+    list.SetFocus();
+    SendMessageW(list.Handle(), WM_KEYDOWN, VK_DOWN, 0);
+    SendMessageW(list.Handle(), WM_KEYUP, VK_DOWN, 0);
+    ASSERT_EQ(list.ItemIndex(), 1);
+    const TSimAdapter& eight = sim->Adapters()[1];
+    EXPECT_EQ(dialog->dbedtMACAddress->Text(), eight.MACAddress);
+    const auto braces = [](const std::vector<std::wstring>& items) {
+        std::wstring text;
+        for (const std::wstring& item : items)
+            text += (text.empty() ? L"" : L", ") + item;
+        return items.empty() ? std::wstring() : L"{" + text + L"}";
+    };
+    EXPECT_EQ(dialog->dbedtIPAddress->Text(), braces(eight.IPAddress));
+    EXPECT_EQ(dialog->dbedtIPSubnet->Text(), braces(eight.IPSubnet));
+    EXPECT_EQ(dialog->dbedtDeafultIPGateway->Text(), braces(eight.DefaultIPGateway));
+    EXPECT_EQ(dialog->dbedtDNSPrimaryDomain->Text(), braces(eight.DNSServerSearchOrder));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ConfigDialog, NoAdapterLeavesTheViewEmptyAndDisabled) {
+    sim->Adapters().clear();
+    Open();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(dialog->cmbAdapters->Count(), 0);
+    EXPECT_FALSE(dialog->cmbAdapters->Enabled());
+    EXPECT_EQ(dialog->dbedtMACAddress->Text(), L"");
+    EXPECT_FALSE(dialog->WmiConnection1->Connected());
+}
+
+TEST_F(ConfigDialog, UnreachableWmiIsReportedOnceAndTheDialogStillSaves) {
+    Config("[A]\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n");
+    sim->SetServiceError(kUnreachable);
+    Open();
+    sim->SetServiceError(S_OK);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(dialog->cmbAdapters->Count(), 0);
+    EXPECT_EQ(dialog->WmiMethod1->WmiObjectSource(), dialog->wqConfigurations);
+    dialog->frmIPSetA->rbAStatic->Click();
+    dialog->frmIPSetA->edtAIP->SetText(L"10.9.8.7");
+    dialog->btnOK->Click();
+    EXPECT_EQ(dialog->ResultText, L"OK");
+    EXPECT_EQ(Read(L"A", L"IPAddress"), L"10.9.8.7");
+}
+
+TEST_F(ConfigDialog, OptionsAreTickedOnlyByOne) {
+    Config("[NET]\r\nAutoRun=1\r\nAutoSwitch=1\r\n");
+    Open();
+    EXPECT_TRUE(dialog->chkAutoRun->Checked());
+    EXPECT_TRUE(dialog->chkAutoSwitch->Checked());
+    Application().Destroy(std::exchange(dialog, nullptr));
+    Config("[NET]\r\nAutoRun=yes\r\nAutoSwitch=1.0\r\n");
+    Open();
+    EXPECT_FALSE(dialog->chkAutoRun->Checked());
+    EXPECT_FALSE(dialog->chkAutoSwitch->Checked());
+}
+
+TEST_F(ConfigDialog, ConfirmingRewritesEveryKeyAndTheRunValue) {
+    Config("[NET]\r\nNET=A\r\nAutoRun=1\r\n[A]\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n"
+           "[B]\r\nDHCPEnabled=0\r\nIPAddress=5.6.7.8\r\nDNSEnabled=0\r\n");
+    DialogAnswerer answerer(true);
+    EXPECT_EQ(ExecuteConfigDialog(), L"OK");
+    EXPECT_EQ(answerer.Opened, 1);
+    EXPECT_EQ(Read(L"NET", L"AutoRun"), L"1");
+    EXPECT_EQ(Read(L"NET", L"AutoSwitch"), L"0");
+    EXPECT_EQ(Read(L"B", L"IPSubnet"), L"") << "written, as the edit stood";
+    EXPECT_EQ(Read(L"B", L"DNSA"), L"");
+    EXPECT_EQ(RunValue(), AutoRunCommand(Application().ExeName()));
+}
+
+TEST_F(ConfigDialog, CancelOrCloseBoxWritesNothing) {
+    const std::string before = "[NET]\r\nAutoRun=0\r\n[A]\r\nDHCPEnabled=1\r\n";
+    Config(before);
+    SetAutoRun(true);
+    DialogAnswerer answerer;
+    answerer.WhileOpen = [](TfrmConfig& d) {
+        d.chkAutoRun->SetChecked(false);
+        d.frmIPSetA->rbAStatic->Click();
+    };
+    EXPECT_EQ(ExecuteConfigDialog(), L"");
+    EXPECT_EQ(answerer.Opened, 1);
+    EXPECT_EQ(Bytes(), before);
+    EXPECT_EQ(RunValue(), AutoRunCommand(Application().ExeName()));
+    SetAutoRun(false);
+}
+
+// Config.ini must not claim a start with Windows that the registry refused.
+TEST_F(ConfigDialog, RefusedRunValueKeepsTheOptionsAndTheDialogOpen) {
+    Config("[NET]\r\nAutoRun=0\r\nAutoSwitch=1\r\n[A]\r\nDHCPEnabled=1\r\n");
+    Open();
+    const TRunKey key = MachineRunKey();
+    ASSERT_EQ(RegDeleteTreeW(key.Root, key.Path.c_str()), ERROR_SUCCESS);
+    RegDeleteKeyW(key.Root, key.Path.c_str());
+    dialog->Show();
+    dialog->chkAutoRun->SetChecked(true);
+    dialog->chkAutoSwitch->SetChecked(false);
+    dialog->frmIPSetA->rbAStatic->Click();
+    dialog->btnOK->Click();
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"Failed to set data for 'Tarnwick'"});
+    EXPECT_EQ(Read(L"A", L"DHCPEnabled"), L"0") << "the profiles are saved first";
+    EXPECT_EQ(Read(L"NET", L"AutoRun"), L"0");
+    EXPECT_EQ(Read(L"NET", L"AutoSwitch"), L"1");
+    EXPECT_EQ(dialog->ResultText, L"");
+    EXPECT_TRUE(dialog->Visible());
+}
+
+// Keys as the message loop delivers them to the focused control.
+void Press(UINT key) {
+    PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
+    PostMessageW(GetFocus(), WM_KEYUP, key, 0xC0000000);
+    Application().ProcessMessages();
+}
+
+TEST_F(ConfigDialog, TabWalksEachPageInItsOrderAndEnterOrEscDoNothing) {
+    Config("[A]\r\nDHCPEnabled=0\r\nDNSEnabled=0\r\n[B]\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n");
+    const std::string before = Bytes();
+    Open();
+    dialog->Show();
+    SetForegroundWindow(dialog->Handle());
+    SetActiveWindow(dialog->Handle());
+    Application().ProcessMessages();
+    ASSERT_EQ(GetFocus(), dialog->chkAutoRun->Handle())
+        << "opens on the first page's first control";
+    TfrmIPSet& a = *dialog->frmIPSetA;
+    TfrmIPSet& b = *dialog->frmIPSetB;
+    const std::vector<std::pair<TWinControl*, std::string>> names = {
+        {dialog->chkAutoRun, "chkAutoRun"},
+        {dialog->chkAutoSwitch, "chkAutoSwitch"},
+        {dialog->cmbAdapters, "cmbAdapters"},
+        {dialog->dbedtMACAddress, "MAC"},
+        {dialog->dbedtIPAddress, "IP"},
+        {dialog->dbedtIPSubnet, "Subnet"},
+        {dialog->dbedtDeafultIPGateway, "Gateway"},
+        {dialog->dbedtDNSPrimaryDomain, "DNS"},
+        {dialog->btnOK, "btnOK"},
+        {dialog->btnCancle, "btnCancle"},
+        {dialog->btn3, "btn3"},
+        {a.rbADNSStatic, "A.rbADNSStatic"},
+        {a.edtADNS1, "A.edtADNS1"},
+        {a.edtADNS2, "A.edtADNS2"},
+        {a.edtAIP, "A.edtAIP"},
+        {a.edtAMask, "A.edtAMask"},
+        {a.edtAGate, "A.edtAGate"},
+        {a.rbAStatic, "A.rbAStatic"},
+        {b.rbADNSDhcp, "B.rbADNSDhcp"},
+        {b.rbADNSStatic, "B.rbADNSStatic"},
+        {b.rbADhcp, "B.rbADhcp"}};
+    const auto focused = [&] {
+        for (const auto& [control, name] : names)
+            if (control->Handle() == GetFocus()) return name;
+        return std::string("?");
+    };
+    const auto walk = [&](int steps) {
+        std::string log = focused();
+        for (int i = 0; i < steps; ++i) {
+            Press(VK_TAB);
+            log += " " + focused();
+        }
+        return log;
+    };
+    EXPECT_EQ(walk(11), "chkAutoRun chkAutoSwitch cmbAdapters MAC IP Subnet Gateway DNS btnOK "
+                        "btnCancle btn3 chkAutoRun");
+    dialog->pgcNet1->SelectNextPage(true);
+    EXPECT_EQ(walk(10), "A.rbADNSStatic A.edtADNS1 A.edtADNS2 A.edtAIP A.edtAMask A.edtAGate "
+                        "A.rbAStatic btnOK btnCancle btn3 A.rbADNSStatic");
+    dialog->pgcNet1->SelectNextPage(true);
+    EXPECT_EQ(walk(5), "B.rbADNSDhcp B.rbADhcp btnOK btnCancle btn3 B.rbADNSDhcp");
+
+    // The arrows move inside a radio group and apply its rules.
+    Press(VK_DOWN);
+    EXPECT_EQ(focused(), "B.rbADNSStatic");
+    EXPECT_TRUE(b.rbADNSStatic->Checked());
+    EXPECT_TRUE(b.grpADNS->Enabled());
+
+    b.edtADNS1->SetFocus();
+    Press(VK_RETURN);
+    Press(VK_ESCAPE);
+    EXPECT_TRUE(dialog->Visible());
+    EXPECT_EQ(dialog->ResultText, L"");
+    EXPECT_EQ(Bytes(), before);
+}
+
+// Closes the About box whenever it is open, from a thread timer its modal loop runs.
+int AboutBoxesClosed = 0;
+void CALLBACK CloseAboutBox(HWND, UINT, UINT_PTR, DWORD) {
+    HWND about = FindWindowW(L"TarnwickForm", L"关于程序");
+    if (!about || !IsWindowVisible(about)) return;
+    ++AboutBoxesClosed;
+    SendMessageW(about, WM_CLOSE, 0, 0);
+}
+
+TEST_F(ConfigDialog, AltAOpensTheAboutBoxAndReturnsWithEverythingAsItWas) {
+    Config("[A]\r\nDHCPEnabled=0\r\nIPAddress=10.1.2.3\r\n");
+    Open();
+    dialog->Show();
+    SetForegroundWindow(dialog->Handle());
+    Application().ProcessMessages();
+    TfrmIPSet& a = *dialog->frmIPSetA;
+    dialog->pgcNet1->SelectNextPage(true);
+    a.edtAMask->SetFocus();
+    a.edtAMask->SetText(L"255.255.0.0");
+    a.edtAIP->SetFocus();
+    AboutBoxesClosed = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, &CloseAboutBox);
+    // Alt+A as the keyboard sends it: a system character with the Alt flag.
+    PostMessageW(GetFocus(), WM_SYSCHAR, L'a', 1 << 29);
+    Application().ProcessMessages();
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(AboutBoxesClosed, 1);
+    EXPECT_TRUE(dialog->Visible());
+    EXPECT_EQ(a.edtAMask->Text(), L"255.255.0.0");
+    dialog->btnOK->Click();
+    EXPECT_EQ(Read(L"A", L"IPSubnet"), L"255.255.0.0");
+}
+
+TEST_F(ConfigDialog, ShowsAtItsPlaceOrMovedIntoTheWorkArea) {
+    Open();
+    RECT work{}, r{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(dialog->Handle(), &r);
+    if (r.right - r.left <= work.right - 401 && r.bottom - r.top <= work.bottom - 219) {
+        EXPECT_EQ(r.left, 401);
+        EXPECT_EQ(r.top, 219);
+    }
+    PlaceWindow(dialog->Handle(), work.right - 10, work.bottom - 10);
+    GetWindowRect(dialog->Handle(), &r);
+    EXPECT_EQ(r.right, work.right);
+    EXPECT_EQ(r.bottom, work.bottom);
+}
+
+TEST_F(ConfigDialog, ManyOpeningsLeaveNoObjectsBehind) {
+    const auto counts = [] {
+        HANDLE process = GetCurrentProcess();
+        return std::make_pair(GetGuiResources(process, GR_GDIOBJECTS),
+                              GetGuiResources(process, GR_USEROBJECTS));
+    };
+    {
+        DialogAnswerer answerer;
+        ExecuteConfigDialog();
+    }
+    const auto before = counts();
+    DialogAnswerer answerer;
+    for (int i = 0; i < 50; ++i)
+        ExecuteConfigDialog();
+    EXPECT_EQ(answerer.Opened, 50);
+    const auto after = counts();
+    EXPECT_LE(after.first, before.first + 2);
+    EXPECT_LE(after.second, before.second + 2);
+}
+
+TEST_F(ConfigDialog, ClosingWithTheFocusInTheAddressIsSafe) {
+    Open();
+    dialog->Show();
+    dialog->pgcNet1->SetPageIndex(1);
+    dialog->frmIPSetA->edtAIP->SetFocus();
+    Application().Destroy(std::exchange(dialog, nullptr));
+    SUCCEED();
+}
+
+} // namespace

@@ -1,0 +1,114 @@
+// The link label's click through recorders in place of the shell and process calls.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/Form.h"
+#include "widgets/LinkLabel.h"
+
+namespace {
+
+class LinkForm : public TForm {
+public:
+    explicit LinkForm(TComponent* owner) : TForm(owner) {
+        link = Own<TURLLabel>(this);
+        link->SetBounds(0, 0, 100, 20);
+        TFormParams p;
+        p.Caption = L"Link";
+        p.Width = 120;
+        p.Height = 40;
+        CreateHandle(p);
+    }
+    TURLLabel* link;
+};
+
+class LinkLabel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved = TURLLabel::Shell();
+        TURLLabel::Shell().Open = [this](const std::wstring& target) {
+            opened.push_back(target);
+            return opens;
+        };
+        TURLLabel::Shell().Start = [this](const std::wstring& program, const std::wstring& line) {
+            started.push_back(program + L" | " + line);
+            return true;
+        };
+        form = owner.Own<LinkForm>();
+    }
+    void TearDown() override { TURLLabel::Shell() = saved; }
+
+    TURLLabel::TShell saved;
+    TComponent owner;
+    LinkForm* form = nullptr;
+    bool opens = true;
+    std::vector<std::wstring> opened, started;
+};
+
+TEST_F(LinkLabel, OpensTheAddressOrElseTheCaptionAfterItsOwnHandler) {
+    TURLLabel& link = *form->link;
+    std::vector<std::wstring> order;
+    link.OnClick = [&](TComponent*) { order.push_back(L"OnClick"); };
+    link.SetCaption(L"https://caption.example/");
+    link.Click();
+    link.SetURL(L"   ");
+    link.Click();
+    link.SetURL(L" https://url.example/ ");
+    link.Click();
+    EXPECT_EQ(opened,
+              (std::vector<std::wstring>{L"https://caption.example/", L"https://caption.example/",
+                                         L" https://url.example/ "}));
+    EXPECT_EQ(order.size(), 3u);
+    link.SetCaption(L" ");
+    link.SetURL(L"");
+    link.Click();
+    EXPECT_EQ(opened.size(), 3u) << "a blank target opens nothing";
+}
+
+TEST_F(LinkLabel, TurnsVisitedOnlyAfterTheShellOpenedIt) {
+    TURLLabel& link = *form->link;
+    link.SetCaption(L"https://x.example/");
+    opens = false;
+    link.Click();
+    EXPECT_FALSE(link.Visited());
+    EXPECT_EQ(link.TextColor(), clHighlight);
+    opens = true;
+    link.Click();
+    EXPECT_TRUE(link.Visited());
+    EXPECT_EQ(link.TextColor(), RGB(128, 0, 128));
+    EXPECT_TRUE(started.empty());
+}
+
+TEST_F(LinkLabel, OnlyAnHtmPageThatWouldNotOpenOffersAProgramByItsFullPath) {
+    opens = false;
+    for (const wchar_t* target : {L"x.htm", L"X.HTM", L"a.html", L"C:\\d.htm\\f", L"http://h/"}) {
+        form->link->SetURL(target);
+        form->link->Click();
+    }
+    wchar_t system[MAX_PATH];
+    const std::wstring rundll =
+        std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)) + L"\\rundll32.exe";
+    EXPECT_EQ(started,
+              (std::vector<std::wstring>{
+                  rundll + L" | \"" + rundll + L"\" Shell32.dll,OpenAs_RunDLL \"x.htm\"",
+                  rundll + L" | \"" + rundll + L"\" Shell32.dll,OpenAs_RunDLL \"X.HTM\""}));
+    EXPECT_EQ(TURLLabel::TargetExtension(L"C:\\a.b\\c"), L"");
+    EXPECT_EQ(TURLLabel::TargetExtension(L"page.Htm"), L".HTM");
+}
+
+TEST_F(LinkLabel, ColourSettersRepaintOnlyOnAChange) {
+    TURLLabel& link = *form->link;
+    link.SetVisited(true);
+    form->Show();
+    RECT dirty{};
+    ValidateRect(form->Handle(), nullptr);
+    link.SetVisitedColor(RGB(128, 0, 128));
+    link.SetUnvisitedColor(clHighlight);
+    EXPECT_FALSE(GetUpdateRect(form->Handle(), &dirty, FALSE)) << "an equal colour repainted";
+    link.SetVisitedColor(RGB(200, 0, 0));
+    EXPECT_TRUE(GetUpdateRect(form->Handle(), &dirty, FALSE));
+    EXPECT_EQ(link.TextColor(), RGB(200, 0, 0));
+}
+
+} // namespace
