@@ -1,22 +1,14 @@
 #include "framework/Timer.h"
 
 #include "framework/Application.h"
+#include "framework/MessageWindow.h"
 
 namespace {
 const wchar_t kTimerClass[] = L"TarnwickTimer";
 }
 
 TTimer::TTimer(TComponent* owner) : TComponent(owner) {
-    static const ATOM atom = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &TTimer::WindowProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = kTimerClass;
-        return RegisterClassExW(&wc);
-    }();
-    FWindow = CreateWindowExW(0, MAKEINTATOM(atom), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
+    FWindow = CreateMessageWindow(kTimerClass, &TTimer::WindowProc);
     SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     Update();
 }

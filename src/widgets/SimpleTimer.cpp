@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "framework/Application.h"
+#include "framework/MessageWindow.h"
 
 namespace {
 const wchar_t kHandlerClass[] = L"TarnwickSimpleTimers";
@@ -15,17 +16,8 @@ UINT_PTR NextTimerId() {
 } // namespace
 
 TSimpleTimerHandler::TSimpleTimerHandler() {
-    static const ATOM atom = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &TSimpleTimerHandler::WindowProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = kHandlerClass;
-        return RegisterClassExW(&wc);
-    }();
     // Timers need no input and no broadcasts: a message-only window is enough.
-    FWindow = CreateWindowExW(0, MAKEINTATOM(atom), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
+    FWindow = CreateMessageWindow(kHandlerClass, &TSimpleTimerHandler::WindowProc);
 }
 
 TSimpleTimerHandler::~TSimpleTimerHandler() {

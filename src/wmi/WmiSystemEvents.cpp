@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cwchar>
 
+#include "framework/MessageWindow.h"
 #include "framework/Scoped.h"
 #include "framework/Strings.h"
 #include "framework/WbemScripting.h"
@@ -89,15 +90,7 @@ LRESULT CALLBACK DeliveryWindowProc(HWND window, UINT message, WPARAM wParam, LP
 HWND DeliveryWindow() {
     thread_local HWND window = nullptr;
     if (window && IsWindow(window)) return window;
-    static const ATOM atom = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DeliveryWindowProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"TWmiSystemEventsDelivery";
-        return RegisterClassW(&wc);
-    }();
-    window = CreateWindowExW(0, MAKEINTATOM(atom), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
+    window = CreateMessageWindow(L"TWmiSystemEventsDelivery", DeliveryWindowProc);
     if (!window) WmiCheck(HRESULT_FROM_WIN32(GetLastError()));
     return window;
 }
