@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "widgets/SimpleTimer.h"
-#include "WidgetsSupport.h"
+#include "support/Pumping.h"
 
 TEST(SimpleTimer, TicksUntilStoppedAndAOneShotTicksOnce) {
     int ticks = 0, shots = 0;

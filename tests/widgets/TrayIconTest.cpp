@@ -11,7 +11,7 @@
 
 #include "framework/Form.h"
 #include "widgets/TrayIcon.h"
-#include "WidgetsSupport.h"
+#include "support/Pumping.h"
 
 namespace {
 
