@@ -4,6 +4,7 @@
 // keeps no record beyond the call it reports to OnCall.
 #include <windows.h>
 #include <oaidl.h>
+#include <wrl/client.h>
 
 #include <memory>
 #include <string>
@@ -75,6 +76,12 @@ public:
     // property order.
     virtual std::shared_ptr<const TSimClassDef> FindClass(const std::wstring&) { return nullptr; }
     virtual std::vector<std::vector<ScopedVariant>> Instances(const TSimClassDef&) { return {}; }
+    // An event source for that event query of the namespace, in place of the provider's own,
+    // which knows the media events of root\WMI only (nullptr: the provider's own).
+    virtual Microsoft::WRL::ComPtr<IDispatch> OpenEventSource(const std::wstring&,
+                                                              const TSimQuery&) {
+        return nullptr;
+    }
 
     // What callers did, as it arrived.
     virtual void MonikerBound(const std::wstring&) {}

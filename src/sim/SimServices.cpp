@@ -48,6 +48,8 @@ protected:
         default: { // ExecNotificationQuery(text, language, flags = 48, context)
             TSimQuery record = QueryRecord(args, kWbemFlagReturnImmediately | kWbemFlagForwardOnly);
             FRepository->Probe().NotificationQueried(record);
+            if (ComPtr<IDispatch> source = FRepository->Probe().OpenEventSource(FNamespace, record))
+                return AsVariant(source.Get());
             return AsVariant(SimOpenEventSource(FRepository, FNamespace, record).Get());
         }
         }

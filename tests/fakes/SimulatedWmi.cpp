@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/Exception.h"
+#include "sim/SimDispatch.h"
 #include "framework/Strings.h"
 
 namespace {
@@ -152,6 +153,38 @@ std::vector<std::vector<ScopedVariant>> TSimulatedWmi::Instances(const TSimClass
         }
     }
     return instances;
+}
+
+void TSimulatedWmi::RaiseInstanceEvent(const std::wstring& eventClass,
+                                       const std::wstring& targetClass,
+                                       const std::vector<VARIANT>& target,
+                                       const std::vector<VARIANT>& previous) {
+    TAddedClass* added = FindAdded(targetClass);
+    if (!added) throw Exception(L"No class added by that name: " + targetClass);
+    const auto cls = std::make_shared<TSimClassDef>(
+        TSimClassDef{eventClass,
+                     L"__InstanceOperationEvent",
+                     {{L"TargetInstance", CimObject}, {L"PreviousInstance", CimObject}},
+                     {}});
+    const ScopedVariant instance =
+        TSimDispatch::AsVariant(FInstanceEvents.Instance(added->Class, target).Get());
+    const ScopedVariant before =
+        previous.empty()
+            ? SimNull()
+            : TSimDispatch::AsVariant(FInstanceEvents.Instance(added->Class, previous).Get());
+    FInstanceEvents.Raise(cls, {instance.Get(), before.Get()});
+}
+
+void TSimulatedWmi::RaiseEvent(const std::wstring& className, const std::vector<VARIANT>& values) {
+    TAddedClass* added = FindAdded(className);
+    if (!added) throw Exception(L"No class added by that name: " + className);
+    FInstanceEvents.Raise(added->Class, values);
+}
+
+Microsoft::WRL::ComPtr<IDispatch> TSimulatedWmi::OpenEventSource(const std::wstring& nameSpace,
+                                                                 const TSimQuery& query) {
+    if (!SameText(nameSpace, L"root\\cimv2")) return nullptr;
+    return FInstanceEvents.Open(query.Text);
 }
 
 void TSimulatedWmi::Queried(const TSimQuery& query) {

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "fakes/SimInstanceEvents.h"
 #include "framework/ComTypes.h"
 #include "sim/SimProbe.h"
 #include "sim/SimProvider.h"
@@ -49,6 +50,17 @@ public:
     void AddClass(const std::wstring& name, const std::vector<TSimPropertyDef>& properties);
     void AddInstance(const std::wstring& className, const std::vector<VARIANT>& values);
     void RemoveAddedClasses() { FAddedClasses.clear(); }
+
+    // An intrinsic event of root\cimv2 ("__InstanceCreationEvent", ...) whose TargetInstance is
+    // an instance of an added class, with the instance before the change when previous has
+    // values, for every event source opened there whose query selects it.
+    void RaiseInstanceEvent(const std::wstring& eventClass, const std::wstring& targetClass,
+                            const std::vector<VARIANT>& target,
+                            const std::vector<VARIANT>& previous = {});
+    // An extrinsic event of root\cimv2: an instance of an added class.
+    void RaiseEvent(const std::wstring& className, const std::vector<VARIANT>& values);
+    // Event queries on root\cimv2 fail with this error (S_OK: they succeed again).
+    void SetEventQueryError(HRESULT error) { FInstanceEvents.SetOpenError(error); }
 
     const std::vector<TSimCall>& Calls() const { return FCalls; }
     void ClearCalls(); // also clears every other record below
@@ -93,6 +105,8 @@ private:
     HRESULT QueryError(const std::wstring& className) override;
     std::shared_ptr<const TSimClassDef> FindClass(const std::wstring& name) override;
     std::vector<std::vector<ScopedVariant>> Instances(const TSimClassDef& cls) override;
+    Microsoft::WRL::ComPtr<IDispatch> OpenEventSource(const std::wstring& nameSpace,
+                                                      const TSimQuery& query) override;
     void MonikerBound(const std::wstring& name) override { FMonikerNames.push_back(name); }
     void Connected(const TSimConnect& connect) override { FConnects.push_back(connect); }
     void Queried(const TSimQuery& query) override;
@@ -106,6 +120,7 @@ private:
     HRESULT FServiceError = S_OK;
     std::vector<std::pair<std::wstring, HRESULT>> FQueryErrors; // by class name
     std::vector<TAddedClass> FAddedClasses;
+    TSimInstanceEvents FInstanceEvents;
 
     std::vector<TSimCall> FCalls;
     std::vector<size_t> FRunning; // calls not yet answered, innermost last
