@@ -11,6 +11,7 @@
 #include "framework/Strings.h"
 #include "framework/WbemScripting.h"
 #include "wmi/WmiAutomation.h"
+#include "wmi/WmiEventPayloads.h"
 
 namespace {
 const UINT kDeliverMessage = WM_APP + 1;
@@ -273,14 +274,6 @@ TWmiEventAction EventActionOf(IDispatch* event) {
     return weaUnknown;
 }
 
-std::wstring ObjectPathKey(const std::wstring& path, const std::wstring& key) {
-    const size_t at = path.find(key + L"=\"");
-    if (at == std::wstring::npos) return {};
-    const size_t start = at + key.size() + 2;
-    const size_t end = path.find(L'"', start);
-    return path.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-}
-
 // ---------------------------------------------------------------------------------------------
 
 TWmiSystemEvents::TWmiSystemEvents(TComponent* owner) : TWmiComponent(owner) {}
@@ -439,35 +432,137 @@ void TWmiSystemEvents::SetKind(TWmiEventKind kind, bool assigned,
         RemoveEventQuery(info.Query);
 }
 
+template <typename THandler, typename TCall>
+void TWmiSystemEvents::Assign(THandler& field, THandler handler, TWmiEventKind kind, TCall call) {
+    const bool was = static_cast<bool>(field);
+    field = std::move(handler);
+    if (was == static_cast<bool>(field)) return;
+    try {
+        SetKind(kind, !was, [this, &field, call](TEventInfoHolder& registration, IDispatch* event) {
+            // Copied: the handler may clear or reassign itself.
+            if (const THandler current = field) call(current, registration, event);
+        });
+    } catch (...) {
+        // A subscription that failed leaves the event unassigned, so assigning it again retries
+        // instead of keeping a handler that nothing will call.
+        if (!was) field = nullptr;
+        throw;
+    }
+}
+
+IDispatch* TWmiSystemEvents::ServicesOf(const TEventInfoHolder& registration) {
+    return GetNamespaceConnection(registration.NameSpace)->Services();
+}
+
+namespace {
+// The kinds whose handler hears only the sender: the event is not inspected.
+auto SenderOnly(TComponent* sender) {
+    return
+        [sender](const TNotifyEvent& handler, TEventInfoHolder&, IDispatch*) { handler(sender); };
+}
+
+// The kinds whose payload comes from the event alone.
+template <typename THandler>
+auto FromEvent(TComponent* sender, void (*deliver)(const THandler&, TComponent*, IDispatch*)) {
+    return [sender, deliver](const THandler& handler, TEventInfoHolder&, IDispatch* event) {
+        deliver(handler, sender, event);
+    };
+}
+} // namespace
+
+void TWmiSystemEvents::SetOnUserAccount(TWin32AccountEvent handler) {
+    Assign(FOnUserAccount, std::move(handler), TWmiEventKind::UserAccount,
+           FromEvent(this, &DeliverAccountEvent));
+}
+
+void TWmiSystemEvents::SetOnGroupAccount(TWin32AccountEvent handler) {
+    Assign(FOnGroupAccount, std::move(handler), TWmiEventKind::GroupAccount,
+           FromEvent(this, &DeliverAccountEvent));
+}
+
+void TWmiSystemEvents::SetOnGroupMembership(TWin32GroupMembershipEvent handler) {
+    Assign(FOnGroupMembership, std::move(handler), TWmiEventKind::GroupMembership,
+           [this](const TWin32GroupMembershipEvent& current, TEventInfoHolder& registration,
+                  IDispatch* event) {
+               DeliverGroupMembershipEvent(current, this, event, ServicesOf(registration));
+           });
+}
+
+void TWmiSystemEvents::SetOnEventLogApplication(TWin32EventLogEvent handler) {
+    SetEventLog(FOnEventLogApplication, std::move(handler), TWmiEventKind::EventLogApplication);
+}
+
+void TWmiSystemEvents::SetOnEventLogSystem(TWin32EventLogEvent handler) {
+    SetEventLog(FOnEventLogSystem, std::move(handler), TWmiEventKind::EventLogSystem);
+}
+
+void TWmiSystemEvents::SetOnEventLogSecurity(TWin32EventLogEvent handler) {
+    SetEventLog(FOnEventLogSecurity, std::move(handler), TWmiEventKind::EventLogSecurity);
+}
+
+void TWmiSystemEvents::SetOnEventLogAny(TWin32EventLogEvent handler) {
+    SetEventLog(FOnEventLogAny, std::move(handler), TWmiEventKind::EventLogAny);
+}
+
+void TWmiSystemEvents::SetEventLog(TWin32EventLogEvent& field, TWin32EventLogEvent handler,
+                                   TWmiEventKind kind) {
+    Assign(field, std::move(handler), kind,
+           [this, kind](const TWin32EventLogEvent& current, TEventInfoHolder&, IDispatch* event) {
+               DeliverEventLogEvent(current, kind, this, event);
+           });
+}
+
 void TWmiSystemEvents::SetOnNetworkConnect(TNotifyEvent handler) {
-    const bool was = static_cast<bool>(FOnNetworkConnect);
-    FOnNetworkConnect = std::move(handler);
-    if (was == static_cast<bool>(FOnNetworkConnect)) return;
-    SetKind(TWmiEventKind::NetworkConnect, !was, [this](TEventInfoHolder&, IDispatch*) {
-        // Copied: the handler may clear or reassign itself.
-        if (const TNotifyEvent handler = FOnNetworkConnect) handler(this);
-    });
+    Assign(FOnNetworkConnect, std::move(handler), TWmiEventKind::NetworkConnect, SenderOnly(this));
 }
 
 void TWmiSystemEvents::SetOnNetworkDisconnect(TNotifyEvent handler) {
-    const bool was = static_cast<bool>(FOnNetworkDisconnect);
-    FOnNetworkDisconnect = std::move(handler);
-    if (was == static_cast<bool>(FOnNetworkDisconnect)) return;
-    SetKind(TWmiEventKind::NetworkDisconnect, !was, [this](TEventInfoHolder&, IDispatch*) {
-        if (const TNotifyEvent handler = FOnNetworkDisconnect) handler(this);
-    });
+    Assign(FOnNetworkDisconnect, std::move(handler), TWmiEventKind::NetworkDisconnect,
+           SenderOnly(this));
+}
+
+void TWmiSystemEvents::SetOnUserLogon(TWin32UserSessionEvent handler) {
+    SetUserSession(FOnUserLogon, std::move(handler), TWmiEventKind::UserLogon);
+}
+
+void TWmiSystemEvents::SetOnUserLogoff(TWin32UserSessionEvent handler) {
+    SetUserSession(FOnUserLogoff, std::move(handler), TWmiEventKind::UserLogoff);
+}
+
+void TWmiSystemEvents::SetUserSession(TWin32UserSessionEvent& field, TWin32UserSessionEvent handler,
+                                      TWmiEventKind kind) {
+    Assign(field, std::move(handler), kind,
+           [this](const TWin32UserSessionEvent& current, TEventInfoHolder& registration,
+                  IDispatch* event) {
+               DeliverUserSessionEvent(current, this, event, ServicesOf(registration));
+           });
 }
 
 void TWmiSystemEvents::SetOnPrinter(TWin32PrinterEvent handler) {
-    const bool was = static_cast<bool>(FOnPrinter);
-    FOnPrinter = std::move(handler);
-    if (was == static_cast<bool>(FOnPrinter)) return;
-    SetKind(TWmiEventKind::Printer, !was, [this](TEventInfoHolder&, IDispatch* event) {
-        const TWin32PrinterEvent handler = FOnPrinter;
-        if (!handler) return;
-        ScopedVariant instance = WmiGet(event, L"TargetInstance");
-        auto target = WmiObject(instance);
-        handler(this, instance.Get(), target ? WmiText(WmiGet(target.Get(), L"Name")) : L"",
-                EventActionOf(event));
-    });
+    Assign(FOnPrinter, std::move(handler), TWmiEventKind::Printer,
+           FromEvent(this, &DeliverPrinterEvent));
+}
+
+void TWmiSystemEvents::SetOnPrintJob(TWin32PrintJobEvent handler) {
+    Assign(FOnPrintJob, std::move(handler), TWmiEventKind::PrintJob,
+           FromEvent(this, &DeliverPrintJobEvent));
+}
+
+void TWmiSystemEvents::SetOnDocking(TNotifyEvent handler) {
+    Assign(FOnDocking, std::move(handler), TWmiEventKind::Docking, SenderOnly(this));
+}
+
+void TWmiSystemEvents::SetOnService(TWin32ServiceEvent handler) {
+    Assign(FOnService, std::move(handler), TWmiEventKind::Service,
+           FromEvent(this, &DeliverServiceEvent));
+}
+
+void TWmiSystemEvents::SetOnCDROMInserted(TWin32CDROMEvent handler) {
+    Assign(FOnCDROMInserted, std::move(handler), TWmiEventKind::CDROMInserted,
+           FromEvent(this, &DeliverCDROMEvent));
+}
+
+void TWmiSystemEvents::SetOnCDROMEjected(TWin32CDROMEvent handler) {
+    Assign(FOnCDROMEjected, std::move(handler), TWmiEventKind::CDROMEjected,
+           FromEvent(this, &DeliverCDROMEvent));
 }

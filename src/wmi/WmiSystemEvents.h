@@ -20,8 +20,30 @@ enum TWmiEventAction { weaUnknown, weaCreated, weaDeleted, weaModified };
 class TWmiSystemEvents;
 class TWmiEventThread;
 
+// The handler types of the event kinds; instance is the event's TargetInstance.
+using TWin32AccountEvent =
+    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& name,
+                       const std::wstring& domain, TWmiEventAction action)>;
+using TWin32GroupMembershipEvent =
+    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& groupName,
+                       const std::wstring& groupDomain, const std::wstring& userName,
+                       const std::wstring& userDomain, TWmiEventAction action)>;
+using TWin32EventLogEvent =
+    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& eventLog,
+                       const std::wstring& message)>;
+using TWin32UserSessionEvent =
+    std::function<void(TComponent* sender, const std::wstring& logonId, const std::wstring& name,
+                       const std::wstring& domain)>;
 using TWin32PrinterEvent = std::function<void(TComponent* sender, const VARIANT& instance,
                                               const std::wstring& name, TWmiEventAction action)>;
+using TWin32PrintJobEvent =
+    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& document,
+                       int jobId, const std::wstring& jobStatus, TWmiEventAction action)>;
+using TWin32ServiceEvent =
+    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& serviceName,
+                       const std::wstring& state, TWmiEventAction action)>;
+using TWin32CDROMEvent =
+    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& drive)>;
 
 // One registered event query.
 struct TEventInfoHolder {
@@ -67,8 +89,6 @@ TWmiEventAction EventActionOf(IDispatch* event);
 // The query as subscribed: "%d" becomes max(1, poolingInterval div 10) seconds; a text that
 // does not format stays as it is.
 std::wstring WmiEventQueryText(const std::wstring& query, int poolingInterval);
-// The value of key in an object path (`Name="x"`), or "" when the key is absent.
-std::wstring ObjectPathKey(const std::wstring& path, const std::wstring& key);
 
 class TWmiSystemEvents : public TWmiComponent {
 public:
@@ -77,12 +97,40 @@ public:
 
     void SetActive(bool active) override;
 
+    const TWin32AccountEvent& OnUserAccount() const { return FOnUserAccount; }
+    void SetOnUserAccount(TWin32AccountEvent handler);
+    const TWin32AccountEvent& OnGroupAccount() const { return FOnGroupAccount; }
+    void SetOnGroupAccount(TWin32AccountEvent handler);
+    const TWin32GroupMembershipEvent& OnGroupMembership() const { return FOnGroupMembership; }
+    void SetOnGroupMembership(TWin32GroupMembershipEvent handler);
+    const TWin32EventLogEvent& OnEventLogApplication() const { return FOnEventLogApplication; }
+    void SetOnEventLogApplication(TWin32EventLogEvent handler);
+    const TWin32EventLogEvent& OnEventLogSystem() const { return FOnEventLogSystem; }
+    void SetOnEventLogSystem(TWin32EventLogEvent handler);
+    const TWin32EventLogEvent& OnEventLogSecurity() const { return FOnEventLogSecurity; }
+    void SetOnEventLogSecurity(TWin32EventLogEvent handler);
+    const TWin32EventLogEvent& OnEventLogAny() const { return FOnEventLogAny; }
+    void SetOnEventLogAny(TWin32EventLogEvent handler);
     const TNotifyEvent& OnNetworkConnect() const { return FOnNetworkConnect; }
     void SetOnNetworkConnect(TNotifyEvent handler);
     const TNotifyEvent& OnNetworkDisconnect() const { return FOnNetworkDisconnect; }
     void SetOnNetworkDisconnect(TNotifyEvent handler);
+    const TWin32UserSessionEvent& OnUserLogon() const { return FOnUserLogon; }
+    void SetOnUserLogon(TWin32UserSessionEvent handler);
+    const TWin32UserSessionEvent& OnUserLogoff() const { return FOnUserLogoff; }
+    void SetOnUserLogoff(TWin32UserSessionEvent handler);
     const TWin32PrinterEvent& OnPrinter() const { return FOnPrinter; }
     void SetOnPrinter(TWin32PrinterEvent handler);
+    const TWin32PrintJobEvent& OnPrintJob() const { return FOnPrintJob; }
+    void SetOnPrintJob(TWin32PrintJobEvent handler);
+    const TNotifyEvent& OnDocking() const { return FOnDocking; }
+    void SetOnDocking(TNotifyEvent handler);
+    const TWin32ServiceEvent& OnService() const { return FOnService; }
+    void SetOnService(TWin32ServiceEvent handler);
+    const TWin32CDROMEvent& OnCDROMInserted() const { return FOnCDROMInserted; }
+    void SetOnCDROMInserted(TWin32CDROMEvent handler);
+    const TWin32CDROMEvent& OnCDROMEjected() const { return FOnCDROMEjected; }
+    void SetOnCDROMEjected(TWin32CDROMEvent handler);
 
     TEventInfoHolder& AddEventQuery(const std::wstring& nameSpace, const std::wstring& query,
                                     const std::vector<int>& privileges,
@@ -113,9 +161,27 @@ private:
     void UpdateEventQueries(bool active);
     void SetKind(TWmiEventKind kind, bool assigned,
                  std::function<void(TEventInfoHolder&, IDispatch*)> deliver);
+    // Registers the kind when the handler becomes assigned, removes it when it is cleared;
+    // call hands an event to the handler assigned at the moment of delivery.
+    template <typename THandler, typename TCall>
+    void Assign(THandler& field, THandler handler, TWmiEventKind kind, TCall call);
+    void SetEventLog(TWin32EventLogEvent& field, TWin32EventLogEvent handler, TWmiEventKind kind);
+    void SetUserSession(TWin32UserSessionEvent& field, TWin32UserSessionEvent handler,
+                        TWmiEventKind kind);
+    // The services object of the registration's namespace connection, or nullptr.
+    IDispatch* ServicesOf(const TEventInfoHolder& registration);
 
     std::map<std::wstring, std::unique_ptr<TWmiAbstract>> FConnections; // by upper-case name
     std::vector<std::unique_ptr<TEventInfoHolder>> FRegistrations;
+    TWin32AccountEvent FOnUserAccount, FOnGroupAccount;
+    TWin32GroupMembershipEvent FOnGroupMembership;
+    TWin32EventLogEvent FOnEventLogApplication, FOnEventLogSystem, FOnEventLogSecurity,
+        FOnEventLogAny;
     TNotifyEvent FOnNetworkConnect, FOnNetworkDisconnect;
+    TWin32UserSessionEvent FOnUserLogon, FOnUserLogoff;
     TWin32PrinterEvent FOnPrinter;
+    TWin32PrintJobEvent FOnPrintJob;
+    TNotifyEvent FOnDocking;
+    TWin32ServiceEvent FOnService;
+    TWin32CDROMEvent FOnCDROMInserted, FOnCDROMEjected;
 };

@@ -1,67 +1,16 @@
 // The system events watcher against the simulated provider's media events.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 #include "SimulatedWmiFixture.h"
+#include "support/Pumping.h"
 #include "wmi/WmiException.h"
 #include "wmi/WmiSystemEvents.h"
 
 namespace {
 const wchar_t kIntel[] = L"Intel(R) PRO/1000 MT Network Connection";
 const wchar_t kRealtek[] = L"Realtek RTL8139 Family PCI Fast Ethernet NIC";
-
-// Ends the test program when a test hangs, so a deadlock fails the run instead of stalling it.
-class TWatchdog {
-public:
-    explicit TWatchdog(int seconds)
-        : FThread([this, seconds] {
-              std::unique_lock lock(FLock);
-              if (!FDone.wait_for(lock, std::chrono::seconds(seconds), [this] { return FOver; })) {
-                  std::fputs("watchdog: the test hung\n", stderr);
-                  std::fflush(stderr);
-                  TerminateProcess(GetCurrentProcess(), 3);
-              }
-          }) {}
-    ~TWatchdog() {
-        {
-            std::lock_guard guard(FLock);
-            FOver = true;
-        }
-        FDone.notify_all();
-        FThread.join();
-    }
-
-private:
-    std::mutex FLock;
-    std::condition_variable FDone;
-    bool FOver = false;
-    std::thread FThread;
-};
-
-// Runs the message loop until the condition holds or the time is up.
-bool PumpUntil(const std::function<bool()>& condition, DWORD milliseconds = 3000) {
-    const ULONGLONG until = GetTickCount64() + milliseconds;
-    while (!condition()) {
-        if (GetTickCount64() >= until) return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-}
-
-void PumpFor(DWORD milliseconds) {
-    PumpUntil([] { return false; }, milliseconds);
-}
 
 class SystemEvents : public SimulatedWmiTest {
 protected:
@@ -182,15 +131,6 @@ TEST(WmiEventQueryText, IntervalInSecondsIsAtLeastOneAndNetworkQueriesStayAsThey
     const std::wstring connect = EventKindInfo(TWmiEventKind::NetworkConnect).Query;
     EXPECT_EQ(connect, WmiEventQueryText(connect, 50));
     EXPECT_EQ(L"select * from MSNdis_StatusMediaConnect", connect);
-}
-
-TEST(WmiEventObjectPath, KeysAreCutOutOfThePathText) {
-    const std::wstring path =
-        L"\\\\PC\\root\\cimv2:Win32_Account.Domain=\"PC\",Name=\"Ann\",LogonId=\"999\"";
-    EXPECT_EQ(L"PC", ObjectPathKey(path, L"Domain"));
-    EXPECT_EQ(L"Ann", ObjectPathKey(path, L"Name"));
-    EXPECT_EQ(L"999", ObjectPathKey(path, L"LogonId"));
-    EXPECT_EQ(L"", ObjectPathKey(L"Win32_Group.Name=\"x\"", L"Domain"));
 }
 
 TEST_F(SystemEvents, StopDeliversAWaitingEventOnceQuicklyAndNothingAfter) {
