@@ -188,21 +188,25 @@ int TfrmMainWindow::SwitchTo(const std::wstring& profile) {
 
     const std::wstring name = ConfigIni().ReadString(profile, L"Name", L"");
     ShowProgressMessage(L"正在切换到" + name + L",请稍后...");
-    int code;
+    TSwitchResult result;
     try {
         if (FConnectionName.empty()) FConnectionName = GetConnectionName();
-        code = ApplyProfile(profile, FConnectionName);
+        result = SwitchProfile(profile, FConnectionName);
     } catch (...) {
         // The error box must not sit under a progress window that nobody closes.
         CloseProgress();
         throw;
     }
     CloseProgress();
-    if (code != 0)
-        Application().MessageBox(L"切换IP地址不成功，请检查你您的ip设置.");
-    else
-        MarkActive(profile);
-    return code;
+    if (result.Failed) {
+        // The first line alone would send the user to check settings that may well be right.
+        Application().MessageBox(L"切换IP地址不成功，请检查你您的ip设置.\n" + result.Cause);
+        return result.Code;
+    }
+    MarkActive(profile);
+    // Applied all the same: the adapters take it when the computer restarts.
+    if (result.RestartNeeded()) Application().MessageBox(L"IP地址已切换，重新启动计算机后生效。");
+    return 0;
 }
 
 void TfrmMainWindow::MarkActive(const std::wstring& profile) {

@@ -22,9 +22,9 @@ public:
     // simulated: the program runs against simulated adapters, and the caption says so.
     explicit TfrmMainWindow(TComponent* owner, bool simulated = false);
 
-    // profile is "A" or "B"; answers the code of the apply, 0 for success, or -1 for any other
-    // profile or when a switch is already running (COM calls and netsh's message pass dispatch
-    // input meanwhile).
+    // profile is "A" or "B"; answers 0 when the profile was applied (also when it takes effect
+    // after a restart), else the failure's code, or -1 for any other profile or when a switch is
+    // already running (COM calls and netsh's message pass dispatch input meanwhile).
     int SwitchTo(const std::wstring& profile);
     void MarkActive(const std::wstring& profile);
     int ToggleProfile();

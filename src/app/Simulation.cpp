@@ -50,24 +50,36 @@ std::unique_ptr<TCableListener> CableListener;
 } // namespace
 
 const wchar_t SimulationUsage[] =
-    L"Tarnwick.exe [--simulate] [--simulate-delay=N]\n\n"
+    L"Tarnwick.exe [--simulate] [--simulate-delay=N] [--simulate-answer=N]\n\n"
     L"--simulate: simulated network adapters; what they receive goes to "
     L"simulated-network.log beside Tarnwick.exe.\n"
     L"--simulate-delay=N: simulation mode, each adapter call takes N milliseconds "
     L"(0 to 600000).\n"
+    L"--simulate-answer=N: simulation mode, every adapter call answers N and changes nothing "
+    L"unless N is 0 or 1 (0 to 2147483647).\n"
     L"--simulate-cable=unplug|plug: the running simulated Tarnwick's adapter 1 loses or finds "
     L"its cable.";
 
-std::optional<unsigned> ParseSimulationDelay(std::wstring_view text) {
-    // No sign, no blanks, nothing after the digits: a typo must not become a wait of weeks.
+namespace {
+// No sign, no blanks, nothing after the digits: a typo must not become a wait of weeks.
+std::optional<unsigned> ParseNumber(std::wstring_view text, unsigned max) {
     if (text.empty()) return std::nullopt;
-    unsigned value = 0;
+    unsigned long long value = 0;
     for (const wchar_t c : text) {
         if (c < L'0' || c > L'9') return std::nullopt;
         value = value * 10 + static_cast<unsigned>(c - L'0');
-        if (value > SimulationMaxDelayMs) return std::nullopt;
+        if (value > max) return std::nullopt;
     }
-    return value;
+    return static_cast<unsigned>(value);
+}
+} // namespace
+
+std::optional<unsigned> ParseSimulationDelay(std::wstring_view text) {
+    return ParseNumber(text, SimulationMaxDelayMs);
+}
+
+std::optional<unsigned> ParseSimulationAnswer(std::wstring_view text) {
+    return ParseNumber(text, SimulationMaxAnswer);
 }
 
 std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& commandLine) {
@@ -75,20 +87,25 @@ std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& com
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
     if (!argv) return options;
-    const std::wstring_view delayFlag = L"--simulate-delay";
     bool valid = true;
+    // "--flag=N", its number read by parse; the flag without a number it accepts is refused.
+    const auto number = [&](std::wstring_view arg, std::wstring_view flag, auto parse,
+                            std::optional<unsigned>& value) {
+        if (arg.substr(0, flag.size()) != flag) return;
+        value = arg.size() > flag.size() && arg[flag.size()] == L'='
+                    ? parse(arg.substr(flag.size() + 1))
+                    : std::nullopt;
+        valid = valid && value.has_value();
+        options.Enabled = true;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::wstring_view arg = argv[i];
         if (arg == L"--simulate") options.Enabled = true;
-        if (arg.substr(0, delayFlag.size()) == delayFlag) {
-            const std::optional<unsigned> delay =
-                arg.size() > delayFlag.size() && arg[delayFlag.size()] == L'='
-                    ? ParseSimulationDelay(arg.substr(delayFlag.size() + 1))
-                    : std::nullopt;
-            valid = valid && delay.has_value();
-            options.Enabled = true;
-            options.DelayMs = delay.value_or(0);
-        }
+        std::optional<unsigned> delay, answer;
+        number(arg, L"--simulate-delay", ParseSimulationDelay, delay);
+        number(arg, L"--simulate-answer", ParseSimulationAnswer, answer);
+        if (delay) options.DelayMs = *delay;
+        if (answer) options.Answer = static_cast<long>(*answer);
     }
     LocalFree(argv);
     if (!valid) return std::nullopt;
@@ -99,6 +116,7 @@ void StartSimulation(const TSimulationOptions& options) {
     if (!options.Enabled) return;
     TSimProvider& sim = TSimProvider::Install();
     sim.SetDelay(options.DelayMs);
+    sim.SetAnswer(options.Answer);
     const std::wstring log = ExecutableFolder() + L"simulated-network.log";
     // netsh is this program again: the variable tells the child its role. This process read it
     // at its start, and only the children it starts see it.

@@ -10,10 +10,15 @@ struct TSimulationOptions {
     bool Enabled = false;
     unsigned DelayMs =
         0; // --simulate-delay=N: each adapter method or netsh command takes this long
+    // --simulate-answer=N: every adapter method answers N and, unless it is 0 or 1, changes
+    // nothing, as an adapter that refuses the profile does.
+    std::optional<long> Answer = std::nullopt;
 };
 
 // The longest --simulate-delay accepted, in milliseconds.
 constexpr unsigned SimulationMaxDelayMs = 600000;
+// The largest --simulate-answer accepted.
+constexpr unsigned SimulationMaxAnswer = 2147483647;
 // Shown when the command line is refused.
 extern const wchar_t SimulationUsage[];
 
@@ -21,6 +26,8 @@ extern const wchar_t SimulationUsage[];
 std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& commandLine);
 // A delay in milliseconds: decimal digits only, at most SimulationMaxDelayMs.
 std::optional<unsigned> ParseSimulationDelay(std::wstring_view text);
+// An adapter method's answer: decimal digits only, at most SimulationMaxAnswer.
+std::optional<unsigned> ParseSimulationAnswer(std::wstring_view text);
 
 // Installs the simulated provider; call before the main window is created.
 void StartSimulation(const TSimulationOptions& options);

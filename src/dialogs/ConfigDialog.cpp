@@ -113,6 +113,7 @@ void TfrmConfig::CreateControls() {
     lblNetworkAdapter = Own<TStaticText>(pnl2->Handle(), L"网 卡:", at(39, 9), font);
     cmbAdapters = Own<TComboBox>(pnl2->Handle(), box(105, 7, 240, 21), font);
     cmbAdapters->OnChange = [this](TComponent* s) { cmbAdaptersChange(s); };
+    chkOnlyAdapter = Own<TCheckBox>(pnl2->Handle(), L"只切换此网卡", box(355, 9, 110, 17), font);
     bvl1 = Own<TBevel>(pnl2->Handle(), box(-25, 35, 455, 2));
     lblMACAddress = Own<TStaticText>(pnl2->Handle(), L"网卡 地址:", at(31, 45), font);
     dbedtMACAddress = FieldEdit(L"MACAddress", 41);
@@ -154,6 +155,17 @@ void TfrmConfig::CreateEditors() {
 void TfrmConfig::LoadOptions() {
     chkAutoRun->SetChecked(ConfigIni().ReadString(L"NET", L"AutoRun", L"0") == L"1");
     chkAutoSwitch->SetChecked(ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") == L"1");
+    // The dialog opens on the adapter the switch is limited to, so that "确定" keeps the limit.
+    const std::wstring adapter = ConfigIni().ReadString(L"NET", L"Adapter", L"");
+    for (int i = 0; !adapter.empty() && i < cmbAdapters->Count(); ++i) {
+        const std::wstring item = cmbAdapters->Item(i);
+        if (item.substr(0, item.find(L':')) == adapter) {
+            cmbAdapters->SetItemIndex(i);
+            cmbAdaptersChange(cmbAdapters);
+            chkOnlyAdapter->SetChecked(true);
+            break;
+        }
+    }
     frmIPSetA->LoadProfile();
     frmIPSetB->LoadProfile();
 }
@@ -196,12 +208,18 @@ void TfrmConfig::DisableAdapterView() {
     wqAdapters->Close();
     WmiConnection1->SetConnected(false);
     cmbAdapters->SetEnabled(false);
+    chkOnlyAdapter->SetEnabled(false);
+}
+
+std::wstring TfrmConfig::SelectedAdapter() const {
+    if (cmbAdapters->ItemIndex() < 0) return {};
+    const std::wstring item = cmbAdapters->Item(cmbAdapters->ItemIndex());
+    return item.substr(0, item.find(L':'));
 }
 
 void TfrmConfig::cmbAdaptersChange(TComponent*) {
     if (cmbAdapters->Count() == 0 || !wqConfigurations->Active()) return;
-    const std::wstring item = cmbAdapters->Item(cmbAdapters->ItemIndex());
-    const int index = _wtoi(item.substr(0, item.find(L':')).c_str());
+    const int index = _wtoi(SelectedAdapter().c_str());
     if (wqConfigurations->Bof() && wqConfigurations->Eof()) return;
     wqConfigurations->Locate(L"Index", ScopedVariant(index).Get());
 }
@@ -216,6 +234,8 @@ void TfrmConfig::btnOKClick(TComponent*) {
     ConfigIni().WriteString(L"NET", L"AutoRun", autoRun ? L"1" : L"0");
     ConfigIni().WriteString(L"NET", L"AutoSwitch", L"0");
     if (chkAutoSwitch->Checked()) ConfigIni().WriteString(L"NET", L"AutoSwitch", L"1");
+    ConfigIni().WriteString(L"NET", L"Adapter",
+                            chkOnlyAdapter->Checked() ? SelectedAdapter() : L"");
     ResultText = L"OK";
     Close();
 }

@@ -37,6 +37,8 @@ public:
     TPanel* pnl2;
     TStaticText* lblNetworkAdapter;
     TComboBox* cmbAdapters;
+    // Ticked: only the selected adapter is switched (NET/Adapter).
+    TCheckBox* chkOnlyAdapter;
     TBevel* bvl1;
     TStaticText* lblMACAddress;
     TDBEdit* dbedtMACAddress;
@@ -67,6 +69,8 @@ private:
     void CreateControls();
     void FormCreate();
     TDBEdit* FieldEdit(const std::wstring& field, int top);
+    // The Index of the selected adapter as its item shows it; empty when none is selected.
+    std::wstring SelectedAdapter() const;
 
     ScopedFont FFont;
     ScopedFont FEditFont;

@@ -204,7 +204,9 @@ ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex,
     for (size_t i = 0; i < args.Count(); ++i)
         call.Args.push_back(SimArgumentShape(args.Raw(i)));
     // Told before it acts, so a call that raises or never returns is seen all the same.
-    const TSimOutcome outcome = repository.Probe().MethodStarting(call);
+    TSimOutcome outcome = repository.Probe().MethodStarting(call);
+    if (outcome.Kind == TSimOutcome::Perform && repository.Answer)
+        outcome = {TSimOutcome::Answer, *repository.Answer};
 
     if (repository.Delay) Wait(repository.Delay);
 

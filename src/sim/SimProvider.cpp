@@ -61,6 +61,10 @@ void TSimProvider::SetDelay(DWORD milliseconds) {
     FRepository->Delay = milliseconds;
 }
 
+void TSimProvider::SetAnswer(std::optional<long> code) {
+    FRepository->Answer = code;
+}
+
 void TSimProvider::RaiseMediaEvent(bool connected, const std::wstring& instanceName) {
     FRepository->RaiseMediaEvent(
         connected ? L"MSNdis_StatusMediaConnect" : L"MSNdis_StatusMediaDisconnect", instanceName);

@@ -24,6 +24,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,8 @@ public:
     DWORD Delay() const;
     // Each adapter method waits this long, dispatching messages as a cross-process COM call does.
     void SetDelay(DWORD milliseconds);
+    // Every adapter method answers this code, as a test's SetResult does (none: they act).
+    void SetAnswer(std::optional<long> code);
 
     // A network cable plugged in (connected) or pulled out, as root\WMI reports it: each event
     // source of "select * from MSNdis_StatusMediaConnect" (or ...Disconnect) opened before

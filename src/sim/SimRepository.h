@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ class TSimRepository {
 public:
     std::vector<TSimAdapter> Adapters;
     DWORD Delay = 0; // each adapter method takes this long
+    // What every adapter method answers instead of acting, when set (a probe's outcome wins).
+    std::optional<long> Answer;
 
     // Event sources register here; events may be raised from any thread.
     std::mutex EventLock;

@@ -158,6 +158,10 @@ int TWmiMethod::LastWmiError() const {
 std::wstring TWmiMethod::LastWmiErrorDescription() {
     const int code = LastWmiError();
     if (code == -1) return {};
+    return ResultDescription(code);
+}
+
+std::wstring TWmiMethod::ResultDescription(int code) {
     TWmiQualifiers& qualifiers = WmiMethodQualifiers();
     const TWmiQualifier* values = qualifiers.Find(L"Values");
     if (!values || !(values->Value.Type() & VT_ARRAY)) return {};

@@ -117,6 +117,8 @@ public:
     int LastWmiError() const;
     // The text the method's Values / ValueMap qualifiers give for LastWmiError.
     std::wstring LastWmiErrorDescription();
+    // The text they give for any result code; empty when they give none.
+    std::wstring ResultDescription(int code);
 
 protected:
     void Notification(TComponent* other) override;

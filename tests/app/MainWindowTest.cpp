@@ -15,6 +15,7 @@
 #include "core/NetshEngine.h"
 #include "core/ProgressWindow.h"
 #include "core/Settings.h"
+#include "core/WmiEngine.h"
 #include "fakes/SimulatedWmi.h"
 #include "framework/Application.h"
 #include "framework/Dib.h"
@@ -320,13 +321,40 @@ TEST_F(MainWindow, DoubleClickSwitchesBehindTheProgressWindow) {
 TEST_F(MainWindow, FailedSwitchSaysSoAndChangesNothing) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
     Create();
-    sim->SetResult(L"EnableStatic", 1);
-    EXPECT_EQ(window->SwitchTo(L"A"), 1);
-    EXPECT_EQ(messages, std::vector<std::wstring>{L"切换IP地址不成功，请检查你您的ip设置."});
+    sim->SetResult(L"EnableStatic", 66);
+    EXPECT_EQ(window->SwitchTo(L"A"), 66);
+    EXPECT_EQ(messages, std::vector<std::wstring>{
+                            L"切换IP地址不成功，请检查你您的ip设置.\nInvalid subnet mask"});
     EXPECT_EQ(Read(L"NET", L"NET"), L"B");
     EXPECT_EQ(window->AANetB->Caption(), L"√外网");
     EXPECT_EQ(window->AANetA->Caption(), L"×内网");
     EXPECT_EQ(ProgressWindow(), nullptr);
+}
+
+TEST_F(MainWindow, RestartNeededSwitchIsMarkedAndSaidOnce) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    Create();
+    // Every adapter answers 1 in both steps: one switch, one message.
+    sim->SetResult(L"EnableStatic", 1);
+    sim->SetResult(L"SetDNSServerSearchOrder", 1);
+    EXPECT_EQ(window->SwitchTo(L"A"), 0);
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"IP地址已切换，重新启动计算机后生效。"});
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
+    EXPECT_EQ(window->AANetA->Caption(), L"√内网");
+}
+
+TEST_F(MainWindow, ReconnectShowsTheSameFailureBoxWithItsCause) {
+    Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
+    Create();
+    SetProcessElevatedFunction([] { return false; });
+    sim->SetResult(L"EnableDHCP", 91);
+    window->Now = 1000;
+    window->netEvent1NetworkDisconnect(nullptr);
+    window->netEvent1NetworkConnect(nullptr);
+    SetProcessElevatedFunction(nullptr);
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"切换IP地址不成功，请检查你您的ip设置.\n"
+                                                  L"需要以管理员身份运行 Tarnwick。"});
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
 }
 
 TEST_F(MainWindow, UnreachableServiceIsReportedAfterTheProgressWindowHasGone) {

@@ -41,6 +41,19 @@ TEST(SimulationOptions, MalformedDelaysAreRefusedInsteadOfWaitingForWeeks) {
         EXPECT_FALSE(Parse(arguments)) << arguments;
 }
 
+TEST(SimulationOptions, AnswerIsOneDecimalCodeForEveryAdapterCall) {
+    EXPECT_FALSE(Parse(L"--simulate")->Answer);
+    const auto options = Parse(L"--simulate-answer=66 --simulate-delay=10");
+    ASSERT_TRUE(options);
+    EXPECT_TRUE(options->Enabled);
+    EXPECT_EQ(options->Answer, 66L);
+    EXPECT_EQ(options->DelayMs, 10u);
+    for (const wchar_t* arguments :
+         {L"--simulate-answer=-1", L"--simulate-answer=", L"--simulate-answer",
+          L"--simulate-answer=2147483648", L"--simulate-answer=66x"})
+        EXPECT_FALSE(Parse(arguments)) << arguments;
+}
+
 TEST(SimulatedNetsh, SimulationModeStartsTheProgramItselfAsNetsh) {
     StartSimulation({true, 250});
     EXPECT_EQ(NetshProgram(), Application().ExeName());

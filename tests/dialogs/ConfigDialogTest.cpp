@@ -221,12 +221,46 @@ TEST_F(ConfigDialog, AdapterViewListsIpEnabledEthernetAdaptersInQueryOrder) {
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(ConfigDialog, OnlyThisAdapterIsReadFromAndWrittenToAdapter) {
+    // Empty: unticked on the first adapter; ticked, the selected adapter is written.
+    Open();
+    EXPECT_FALSE(dialog->chkOnlyAdapter->Checked());
+    dialog->chkOnlyAdapter->SetChecked(true);
+    dialog->btnOK->Click();
+    EXPECT_EQ(Read(L"NET", L"Adapter"), L"1");
+    Application().Destroy(std::exchange(dialog, nullptr));
+
+    // The dialog opens on the adapter named, ticked, so that confirming keeps it.
+    Config("[NET]\r\nAdapter=8\r\n");
+    Open();
+    EXPECT_EQ(dialog->cmbAdapters->ItemIndex(), 1);
+    EXPECT_EQ(dialog->dbedtMACAddress->Text(), sim->Adapters()[1].MACAddress);
+    EXPECT_TRUE(dialog->chkOnlyAdapter->Checked());
+    dialog->btnOK->Click();
+    EXPECT_EQ(Read(L"NET", L"Adapter"), L"8");
+    Application().Destroy(std::exchange(dialog, nullptr));
+
+    // Unticked, every adapter is switched again.
+    Open();
+    dialog->chkOnlyAdapter->SetChecked(false);
+    dialog->btnOK->Click();
+    EXPECT_EQ(Read(L"NET", L"Adapter"), L"");
+    Application().Destroy(std::exchange(dialog, nullptr));
+
+    // An adapter that is not listed leaves the box unticked.
+    Config("[NET]\r\nAdapter=5\r\n");
+    Open();
+    EXPECT_EQ(dialog->cmbAdapters->ItemIndex(), 0);
+    EXPECT_FALSE(dialog->chkOnlyAdapter->Checked());
+}
+
 TEST_F(ConfigDialog, NoAdapterLeavesTheViewEmptyAndDisabled) {
     sim->Adapters().clear();
     Open();
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(dialog->cmbAdapters->Count(), 0);
     EXPECT_FALSE(dialog->cmbAdapters->Enabled());
+    EXPECT_FALSE(dialog->chkOnlyAdapter->Enabled());
     EXPECT_EQ(dialog->dbedtMACAddress->Text(), L"");
     EXPECT_FALSE(dialog->WmiConnection1->Connected());
 }
@@ -330,6 +364,7 @@ TEST_F(ConfigDialog, TabWalksEachPageInItsOrderAndEnterOrEscDoNothing) {
         {dialog->chkAutoRun, "chkAutoRun"},
         {dialog->chkAutoSwitch, "chkAutoSwitch"},
         {dialog->cmbAdapters, "cmbAdapters"},
+        {dialog->chkOnlyAdapter, "chkOnlyAdapter"},
         {dialog->dbedtMACAddress, "MAC"},
         {dialog->dbedtIPAddress, "IP"},
         {dialog->dbedtIPSubnet, "Subnet"},
@@ -361,8 +396,8 @@ TEST_F(ConfigDialog, TabWalksEachPageInItsOrderAndEnterOrEscDoNothing) {
         }
         return log;
     };
-    EXPECT_EQ(walk(11), "chkAutoRun chkAutoSwitch cmbAdapters MAC IP Subnet Gateway DNS btnOK "
-                        "btnCancle btn3 chkAutoRun");
+    EXPECT_EQ(walk(12), "chkAutoRun chkAutoSwitch cmbAdapters chkOnlyAdapter MAC IP Subnet "
+                        "Gateway DNS btnOK btnCancle btn3 chkAutoRun");
     dialog->pgcNet1->SelectNextPage(true);
     EXPECT_EQ(walk(10), "A.rbADNSStatic A.edtADNS1 A.edtADNS2 A.edtAIP A.edtAMask A.edtAGate "
                         "A.rbAStatic btnOK btnCancle btn3 A.rbADNSStatic");

@@ -1,0 +1,24 @@
+#pragma once
+// What one switch came to: done, done once the computer restarts, or failed for a cause the
+// user is told.
+#include <string>
+#include <utility>
+
+struct TSwitchResult {
+    // 0 done; 1 done, effective after a restart (a WMI method's answer); otherwise the first
+    // failure's code: a WMI method's answer, netsh's exit code, or -1.
+    int Code = 0;
+    bool Failed = false;
+    // The first failure's cause, the failure box's second line; empty on success.
+    std::wstring Cause;
+
+    bool RestartNeeded() const { return !Failed && Code == 1; }
+    // Takes in the result of a later step: the first failure stays, a restart need is kept.
+    void Add(const TSwitchResult& later) {
+        if (Failed) return;
+        if (later.Failed || later.Code == 1) *this = later;
+    }
+    static TSwitchResult Failure(int code, std::wstring cause) {
+        return {code, true, std::move(cause)};
+    }
+};
