@@ -50,6 +50,15 @@ protected:
         dialog->LoadOptions();
         return dialog;
     }
+    // The dialog shown and active, on the page of profile A.
+    TfrmIPSet& ShowProfileA() {
+        Open();
+        dialog->Show();
+        SetForegroundWindow(dialog->Handle());
+        Application().ProcessMessages();
+        dialog->pgcNet1->SelectNextPage(true);
+        return *dialog->frmIPSetA;
+    }
     static std::wstring RunValue() {
         const TRunKey key = MachineRunKey();
         wchar_t data[1024];
@@ -410,12 +419,7 @@ TEST_F(ConfigDialog, TabWalksEachPageInItsOrderAndEnterOrEscDoNothing) {
 }
 
 TEST_F(ConfigDialog, AMaskTypedAfterTabbingFromTheAddressReplacesTheFilledOne) {
-    Open();
-    dialog->Show();
-    SetForegroundWindow(dialog->Handle());
-    Application().ProcessMessages();
-    TfrmIPSet& a = *dialog->frmIPSetA;
-    dialog->pgcNet1->SelectNextPage(true);
+    TfrmIPSet& a = ShowProfileA();
     a.edtAIP->SetFocus();
     Press(VK_TAB);
     ASSERT_EQ(GetFocus(), a.edtAMask->Handle());
@@ -446,12 +450,7 @@ void CALLBACK CloseAboutBox(HWND, UINT, UINT_PTR, DWORD) {
 
 TEST_F(ConfigDialog, AltAOpensTheAboutBoxAndReturnsWithEverythingAsItWas) {
     Config("[A]\r\nDHCPEnabled=0\r\nIPAddress=10.1.2.3\r\n");
-    Open();
-    dialog->Show();
-    SetForegroundWindow(dialog->Handle());
-    Application().ProcessMessages();
-    TfrmIPSet& a = *dialog->frmIPSetA;
-    dialog->pgcNet1->SelectNextPage(true);
+    TfrmIPSet& a = ShowProfileA();
     a.edtAMask->SetFocus();
     a.edtAMask->SetText(L"255.255.0.0");
     a.edtAIP->SetFocus();

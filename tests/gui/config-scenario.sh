@@ -113,7 +113,9 @@ expected_box=
 
 # The dialog: fully inside the work area, the focus on the first page's first control.
 wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
-read -r _ _ fw fh dx dy wl wt wr wb < <(frame_at 'TarnwickForm' '配置')
+read -r fx fy fw fh dx dy wl wt wr wb < <(frame_at 'TarnwickForm' '配置')
+# The pointer on the caption, off every control the pictures show.
+xdotool mousemove $((fx + fw / 2)) $((fy + 5))
 read -r _ _ cw ch dpi < <(window_at 'TarnwickForm' '配置')
 # Another process may be told 96 for a window of this one; the layout shows the DPI it has.
 dpi=${want_dpi:-$dpi}
