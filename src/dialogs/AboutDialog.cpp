@@ -17,9 +17,9 @@ TfrmAbout::TfrmAbout(TComponent* owner) : TForm(owner) {
     TFormParams params;
     params.Caption = L"关于程序";
     params.Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-    params.Width = 281;
-    params.Height = 207;
-    params.OuterSize = true;
+    // The client area of the designed 281 x 207 window in classic frames.
+    params.Width = 273;
+    params.Height = 180;
     params.CenterOnScreen = false;
     CreateHandle(params);
     PlaceWindow(Handle(), 320, 200);
@@ -45,10 +45,20 @@ void TfrmAbout::CreateControls() {
     URLLabel1->Font().SetHeight(Scale(11));
     URLLabel1->SetCaption(kAddress);
     URLLabel1->SetURL(kAddress);
-    btn1 =
-        Own<TButton>(Handle(), L"关闭",
-                     RECT{Scale(104), Scale(128), Scale(104 + 75), Scale(128 + 25)}, FFont.Get());
+    // The default button, with the focus from the start: Enter closes the box.
+    btn1 = Own<TButton>(Handle(), L"关闭",
+                        RECT{Scale(104), Scale(128), Scale(104 + 75), Scale(128 + 25)}, FFont.Get(),
+                        BS_DEFPUSHBUTTON);
     btn1->OnClick = [this](TComponent* s) { btn1Click(s); };
+}
+
+LRESULT TfrmAbout::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    // As a dialog box opens: the focus on its first control, the button.
+    if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
+        FocusFirstControl(Handle());
+        return 0;
+    }
+    return TForm::WindowProc(message, wParam, lParam);
 }
 
 void TfrmAbout::btn1Click(TComponent*) {

@@ -17,6 +17,9 @@ public:
     TURLLabel* URLLabel1;
     TButton* btn1;
 
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
 private:
     void CreateControls();
     ScopedFont FFont;

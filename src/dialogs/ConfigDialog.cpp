@@ -65,9 +65,10 @@ TfrmConfig::TfrmConfig(TComponent* owner) : TForm(owner) {
     TFormParams params;
     params.Caption = L"配置";
     params.Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-    params.Width = 548;
-    params.Height = 411;
-    params.OuterSize = true;
+    // The client area of the designed 548 x 411 window in classic frames: a thicker frame must
+    // not eat into the layout.
+    params.Width = 540;
+    params.Height = 384;
     params.CenterOnScreen = false;
     CreateHandle(params);
     PlaceWindow(Handle(), 401, 219);
@@ -93,23 +94,20 @@ void TfrmConfig::CreateControls() {
     const auto at = [this](int l, int t) { return POINT{Scale(l), Scale(t)}; };
 
     pgcNet1 = Own<TTabControl>(Handle(), box(0, 0, 540, 337), font);
-    // Top-aligned: as wide as the window's client area.
-    const RECT client = ClientRect();
-    SetWindowPos(pgcNet1->Handle(), nullptr, 0, 0, client.right, Scale(337),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    pgcNet1->SetAlign(alTop);
     ts1 = pgcNet1->AddPage(L"常规");
     tsTabDates = pgcNet1->AddPage(L"内网 IP 参数");
     ts2 = pgcNet1->AddPage(L"外网 IP 参数");
     for (TPanel* page : {ts1, tsTabDates, ts2})
         SendMessageW(page->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
-    RECT page{};
-    GetClientRect(ts1->Handle(), &page);
-    pnl1 = Own<TPanel>(ts1->Handle(), RECT{0, 0, page.right, Scale(89)});
+    pnl1 = Own<TPanel>(ts1->Handle(), box(0, 0, 0, 89));
+    pnl1->SetAlign(alTop);
     chkAutoRun = Own<TCheckBox>(pnl1->Handle(), L"开机时自动运行", box(18, 20, 159, 17), font);
     chkAutoSwitch =
         Own<TCheckBox>(pnl1->Handle(), L"网络切换时IP自动切换", box(18, 48, 167, 17), font);
-    pnl2 = Own<TPanel>(ts1->Handle(), RECT{0, Scale(89), page.right, page.bottom});
+    pnl2 = Own<TPanel>(ts1->Handle(), RECT{});
+    pnl2->SetAlign(alClient);
     lblNetworkAdapter = Own<TStaticText>(pnl2->Handle(), L"网 卡:", at(39, 9), font);
     cmbAdapters = Own<TComboBox>(pnl2->Handle(), box(105, 7, 240, 21), font);
     cmbAdapters->OnChange = [this](TComponent* s) { cmbAdaptersChange(s); };

@@ -8,7 +8,7 @@ const wchar_t kDefaultMask[] = L"255.255.255.0";
 } // namespace
 
 TfrmIPSet::TfrmIPSet(TComponent* owner, HWND page, int dpi, HFONT font, HFONT editFont)
-    : TPanel(owner, page, RECT{}), FDpi(dpi) {
+    : TPanel(owner, page, RECT{}) {
     const auto s = [dpi](int v) { return ScaleForDpi(v, dpi); };
     const auto box = [&](int l, int t, int w, int h) {
         return RECT{s(l), s(t), s(l + w), s(t + h)};
@@ -20,7 +20,9 @@ TfrmIPSet::TfrmIPSet(TComponent* owner, HWND page, int dpi, HFONT font, HFONT ed
     // Children are made in tab order, which is also their stacking order: the lower panel
     // comes first, and each group box's edits before its radio buttons.
     pnl4 = Own<TPanel>(frame, RECT{});
-    pnl3 = Own<TPanel>(frame, RECT{});
+    pnl4->SetAlign(alClient);
+    pnl3 = Own<TPanel>(frame, box(0, 0, 0, 130));
+    pnl3->SetAlign(alTop);
     SendMessageW(pnl3->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SendMessageW(pnl4->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
@@ -58,20 +60,8 @@ TfrmIPSet::TfrmIPSet(TComponent* owner, HWND page, int dpi, HFONT font, HFONT ed
     rbADNSStatic->OnClick = [this](TComponent* s) { rbADNSStaticClick(s); };
     edtAIP->OnExit = [this](TComponent* s) { edtAIPExit(s); };
 
-    // Fills the page, whose size is known by now.
-    RECT r{};
-    GetClientRect(page, &r);
-    SetWindowPos(frame, nullptr, 0, 0, r.right, r.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
-    Layout();
-}
-
-void TfrmIPSet::Layout() {
-    RECT r{};
-    GetClientRect(Handle(), &r);
-    const int top = ScaleForDpi(130, FDpi);
-    SetWindowPos(pnl3->Handle(), nullptr, 0, 0, r.right, top, SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(pnl4->Handle(), nullptr, 0, top, r.right, r.bottom - top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    // Fills the page.
+    SetAlign(alClient);
 }
 
 void TfrmIPSet::Select(TRadioButton* button) {
@@ -107,7 +97,11 @@ void TfrmIPSet::rbADNSStaticClick(TComponent*) {
 
 void TfrmIPSet::edtAIPExit(TComponent*) {
     // Only a mask nobody typed is filled in: a typed one (a 16-bit mask, say) stays.
-    if (edtAMask->Text().empty()) edtAMask->SetText(kDefaultMask);
+    if (!edtAMask->Text().empty()) return;
+    edtAMask->SetText(kDefaultMask);
+    // Tab may be moving into the mask right now, its text selected before it was filled: the
+    // filled mask is selected, so what the user types next replaces it.
+    SendMessageW(edtAMask->Handle(), EM_SETSEL, 0, -1);
 }
 
 void TfrmIPSet::LoadProfile() {

@@ -48,8 +48,6 @@ private:
     // Checks button, unchecks its partner and runs its click handler, when that changes
     // anything: what a click would do.
     void Select(TRadioButton* button);
-    void Layout();
 
     std::wstring FSection;
-    int FDpi;
 };

@@ -139,8 +139,18 @@ LRESULT TForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         Close();
         return 0;
     case WM_COMMAND:
-        // A windowed control tells its parent; the control's own event hears it.
-        if (RouteControlMessage(message, wParam, lParam)) return 0;
+    case WM_NOTIFY:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORSTATIC: {
+        // A windowed control tells its parent; the control's own event or colour answers.
+        LRESULT result = 0;
+        if (RouteControlMessage(message, wParam, lParam, result)) return result;
+        break;
+    }
+    case WM_SIZE:
+        AlignControls();
         break;
     case WM_ERASEBKGND:
         return 1;
@@ -324,6 +334,18 @@ TGraphicControl* TForm::ControlAt(POINT client) const {
         if ((*it)->Visible() && (*it)->Enabled() && PtInRect(&r, client)) return *it;
     }
     return nullptr;
+}
+
+void TForm::AlignControls() {
+    if (!FHandle) return;
+    std::vector<TAlignedControl> controls = AlignedChildren(FHandle);
+    for (TGraphicControl* c : FControls) {
+        if (c->Align() == alNone) continue;
+        controls.push_back({c->Align(), c->BoundsRect(), [c](const RECT& r) {
+                                c->SetBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
+                            }});
+    }
+    ArrangeControls(controls, ClientRect());
 }
 
 void TForm::MouseMove(POINT at) {

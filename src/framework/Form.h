@@ -70,6 +70,8 @@ public:
     void RemoveControl(TGraphicControl* control);
     void HintChanged(TGraphicControl* control);
     TGraphicControl* ControlAt(POINT client) const;
+    // Places the aligned controls, windowed and windowless, in the client area.
+    void AlignControls();
 
 protected:
     // Creates the window, ends the loading bracket and raises OnCreate; what OnCreate raises

@@ -30,6 +30,12 @@ void TGraphicControl::SetBounds(int left, int top, int width, int height) {
     if (old.right - old.left != width || old.bottom - old.top != height) Resized();
 }
 
+void TGraphicControl::SetAlign(TAlign align) {
+    if (align == FAlign) return;
+    FAlign = align;
+    if (FParent) FParent->AlignControls();
+}
+
 void TGraphicControl::SetColor(COLORREF color) {
     FParentColor = false;
     if (color == FColor) return;

@@ -5,13 +5,12 @@
 
 #include <string>
 
+#include "framework/Align.h"
 #include "framework/Canvas.h"
 #include "framework/Component.h"
 
 class TForm;
 
-// Where a control sits in its parent; stored for the control's own layout rules.
-enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 enum TDragKind { dkDrag, dkDock };
 enum TDragMode { dmManual, dmAutomatic };
 
@@ -38,7 +37,8 @@ public:
     void Invalidate();
 
     TAlign Align() const { return FAlign; }
-    void SetAlign(TAlign align) { FAlign = align; }
+    // Arranges the parent's aligned controls at once.
+    void SetAlign(TAlign align);
     // The control's own colour; with ParentColor it is the parent's, the system's face colour.
     COLORREF Color() const { return FColor; }
     void SetColor(COLORREF color);

@@ -1,7 +1,7 @@
 #include "framework/StdCtrls.h"
 
 #include "framework/Application.h"
-#include "framework/Scoped.h"
+#include "framework/Form.h"
 
 namespace {
 // The property that ties a control's window to its object; standard controls leave
@@ -69,11 +69,66 @@ void TWinControl::Command(UINT code) {
     if (event && *event) (*event)(this);
 }
 
-bool RouteControlMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+void TWinControl::SetAlign(TAlign align) {
+    if (align == FAlign) return;
+    FAlign = align;
+    HWND parent = GetParent(FHandle);
+    if (TForm* form = TForm::FromHandle(parent)) {
+        form->AlignControls();
+    } else {
+        RECT client{};
+        GetClientRect(parent, &client);
+        ArrangeControls(AlignedChildren(parent), client);
+    }
+}
+
+void TWinControl::SetColor(COLORREF color) {
+    if (color == FColor) return;
+    FColor = color;
+    FBrush.Reset(color == CLR_INVALID ? nullptr : CreateSolidBrush(color));
+    InvalidateRect(FHandle, nullptr, TRUE);
+}
+
+HBRUSH TWinControl::CtlColor(HDC dc) const {
+    if (!FBrush) return nullptr;
+    SetBkColor(dc, FColor);
+    SetTextColor(dc, GetSysColor(IsWindowEnabled(FHandle) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
+    return FBrush.Get();
+}
+
+std::vector<TAlignedControl> AlignedChildren(HWND parent) {
+    std::vector<TAlignedControl> controls;
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        TWinControl* control = TWinControl::FromHandle(c);
+        if (!control || control->Align() == alNone) continue;
+        RECT bounds{};
+        GetWindowRect(c, &bounds);
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&bounds), 2);
+        controls.push_back({control->Align(), bounds, [control](const RECT& r) {
+                                SetWindowPos(control->Handle(), nullptr, r.left, r.top,
+                                             r.right - r.left, r.bottom - r.top,
+                                             SWP_NOZORDER | SWP_NOACTIVATE);
+                                // The strip's own window procedure is the platform's.
+                                if (auto* tabs = dynamic_cast<TTabControl*>(control))
+                                    tabs->Relayout();
+                            }});
+    }
+    return controls;
+}
+
+bool RouteControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    result = 0;
     if (message == WM_COMMAND && lParam) {
         TWinControl* control = TWinControl::FromHandle(reinterpret_cast<HWND>(lParam));
         if (!control) return false;
         control->Command(HIWORD(wParam));
+        return true;
+    }
+    if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {
+        const TWinControl* control = TWinControl::FromHandle(reinterpret_cast<HWND>(lParam));
+        HBRUSH brush = control ? control->CtlColor(reinterpret_cast<HDC>(wParam)) : nullptr;
+        if (!brush) return false;
+        result = reinterpret_cast<LRESULT>(brush);
         return true;
     }
     if (message == WM_NOTIFY && lParam) {
@@ -127,6 +182,8 @@ void TRadioButton::TakeTabStop() {
 
 TDBEdit::TDBEdit(TComponent* owner, HWND parent, const RECT& bounds, HFONT font)
     : TEdit(owner, parent, bounds, font, true) {
+    const TWinControl* panel = FromHandle(parent);
+    SetColor(panel && panel->Color() != CLR_INVALID ? panel->Color() : GetSysColor(COLOR_BTNFACE));
     FDataLink.OnDataChange = [this](const std::wstring& text) { SetText(text); };
 }
 
@@ -160,8 +217,18 @@ LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         switch (message) {
         case WM_COMMAND:
         case WM_NOTIFY:
-            handled = RouteControlMessage(message, wParam, lParam);
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORSTATIC:
+            handled = RouteControlMessage(message, wParam, lParam, result);
             break;
+        case WM_SIZE: {
+            RECT client{};
+            GetClientRect(window, &client);
+            ArrangeControls(AlignedChildren(window), client);
+            break;
+        }
         case WM_SETFONT:
         case WM_GETFONT:
             // Kept for the frame's title offset and for children that ask their parent.

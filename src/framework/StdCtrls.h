@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "framework/Align.h"
 #include "framework/Component.h"
 #include "framework/DataSet.h"
+#include "framework/Scoped.h"
 
 class TWinControl : public TComponent {
 public:
@@ -31,6 +33,12 @@ public:
     // Starts a group for the arrow keys (WS_GROUP).
     void SetGroupStart(bool on);
     bool Focused() const { return GetFocus() == FHandle; }
+    // Arranges the parent's aligned controls at once, and again whenever the parent resizes.
+    TAlign Align() const { return FAlign; }
+    void SetAlign(TAlign align);
+    // The background the control asks its parent for; CLR_INVALID leaves it to the platform.
+    COLORREF Color() const { return FColor; }
+    void SetColor(COLORREF color);
 
     TNotifyEvent OnClick;  // buttons
     TNotifyEvent OnChange; // edits and drop-down lists
@@ -38,6 +46,9 @@ public:
 
     // A WM_COMMAND or WM_NOTIFY code the parent received from this control.
     void Command(UINT code);
+    // Answers a WM_CTLCOLOR* message for this control: its own brush, or null for the
+    // platform's default.
+    HBRUSH CtlColor(HDC dc) const;
 
 protected:
     // bounds: the control's rectangle in its parent's client area, already scaled.
@@ -46,11 +57,18 @@ protected:
 
 private:
     HWND FHandle = nullptr;
+    TAlign FAlign = alNone;
+    COLORREF FColor = CLR_INVALID;
+    ScopedBrush FBrush; // made when the colour is set, not for every message
 };
 
-// Routes WM_COMMAND and WM_NOTIFY from a control to the control; answers whether it was one
-// of ours.
-bool RouteControlMessage(UINT message, WPARAM wParam, LPARAM lParam);
+// Routes WM_COMMAND, WM_NOTIFY and WM_CTLCOLOR* from a control to the control by its window
+// handle; answers whether the control answered, with what the parent's procedure returns.
+bool RouteControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+// The aligned controls among parent's children, for ArrangeControls; a tab control moved
+// there places its pages again.
+std::vector<TAlignedControl> AlignedChildren(HWND parent);
 
 class TButton : public TWinControl {
 public:
@@ -90,8 +108,8 @@ public:
     void SetReadOnly(bool on) { SendMessageW(Handle(), EM_SETREADONLY, on, 0); }
 };
 
-// A read-only edit showing one field of a dataset's current row; the platform gives a
-// read-only edit its parent's face colour.
+// A read-only edit showing one field of a dataset's current row, in its panel's colour, so it
+// reads as a displayed value.
 class TDBEdit : public TEdit {
 public:
     TDBEdit(TComponent* owner, HWND parent, const RECT& bounds, HFONT font);

@@ -95,10 +95,22 @@ ComPtr<IDispatch> TSimArgs::Object(size_t i) const {
 
 // ---- TSimDispatch
 
-TSimDispatch::TSimDispatch(std::vector<std::wstring> members, const IID& scriptingIid)
-    : FMembers(std::move(members)), FScriptingIid(scriptingIid) {}
+namespace {
+std::atomic<long> LiveDispatchObjectCount = 0;
+} // namespace
 
-TSimDispatch::~TSimDispatch() = default;
+TSimDispatch::TSimDispatch(std::vector<std::wstring> members, const IID& scriptingIid)
+    : FMembers(std::move(members)), FScriptingIid(scriptingIid) {
+    ++LiveDispatchObjectCount;
+}
+
+TSimDispatch::~TSimDispatch() {
+    --LiveDispatchObjectCount;
+}
+
+long TSimDispatch::LiveDispatchObjects() {
+    return LiveDispatchObjectCount;
+}
 
 void TSimDispatch::MakeFreeThreaded() {
     // Aggregated: the marshaler's inner unknown answers IMarshal for this object.

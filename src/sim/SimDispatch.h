@@ -74,6 +74,9 @@ public:
     void MakeFreeThreaded();
     // The implementation behind an interface when it is one of ours.
     static TSimDispatch* Implementation(IUnknown* object);
+    // How many simulated automation objects exist now, in every apartment: what callers still
+    // hold shows up as a count that grows.
+    static long LiveDispatchObjects();
 
 protected:
     // members: the names, a member's id is its position; "_NewEnum" answers to DISPID_NEWENUM.

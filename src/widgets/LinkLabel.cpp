@@ -12,21 +12,31 @@ COLORREF ColorToRGB(TColor color) {
 }
 
 void TStyledLabel::SetTextColor(TColor color) {
+    // Under the pointer the fly-by colour stays; a new colour (a link just visited, say) is
+    // the one the pointer's leaving brings back, not the one from before it came.
+    if (FFlying) {
+        FSavedColor = color;
+        return;
+    }
     if (FTextColor == color) return;
     FTextColor = color;
     Invalidate();
 }
 
 void TStyledLabel::MouseEnter() {
-    if (FFlyByEnabled) {
+    if (FFlyByEnabled && !FFlying) {
         FSavedColor = FTextColor;
         SetTextColor(FFlyByColor);
+        FFlying = true;
     }
     TLabel::MouseEnter();
 }
 
 void TStyledLabel::MouseLeave() {
-    if (FFlyByEnabled) SetTextColor(FSavedColor);
+    if (FFlying) {
+        FFlying = false;
+        SetTextColor(FSavedColor);
+    }
     TLabel::MouseLeave();
 }
 

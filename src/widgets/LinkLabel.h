@@ -35,6 +35,7 @@ private:
     TColor FFlyByColor = clHighlight;
     TColor FTextColor = 0;
     TColor FSavedColor = 0;
+    bool FFlying = false; // the fly-by colour shows
 };
 
 class TURLLabel : public TStyledLabel {

@@ -9,6 +9,7 @@
 
 #include "core/Settings.h"
 #include "fakes/SimulatedWmi.h"
+#include "sim/SimDispatch.h"
 #include "framework/Application.h"
 #include "framework/Exception.h"
 #include "framework/Scoped.h"
@@ -48,6 +49,15 @@ protected:
         dialog->CreateEditors();
         dialog->LoadOptions();
         return dialog;
+    }
+    // The dialog shown and active, on the page of profile A.
+    TfrmIPSet& ShowProfileA() {
+        Open();
+        dialog->Show();
+        SetForegroundWindow(dialog->Handle());
+        Application().ProcessMessages();
+        dialog->pgcNet1->SelectNextPage(true);
+        return *dialog->frmIPSetA;
     }
     static std::wstring RunValue() {
         const TRunKey key = MachineRunKey();
@@ -348,6 +358,14 @@ void Press(UINT key) {
     Application().ProcessMessages();
 }
 
+// Shift as the keyboard state the dialog navigation reads.
+void SetShift(bool down) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = down ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
 TEST_F(ConfigDialog, TabWalksEachPageInItsOrderAndEnterOrEscDoNothing) {
     Config("[A]\r\nDHCPEnabled=0\r\nDNSEnabled=0\r\n[B]\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n");
     const std::string before = Bytes();
@@ -388,21 +406,38 @@ TEST_F(ConfigDialog, TabWalksEachPageInItsOrderAndEnterOrEscDoNothing) {
             if (control->Handle() == GetFocus()) return name;
         return std::string("?");
     };
-    const auto walk = [&](int steps) {
-        std::string log = focused();
+    // The walk of Tab, and the walk of Shift+Tab from the same start, which must be the
+    // same round the other way.
+    const auto walk = [&](int steps, bool back = false) {
+        std::vector<std::string> log{focused()};
         for (int i = 0; i < steps; ++i) {
+            if (back) SetShift(true);
             Press(VK_TAB);
-            log += " " + focused();
+            if (back) SetShift(false);
+            log.push_back(focused());
         }
         return log;
     };
-    EXPECT_EQ(walk(12), "chkAutoRun chkAutoSwitch cmbAdapters chkOnlyAdapter MAC IP Subnet "
+    const auto joined = [](const std::vector<std::string>& log) {
+        std::string s;
+        for (const std::string& name : log)
+            s += (s.empty() ? "" : " ") + name;
+        return s;
+    };
+    const auto both = [&](int steps) {
+        const std::vector<std::string> forward = walk(steps);
+        const std::vector<std::string> backward = walk(steps, true);
+        EXPECT_EQ(joined(backward), joined({forward.rbegin(), forward.rend()}))
+            << "Shift+Tab walks the Tab order backwards";
+        return joined(forward);
+    };
+    EXPECT_EQ(both(12), "chkAutoRun chkAutoSwitch cmbAdapters chkOnlyAdapter MAC IP Subnet "
                         "Gateway DNS btnOK btnCancle btn3 chkAutoRun");
     dialog->pgcNet1->SelectNextPage(true);
-    EXPECT_EQ(walk(10), "A.rbADNSStatic A.edtADNS1 A.edtADNS2 A.edtAIP A.edtAMask A.edtAGate "
+    EXPECT_EQ(both(10), "A.rbADNSStatic A.edtADNS1 A.edtADNS2 A.edtAIP A.edtAMask A.edtAGate "
                         "A.rbAStatic btnOK btnCancle btn3 A.rbADNSStatic");
     dialog->pgcNet1->SelectNextPage(true);
-    EXPECT_EQ(walk(5), "B.rbADNSDhcp B.rbADhcp btnOK btnCancle btn3 B.rbADNSDhcp");
+    EXPECT_EQ(both(5), "B.rbADNSDhcp B.rbADhcp btnOK btnCancle btn3 B.rbADNSDhcp");
 
     // The arrows move inside a radio group and apply its rules.
     Press(VK_DOWN);
@@ -418,33 +453,50 @@ TEST_F(ConfigDialog, TabWalksEachPageInItsOrderAndEnterOrEscDoNothing) {
     EXPECT_EQ(Bytes(), before);
 }
 
-// Closes the About box whenever it is open, from a thread timer its modal loop runs.
-int AboutBoxesClosed = 0;
+TEST_F(ConfigDialog, AMaskTypedAfterTabbingFromTheAddressReplacesTheFilledOne) {
+    TfrmIPSet& a = ShowProfileA();
+    a.edtAIP->SetFocus();
+    Press(VK_TAB);
+    ASSERT_EQ(GetFocus(), a.edtAMask->Handle());
+    for (wchar_t c : std::wstring(L"255.255.0.0"))
+        PostMessageW(GetFocus(), WM_CHAR, c, 0);
+    Application().ProcessMessages();
+    EXPECT_EQ(a.edtAMask->Text(), L"255.255.0.0");
+}
+
+// Closes the About box whenever it is open, from a thread timer its modal loop runs: with
+// Enter when its button has the focus, as a dialog box opens; by force otherwise, or when
+// Enter did not close it.
+int AboutBoxesEntered = 0;
+int AboutBoxesForced = 0;
 void CALLBACK CloseAboutBox(HWND, UINT, UINT_PTR, DWORD) {
     HWND about = FindWindowW(L"TarnwickForm", L"关于程序");
     if (!about || !IsWindowVisible(about)) return;
-    ++AboutBoxesClosed;
+    HWND button = FindWindowExW(about, nullptr, L"Button", L"关闭");
+    if (GetFocus() == button && AboutBoxesEntered == 0) {
+        ++AboutBoxesEntered;
+        PostMessageW(button, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageW(button, WM_KEYUP, VK_RETURN, 0xC0000000);
+        return;
+    }
+    ++AboutBoxesForced;
     SendMessageW(about, WM_CLOSE, 0, 0);
 }
 
 TEST_F(ConfigDialog, AltAOpensTheAboutBoxAndReturnsWithEverythingAsItWas) {
     Config("[A]\r\nDHCPEnabled=0\r\nIPAddress=10.1.2.3\r\n");
-    Open();
-    dialog->Show();
-    SetForegroundWindow(dialog->Handle());
-    Application().ProcessMessages();
-    TfrmIPSet& a = *dialog->frmIPSetA;
-    dialog->pgcNet1->SelectNextPage(true);
+    TfrmIPSet& a = ShowProfileA();
     a.edtAMask->SetFocus();
     a.edtAMask->SetText(L"255.255.0.0");
     a.edtAIP->SetFocus();
-    AboutBoxesClosed = 0;
+    AboutBoxesEntered = AboutBoxesForced = 0;
     const UINT_PTR timer = SetTimer(nullptr, 0, 20, &CloseAboutBox);
     // Alt+A as the keyboard sends it: a system character with the Alt flag.
     PostMessageW(GetFocus(), WM_SYSCHAR, L'a', 1 << 29);
     Application().ProcessMessages();
     KillTimer(nullptr, timer);
-    EXPECT_EQ(AboutBoxesClosed, 1);
+    EXPECT_EQ(AboutBoxesEntered, 1);
+    EXPECT_EQ(AboutBoxesForced, 0) << "Enter on the focused button did not close the About box";
     EXPECT_TRUE(dialog->Visible());
     EXPECT_EQ(a.edtAMask->Text(), L"255.255.0.0");
     dialog->btnOK->Click();
@@ -477,6 +529,7 @@ TEST_F(ConfigDialog, ManyOpeningsLeaveNoObjectsBehind) {
         ExecuteConfigDialog();
     }
     const auto before = counts();
+    const long simulated = TSimDispatch::LiveDispatchObjects();
     DialogAnswerer answerer;
     for (int i = 0; i < 50; ++i)
         ExecuteConfigDialog();
@@ -484,6 +537,34 @@ TEST_F(ConfigDialog, ManyOpeningsLeaveNoObjectsBehind) {
     const auto after = counts();
     EXPECT_LE(after.first, before.first + 2);
     EXPECT_LE(after.second, before.second + 2);
+    // Every connection, query and row the dialogs took from the provider is given back.
+    EXPECT_EQ(TSimDispatch::LiveDispatchObjects(), simulated);
+}
+
+TEST_F(ConfigDialog, HasItsDesignedClientAreaAndItsPanelsFollowAResize) {
+    Open();
+    const RECT client = dialog->ClientRect();
+    EXPECT_EQ(client.right, dialog->Scale(540));
+    EXPECT_EQ(client.bottom, dialog->Scale(384));
+    const auto width = [](TWinControl* c) {
+        RECT r{};
+        GetWindowRect(c->Handle(), &r);
+        return r.right - r.left;
+    };
+    EXPECT_EQ(width(dialog->pgcNet1), client.right);
+    RECT outer{};
+    GetWindowRect(dialog->Handle(), &outer);
+    SetWindowPos(dialog->Handle(), nullptr, 0, 0, outer.right - outer.left + 60,
+                 outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(width(dialog->pgcNet1), client.right + 60);
+    // The pages, the panels on them and the editors on theirs follow the strip.
+    for (TWinControl* c :
+         {static_cast<TWinControl*>(dialog->pnl1), static_cast<TWinControl*>(dialog->pnl2),
+          static_cast<TWinControl*>(dialog->frmIPSetA),
+          static_cast<TWinControl*>(dialog->frmIPSetB->pnl3),
+          static_cast<TWinControl*>(dialog->frmIPSetB->pnl4)})
+        EXPECT_EQ(width(c), width(dialog->ts1));
+    EXPECT_GT(width(dialog->ts1), client.right);
 }
 
 TEST_F(ConfigDialog, ClosingWithTheFocusInTheAddressIsSafe) {

@@ -12,6 +12,8 @@
 #include "framework/Exception.h"
 #include "framework/Form.h"
 #include "framework/GraphicControl.h"
+#include "framework/Scoped.h"
+#include "framework/StdCtrls.h"
 #include "framework/Timer.h"
 
 namespace {
@@ -208,6 +210,93 @@ TEST(Form, LayoutScalesWithTheDpi) {
     RECT client = form->ClientRect();
     EXPECT_EQ(client.right, form->Scale(200));
     EXPECT_EQ(client.bottom, form->Scale(100));
+}
+
+// A child window's rectangle in its parent's client area.
+RECT BoundsIn(HWND child) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+::testing::AssertionResult Is(const RECT& r, int left, int top, int right, int bottom) {
+    if (r.left == left && r.top == top && r.right == right && r.bottom == bottom)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << r.left << "," << r.top << "," << r.right << "," << r.bottom << " instead of " << left
+           << "," << top << "," << right << "," << bottom;
+}
+
+TEST(Form, AlignedControlsTakeTheirSidesAndFollowTheClientArea) {
+    TComponent owner;
+    auto* form = owner.Own<TestForm>();
+    const RECT client = form->ClientRect();
+    const int w = client.right, h = client.bottom;
+    // Made in an order other than the sides' order: top goes first all the same.
+    auto* inner = form->Own<TPanel>(form->Handle(), RECT{});
+    inner->SetAlign(alClient);
+    auto* side = form->Own<TPanel>(inner->Handle(), RECT{0, 0, 40, 5});
+    side->SetAlign(alLeft);
+    auto* top = form->Own<TPanel>(form->Handle(), RECT{0, 0, 10, 30});
+    top->SetAlign(alTop);
+    auto* bottom = form->Own<TButton>(form->Handle(), L"b", RECT{0, 0, 10, 20}, nullptr);
+    bottom->SetAlign(alBottom);
+    form->right->SetAlign(alRight); // windowless, 50 wide
+    EXPECT_TRUE(Is(BoundsIn(top->Handle()), 0, 0, w, 30));
+    EXPECT_TRUE(Is(BoundsIn(bottom->Handle()), 0, h - 20, w, h));
+    EXPECT_TRUE(Is(form->right->BoundsRect(), w - 50, 30, w, h - 20));
+    EXPECT_TRUE(Is(BoundsIn(inner->Handle()), 0, 30, w - 50, h - 20));
+    EXPECT_TRUE(Is(BoundsIn(side->Handle()), 0, 0, 40, h - 50));
+    EXPECT_TRUE(Is(form->left->BoundsRect(), 10, 10, 60, 30)) << "not aligned: stays";
+
+    RECT outer{};
+    GetWindowRect(form->Handle(), &outer);
+    SetWindowPos(form->Handle(), nullptr, 0, 0, outer.right - outer.left + 100,
+                 outer.bottom - outer.top + 40, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_TRUE(Is(BoundsIn(top->Handle()), 0, 0, w + 100, 30));
+    EXPECT_TRUE(Is(BoundsIn(bottom->Handle()), 0, h + 20, w + 100, h + 40));
+    EXPECT_TRUE(Is(form->right->BoundsRect(), w + 50, 30, w + 100, h + 20));
+    EXPECT_TRUE(Is(BoundsIn(side->Handle()), 0, 0, 40, h - 10)) << "a panel arranges its own";
+}
+
+TEST(Form, AControlsColourIsAnsweredWithItsOneBrush) {
+    TComponent owner;
+    auto* form = owner.Own<TestForm>();
+    auto* panel = form->Own<TPanel>(form->Handle(), RECT{0, 0, 100, 50});
+    auto* field = form->Own<TDBEdit>(panel->Handle(), RECT{0, 0, 80, 20}, nullptr);
+    auto* plain = form->Own<TEdit>(panel->Handle(), RECT{0, 25, 80, 45}, nullptr, true);
+    auto* coloured = form->Own<TEdit>(form->Handle(), RECT{0, 60, 80, 80}, nullptr);
+    coloured->SetColor(RGB(10, 20, 30));
+    ScopedWindowDc dc(field->Handle());
+    const auto ask = [&](HWND parent, UINT message, TWinControl* control) {
+        return reinterpret_cast<HBRUSH>(SendMessageW(parent, message,
+                                                     reinterpret_cast<WPARAM>(dc.Get()),
+                                                     reinterpret_cast<LPARAM>(control->Handle())));
+    };
+    const auto colourOf = [](HBRUSH brush) {
+        LOGBRUSH lb{};
+        GetObjectW(brush, sizeof lb, &lb);
+        return lb.lbColor;
+    };
+    HBRUSH brush = ask(panel->Handle(), WM_CTLCOLORSTATIC, field);
+    EXPECT_EQ(colourOf(brush), GetSysColor(COLOR_BTNFACE)) << "the read-only field's panel";
+    EXPECT_EQ(GetBkColor(dc.Get()), GetSysColor(COLOR_BTNFACE));
+    HBRUSH own = ask(form->Handle(), WM_CTLCOLOREDIT, coloured);
+    EXPECT_EQ(colourOf(own), RGB(10, 20, 30)) << "routed by the form as well";
+    // The same brush every time, still alive after the answer: none made per message.
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(ask(panel->Handle(), WM_CTLCOLORSTATIC, field), brush);
+        EXPECT_EQ(ask(form->Handle(), WM_CTLCOLOREDIT, coloured), own);
+    }
+    EXPECT_EQ(GetObjectType(own), static_cast<DWORD>(OBJ_BRUSH));
+    // A control without a colour of its own gets the platform's answer.
+    EXPECT_EQ(ask(panel->Handle(), WM_CTLCOLORSTATIC, plain),
+              reinterpret_cast<HBRUSH>(DefWindowProcW(panel->Handle(), WM_CTLCOLORSTATIC,
+                                                      reinterpret_cast<WPARAM>(dc.Get()),
+                                                      reinterpret_cast<LPARAM>(plain->Handle()))));
+    form->Destroy(coloured);
+    EXPECT_EQ(GetObjectType(own), 0u) << "the brush goes with its control";
 }
 
 // The tool tip window a form made for the hints of its controls.

@@ -1,11 +1,16 @@
 // Tells a scenario about a visible top-level window, so it can aim real pointer input at it and
 // answer only the message box it expects.
-//   WindowPosition <class> <title>         "x y width height dpi": its client area on the screen
-//                                          and the DPI its layout is scaled by
-//   WindowPosition --text <class> <title>  the texts of its static controls, one UTF-8 line each
+//   WindowPosition <class> <title>          "x y width height dpi": its client area on the screen
+//                                           and the DPI its layout is scaled by
+//   WindowPosition --text <class> <title>   the texts of its static controls, one UTF-8 line each
+//   WindowPosition --frame <class> <title>  "x y width height left top right bottom": its outer
+//                                           rectangle and the work area of its monitor
+//   WindowPosition --focus <class> <title>  "class|text" of the control inside it that has the
+//                                           keyboard focus; fails when the focus is elsewhere
 //   WindowPosition --child <class> <title> <text>
-//                                          "x y width height checked": the visible control of
-//                                          that text on the screen, and its check state
+//                                           "x y width height checked": the visible control of
+//                                           that text on the screen, and its check state
+// An empty title matches any title.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,12 +21,21 @@
 
 namespace {
 
+// Asked of the control itself: GetWindowText does not ask a window of another process, so an
+// edit's or a drop-down list's text would read empty.
+std::wstring TextOf(HWND window) {
+    wchar_t text[512] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        2000, &length);
+    return std::wstring(text, length < 512 ? length : 0);
+}
+
 BOOL CALLBACK PrintStaticText(HWND child, LPARAM) {
     wchar_t className[16] = {};
     GetClassNameW(child, className, 16);
     if (lstrcmpiW(className, L"Static") != 0) return TRUE;
-    std::wstring text(GetWindowTextLengthW(child) + 1, L'\0');
-    text.resize(GetWindowTextW(child, text.data(), static_cast<int>(text.size())));
+    const std::wstring text = TextOf(child);
     if (!text.empty()) std::printf("%s\n", ToUtf8(text).c_str());
     return TRUE;
 }
@@ -40,6 +54,30 @@ BOOL CALLBACK FindChild(HWND child, LPARAM param) {
     return FALSE;
 }
 
+int PrintFrame(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    std::printf("%ld %ld %ld %ld %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left,
+                r.bottom - r.top, work.left, work.top, work.right, work.bottom);
+    return 0;
+}
+
+int PrintFocus(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || !info.hwndFocus ||
+        (info.hwndFocus != window && !IsChild(window, info.hwndFocus)))
+        return 1;
+    wchar_t className[64] = {};
+    GetClassNameW(info.hwndFocus, className, 64);
+    std::printf("%s|%s\n", ToUtf8(className).c_str(), ToUtf8(TextOf(info.hwndFocus)).c_str());
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -55,14 +93,17 @@ int wmain(int argc, wchar_t** argv) {
                     static_cast<int>(SendMessageW(search.Found, BM_GETCHECK, 0, 0)));
         return 0;
     }
-    const bool text = argc == 4 && std::wstring(argv[1]) == L"--text";
-    if (argc != 3 && !text) return 2;
-    HWND window = FindWindowW(argv[argc - 2], argv[argc - 1]);
+    const std::wstring mode = argc == 4 ? argv[1] : L"";
+    if (argc != 3 && mode != L"--text" && mode != L"--frame" && mode != L"--focus") return 2;
+    const std::wstring title = argv[argc - 1];
+    HWND window = FindWindowW(argv[argc - 2], title.empty() ? nullptr : title.c_str());
     if (!window || !IsWindowVisible(window)) return 1;
-    if (text) {
+    if (mode == L"--text") {
         EnumChildWindows(window, PrintStaticText, 0);
         return 0;
     }
+    if (mode == L"--frame") return PrintFrame(window);
+    if (mode == L"--focus") return PrintFocus(window);
     RECT client;
     GetClientRect(window, &client);
     POINT origin{0, 0};

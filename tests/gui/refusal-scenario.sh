@@ -27,23 +27,11 @@ cp "$exe" "$run/Tarnwick.exe"
 printf '[NET]\r\nNET=\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n' |
   iconv -f UTF-8 -t GBK > "$run/Config.ini"
 
-. "$(dirname "$0")/windows.sh"
-box_text() { "$wine" "$winpos" --text '#32770' 'Tarnwick' 2>/dev/null | tr -d '\r'; }
-wait_for() {  # wait_for <seconds> <what> <command...>
-  local limit=$1 what=$2
-  shift 2
-  local end=$((SECONDS + limit))
-  until "$@" >/dev/null; do
-    kill -0 "$pid" 2>/dev/null || fail "the program ended while waiting for $what"
-    [ $SECONDS -lt $end ] || fail "no $what within $limit seconds"
-    sleep 0.2
-  done
-}
-no_window() { ! window_at "$@" >/dev/null; }
-shot() { import -window root -crop "${4}x${5}+${2}+${3}" +repage "$shots/$1"; }
+unexpected_shot=refusal-unexpected-message.png
+source "$(dirname "$0")/scenario-lib.sh"
+expected_box=1 # every message box of this scenario is looked for on purpose
 click() { xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) sleep 0.2 click 1; }
 conf() { iconv -f GBK -t UTF-8 "$run/Config.ini" | tr -d '\r'; }
-scaled() { echo $((($1 * dpi + 48) / 96)); }
 only_box='只切换此网卡'
 
 (cd "$run" && exec "$wine" Tarnwick.exe --simulate --simulate-answer=66) &
@@ -79,7 +67,7 @@ wait_for 60 "the failure box" window_at '#32770' 'Tarnwick'
 sleep 0.5
 read -r bx by bw bh _ < <(window_at '#32770' 'Tarnwick')
 shot refusal-box.png "$bx" "$by" "$bw" "$bh"
-text=$(box_text)
+text=$(message_box_text)
 expected=$'切换IP地址不成功，请检查你您的ip设置.\nInvalid subnet mask'
 [ "$text" = "$expected" ] || fail "the failure box says: $text"
 xdotool mousemove $((bx + bw / 2)) $((by + bh / 2)) key Return

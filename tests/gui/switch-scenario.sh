@@ -24,32 +24,9 @@ cp "$exe" "$run/Tarnwick.exe"
 printf '[NET]\r\nNET=\r\nMethod=%s\r\nAutoSwitch=1\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\nDNSB=\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n' "$method" |
   iconv -f UTF-8 -t GBK > "$run/Config.ini"
 
-. "$(dirname "$0")/windows.sh"
-message_box_text() { "$wine" "$winpos" --text '#32770' 'Tarnwick' 2>/dev/null | tr -d '\r'; }
-# wait_for <seconds> <what> <command...>: until the command succeeds, within the limit. Fails
-# the scenario at once when the program has ended or shows a message box nobody expects.
-expected_box=
-wait_for() {
-  local limit=$1 what=$2 box
-  shift 2
-  local end=$((SECONDS + limit))
-  until "$@" >/dev/null; do
-    kill -0 "$pid" 2>/dev/null || fail "the program ended while waiting for $what"
-    if [ -z "$expected_box" ] && box=$(window_at '#32770' 'Tarnwick'); then
-      shot "${method}unexpected-message.png" $box
-      fail "a message box instead of $what: $(message_box_text)"
-    fi
-    [ $SECONDS -lt $end ] || fail "no $what within $limit seconds"
-    sleep 0.2
-  done
-}
-shot() {  # shot <file> <x> <y> <w> <h>
-  import -window root -crop "${4}x${5}+${2}+${3}" +repage "$shots/$1"
-}
-# A layout length at 96 DPI scaled as the program scales it (rounded to nearest).
-scaled() { echo $((($1 * dpi + 48) / 96)); }
+unexpected_shot=${method}unexpected-message.png
+source "$(dirname "$0")/scenario-lib.sh"
 has_net_a() { tr -d '\r' < "$run/Config.ini" | grep -qx 'NET=A'; }
-no_window() { ! window_at "$1" "$2" >/dev/null; }
 
 # Slow enough to see the progress window: every adapter call or netsh command takes 1.5 s.
 (cd "$run" && exec "$wine" Tarnwick.exe --simulate --simulate-delay=1500) &

@@ -1,10 +1,12 @@
 // The link label's click through recorders in place of the shell and process calls.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "framework/Form.h"
+#include "framework/Scoped.h"
 #include "widgets/LinkLabel.h"
 
 namespace {
@@ -109,6 +111,62 @@ TEST_F(LinkLabel, ColourSettersRepaintOnlyOnAChange) {
     link.SetVisitedColor(RGB(200, 0, 0));
     EXPECT_TRUE(GetUpdateRect(form->Handle(), &dirty, FALSE));
     EXPECT_EQ(link.TextColor(), RGB(200, 0, 0));
+}
+
+// Whether the form, painted into a bitmap of its own, shows any pixel of that colour.
+bool Shows(TForm& form, COLORREF color) {
+    const RECT client = form.ClientRect();
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    ScopedBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    ScopedMemoryDc dc(CreateCompatibleDC(nullptr));
+    {
+        ScopedSelectObject select(dc.Get(), bitmap.Get());
+        SendMessageW(form.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
+    }
+    const auto* pixel = static_cast<const DWORD*>(bits);
+    const DWORD wanted = RGB(GetBValue(color), GetGValue(color), GetRValue(color));
+    return std::find(pixel, pixel + client.right * client.bottom, wanted) !=
+           pixel + client.right * client.bottom;
+}
+
+TEST_F(LinkLabel, FlyByColourShowsWhileThePointerIsOverItAndLeavesTheStateColour) {
+    TURLLabel& link = *form->link;
+    const COLORREF flyBy = RGB(255, 0, 0);
+    link.SetCaption(L"WWWWWWWW");
+    link.SetFlyByEnabled(true);
+    link.SetFlyByColor(flyBy);
+    const auto hover = [&] { SendMessageW(form->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5)); };
+    const auto leave = [&] { SendMessageW(form->Handle(), WM_MOUSELEAVE, 0, 0); };
+
+    hover();
+    EXPECT_EQ(link.TextColor(), flyBy);
+    EXPECT_TRUE(Shows(*form, flyBy));
+    leave();
+    EXPECT_EQ(link.TextColor(), clHighlight);
+    EXPECT_FALSE(Shows(*form, flyBy));
+
+    // Opened while the pointer is over it: the fly-by colour stays until the pointer leaves,
+    // then the visited colour shows, not the unvisited one from before.
+    hover();
+    link.Click();
+    EXPECT_EQ(link.TextColor(), flyBy);
+    leave();
+    EXPECT_EQ(link.TextColor(), RGB(128, 0, 128));
+    EXPECT_TRUE(Shows(*form, RGB(128, 0, 128)));
+
+    // Turned off while the pointer is over it: leaving still brings the state colour back.
+    hover();
+    link.SetFlyByEnabled(false);
+    leave();
+    EXPECT_EQ(link.TextColor(), RGB(128, 0, 128));
+    hover();
+    EXPECT_EQ(link.TextColor(), RGB(128, 0, 128)) << "no fly-by colour when it is off";
 }
 
 } // namespace
