@@ -35,13 +35,14 @@ void BlendPixel(uint8_t* p, int w, int blue, int green, int red) {
     p[2] = Mix(p[2], red, w);
 }
 
-// Sums of the five neighbours along a line, with positions outside replaced by the nearest end.
-void FiveSums(const int* values, int count, int step, int* sums, int sumStep) {
+// Sums of the five neighbours along a line, positions outside replaced by the nearest end, kept
+// as a running sum: one value enters and one leaves at every step.
+void FiveSums(const uint8_t* values, int count, int* sums) {
+    const int last = count - 1;
+    int sum = 3 * values[0] + values[std::min(1, last)] + values[std::min(2, last)];
     for (int i = 0; i < count; ++i) {
-        int sum = 0;
-        for (int d = -2; d <= 2; ++d)
-            sum += values[std::clamp(i + d, 0, count - 1) * step];
-        sums[i * sumStep] = sum;
+        sums[i] = sum;
+        sum += values[std::min(i + 3, last)] - values[std::max(i - 2, 0)];
     }
 }
 
@@ -158,25 +159,29 @@ void BlurMask(TMaskBuffer& mask, int strength) {
     if (strength <= 0 || mask.Empty()) return;
     const int f = BlurFactor(strength);
 
-    // The 5 x 5 sum is separable: five-sums along each row, then along each column of those.
-    std::vector<int> values(static_cast<size_t>(w) * h), rowSums(values.size()),
-        sums(values.size());
+    // The 5 x 5 sum is separable: five-sums along each row, then a running sum down each column
+    // of those, moved one row at a time.
+    std::vector<int> rowSums(static_cast<size_t>(w) * h), column(static_cast<size_t>(w));
+    auto rowOf = [&](int y) { return &rowSums[static_cast<size_t>(std::clamp(y, 0, h - 1)) * w]; };
     for (int y = 0; y < h; ++y)
+        FiveSums(mask.Line(y), w, rowOf(y));
+    for (int d = -2; d <= 2; ++d) {
+        const int* r = rowOf(d);
         for (int x = 0; x < w; ++x)
-            values[static_cast<size_t>(y) * w + x] = mask.At(x, y);
-    for (int y = 0; y < h; ++y)
-        FiveSums(&values[static_cast<size_t>(y) * w], w, 1, &rowSums[static_cast<size_t>(y) * w],
-                 1);
-    for (int x = 0; x < w; ++x)
-        FiveSums(&rowSums[x], h, w, &sums[x], w);
+            column[x] += r[x];
+    }
 
     for (int y = 0; y < h; ++y) {
         uint8_t* out = mask.Line(y);
         for (int x = 0; x < w; ++x) {
-            const int a = (sums[static_cast<size_t>(y) * w + x] + 12) / 25;
+            const int a = (column[x] + 12) / 25;
             const int m = out[x];
             out[x] = static_cast<uint8_t>(f == 255 ? a : m + (((a - m) * f) >> 8));
         }
+        const int* entering = rowOf(y + 3);
+        const int* leaving = rowOf(y - 2);
+        for (int x = 0; x < w; ++x)
+            column[x] += entering[x] - leaving[x];
     }
 }
 
