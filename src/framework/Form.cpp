@@ -21,6 +21,20 @@ TOOLINFOW ToolOf(HWND form, TGraphicControl* control) {
     ti.uId = reinterpret_cast<UINT_PTR>(control);
     return ti;
 }
+
+// Puts a DC's state (clip, origin, selections) back however the scope ends: the back buffer's
+// DC outlives a paint that raised.
+class TSavedDcState {
+public:
+    explicit TSavedDcState(HDC dc) : FDc(dc), FState(SaveDC(dc)) {}
+    ~TSavedDcState() { RestoreDC(FDc, FState); }
+    TSavedDcState(const TSavedDcState&) = delete;
+    TSavedDcState& operator=(const TSavedDcState&) = delete;
+
+private:
+    HDC FDc;
+    int FState;
+};
 } // namespace
 
 ATOM TForm::RegisterFormClass() {
@@ -289,29 +303,39 @@ void TForm::PaintBackground(TCanvas& canvas, const RECT& client) {
 
 void TForm::Paint(HDC dc, const RECT& invalid) {
     const RECT client = ClientRect();
+    RECT area{};
+    if (!IntersectRect(&area, &invalid, &client)) return;
     // Drawn off screen first, so the labels over the picture do not flicker.
-    ScopedMemoryDc memory(CreateCompatibleDC(dc));
-    ScopedBitmap bitmap(CreateCompatibleBitmap(dc, client.right, client.bottom));
+    if (FBackBuffer.Width() != client.right || FBackBuffer.Height() != client.bottom) {
+        ScopedWindowDc screen(FHandle);
+        FBackBuffer.Assign(
+            ScopedBitmap(CreateCompatibleBitmap(screen.Get(), client.right, client.bottom)),
+            client.right, client.bottom);
+    }
+    HDC memory = FBackBuffer.Dc();
+    if (!memory) return;
     {
-        ScopedSelectObject select(memory.Get(), bitmap.Get());
+        // Only the invalid part: a hover repaints one label's rectangle, not the window. Each
+        // paint starts from the DC as it was made and leaves it so.
+        TSavedDcState state(memory);
+        IntersectClipRect(memory, area.left, area.top, area.right, area.bottom);
         {
-            TCanvas canvas(memory.Get());
+            TCanvas canvas(memory);
             PaintBackground(canvas, client);
         }
         for (TGraphicControl* control : FControls) {
-            if (!control->Visible()) continue;
-            const int saved = SaveDC(memory.Get());
-            SetViewportOrgEx(memory.Get(), control->Left(), control->Top(), nullptr);
-            IntersectClipRect(memory.Get(), 0, 0, control->Width(), control->Height());
-            {
-                TCanvas canvas(memory.Get());
-                control->Paint(canvas);
-            }
-            RestoreDC(memory.Get(), saved);
+            const RECT bounds = control->BoundsRect();
+            RECT overlap{};
+            if (!control->Visible() || !IntersectRect(&overlap, &bounds, &area)) continue;
+            TSavedDcState saved(memory);
+            SetViewportOrgEx(memory, control->Left(), control->Top(), nullptr);
+            IntersectClipRect(memory, 0, 0, control->Width(), control->Height());
+            TCanvas canvas(memory);
+            control->Paint(canvas);
         }
-        BitBlt(dc, invalid.left, invalid.top, invalid.right - invalid.left,
-               invalid.bottom - invalid.top, memory.Get(), invalid.left, invalid.top, SRCCOPY);
     }
+    BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, memory,
+           area.left, area.top, SRCCOPY);
 }
 
 void TForm::InsertControl(TGraphicControl* control) {

@@ -9,6 +9,7 @@
 
 #include "framework/Canvas.h"
 #include "framework/Component.h"
+#include "framework/OffscreenBitmap.h"
 
 class TGraphicControl;
 
@@ -104,4 +105,7 @@ private:
     TGraphicControl* FHovered = nullptr;
     TGraphicControl* FPressed = nullptr;
     HWND FToolTip = nullptr;
+    // The client area drawn off screen, kept between paints: a bitmap and a DC made for each
+    // paint cost more than repainting a label's rectangle.
+    TOffscreenBitmap FBackBuffer;
 };

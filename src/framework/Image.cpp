@@ -9,12 +9,19 @@ void TImage::SetStretch(bool stretch) {
 }
 
 void TImage::Paint(TCanvas& canvas) {
-    if (FStretch) {
-        FPicture.StretchDraw(canvas.Handle(), RECT{0, 0, Width(), Height()});
-        return;
-    }
-    // Only the parent paints a control. At 96 DPI this is the picture's own size, so it is
+    // Only the parent paints a control. At 96 DPI the picture's own size is drawn, so it is
     // copied 1:1 and stays sharp; the parent clips what lies beyond the bounds.
-    FPicture.StretchDraw(canvas.Handle(), RECT{0, 0, Parent()->Scale(FPicture.Width()),
-                                               Parent()->Scale(FPicture.Height())});
+    const SIZE size =
+        FStretch ? SIZE{Width(), Height()}
+                 : SIZE{Parent()->Scale(FPicture.Width()), Parent()->Scale(FPicture.Height())};
+    if (FPicture.Empty() || size.cx <= 0 || size.cy <= 0) return FScaled.Reset();
+    if (FScaled.Width() != size.cx || FScaled.Height() != size.cy ||
+        FScaledStamp != FPicture.Stamp()) {
+        FScaled.Assign(ScopedBitmap(CreateCompatibleBitmap(canvas.Handle(), size.cx, size.cy)),
+                       size.cx, size.cy);
+        if (!FScaled.Dc()) return;
+        FPicture.StretchDraw(FScaled.Dc(), RECT{0, 0, size.cx, size.cy});
+        FScaledStamp = FPicture.Stamp();
+    }
+    BitBlt(canvas.Handle(), 0, 0, size.cx, size.cy, FScaled.Dc(), 0, 0, SRCCOPY);
 }

@@ -104,6 +104,8 @@ void TJpegPicture::LoadFromMemory(const uint8_t* data, size_t size) {
     FPixels = out;
     FWidth = image.Width;
     FHeight = image.Height;
+    static unsigned loads = 0;
+    FStamp = ++loads;
 }
 
 void TJpegPicture::LoadFromResource(LPCWSTR name) {

@@ -22,10 +22,14 @@ public:
     const uint8_t* Pixels() const { return FPixels; }
     // Draws the picture stretched into r of dc; copied unchanged when r has its size.
     void StretchDraw(HDC dc, const RECT& r) const;
+    // Different after every load, in every picture: a copy made from the picture can tell
+    // whether it still shows it.
+    unsigned Stamp() const { return FStamp; }
 
 private:
     ScopedBitmap FBitmap;
     uint8_t* FPixels = nullptr;
     int FWidth = 0;
     int FHeight = 0;
+    unsigned FStamp = 0;
 };

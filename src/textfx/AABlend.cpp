@@ -16,8 +16,7 @@ bool TAABlend::BeginWork(int x, int y, const TMaskBuffer& mask) {
     if (brush.Style() == TBrushStyle::bsSolid) {
         FWork.Pixels().Fill(ResolveColor(brush.Color()));
     } else {
-        TBitmapDc dc(FWork.Handle());
-        BitBlt(dc.Get(), 0, 0, mask.Width(), mask.Height(), FCanvas->Handle(), x, y, SRCCOPY);
+        BitBlt(FWork.Dc(), 0, 0, mask.Width(), mask.Height(), FCanvas->Handle(), x, y, SRCCOPY);
     }
     FTarget = FWork.Pixels();
     return true;
@@ -26,8 +25,7 @@ bool TAABlend::BeginWork(int x, int y, const TMaskBuffer& mask) {
 void TAABlend::EndWork(int x, int y) {
     if (FLayered) return;
     GdiFlush();
-    TBitmapDc dc(FWork.Handle());
-    BitBlt(FCanvas->Handle(), x, y, FWork.Width(), FWork.Height(), dc.Get(), 0, 0, SRCCOPY);
+    BitBlt(FCanvas->Handle(), x, y, FWork.Width(), FWork.Height(), FWork.Dc(), 0, 0, SRCCOPY);
 }
 
 void TAABlend::BlendColor(int x, int y, const TMaskBuffer& mask, int alpha, COLORREF color) {
@@ -48,10 +46,7 @@ void TAABlend::BlendBitmap(int x, int y, const TMaskBuffer& mask, int alpha) {
 void TAABlend::BeginLayers(int x, int y, int width, int height) {
     if (!FCanvas || width <= 0 || height <= 0) return;
     FWork.SetSize(width, height);
-    {
-        TBitmapDc dc(FWork.Handle());
-        BitBlt(dc.Get(), 0, 0, width, height, FCanvas->Handle(), x, y, SRCCOPY);
-    }
+    BitBlt(FWork.Dc(), 0, 0, width, height, FCanvas->Handle(), x, y, SRCCOPY);
     FLayerOrigin = POINT{x, y};
     FLayered = true;
 }

@@ -118,10 +118,10 @@ void TAATextEx::DrawEffectText(int x, int y, const std::wstring& text) {
         Blend().BeginLayers(x, y, mask.Width() + std::abs(shadow.OffsetX()),
                             mask.Height() + std::abs(shadow.OffsetY()));
     if (shadow.Enabled()) {
-        TMaskBuffer shadowMask = mask;
-        if (shadow.Blur() > 0) BlurMask(shadowMask, shadow.Blur());
+        FShadowMask = mask;
+        if (shadow.Blur() > 0) BlurMask(FShadowMask, shadow.Blur());
         Blend().BlendColor(x + std::max(shadow.OffsetX(), 0), y + std::max(shadow.OffsetY(), 0),
-                           shadowMask, FEffect.Alpha() * shadow.Alpha() / 100, shadow.Color());
+                           FShadowMask, FEffect.Alpha() * shadow.Alpha() / 100, shadow.Color());
         // Over the shadow, not over the brush colour.
         Canvas()->Brush().SetStyle(TBrushStyle::bsClear);
     }

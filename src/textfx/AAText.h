@@ -61,4 +61,6 @@ private:
 
     TAAEffect FEffect;
     TRandom FRandom = DefaultRandom();
+    // Room for the shadow's copy of the mask, rewritten at every drawing: its storage is kept.
+    TMaskBuffer FShadowMask;
 };

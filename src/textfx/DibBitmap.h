@@ -7,6 +7,11 @@
 
 class TDibBitmap {
 public:
+    TDibBitmap() = default;
+    ~TDibBitmap();
+    TDibBitmap(const TDibBitmap&) = delete;
+    TDibBitmap& operator=(const TDibBitmap&) = delete;
+
     // Keeps the bitmap when the size is unchanged; otherwise makes a new one, and raises when the
     // system refuses it. A size of 0 frees it.
     void SetSize(int width, int height);
@@ -16,10 +21,18 @@ public:
     HBITMAP Handle() const { return FBitmap.Get(); }
     // Flushes pending GDI drawing first, so the bytes are current.
     TColorPixels Pixels() const;
+    // A memory DC with the bitmap selected, made at the first call and kept with the bitmap: a
+    // label's area is copied in and out at every paint, and a new DC each time costs more than
+    // the copy. Null while there is no bitmap.
+    HDC Dc();
 
 private:
+    void ReleaseDc();
+
     ScopedBitmap FBitmap;
     TColorPixels FPixels;
+    ScopedMemoryDc FDc;
+    HGDIOBJ FOriginalBitmap = nullptr;
 };
 
 // A memory DC with a bitmap selected for the life of the scope.

@@ -22,6 +22,15 @@ int BlendWeight(int coverage, int alpha) {
     return coverage * k / 256;
 }
 
+// The blend weights of every coverage at one alpha, worked out once per blend.
+struct TBlendWeights {
+    explicit TBlendWeights(int alpha) {
+        for (int c = 0; c < 256; ++c)
+            Of[c] = BlendWeight(c, alpha);
+    }
+    int Of[256];
+};
+
 void BlendPixel(uint8_t* p, int w, int blue, int green, int red) {
     if (w == 0) return;
     if (w == 255) {
@@ -35,13 +44,14 @@ void BlendPixel(uint8_t* p, int w, int blue, int green, int red) {
     p[2] = Mix(p[2], red, w);
 }
 
-// Sums of the five neighbours along a line, with positions outside replaced by the nearest end.
-void FiveSums(const int* values, int count, int step, int* sums, int sumStep) {
+// Sums of the five neighbours along a line, positions outside replaced by the nearest end, kept
+// as a running sum: one value enters and one leaves at every step.
+void FiveSums(const uint8_t* values, int count, int* sums) {
+    const int last = count - 1;
+    int sum = 3 * values[0] + values[std::min(1, last)] + values[std::min(2, last)];
     for (int i = 0; i < count; ++i) {
-        int sum = 0;
-        for (int d = -2; d <= 2; ++d)
-            sum += values[std::clamp(i + d, 0, count - 1) * step];
-        sums[i * sumStep] = sum;
+        sums[i] = sum;
+        sum += values[std::min(i + 3, last)] - values[std::max(i - 2, 0)];
     }
 }
 
@@ -71,54 +81,62 @@ int QualityScale(TAAQuality quality) {
 }
 
 void ReduceMask(const uint8_t* rendering, int stride, int scale, TMaskBuffer& mask) {
-    for (int y = 0; y < mask.Height(); ++y) {
-        uint8_t* out = mask.Line(y);
-        const uint8_t* a = rendering + static_cast<size_t>(y) * scale * stride;
-        for (int x = 0; x < mask.Width(); ++x) {
-            const uint8_t* p = a + x * scale;
-            int value = 0;
-            switch (scale) {
-            case 4:
-                for (int r = 0; r < 4; ++r)
-                    for (int c = 0; c < 4; ++c)
-                        value += p[r * stride + c];
-                value >>= 4;
-                break;
-            case 3: {
-                // Halved opposite corners keep the sum within 11 bits; a full block gives 254.
-                const uint8_t* b = p + stride;
-                const uint8_t* c = b + stride;
-                value =
-                    (p[0] + p[1] + (p[2] >> 1) + b[0] + b[1] + b[2] + (c[0] >> 1) + c[1] + c[2]) >>
-                    3;
-                break;
-            }
-            case 2:
-                value = (p[0] + p[1] + p[stride] + p[stride + 1]) >> 2;
-                break;
-            default:
-                value = p[0];
-                break;
-            }
-            out[x] = static_cast<uint8_t>(value);
+    // One loop per scale, so the block's shape is fixed inside the loop.
+    auto reduce = [&](int s, auto block) {
+        for (int y = 0; y < mask.Height(); ++y) {
+            uint8_t* out = mask.Line(y);
+            const uint8_t* a = rendering + static_cast<size_t>(y) * s * stride;
+            for (int x = 0; x < mask.Width(); ++x)
+                out[x] = static_cast<uint8_t>(block(a + x * s));
         }
+    };
+    switch (scale) {
+    case 4:
+        reduce(4, [stride](const uint8_t* p) {
+            int value = 0;
+            for (int r = 0; r < 4; ++r, p += stride)
+                value += p[0] + p[1] + p[2] + p[3];
+            return value >> 4;
+        });
+        break;
+    case 3:
+        // Halved opposite corners keep the sum within 11 bits; a full block gives 254.
+        reduce(3, [stride](const uint8_t* p) {
+            const uint8_t* b = p + stride;
+            const uint8_t* c = b + stride;
+            return (p[0] + p[1] + (p[2] >> 1) + b[0] + b[1] + b[2] + (c[0] >> 1) + c[1] + c[2]) >>
+                   3;
+        });
+        break;
+    case 2:
+        reduce(2, [stride](const uint8_t* p) {
+            return (p[0] + p[1] + p[stride] + p[stride + 1]) >> 2;
+        });
+        break;
+    default:
+        reduce(scale, [](const uint8_t* p) { return int{p[0]}; });
+        break;
     }
 }
 
 void OutlineMask(TMaskBuffer& mask) {
     const int w = mask.Width(), h = mask.Height();
     if (w < 3 || h < 3) return;
-    const TMaskBuffer before = mask;
+    // Each row reads the rows above and below as they were: the row above is kept from before
+    // it was written, the row below is not written yet.
+    std::vector<uint8_t> above(mask.Line(0), mask.Line(0) + w), middle(static_cast<size_t>(w));
     for (int y = 1; y < h - 1; ++y) {
-        const uint8_t* u = before.Line(y - 1);
-        const uint8_t* m = before.Line(y);
-        const uint8_t* d = before.Line(y + 1);
         uint8_t* out = mask.Line(y);
+        std::copy(out, out + w, middle.begin());
+        const uint8_t* u = above.data();
+        const uint8_t* m = middle.data();
+        const uint8_t* d = mask.Line(y + 1);
         for (int x = 1; x < w - 1; ++x) {
             const int sum = std::abs(d[x] - u[x]) + std::abs(m[x + 1] - m[x - 1]) +
                             std::abs(d[x - 1] - u[x + 1]) + std::abs(d[x + 1] - u[x - 1]);
             out[x] = static_cast<uint8_t>(std::min(sum >> 2, 255));
         }
+        std::swap(above, middle);
     }
 }
 
@@ -158,35 +176,40 @@ void BlurMask(TMaskBuffer& mask, int strength) {
     if (strength <= 0 || mask.Empty()) return;
     const int f = BlurFactor(strength);
 
-    // The 5 x 5 sum is separable: five-sums along each row, then along each column of those.
-    std::vector<int> values(static_cast<size_t>(w) * h), rowSums(values.size()),
-        sums(values.size());
+    // The 5 x 5 sum is separable: five-sums along each row, then a running sum down each column
+    // of those, moved one row at a time.
+    std::vector<int> rowSums(static_cast<size_t>(w) * h), column(static_cast<size_t>(w));
+    auto rowOf = [&](int y) { return &rowSums[static_cast<size_t>(std::clamp(y, 0, h - 1)) * w]; };
     for (int y = 0; y < h; ++y)
+        FiveSums(mask.Line(y), w, rowOf(y));
+    for (int d = -2; d <= 2; ++d) {
+        const int* r = rowOf(d);
         for (int x = 0; x < w; ++x)
-            values[static_cast<size_t>(y) * w + x] = mask.At(x, y);
-    for (int y = 0; y < h; ++y)
-        FiveSums(&values[static_cast<size_t>(y) * w], w, 1, &rowSums[static_cast<size_t>(y) * w],
-                 1);
-    for (int x = 0; x < w; ++x)
-        FiveSums(&rowSums[x], h, w, &sums[x], w);
+            column[x] += r[x];
+    }
 
     for (int y = 0; y < h; ++y) {
         uint8_t* out = mask.Line(y);
         for (int x = 0; x < w; ++x) {
-            const int a = (sums[static_cast<size_t>(y) * w + x] + 12) / 25;
+            const int a = (column[x] + 12) / 25;
             const int m = out[x];
             out[x] = static_cast<uint8_t>(f == 255 ? a : m + (((a - m) * f) >> 8));
         }
+        const int* entering = rowOf(y + 3);
+        const int* leaving = rowOf(y - 2);
+        for (int x = 0; x < w; ++x)
+            column[x] += entering[x] - leaving[x];
     }
 }
 
 void BlendColor(const TColorPixels& work, const TMaskBuffer& mask, int alpha, TColorValue color) {
     const int w = std::min(work.Width, mask.Width()), h = std::min(work.Height, mask.Height());
+    const TBlendWeights weights(alpha);
     for (int y = 0; y < h; ++y) {
         const uint8_t* m = mask.Line(y);
         uint8_t* p = work.Line(y);
         for (int x = 0; x < w; ++x, p += 3)
-            BlendPixel(p, BlendWeight(m[x], alpha), BlueOf(color), GreenOf(color), RedOf(color));
+            BlendPixel(p, weights.Of[m[x]], BlueOf(color), GreenOf(color), RedOf(color));
     }
 }
 
@@ -195,12 +218,13 @@ void BlendBitmap(const TColorPixels& work, const TMaskBuffer& mask, int alpha,
     if (!fore.Bits || fore.Width != mask.Width() || fore.Height != mask.Height())
         throw EInvalidForeBmp();
     const int w = std::min(work.Width, mask.Width()), h = std::min(work.Height, mask.Height());
+    const TBlendWeights weights(alpha);
     for (int y = 0; y < h; ++y) {
         const uint8_t* m = mask.Line(y);
         const uint8_t* c = fore.Line(y);
         uint8_t* p = work.Line(y);
         for (int x = 0; x < w; ++x, p += 3, c += 3)
-            BlendPixel(p, BlendWeight(m[x], alpha), c[0], c[1], c[2]);
+            BlendPixel(p, weights.Of[m[x]], c[0], c[1], c[2]);
     }
 }
 

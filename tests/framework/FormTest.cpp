@@ -12,6 +12,7 @@
 #include "framework/Exception.h"
 #include "framework/Form.h"
 #include "framework/GraphicControl.h"
+#include "framework/Image.h"
 #include "framework/Scoped.h"
 #include "framework/StdCtrls.h"
 #include "framework/Timer.h"
@@ -201,6 +202,92 @@ TEST(Form, AnErrorOfItsCreationHandlerIsShownAndTheFormExistsAllTheSame) {
     EXPECT_TRUE(form->HandleAllocated());
     EXPECT_EQ(form->steps, 1);
     EXPECT_EQ(shown, std::vector<std::wstring>{L"Invalid namespace : 8004100E"});
+}
+
+// A picture that must be resized under two controls, over the form's own background.
+class PictureForm : public TForm {
+public:
+    explicit PictureForm(TComponent* owner) : TForm(owner) {
+        image = Own<TImage>(this);
+        image->SetStretch(true);
+        image->SetBounds(0, 0, 180, 90);
+        image->Picture().LoadFromResource(L"BACKGROUND");
+        left = Own<Box>(this);
+        left->SetBounds(10, 10, 50, 20);
+        right = Own<Box>(this);
+        right->SetBounds(120, 60, 50, 20);
+        TFormParams p;
+        p.Style = WS_POPUP;
+        p.Width = 200;
+        p.Height = 100;
+        CreateHandle(p);
+    }
+    TImage* image;
+    Box* left;
+    Box* right;
+};
+
+std::vector<uint32_t> PixelsOf(HDC source, int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    ScopedBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    ScopedMemoryDc dc(CreateCompatibleDC(nullptr));
+    {
+        ScopedSelectObject select(dc.Get(), bitmap.Get());
+        BitBlt(dc.Get(), 0, 0, width, height, source, 0, 0, SRCCOPY);
+    }
+    GdiFlush();
+    const auto* p = static_cast<const uint32_t*>(bits);
+    return std::vector<uint32_t>(p, p + static_cast<size_t>(width) * height);
+}
+
+// What the window shows now.
+std::vector<uint32_t> OnScreen(TForm& form) {
+    UpdateWindow(form.Handle());
+    const RECT c = form.ClientRect();
+    ScopedWindowDc dc(form.Handle());
+    return PixelsOf(dc.Get(), c.right, c.bottom);
+}
+
+// The whole client area painted at once, the picture stretched as it is drawn.
+std::vector<uint32_t> PaintedWhole(PictureForm& form) {
+    const RECT c = form.ClientRect();
+    ScopedWindowDc screen(form.Handle());
+    ScopedMemoryDc dc(CreateCompatibleDC(screen.Get()));
+    ScopedBitmap bitmap(CreateCompatibleBitmap(screen.Get(), c.right, c.bottom));
+    ScopedSelectObject select(dc.Get(), bitmap.Get());
+    ScopedBrush face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+    FillRect(dc.Get(), &c, face.Get());
+    form.image->Picture().StretchDraw(dc.Get(), form.image->BoundsRect());
+    ScopedBrush red(CreateSolidBrush(RGB(255, 0, 0)));
+    for (Box* box : {form.left, form.right}) {
+        const RECT r = box->BoundsRect();
+        FillRect(dc.Get(), &r, red.Get());
+    }
+    return PixelsOf(dc.Get(), c.right, c.bottom);
+}
+
+TEST(Form, RepaintsOnlyTheInvalidPartAndLeavesWhatAWholePaintWould) {
+    TComponent owner;
+    auto* form = owner.Own<PictureForm>();
+    ShowWindow(form->Handle(), SW_SHOWNOACTIVATE);
+    EXPECT_TRUE(OnScreen(*form) == PaintedWhole(*form)) << "the resized picture, kept";
+
+    form->left->Paints = form->right->Paints = 0;
+    const RECT part{30, 5, 100, 50};
+    InvalidateRect(form->Handle(), &part, FALSE);
+    EXPECT_TRUE(OnScreen(*form) == PaintedWhole(*form)) << "after a partial repaint";
+    EXPECT_EQ(form->left->Paints, 1);
+    EXPECT_EQ(form->right->Paints, 0) << "outside the invalid part";
+
+    // The kept picture follows a new picture and a new size.
+    form->image->Picture().LoadFromResource(L"LOGO");
+    form->Invalidate();
+    EXPECT_TRUE(OnScreen(*form) == PaintedWhole(*form)) << "another picture";
+    form->image->SetBounds(0, 0, 150, 80);
+    form->Invalidate();
+    EXPECT_TRUE(OnScreen(*form) == PaintedWhole(*form)) << "another size";
 }
 
 TEST(Form, LayoutScalesWithTheDpi) {

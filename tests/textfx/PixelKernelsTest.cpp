@@ -2,6 +2,7 @@
 // edge-shaped masks are here on purpose: that is where reads outside a row would hide.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 
 #include "textfx/PixelKernels.h"
@@ -186,6 +187,39 @@ TEST(BlurMask, OneRowOrColumnBlursAlongItOnly) {
                 for (auto x = 0; x < w; ++x)
                     EXPECT_EQ(small.At(x, y), 200) << w << " x " << h;
         }
+}
+
+TEST(BlurMask, EqualsTheDirectFiveByFiveAverageAtEverySizeAndStrength) {
+    // The window summed pixel by pixel, edges replicated: what the blur must keep producing.
+    auto direct = [](const TMaskBuffer& in, int strength) {
+        const int f = BlurFactor(strength);
+        TMaskBuffer out = in;
+        for (int y = 0; y < in.Height(); ++y)
+            for (int x = 0; x < in.Width(); ++x) {
+                int sum = 0;
+                for (int dy = -2; dy <= 2; ++dy)
+                    for (int dx = -2; dx <= 2; ++dx)
+                        sum += in.At(std::clamp(x + dx, 0, in.Width() - 1),
+                                     std::clamp(y + dy, 0, in.Height() - 1));
+                const int a = (sum + 12) / 25, m = in.At(x, y);
+                out.At(x, y) = static_cast<uint8_t>(f == 255 ? a : m + (((a - m) * f) >> 8));
+            }
+        return out;
+    };
+    unsigned seed = 12345;
+    for (int w : {1, 2, 3, 5, 6, 9, 41})
+        for (int h : {1, 2, 4, 5, 7, 13})
+            for (int strength : {100, 80, 30}) {
+                TMaskBuffer mask(w, h);
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        seed = seed * 1103515245u + 12345u;
+                        mask.At(x, y) = static_cast<uint8_t>(seed >> 16);
+                    }
+                const TMaskBuffer expected = direct(mask, strength);
+                BlurMask(mask, strength);
+                ASSERT_EQ(mask.Bytes(), expected.Bytes()) << w << " x " << h << " at " << strength;
+            }
 }
 
 TEST(BlurMask, PartialStrengthMixesWithFloorBothWays) {
