@@ -236,8 +236,10 @@ void TWmiEventThread::Loop(TWmiEventShared& shared, IDispatch* source, IDispatch
             result = e.Code() ? e.Code() : E_FAIL;
         }
         if (SUCCEEDED(result) || result == kWbemErrTimedOut) shared.Worked = true;
-        // The pause waits on the stop event, so a stop need not sit it out.
-        if (WaitForSingleObject(shared.StopEvent.Get(), kPause) == WAIT_OBJECT_0) return;
+        // The pause follows an empty wait only, so an event is not held back by it; it waits
+        // on the stop event, so a stop need not sit it out.
+        const DWORD pause = result == kWbemErrTimedOut ? kPause : 0;
+        if (WaitForSingleObject(shared.StopEvent.Get(), pause) == WAIT_OBJECT_0) return;
         if (result == kWbemErrTimedOut) continue;
         if (FAILED(result) || !event) break;
         // Nobody took it (the watcher's thread is gone): this worker ends.

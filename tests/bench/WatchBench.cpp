@@ -97,6 +97,11 @@ HANDLE StartEmptyLoop(DWORD seconds) {
     std::wstring command = L"\"" + exe + L"\" " + std::to_wstring(seconds);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    // Its figures go where this program's go.
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &process)) {
@@ -126,23 +131,8 @@ void MeasureIdle(DWORD seconds) {
     std::printf("idle for %lu s, per thread:\n", static_cast<unsigned long>(seconds));
     std::fflush(stdout);
     const auto before = SampleThreads();
-    // Counts the user-interface thread's own wake-ups while it idles.
-    const ULONGLONG end = GetTickCount64() + seconds * 1000ull;
-    unsigned wakeUps = 0;
-    for (ULONGLONG now; (now = GetTickCount64()) < end;) {
-        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now),
-                                      QS_ALLINPUT) == WAIT_OBJECT_0)
-            ++wakeUps;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    PrintThreads("Tarnwick idle in tray", before, SampleThreads(), seconds);
-    std::printf("  Tarnwick's user-interface message loop: %.2f wake-ups/s\n",
-                wakeUps / static_cast<double>(seconds));
-    std::fflush(stdout);
+    const unsigned wakeUps = PumpFor(seconds * 1000);
+    PrintThreads("Tarnwick idle in the tray", before, SampleThreads(), seconds, wakeUps);
     if (beside) {
         WaitForSingleObject(beside, 30000);
         CloseHandle(beside);
