@@ -1,11 +1,33 @@
 #include "framework/ComTypes.h"
 
+#include <mutex>
+
 #include "framework/Exception.h"
 
+namespace {
+std::mutex GSetupLock;
+TApartmentSetup GSetup;
+} // namespace
+
+void SetApartmentSetup(TApartmentSetup setup) {
+    std::lock_guard guard(GSetupLock);
+    GSetup = std::move(setup);
+}
+
 ScopedComInitializer::ScopedComInitializer()
-    : FResult(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    : FResult(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
+    // Only an apartment this object opened: an enclosing one has had its setup.
+    if (FResult != S_OK) return;
+    TApartmentSetup setup;
+    {
+        std::lock_guard guard(GSetupLock);
+        setup = GSetup;
+    }
+    if (setup) FUndoSetup = setup();
+}
 
 ScopedComInitializer::~ScopedComInitializer() {
+    if (FUndoSetup) FUndoSetup();
     if (SUCCEEDED(FResult)) CoUninitialize();
 }
 

@@ -5,10 +5,17 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+// What every apartment a ScopedComInitializer opens gets first, as a registered in-process
+// server is reachable from each apartment; it answers what undoes it before the apartment
+// closes. One for the process; empty: none.
+using TApartmentSetup = std::function<std::function<void()>()>;
+void SetApartmentSetup(TApartmentSetup setup);
 
 // Initialises COM on this thread as a single-threaded apartment for the life of the object.
 class ScopedComInitializer {
@@ -21,6 +28,7 @@ public:
 
 private:
     HRESULT FResult;
+    std::function<void()> FUndoSetup;
 };
 
 class ScopedBstr {

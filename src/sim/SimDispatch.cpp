@@ -162,6 +162,7 @@ DISPID TSimDispatch::Position(const std::wstring& name) const {
 
 STDMETHODIMP TSimDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count == 0) return E_INVALIDARG;
+    if (FHomeThread && FHomeThread != GetCurrentThreadId()) return RPC_E_WRONG_THREAD;
     // Named arguments are not supported.
     for (UINT i = 1; i < count; ++i)
         ids[i] = DISPID_UNKNOWN;
@@ -175,6 +176,7 @@ STDMETHODIMP TSimDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LC
 STDMETHODIMP TSimDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                   VARIANT* result, EXCEPINFO* info, UINT* argError) {
     if (argError) *argError = 0;
+    if (FHomeThread && FHomeThread != GetCurrentThreadId()) return RPC_E_WRONG_THREAD;
     // The enumerator, and the default member: a set's Item, a property's Value.
     if (id == DISPID_NEWENUM) id = Position(L"_NewEnum");
     if (id == DISPID_VALUE)

@@ -72,6 +72,9 @@ public:
     // Lets other apartments call the object directly (the free-threaded marshaler); only for
     // objects whose state is safe to reach from any thread.
     void MakeFreeThreaded();
+    // Answers only on the thread that calls this, as an apartment-threaded object does: other
+    // threads must reach it through a marshalled proxy, or get RPC_E_WRONG_THREAD.
+    void BindToApartment() { FHomeThread = GetCurrentThreadId(); }
     // The implementation behind an interface when it is one of ours.
     static TSimDispatch* Implementation(IUnknown* object);
     // How many simulated automation objects exist now, in every apartment: what callers still
@@ -104,6 +107,7 @@ private:
     std::vector<std::wstring> FMembers;
     IID FScriptingIid;
     ComPtr<IUnknown> FMarshaler;
+    DWORD FHomeThread = 0; // 0: any thread
 };
 
 // Makes an object of a TSimDispatch kind, owned by the returned pointer.

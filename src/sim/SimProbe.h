@@ -72,6 +72,10 @@ public:
     // Not S_OK: a query on that class fails with this error, as any failing query does (at
     // once, or at its first Count, Item or Next when it was asked to return immediately).
     virtual HRESULT QueryError(const std::wstring&) { return S_OK; }
+    // Not S_OK: ExecNotificationQuery with this query text fails with this error.
+    virtual HRESULT NotificationQueryError(const std::wstring&) { return S_OK; }
+    // Not S_OK: this NextEvent call fails with this error. Asked on the caller's thread.
+    virtual HRESULT NextEventError() { return S_OK; }
     // Classes of root\cimv2 beside the adapter classes, and their instances' values in
     // property order.
     virtual std::shared_ptr<const TSimClassDef> FindClass(const std::wstring&) { return nullptr; }

@@ -23,9 +23,23 @@ TSimProvider::TSimProvider() : FRepository(std::make_shared<TSimRepository>()) {
     FRepository->Owner = this;
     SetDefaultAdapters();
     FCookies = SimRegisterClassObjects(FRepository);
+    SetApartmentSetup([weak = std::weak_ptr<TSimRepository>(FRepository)]() {
+        std::function<void()> undo;
+        if (const auto repository = weak.lock()) {
+            try {
+                undo = [cookies = SimRegisterClassObjects(repository)] {
+                    SimRevokeClassObjects(cookies);
+                };
+            } catch (...) {
+                // That apartment then reaches the system's WMI, as without the provider.
+            }
+        }
+        return undo;
+    });
 }
 
 TSimProvider::~TSimProvider() {
+    SetApartmentSetup(nullptr);
     SimRevokeClassObjects(FCookies);
     // Objects still held by callers answer from now on without the provider's callbacks.
     FRepository->Owner = nullptr;
@@ -68,6 +82,10 @@ void TSimProvider::SetAnswer(std::optional<long> code) {
 void TSimProvider::RaiseMediaEvent(bool connected, const std::wstring& instanceName) {
     FRepository->RaiseMediaEvent(
         connected ? L"MSNdis_StatusMediaConnect" : L"MSNdis_StatusMediaDisconnect", instanceName);
+}
+
+long TSimProvider::LiveEventObjects() const {
+    return FRepository->LiveEventObjects;
 }
 
 void TSimProvider::SetProbe(ISimProbe* probe) {

@@ -2,7 +2,9 @@
 // A stand-in for the WMI scripting objects of this process: the winmgmts moniker, the locator,
 // services, object sets, objects with properties, methods and metadata, over a small repository
 // of network adapters. Production code reaches it unchanged, late-bound through IDispatch.
-// Every object lives on the thread that installed the provider (its apartment).
+// Its class objects are registered in the installing apartment and in every apartment a
+// ScopedComInitializer opens afterwards, as an in-process server is reachable from each; an
+// object lives in the apartment that made it.
 //
 // How the simulated objects answer, where WMI leaves a choice:
 // - Every object is an IDispatch whose names ignore case; the ISWbem* interface identifiers
@@ -54,9 +56,11 @@ public:
 
     // A network cable plugged in (connected) or pulled out, as root\WMI reports it: each event
     // source of "select * from MSNdis_StatusMediaConnect" (or ...Disconnect) opened before
-    // receives one event whose InstanceName is the adapter's description. Safe from any thread;
-    // event sources and their events may be used from any thread.
+    // receives one event whose InstanceName is the adapter's description. Safe from any thread.
+    // Event sources and their events belong to the apartment that opened or took them.
     void RaiseMediaEvent(bool connected, const std::wstring& instanceName);
+    // Event sources and event objects still alive.
+    long LiveEventObjects() const;
 
     // After each adapter method call, on the caller's thread. It must not throw: the adapter
     // has already changed and the caller is owed the answer.

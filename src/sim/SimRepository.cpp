@@ -117,10 +117,8 @@ void TSimRepository::RaiseMediaEvent(const std::wstring& className,
     for (const std::weak_ptr<TSimEventQueue>& weak : EventQueues) {
         std::shared_ptr<TSimEventQueue> queue = weak.lock();
         if (!queue || queue->ClassName != className) continue;
-        {
-            std::lock_guard queued(queue->Lock);
-            queue->InstanceNames.push_back(instanceName);
-        }
-        queue->Ready.notify_all();
+        std::lock_guard queued(queue->Lock);
+        queue->InstanceNames.push_back(instanceName);
+        SetEvent(queue->Ready.Get());
     }
 }

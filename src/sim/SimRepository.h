@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include <condition_variable>
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "framework/ComTypes.h"
+#include "framework/Scoped.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimProbe.h"
 #include "sim/SimSchema.h"
@@ -23,8 +24,9 @@ class TSimProvider;
 struct TSimEventQueue {
     std::wstring ClassName; // MSNdis_StatusMediaConnect or MSNdis_StatusMediaDisconnect
     std::mutex Lock;
-    std::condition_variable Ready;
     std::deque<std::wstring> InstanceNames; // one per event, in order
+    // Set while InstanceNames holds an event: a waiting caller keeps serving its apartment.
+    ScopedHandle Ready{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 class TSimRepository {
@@ -37,6 +39,8 @@ public:
     // Event sources register here; events may be raised from any thread.
     std::mutex EventLock;
     std::vector<std::weak_ptr<TSimEventQueue>> EventQueues;
+    // Event sources and event objects alive, held by anyone.
+    std::atomic<long> LiveEventObjects{0};
 
     TSimProvider* Owner = nullptr; // for OnCall; cleared when the provider goes
 

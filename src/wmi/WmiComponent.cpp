@@ -65,30 +65,36 @@ void TWmiAbstract::SetActive(bool active) {
     }
 }
 
-void TWmiAbstract::Connect() {
-    InitComSecurity();
+Microsoft::WRL::ComPtr<IDispatch> WmiConnectServer(const std::wstring& machine,
+                                                   const std::wstring& nameSpace,
+                                                   const TWmiCredentials& credentials) {
     Microsoft::WRL::ComPtr<IDispatch> locator = CreateObject(kClsidSWbemLocator);
-    Microsoft::WRL::ComPtr<IDispatch> context = ContextOf(FCredentials.Options());
-    ScopedVariant server(FMachineName), nameSpace(FNameSpace), user(FCredentials.UserName()),
-        password(FCredentials.Password()), locale(FCredentials.Locale()),
-        authority(FCredentials.Authority()), flags(0);
+    Microsoft::WRL::ComPtr<IDispatch> context = ContextOf(credentials.Options());
+    ScopedVariant server(machine), space(nameSpace), user(credentials.UserName()),
+        password(credentials.Password()), locale(credentials.Locale()),
+        authority(credentials.Authority()), flags(0);
     ScopedVariant services;
     if (context) {
         ScopedVariant contextArg;
         contextArg.SetDispatch(context.Get());
         services = WmiCall(locator.Get(), L"ConnectServer",
-                           {server.Get(), nameSpace.Get(), user.Get(), password.Get(), locale.Get(),
+                           {server.Get(), space.Get(), user.Get(), password.Get(), locale.Get(),
                             authority.Get(), flags.Get(), contextArg.Get()});
     } else {
         services = WmiCall(locator.Get(), L"ConnectServer",
-                           {server.Get(), nameSpace.Get(), user.Get(), password.Get(), locale.Get(),
+                           {server.Get(), space.Get(), user.Get(), password.Get(), locale.Get(),
                             authority.Get(), flags.Get()});
     }
     Microsoft::WRL::ComPtr<IDispatch> connected = WmiObject(services);
     if (!connected) WmiCheck(E_NOINTERFACE);
     Microsoft::WRL::ComPtr<IDispatch> security = WmiObject(WmiGet(connected.Get(), L"Security_"));
     WmiSet(security.Get(), L"ImpersonationLevel", ScopedVariant(kImpersonate).Get());
-    FServices = connected;
+    return connected;
+}
+
+void TWmiAbstract::Connect() {
+    InitComSecurity();
+    FServices = WmiConnectServer(FMachineName, FNameSpace, FCredentials);
 }
 
 void TWmiAbstract::SetMachineName(const std::wstring& name) {

@@ -20,6 +20,12 @@ void InitComSecurity();
 // Makes the application's start-up run InitComSecurity before any window exists.
 void ChainComSecurityIntoStartup();
 
+// The services object of nameSpace on machine (empty: this computer) with impersonation, in
+// the calling thread's apartment.
+Microsoft::WRL::ComPtr<IDispatch> WmiConnectServer(const std::wstring& machine,
+                                                   const std::wstring& nameSpace,
+                                                   const TWmiCredentials& credentials);
+
 class TWmiAbstract : public TComponent {
 public:
     explicit TWmiAbstract(TComponent* owner);

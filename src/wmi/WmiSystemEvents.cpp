@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
+#include <initializer_list>
+#include <utility>
 
-#include "framework/MessageWindow.h"
 #include "framework/Scoped.h"
 #include "framework/Strings.h"
 #include "framework/WbemScripting.h"
@@ -14,12 +15,11 @@
 #include "wmi/WmiEventPayloads.h"
 
 namespace {
-const UINT kDeliverMessage = WM_APP + 1;
 const int kNextEventWait = 10;
 const DWORD kPause = 100;
 const int kSecurityPrivilege = 7;
-// What the delivery window answers a worker.
-const LRESULT kTaken = 1, kRefused = 2;
+// The members of the hand-over object a worker calls.
+const DISPID kDispidDeliver = 1, kDispidLost = 2;
 
 const wchar_t kNetworkConnectQuery[] = L"select * from MSNdis_StatusMediaConnect";
 const wchar_t kNetworkDisconnectQuery[] = L"select * from MSNdis_StatusMediaDisconnect";
@@ -31,33 +31,88 @@ const wchar_t kPrinterQuery[] = L"select * from __InstanceOperationEvent within 
 // so a delivery in progress outlives the registration, the worker object and the watcher.
 struct TWmiEventShared {
     ScopedHandle StopEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    ScopedHandle Subscribed{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::atomic<bool> Finished{false};
-    std::atomic<IStream*> Slot{nullptr};
-    HWND Window = nullptr;
+    // A NextEvent answered with an event or a time-out: the subscription worked.
+    std::atomic<bool> Worked{false};
+    // What the worker subscribes with; written before it starts.
+    std::wstring MachineName, NameSpace, Query;
+    TWmiCredentials Credentials;
+    std::vector<int> Privileges;
+    IStream* HandOverStream = nullptr; // the marshalled hand-over object, taken by the worker
+    HRESULT SubscribeResult = E_FAIL;  // written before Subscribed is set
     // User-interface thread only: cleared when the registration stops.
     TWmiSystemEvents* Watcher = nullptr;
     TEventInfoHolder* Registration = nullptr;
     bool Delivering = false;
-};
-
-class TWmiEventThread {
-public:
-    TWmiEventThread(TWmiSystemEvents* watcher, TEventInfoHolder* registration, HWND window);
-    ~TWmiEventThread();
-    bool Finished() const { return FShared->Finished; }
-    // Ends the worker. Inside its own delivery the thread cannot be waited for: it is let go
-    // and ends by itself once the delivery has unwound.
-    void Stop();
-
-private:
-    static DWORD WINAPI Run(void* parameter);
-    static bool HandOver(TWmiEventShared& shared, IDispatch* event);
-
-    std::shared_ptr<TWmiEventShared> FShared = std::make_shared<TWmiEventShared>();
-    ScopedHandle FThread;
+    bool Stopping = false;
 };
 
 namespace {
+// The object through which a worker reaches the user-interface thread: it lives in that
+// thread's apartment, so a worker's call runs there while the worker waits, serving calls made
+// on the event it handed over.
+class TWmiHandOver : public IDispatch {
+public:
+    explicit TWmiHandOver(std::shared_ptr<TWmiEventShared> shared) : FShared(std::move(shared)) {}
+    virtual ~TWmiHandOver() = default;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IDispatch) return E_NOINTERFACE;
+        *object = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++FRefs; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG refs = --FRefs;
+        if (refs == 0) delete this;
+        return refs;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (count) *count = 0;
+        return count ? S_OK : E_POINTER;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
+        TWmiEventShared& shared = *FShared;
+        if (id == kDispidLost) {
+            // A stop under way ends the worker anyway.
+            if (shared.Watcher && !shared.Stopping) try {
+                    shared.Watcher->SubscriptionLost(*shared.Registration, shared.Worked);
+                } catch (...) {
+                }
+            return S_OK;
+        }
+        if (id != kDispidDeliver || !params || params->cArgs != 1 ||
+            params->rgvarg[0].vt != VT_DISPATCH)
+            return DISP_E_MEMBERNOTFOUND;
+        if (!shared.Watcher) return S_OK; // stopped: the event is dropped
+        shared.Delivering = true;
+        try {
+            shared.Watcher->DeliverEvent(*shared.Registration, params->rgvarg[0].pdispVal);
+        } catch (...) {
+        }
+        // The handler may have stopped the registration or destroyed the watcher: only the
+        // shared state, which this object keeps alive, is touched from here on.
+        shared.Delivering = false;
+        return S_OK;
+    }
+
+private:
+    std::atomic<ULONG> FRefs = 1;
+    std::shared_ptr<TWmiEventShared> FShared;
+};
+
 void ReleaseMarshalled(IStream* stream) {
     if (!stream) return;
     const LARGE_INTEGER start{};
@@ -66,58 +121,94 @@ void ReleaseMarshalled(IStream* stream) {
     stream->Release();
 }
 
-LRESULT CALLBACK DeliveryWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != kDeliverMessage) return DefWindowProcW(window, message, wParam, lParam);
-    auto& shared = *reinterpret_cast<TWmiEventShared*>(lParam);
-    IStream* stream = shared.Slot.exchange(nullptr);
-    if (!stream) return kRefused;
-    Microsoft::WRL::ComPtr<IDispatch> event;
-    if (FAILED(CoGetInterfaceAndReleaseStream(stream, kIidSWbemObject,
-                                              reinterpret_cast<void**>(event.GetAddressOf()))))
-        return kRefused;
-    if (!shared.Watcher) return kTaken;
-    shared.Delivering = true;
-    try {
-        shared.Watcher->DeliverEvent(*shared.Registration, event.Get());
-    } catch (...) {
-    }
-    // The handler may have stopped the registration or destroyed the watcher: only the shared
-    // state, which the waiting worker keeps alive, is touched from here on.
-    shared.Delivering = false;
-    return kTaken;
+// Waits for one of the handles, serving calls made to this apartment meanwhile.
+DWORD ComWait(std::initializer_list<HANDLE> handles) {
+    DWORD index = 0;
+    CoWaitForMultipleHandles(0, INFINITE, static_cast<ULONG>(handles.size()),
+                             const_cast<HANDLE*>(handles.begin()), &index);
+    return index;
 }
 
-// One message-only window per user-interface thread receives the hand-overs.
-HWND DeliveryWindow() {
-    thread_local HWND window = nullptr;
-    if (window && IsWindow(window)) return window;
-    window = CreateMessageWindow(L"TWmiSystemEventsDelivery", DeliveryWindowProc);
-    if (!window) WmiCheck(HRESULT_FROM_WIN32(GetLastError()));
-    return window;
+// The worker's own event source, in its apartment, as the watcher would have subscribed it.
+Microsoft::WRL::ComPtr<IDispatch> Subscribe(const TWmiEventShared& shared) {
+    auto services = WmiConnectServer(shared.MachineName, shared.NameSpace, shared.Credentials);
+    if (!shared.Privileges.empty()) {
+        auto security = WmiObject(WmiGet(services.Get(), L"Security_"));
+        auto privileges = WmiObject(WmiGet(security.Get(), L"Privileges"));
+        for (int privilege : shared.Privileges)
+            WmiCall(privileges.Get(), L"Add",
+                    {ScopedVariant(privilege).Get(), ScopedVariant(true).Get()});
+    }
+    ScopedVariant query(shared.Query), language(L"WQL"),
+        flags(kWbemFlagReturnImmediately | kWbemFlagForwardOnly);
+    auto source = WmiObject(WmiCall(services.Get(), L"ExecNotificationQuery",
+                                    {query.Get(), language.Get(), flags.Get()}));
+    if (!source) WmiCheck(E_NOINTERFACE);
+    return source;
+}
+
+HRESULT CallHandOver(IDispatch* handOver, DISPID member, IDispatch* event) {
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_DISPATCH;
+    argument.pdispVal = event;
+    DISPPARAMS params{event ? &argument : nullptr, nullptr, event ? 1u : 0u, 0};
+    return handOver->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                            nullptr, nullptr, nullptr);
 }
 } // namespace
 
+class TWmiEventThread {
+public:
+    // Starts the worker and waits until it has subscribed; raises what subscribing raised.
+    TWmiEventThread(TWmiSystemEvents* watcher, TEventInfoHolder* registration, std::wstring query);
+    ~TWmiEventThread();
+    bool Finished() const { return FShared->Finished; }
+    // Ends the worker. Inside its own delivery the thread cannot be waited for: it is let go
+    // and ends by itself once the delivery has unwound.
+    void Stop();
+
+private:
+    static DWORD WINAPI Run(void* parameter);
+    static void Loop(TWmiEventShared& shared, IDispatch* source, IDispatch* handOver);
+
+    std::shared_ptr<TWmiEventShared> FShared = std::make_shared<TWmiEventShared>();
+    ScopedHandle FThread;
+};
+
 TWmiEventThread::TWmiEventThread(TWmiSystemEvents* watcher, TEventInfoHolder* registration,
-                                 HWND window) {
-    if (!FShared->StopEvent) WmiCheck(HRESULT_FROM_WIN32(GetLastError()));
-    FShared->Window = window;
-    FShared->Watcher = watcher;
-    FShared->Registration = registration;
-    IStream* stream = nullptr;
-    WmiCheck(CoMarshalInterThreadInterfaceInStream(kIidSWbemEventSource,
-                                                   registration->EventSource.Get(), &stream));
-    FShared->Slot = stream;
+                                 std::wstring query) {
+    TWmiEventShared& shared = *FShared;
+    if (!shared.StopEvent || !shared.Subscribed) WmiCheck(HRESULT_FROM_WIN32(GetLastError()));
+    TWmiAbstract* connection = watcher->GetNamespaceConnection(registration->NameSpace);
+    shared.MachineName = connection->MachineName();
+    shared.NameSpace = connection->NameSpace();
+    shared.Credentials = connection->Credentials();
+    shared.Credentials.OnChange = nullptr;
+    shared.Query = std::move(query);
+    shared.Privileges = registration->Privileges;
+    shared.Watcher = watcher;
+    shared.Registration = registration;
+    Microsoft::WRL::ComPtr<IDispatch> handOver;
+    handOver.Attach(new TWmiHandOver(FShared));
+    WmiCheck(CoMarshalInterThreadInterfaceInStream(IID_IDispatch, handOver.Get(),
+                                                   &shared.HandOverStream));
     auto* parameter = new std::shared_ptr<TWmiEventShared>(FShared);
     DWORD id = 0;
     FThread.Reset(CreateThread(nullptr, 0, &Run, parameter, CREATE_SUSPENDED, &id));
     if (!FThread) {
         const HRESULT error = HRESULT_FROM_WIN32(GetLastError());
         delete parameter;
-        ReleaseMarshalled(FShared->Slot.exchange(nullptr));
+        ReleaseMarshalled(std::exchange(shared.HandOverStream, nullptr));
         WmiCheck(error);
     }
     SetThreadPriority(FThread.Get(), THREAD_PRIORITY_LOWEST);
     ResumeThread(FThread.Get());
+    ComWait({shared.Subscribed.Get(), FThread.Get()});
+    if (FAILED(shared.SubscribeResult)) {
+        Stop();
+        WmiCheck(shared.SubscribeResult);
+    }
 }
 
 TWmiEventThread::~TWmiEventThread() {
@@ -126,60 +217,69 @@ TWmiEventThread::~TWmiEventThread() {
 
 void TWmiEventThread::Stop() {
     SetEvent(FShared->StopEvent.Get());
-    if (FThread && !FShared->Delivering) {
-        // A COM-aware wait: a hand-over the worker is blocked in still runs and reaches its
-        // handler, while posted messages, timers and menus wait for the message loop.
-        HANDLE handles[] = {FThread.Get()};
-        DWORD index = 0;
-        CoWaitForMultipleHandles(0, INFINITE, 1, handles, &index);
-    }
+    FShared->Stopping = true;
+    // A COM-aware wait: a hand-over the worker is blocked in still runs and reaches its
+    // handler, while posted messages, timers and menus wait for the message loop.
+    if (FThread && !FShared->Delivering) ComWait({FThread.Get()});
     FThread.Reset();
     FShared->Watcher = nullptr;
     FShared->Registration = nullptr;
 }
 
-bool TWmiEventThread::HandOver(TWmiEventShared& shared, IDispatch* event) {
-    IStream* stream = nullptr;
-    if (FAILED(CoMarshalInterThreadInterfaceInStream(IID_IUnknown, event, &stream))) return false;
-    shared.Slot = stream;
-    const LRESULT answer =
-        SendMessageW(shared.Window, kDeliverMessage, 0, reinterpret_cast<LPARAM>(&shared));
-    // Nobody took it (the window is gone): the event must not stay marshalled.
-    ReleaseMarshalled(shared.Slot.exchange(nullptr));
-    return answer == kTaken;
+void TWmiEventThread::Loop(TWmiEventShared& shared, IDispatch* source, IDispatch* handOver) {
+    const ScopedVariant wait(kNextEventWait);
+    while (WaitForSingleObject(shared.StopEvent.Get(), 0) != WAIT_OBJECT_0) {
+        HRESULT result = S_OK;
+        Microsoft::WRL::ComPtr<IDispatch> event;
+        try {
+            event = WmiObject(CallMethod(source, L"NextEvent", {wait.Get()}));
+        } catch (const EComError& e) {
+            result = e.Code() ? e.Code() : E_FAIL;
+        }
+        if (SUCCEEDED(result) || result == kWbemErrTimedOut) shared.Worked = true;
+        // The pause follows an empty wait only, so an event is not held back by it; it waits
+        // on the stop event, so a stop need not sit it out.
+        const DWORD pause = result == kWbemErrTimedOut ? kPause : 0;
+        if (WaitForSingleObject(shared.StopEvent.Get(), pause) == WAIT_OBJECT_0) return;
+        if (result == kWbemErrTimedOut) continue;
+        if (FAILED(result) || !event) break;
+        // Nobody took it (the watcher's thread is gone): this worker ends.
+        if (FAILED(CallHandOver(handOver, kDispidDeliver, event.Get()))) return;
+    }
+    if (WaitForSingleObject(shared.StopEvent.Get(), 0) != WAIT_OBJECT_0)
+        CallHandOver(handOver, kDispidLost, nullptr);
 }
 
 DWORD WINAPI TWmiEventThread::Run(void* parameter) {
     const std::unique_ptr<std::shared_ptr<TWmiEventShared>> holder(
         static_cast<std::shared_ptr<TWmiEventShared>*>(parameter));
     TWmiEventShared& shared = **holder;
+    IStream* stream = std::exchange(shared.HandOverStream, nullptr);
     try {
         ScopedComInitializer com;
-        Microsoft::WRL::ComPtr<IDispatch> source;
-        IStream* stream = shared.Slot.exchange(nullptr);
-        if (com.Succeeded() && stream &&
-            SUCCEEDED(CoGetInterfaceAndReleaseStream(
-                stream, kIidSWbemEventSource, reinterpret_cast<void**>(source.GetAddressOf())))) {
-            const ScopedVariant wait(kNextEventWait);
-            while (WaitForSingleObject(shared.StopEvent.Get(), 0) != WAIT_OBJECT_0) {
-                HRESULT result = S_OK;
-                Microsoft::WRL::ComPtr<IDispatch> event;
-                try {
-                    event = WmiObject(CallMethod(source.Get(), L"NextEvent", {wait.Get()}));
-                } catch (const EComError& e) {
-                    result = e.Code() ? e.Code() : E_FAIL;
-                }
-                // The pause waits on the stop event, so a stop need not sit it out.
-                if (WaitForSingleObject(shared.StopEvent.Get(), kPause) == WAIT_OBJECT_0) break;
-                if (result == kWbemErrTimedOut) continue;
-                if (FAILED(result) || !event) break;
-                if (!HandOver(shared, event.Get())) break;
-            }
-        } else if (stream) {
+        Microsoft::WRL::ComPtr<IDispatch> handOver, source;
+        if (!com.Succeeded()) {
             ReleaseMarshalled(stream);
+            shared.SubscribeResult = E_FAIL;
+        } else if (const HRESULT hr = CoGetInterfaceAndReleaseStream(
+                       stream, IID_IDispatch, reinterpret_cast<void**>(handOver.GetAddressOf()));
+                   FAILED(hr)) {
+            shared.SubscribeResult = hr;
+        } else {
+            try {
+                source = Subscribe(shared);
+                shared.SubscribeResult = S_OK;
+            } catch (const EComError& e) {
+                shared.SubscribeResult = e.Code() ? e.Code() : E_FAIL;
+            } catch (...) {
+                shared.SubscribeResult = E_FAIL;
+            }
         }
+        SetEvent(shared.Subscribed.Get());
+        if (source) Loop(shared, source.Get(), handOver.Get());
     } catch (...) {
     }
+    SetEvent(shared.Subscribed.Get());
     shared.Finished = true;
     return 0;
 }
@@ -276,7 +376,14 @@ TWmiEventAction EventActionOf(IDispatch* event) {
 
 // ---------------------------------------------------------------------------------------------
 
-TWmiSystemEvents::TWmiSystemEvents(TComponent* owner) : TWmiComponent(owner) {}
+TEventInfoHolder::TEventInfoHolder() = default;
+TEventInfoHolder::~TEventInfoHolder() = default;
+
+TWmiSystemEvents::TWmiSystemEvents(TComponent* owner)
+    : TWmiComponent(owner), FRetryTimer(Own<TTimer>()) {
+    FRetryTimer->SetEnabled(false);
+    FRetryTimer->OnTimer = [this](TComponent*) { Retry(); };
+}
 
 TWmiSystemEvents::~TWmiSystemEvents() {
     try {
@@ -287,6 +394,11 @@ TWmiSystemEvents::~TWmiSystemEvents() {
         StopEventQuery(*registration);
     FRegistrations.clear();
     FConnections.clear();
+}
+
+void TWmiSystemEvents::SetRetryPauses(DWORD first, DWORD longest) {
+    FFirstPause = std::max<DWORD>(1, first);
+    FLongestPause = std::max(FFirstPause, longest);
 }
 
 bool TWmiSystemEvents::Running(const TEventInfoHolder& registration) {
@@ -342,6 +454,8 @@ std::wstring WmiEventQueryText(const std::wstring& query, int poolingInterval) {
 }
 
 void TWmiSystemEvents::StartEventQuery(TEventInfoHolder& registration) {
+    // A worker that ended is replaced.
+    if (registration.Worker) StopEventQuery(registration);
     IDispatch* services = GetNamespaceConnection(registration.NameSpace)->Services();
     if (!services) return;
     if (!registration.ClassToCheck.empty()) {
@@ -352,26 +466,62 @@ void TWmiSystemEvents::StartEventQuery(TEventInfoHolder& registration) {
             return;
         }
     }
-    if (!registration.Privileges.empty()) {
-        auto security = WmiObject(WmiGet(services, L"Security_"));
-        auto privileges = WmiObject(WmiGet(security.Get(), L"Privileges"));
-        for (int privilege : registration.Privileges)
-            WmiCall(privileges.Get(), L"Add",
-                    {ScopedVariant(privilege).Get(), ScopedVariant(true).Get()});
-    }
-    ScopedVariant query(WmiEventQueryText(registration.Query, PoolingInterval())), language(L"WQL"),
-        flags(kWbemFlagReturnImmediately | kWbemFlagForwardOnly);
-    registration.EventSource = WmiObject(
-        WmiCall(services, L"ExecNotificationQuery", {query.Get(), language.Get(), flags.Get()}));
-    if (!registration.EventSource) WmiCheck(E_NOINTERFACE);
-    registration.Worker = std::make_unique<TWmiEventThread>(this, &registration, DeliveryWindow());
+    // The worker subscribes in its own apartment: a source made here would run every
+    // NextEvent the worker makes on this thread.
+    registration.Worker = std::make_unique<TWmiEventThread>(
+        this, &registration, WmiEventQueryText(registration.Query, PoolingInterval()));
 }
 
 void TWmiSystemEvents::StopEventQuery(TEventInfoHolder& registration) {
+    registration.RetryDelay = 0;
     // Moved out first: a handler run by the wait below may stop this registration again.
     std::unique_ptr<TWmiEventThread> worker = std::move(registration.Worker);
     worker.reset();
-    registration.EventSource.Reset();
+}
+
+void TWmiSystemEvents::SubscriptionLost(TEventInfoHolder& registration, bool hadWorked) {
+    registration.Failures = hadWorked ? 1 : registration.Failures + 1;
+    DWORD pause = FFirstPause;
+    for (unsigned i = 1; i < registration.Failures && pause < FLongestPause; ++i)
+        pause *= 2;
+    registration.RetryDelay = std::min(pause, FLongestPause);
+    registration.RetryAt = GetTickCount64() + registration.RetryDelay;
+    ArmRetry();
+}
+
+void TWmiSystemEvents::ArmRetry() {
+    ULONGLONG next = 0;
+    for (const auto& registration : FRegistrations)
+        if (registration->RetryDelay && (!next || registration->RetryAt < next))
+            next = registration->RetryAt;
+    FRetryTimer->SetEnabled(false);
+    if (!next) return;
+    const ULONGLONG now = GetTickCount64();
+    FRetryTimer->SetInterval(static_cast<unsigned>(next > now ? next - now : 1));
+    FRetryTimer->SetEnabled(true);
+}
+
+void TWmiSystemEvents::Retry() {
+    FRetryTimer->SetEnabled(false);
+    if (!Active()) return;
+    const ULONGLONG now = GetTickCount64();
+    // By position: a handler run while a worker starts may change the list.
+    for (size_t i = 0; i < FRegistrations.size(); ++i) {
+        TEventInfoHolder& registration = *FRegistrations[i];
+        if (!registration.RetryDelay || registration.RetryAt > now) continue;
+        registration.RetryDelay = 0;
+        try {
+            // The namespace connection went with the service that dropped the subscription.
+            TWmiAbstract* connection = GetNamespaceConnection(registration.NameSpace);
+            connection->SetActive(false);
+            connection->SetActive(true);
+            StartEventQuery(registration);
+        } catch (...) {
+            // Unreachable still: silently again later.
+            SubscriptionLost(registration, false);
+        }
+    }
+    ArmRetry();
 }
 
 void TWmiSystemEvents::UpdateEventQueries(bool active) {
@@ -385,7 +535,8 @@ void TWmiSystemEvents::UpdateEventQueries(bool active) {
     }
     if (active)
         for (auto& registration : FRegistrations)
-            if (!registration->EventSource) StartEventQuery(*registration);
+            if (!Running(*registration)) StartEventQuery(*registration);
+    ArmRetry();
 }
 
 TEventInfoHolder& TWmiSystemEvents::AddEventQuery(

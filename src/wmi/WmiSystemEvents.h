@@ -1,8 +1,9 @@
 #pragma once
 // Turns WMI event queries into component events raised on the user-interface thread. Each
 // assigned event is one registration; while the watcher is active each registration has a
-// worker thread of its own that waits for events and hands each one over, waiting until its
-// handler has run.
+// worker thread of its own that subscribes in its own apartment, waits for events and hands
+// each one over, waiting until its handler has run. A subscription that WMI drops (the
+// service restarted) is made again after a pause that doubles from one second to a minute.
 #include <windows.h>
 #include <oaidl.h>
 #include <wrl/client.h>
@@ -47,13 +48,23 @@ using TWin32CDROMEvent =
 
 // One registered event query.
 struct TEventInfoHolder {
-    Microsoft::WRL::ComPtr<IDispatch> EventSource; // empty while not running
+    TEventInfoHolder();
+    ~TEventInfoHolder(); // stops the worker
+    TEventInfoHolder(const TEventInfoHolder&) = delete;
+    TEventInfoHolder& operator=(const TEventInfoHolder&) = delete;
+
     std::function<void(TEventInfoHolder& registration, IDispatch* event)> Deliver;
     std::wstring NameSpace;
     std::wstring Query; // may hold "%d"
     std::wstring ClassToCheck;
     std::vector<int> Privileges;
+    // Holds the event source in its own apartment; empty while not started.
     std::unique_ptr<TWmiEventThread> Worker;
+    // The pause before the pending re-subscription (0: none pending), and when it is due.
+    DWORD RetryDelay = 0;
+    ULONGLONG RetryAt = 0;
+    // Subscriptions lost in a row without one that worked between them.
+    unsigned Failures = 0;
 };
 
 // The kinds of event the watcher knows, with what each registers.
@@ -149,6 +160,11 @@ public:
 
     // Called on the user-interface thread with the event handed over by a worker.
     void DeliverEvent(TEventInfoHolder& registration, IDispatch* event);
+    // A worker whose subscription WMI dropped: it is made again later.
+    void SubscriptionLost(TEventInfoHolder& registration, bool hadWorked);
+
+    // The first and the longest pause before a lost subscription is made again.
+    void SetRetryPauses(DWORD first, DWORD longest);
 
 protected:
     void SettingsChanged() override;
@@ -159,6 +175,8 @@ private:
     void StartEventQuery(TEventInfoHolder& registration);
     void StopEventQuery(TEventInfoHolder& registration);
     void UpdateEventQueries(bool active);
+    void ArmRetry();
+    void Retry();
     void SetKind(TWmiEventKind kind, bool assigned,
                  std::function<void(TEventInfoHolder&, IDispatch*)> deliver);
     // Registers the kind when the handler becomes assigned, removes it when it is cleared;
@@ -177,6 +195,8 @@ private:
     TWin32GroupMembershipEvent FOnGroupMembership;
     TWin32EventLogEvent FOnEventLogApplication, FOnEventLogSystem, FOnEventLogSecurity,
         FOnEventLogAny;
+    TTimer* FRetryTimer;
+    DWORD FFirstPause = 1000, FLongestPause = 60000;
     TNotifyEvent FOnNetworkConnect, FOnNetworkDisconnect;
     TWin32UserSessionEvent FOnUserLogon, FOnUserLogoff;
     TWin32PrinterEvent FOnPrinter;

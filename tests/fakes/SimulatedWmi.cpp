@@ -60,7 +60,25 @@ HRESULT TSimulatedWmi::QueryError(const std::wstring& className) {
     return S_OK;
 }
 
+void TSimulatedWmi::SetNotificationQueryError(const std::wstring& query, HRESULT error) {
+    std::lock_guard guard(FNotificationLock);
+    std::erase_if(FNotificationQueryErrors, [&](const auto& e) { return e.first == query; });
+    if (error != S_OK) FNotificationQueryErrors.emplace_back(query, error);
+}
+
+HRESULT TSimulatedWmi::NotificationQueryError(const std::wstring& query) {
+    std::lock_guard guard(FNotificationLock);
+    for (const auto& [text, error] : FNotificationQueryErrors)
+        if (text == query) return error;
+    return S_OK;
+}
+
 void TSimulatedWmi::ResetBehaviour() {
+    {
+        std::lock_guard guard(FNotificationLock);
+        FNotificationQueryErrors.clear();
+    }
+    FNextEventError = S_OK;
     FSettings.clear();
     FProvider.SetDelay(0);
     FServiceError = S_OK;
@@ -193,6 +211,7 @@ void TSimulatedWmi::Queried(const TSimQuery& query) {
 }
 
 void TSimulatedWmi::NotificationQueried(const TSimQuery& query) {
+    std::lock_guard guard(FNotificationLock);
     FNotificationQueries.push_back(query);
 }
 

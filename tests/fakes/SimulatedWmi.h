@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <utility>
@@ -42,6 +44,11 @@ public:
     // A query on that class is accepted and fails when its objects are first asked for (at once
     // when it was not asked to return immediately). S_OK: it succeeds again.
     void SetQueryError(const std::wstring& className, HRESULT error);
+    // ExecNotificationQuery with exactly this text fails with this error (S_OK: it succeeds).
+    void SetNotificationQueryError(const std::wstring& query, HRESULT error);
+    // The next NextEvent call of any event source, on any thread, fails with this error.
+    void FailNextEvent(HRESULT error) { FNextEventError = error; }
+    long LiveEventObjects() const { return FProvider.LiveEventObjects(); }
     void ResetBehaviour(); // no results, raises, delay, service or query error set
 
     // Classes of root\cimv2 beside the adapter classes, for value forms those do not have (an
@@ -103,6 +110,8 @@ private:
     void MethodDone(const TSimCall& call) override;
     HRESULT ServiceError() override { return FServiceError; }
     HRESULT QueryError(const std::wstring& className) override;
+    HRESULT NotificationQueryError(const std::wstring& query) override;
+    HRESULT NextEventError() override { return FNextEventError.exchange(S_OK); }
     std::shared_ptr<const TSimClassDef> FindClass(const std::wstring& name) override;
     std::vector<std::vector<ScopedVariant>> Instances(const TSimClassDef& cls) override;
     Microsoft::WRL::ComPtr<IDispatch> OpenEventSource(const std::wstring& nameSpace,
@@ -119,6 +128,10 @@ private:
     std::vector<TSetting> FSettings;
     HRESULT FServiceError = S_OK;
     std::vector<std::pair<std::wstring, HRESULT>> FQueryErrors; // by class name
+    // Asked on the threads that subscribe or wait for events.
+    std::mutex FNotificationLock;
+    std::vector<std::pair<std::wstring, HRESULT>> FNotificationQueryErrors;
+    std::atomic<HRESULT> FNextEventError{S_OK};
     std::vector<TAddedClass> FAddedClasses;
     TSimInstanceEvents FInstanceEvents;
 
