@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cwchar>
@@ -46,9 +47,11 @@ bool TryTextToInt(std::wstring_view text, int& value) {
     errno = 0;
     int number;
     if (hex) {
-        // The strto functions would take a sign or blanks after "0x". Hexadecimal names the 32
-        // bits themselves, so a colour such as 0x80000005 keeps its high bit.
-        if (!std::iswxdigit(whole[2])) return false;
+        // The strto functions would take a sign, blanks or a second "0x" after "0x". Hexadecimal
+        // names the 32 bits themselves, so a colour such as 0x80000005 keeps its high bit.
+        if (!std::all_of(whole.begin() + 2, whole.end(),
+                         [](wchar_t c) { return std::iswxdigit(c); }))
+            return false;
         const unsigned long bits = std::wcstoul(whole.c_str() + 2, &end, 16);
         if (bits > 0xFFFFFFFFul) return false;
         number = static_cast<int>(static_cast<unsigned>(bits));
