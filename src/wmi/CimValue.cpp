@@ -1,6 +1,5 @@
 #include "wmi/CimValue.h"
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -94,11 +93,17 @@ std::wstring WmiValueText(const VARIANT& value) {
                              VARIANT item;
                              if (type == VT_VARIANT) {
                                  std::memcpy(&item, element, sizeof item);
+                             } else if (type == VT_DECIMAL) {
+                                 // A decimal fills the whole variant, its type field aside.
+                                 std::memcpy(&item.decVal, element, sizeof item.decVal);
+                                 item.vt = VT_DECIMAL;
                              } else {
+                                 // Any other element is borrowed into the eight bytes of the
+                                 // union; a record needs its type description beside it.
+                                 if (type == VT_RECORD || items->cbElements > sizeof item.llVal)
+                                     WmiCheck(DISP_E_BADVARTYPE);
                                  VariantInit(&item);
-                                 std::memcpy(
-                                     &item.llVal, element,
-                                     std::min<size_t>(items->cbElements, sizeof item.llVal));
+                                 std::memcpy(&item.llVal, element, items->cbElements);
                                  item.vt = type;
                              }
                              return WmiValueText(item);
