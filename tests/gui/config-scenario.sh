@@ -184,7 +184,7 @@ keys space
 wait_for 20 "the dialog to close" no_window 'TarnwickForm' '配置'
 
 # What was typed, and nothing else, in GBK; the Run value names the program; nothing applied.
-expected=$'[NET]\r\nNET=\r\nAutoRun=1\r\nAutoSwitch=0\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.254.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\nDNSB=10.20.0.54\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n'
+expected=$'[NET]\r\nNET=\r\nAutoRun=1\r\nAutoSwitch=0\r\nAdapter=\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.254.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\nDNSB=10.20.0.54\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n'
 ini_is() { cmp -s <(ini "$expected") "$run/Config.ini"; }
 ini_is || { diff <(ini "$expected" | iconv -f GBK -t UTF-8) <(iconv -f GBK -t UTF-8 "$run/Config.ini") | cat -A; fail "Config.ini differs"; }
 exe_path=$("$wine" winepath -w "$run/Tarnwick.exe" 2>/dev/null | tr -d '\r')
