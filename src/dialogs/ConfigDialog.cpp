@@ -4,6 +4,7 @@
 
 #include "core/Settings.h"
 #include "dialogs/AboutDialog.h"
+#include "dialogs/AdapterItem.h"
 #include "framework/Application.h"
 
 namespace {
@@ -156,8 +157,7 @@ void TfrmConfig::LoadOptions() {
     // The dialog opens on the adapter the switch is limited to, so that "确定" keeps the limit.
     const std::wstring adapter = ConfigIni().ReadString(L"NET", L"Adapter", L"");
     for (int i = 0; !adapter.empty() && i < cmbAdapters->Count(); ++i) {
-        const std::wstring item = cmbAdapters->Item(i);
-        if (item.substr(0, item.find(L':')) == adapter) {
+        if (AdapterOfItem(cmbAdapters->Item(i)) == adapter) {
             cmbAdapters->SetItemIndex(i);
             cmbAdaptersChange(cmbAdapters);
             chkOnlyAdapter->SetChecked(true);
@@ -188,8 +188,8 @@ void TfrmConfig::FillAdapterList() {
             if (anyConfiguration &&
                 wqConfigurations->Locate(L"Index", ScopedVariant(index).Get()) &&
                 wqConfigurations->FieldByName(L"IPEnabled")->AsBoolean())
-                cmbAdapters->Add(index + L": " +
-                                 wqAdapters->FieldByName(L"Description")->AsString());
+                cmbAdapters->Add(
+                    AdapterItemText(index, wqAdapters->FieldByName(L"Description")->AsString()));
         }
     }
     if (remembered != -1 && remembered < cmbAdapters->Count())
@@ -211,13 +211,16 @@ void TfrmConfig::DisableAdapterView() {
 
 std::wstring TfrmConfig::SelectedAdapter() const {
     if (cmbAdapters->ItemIndex() < 0) return {};
-    const std::wstring item = cmbAdapters->Item(cmbAdapters->ItemIndex());
-    return item.substr(0, item.find(L':'));
+    return AdapterOfItem(cmbAdapters->Item(cmbAdapters->ItemIndex()));
 }
 
 void TfrmConfig::cmbAdaptersChange(TComponent*) {
     if (cmbAdapters->Count() == 0 || !wqConfigurations->Active()) return;
-    const int index = _wtoi(SelectedAdapter().c_str());
+    int index = 0;
+    // An item that shows no number names no row: the fields keep the row they show.
+    if (cmbAdapters->ItemIndex() < 0 ||
+        !AdapterItemNumber(cmbAdapters->Item(cmbAdapters->ItemIndex()), index))
+        return;
     if (wqConfigurations->Bof() && wqConfigurations->Eof()) return;
     wqConfigurations->Locate(L"Index", ScopedVariant(index).Get());
 }

@@ -27,37 +27,6 @@ std::string ToUtf8(std::wstring_view text) {
     return Narrow(text, CP_UTF8);
 }
 
-bool ReplaceFirst(std::wstring& text, std::wstring_view what, std::wstring_view with) {
-    const size_t at = text.find(what);
-    if (at == std::wstring::npos) return false;
-    text.replace(at, what.size(), with);
-    return true;
-}
-
-std::wstring HexDigits(unsigned long value, int digits) {
-    static const wchar_t hex[] = L"0123456789ABCDEF";
-    std::wstring result(static_cast<size_t>(digits), L'0');
-    for (int i = digits - 1; i >= 0 && value != 0; --i, value >>= 4)
-        result[static_cast<size_t>(i)] = hex[value & 0xF];
-    return result;
-}
-
-std::wstring Trim(std::wstring_view text) {
-    size_t first = 0, last = text.size();
-    while (first < last && text[first] <= L' ')
-        ++first;
-    while (last > first && text[last - 1] <= L' ')
-        --last;
-    return std::wstring(text.substr(first, last - first));
-}
-
-std::wstring LinesText(const std::vector<std::wstring>& lines) {
-    std::wstring text;
-    for (const auto& line : lines)
-        text += line + L"\r\n";
-    return text;
-}
-
 std::wstring UpperCase(std::wstring_view text) {
     std::wstring upper(text);
     if (!upper.empty()) CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));

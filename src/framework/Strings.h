@@ -23,3 +23,6 @@ bool SameText(std::wstring_view a, std::wstring_view b);
 
 // Upper-case hexadecimal with the given number of digits, as in "8004100E".
 std::wstring HexDigits(unsigned long value, int digits);
+// A whole decimal number, or 0x and the 32 bits in hexadecimal, within int; false for any other
+// text, value then unchanged.
+bool TryTextToInt(std::wstring_view text, int& value);

@@ -1,9 +1,11 @@
 #include "wmi/CimValue.h"
 
-#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "framework/Strings.h"
+#include "wmi/ArrayText.h"
+#include "wmi/CimDateText.h"
 #include "wmi/WmiAutomation.h"
 
 using Microsoft::WRL::ComPtr;
@@ -27,44 +29,6 @@ enum TCimType {
     CIM_REFERENCE = 102,
     CIM_CHAR16 = 103,
 };
-
-// Days from 1899-12-30, the origin of DATE, to a day of the Gregorian calendar.
-long DaysOf(int year, int month, int day) {
-    const int y = year - (month <= 2);
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097L + doe - 719468L + 25569L;
-}
-
-bool IsLeap(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeap(year) ? 29 : days[month - 1];
-}
-
-struct TBadDate {};
-
-// Characters from (counting from 1) as a number; a sign only where allowed.
-int NumberAt(const std::wstring& text, size_t from, size_t length, bool signedNumber = false) {
-    if (text.size() < from - 1 + length) throw TBadDate{};
-    int sign = 1, value = 0;
-    for (size_t i = 0; i < length; ++i) {
-        const wchar_t c = text[from - 1 + i];
-        if (i == 0 && signedNumber && (c == L'+' || c == L'-')) {
-            sign = c == L'-' ? -1 : 1;
-        } else if (c >= L'0' && c <= L'9') {
-            value = value * 10 + (c - L'0');
-        } else {
-            throw TBadDate{};
-        }
-    }
-    return sign * value;
-}
 } // namespace
 
 TFieldType FieldTypeOfCimType(int cimType, bool isArray, int& size) {
@@ -105,28 +69,12 @@ TFieldType FieldTypeOfCimType(int cimType, bool isArray, int& size) {
 }
 
 DATE CimDateTimeToDate(const std::wstring& text) {
-    std::wstring t = text;
-    std::replace(t.begin(), t.end(), L'*', L'0');
-    if (t.empty()) return 0;
-    try {
-        int year = NumberAt(t, 1, 4), month = NumberAt(t, 5, 2), day = NumberAt(t, 7, 2);
-        const int hour = NumberAt(t, 9, 2), minute = NumberAt(t, 11, 2),
-                  second = NumberAt(t, 13, 2);
-        const int microseconds = NumberAt(t, 16, 6);
-        NumberAt(t, 22, 4, true); // the offset from UTC must be there, but is not applied
-        SYSTEMTIME today;
-        GetLocalTime(&today);
-        if (year == 0) year = today.wYear;
-        if (month == 0) month = today.wMonth;
-        if (day == 0) day = today.wDay;
-        if (month > 12 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 59)
-            throw TBadDate{};
-        const double milliseconds =
-            ((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + microseconds / 1000;
-        return static_cast<double>(DaysOf(year, month, day)) + milliseconds / 86400000.0;
-    } catch (const TBadDate&) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    double days = 0;
+    if (!CimDateTimeDays(text, {now.wYear, now.wMonth, now.wDay}, days))
         throw TWmiException(L"Invaid date format: " + text);
-    }
+    return days;
 }
 
 std::wstring WmiValueText(const VARIANT& value) {
@@ -134,28 +82,32 @@ std::wstring WmiValueText(const VARIANT& value) {
         // Elements are borrowed from the array's memory, not copied.
         SAFEARRAY* items = ArrayOf(value);
         if (!items) return L"{}";
-        ULONG count = items->cDims ? 1 : 0;
+        std::vector<unsigned long> extents;
         for (USHORT d = 0; d < items->cDims; ++d)
-            count *= items->rgsabound[d].cElements;
+            extents.push_back(items->rgsabound[d].cElements);
         const VARTYPE type = value.vt & VT_TYPEMASK;
-        std::wstring text = L"{";
         const ScopedSafeArrayAccess data(items);
         WmiCheck(data.Result());
-        for (ULONG i = 0; i < count; ++i) {
-            const BYTE* element = data.Element(i);
-            VARIANT item;
-            if (type == VT_VARIANT) {
-                std::memcpy(&item, element, sizeof item);
-            } else {
-                VariantInit(&item);
-                std::memcpy(&item.llVal, element,
-                            std::min<size_t>(items->cbElements, sizeof item.llVal));
-                item.vt = type;
-            }
-            if (i) text += L", ";
-            text += WmiValueText(item);
-        }
-        return text + L"}";
+        return ArrayText(extents.data(), extents.size(), data.Element(0), items->cbElements,
+                         [&](const unsigned char* element) {
+                             VARIANT item;
+                             if (type == VT_VARIANT) {
+                                 std::memcpy(&item, element, sizeof item);
+                             } else if (type == VT_DECIMAL) {
+                                 // A decimal fills the whole variant, its type field aside.
+                                 std::memcpy(&item.decVal, element, sizeof item.decVal);
+                                 item.vt = VT_DECIMAL;
+                             } else {
+                                 // Any other element is borrowed into the eight bytes of the
+                                 // union; a record needs its type description beside it.
+                                 if (type == VT_RECORD || items->cbElements > sizeof item.llVal)
+                                     WmiCheck(DISP_E_BADVARTYPE);
+                                 VariantInit(&item);
+                                 std::memcpy(&item.llVal, element, items->cbElements);
+                                 item.vt = type;
+                             }
+                             return WmiValueText(item);
+                         });
     }
     if (value.vt == (VT_BYREF | VT_VARIANT))
         return value.pvarVal ? WmiValueText(*value.pvarVal) : L"";

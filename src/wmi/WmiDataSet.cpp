@@ -7,22 +7,12 @@
 #include "framework/Strings.h"
 #include "framework/WbemScripting.h"
 #include "wmi/CimValue.h"
+#include "wmi/LocateKeys.h"
 #include "wmi/WmiAutomation.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-std::vector<std::wstring> SplitNames(const std::wstring& text) {
-    std::vector<std::wstring> names;
-    size_t start = 0;
-    for (;;) {
-        const size_t semicolon = text.find(L';', start);
-        names.push_back(Trim(text.substr(start, semicolon - start)));
-        if (semicolon == std::wstring::npos) return names;
-        start = semicolon + 1;
-    }
-}
-
 // Element i of a one-dimensional array, counted from its first index.
 ScopedVariant ArrayElement(const VARIANT& array, LONG i) {
     SAFEARRAY* items = ArrayOf(array);
@@ -355,10 +345,9 @@ std::wstring TWmiDataSet::KeyText(TWmiRow& row, const std::wstring& name) {
 bool TWmiDataSet::Locate(const std::wstring& keyFields, const VARIANT& keyValues,
                          TLocateOptions options) {
     CheckActive();
-    const std::vector<std::wstring> names = SplitNames(keyFields);
+    const std::vector<std::wstring> names = LocateKeyNames(keyFields);
     const bool valuesAreArray = (keyValues.vt & VT_ARRAY) != 0;
-    if (names.size() > 1 &&
-        (!valuesAreArray || ArrayLength(keyValues) != static_cast<LONG>(names.size())))
+    if (!LocateValuesFit(names.size(), valuesAreArray, valuesAreArray ? ArrayLength(keyValues) : 0))
         throw EDatabaseError(L"Incorrectly formed filter expression");
     std::vector<std::wstring> keys;
     for (size_t i = 0; i < names.size(); ++i) {

@@ -231,6 +231,25 @@ TEST_F(ConfigDialog, AdapterViewListsIpEnabledEthernetAdaptersInQueryOrder) {
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(ConfigDialog, AnItemWithoutANumberLeavesTheFieldsOnTheirRow) {
+    // An adapter 0, which a non-number read as 0 would have picked.
+    sim->Adapters().push_back(sim->Adapters()[0]);
+    sim->Adapters().back().Index = 0;
+    sim->Adapters().back().MACAddress = L"00:00:00:00:00:00";
+    Open();
+    TComboBox& list = *dialog->cmbAdapters;
+    ASSERT_EQ(list.Count(), 3);
+    list.SetItemIndex(1);
+    dialog->cmbAdaptersChange(&list);
+    ASSERT_EQ(dialog->dbedtMACAddress->Text(), sim->Adapters()[1].MACAddress);
+    for (const wchar_t* item : {L"x: stray", L": none", L"99999999999: too big"}) {
+        list.Add(item);
+        list.SetItemIndex(list.Count() - 1);
+        dialog->cmbAdaptersChange(&list);
+        EXPECT_EQ(dialog->dbedtMACAddress->Text(), sim->Adapters()[1].MACAddress) << item;
+    }
+}
+
 TEST_F(ConfigDialog, OnlyThisAdapterIsReadFromAndWrittenToAdapter) {
     // Empty: unticked on the first adapter; ticked, the selected adapter is written.
     Open();

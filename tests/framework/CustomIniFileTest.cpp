@@ -39,6 +39,10 @@ TEST(CustomIniFile, IntegersOutOfRangeOrMalformedGiveTheDefault) {
         {L"0x100000000", 7},
         {L"0x-5", 7},
         {L"0x", 7},
+        // Found by scripts/fuzz: a second "0x" was taken as part of the number.
+        {L"0x0xF0F0", 7},
+        {L"0x 1", 7},
+        {L"0x1 ", 7},
         {L"12px", 7},
         {L"", 7},
     };

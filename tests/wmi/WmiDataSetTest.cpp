@@ -270,6 +270,22 @@ TEST(WmiValueText, AnArrayWhoseElementRaisesIsLeftFreeToDestroy) {
     EXPECT_EQ(VariantClear(array.Ptr()), S_OK);
 }
 
+// Decimals are wider than the part of a variant that other elements are copied into.
+TEST(WmiValueText, ArrayOfDecimalsReadsWholeValues) {
+    SAFEARRAYBOUND bound{2, 0};
+    ScopedSafeArray decimals(SafeArrayCreate(VT_DECIMAL, 1, &bound));
+    ASSERT_NE(decimals.Get(), nullptr);
+    const double values[] = {1.5, -123456789012.25};
+    for (LONG i = 0; i < 2; ++i) {
+        DECIMAL value;
+        ASSERT_EQ(VarDecFromR8(values[i], &value), S_OK);
+        ASSERT_EQ(SafeArrayPutElement(decimals.Get(), &i, &value), S_OK);
+    }
+    ScopedVariant array;
+    array.SetArray(decimals.Release(), VT_DECIMAL);
+    EXPECT_EQ(WmiValueText(array.Get()), L"{1.5, -123456789012.25}");
+}
+
 TEST(CimTypes, TableOfFieldTypesAndTheUnsupported) {
     int size = -1;
     EXPECT_EQ(FieldTypeOfCimType(16, false, size), ftSmallint);
