@@ -15,6 +15,7 @@
 #include <wbemcli.h>
 
 #include "SimulatedWmiFixture.h"
+#include "sim/SimDispatch.h"
 #include "support/Pumping.h"
 #include "wmi/WmiException.h"
 #include "wmi/WmiSystemEvents.h"
@@ -306,6 +307,7 @@ TEST_F(SystemEvents, TenThousandEventsLeaveHandlesObjectsAndMemoryFlat) {
     // serves at once would fail it) each take ten events a round, five hundred each in all.
     const int registrations = 20, perRound = 10;
     int delivered = 0;
+    const long idle = TSimDispatch::LiveDispatchObjects();
     Watcher->SetActive(true);
     for (int i = 0; i < registrations; ++i)
         Watcher->AddEventQuery(
@@ -327,18 +329,18 @@ TEST_F(SystemEvents, TenThousandEventsLeaveHandlesObjectsAndMemoryFlat) {
     DWORD handlesBefore = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
     const SIZE_T bytesBefore = PrivateBytes();
-    const long objectsBefore = Wmi.LiveEventObjects();
+    const long objectsBefore = TSimDispatch::LiveDispatchObjects();
     for (int i = 0; i < 10000 / (registrations * perRound); ++i)
         ASSERT_TRUE(round()) << "round " << i;
     PumpFor(200);
     DWORD handlesAfter = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
-    EXPECT_EQ(objectsBefore, Wmi.LiveEventObjects());
+    EXPECT_EQ(objectsBefore, TSimDispatch::LiveDispatchObjects());
     // Flat: a few handles and 1 MB of allocator slack, where a leak of one handle or one
     // object per event would show thousands of handles or several megabytes.
     EXPECT_LE(handlesAfter, handlesBefore + 8);
     EXPECT_LE(PrivateBytes(), bytesBefore + 1024 * 1024);
     Watcher->SetActive(false);
-    EXPECT_EQ(0, Wmi.LiveEventObjects());
+    EXPECT_EQ(idle, TSimDispatch::LiveDispatchObjects());
 }
 } // namespace
