@@ -65,6 +65,22 @@ TEST_F(SystemEvents, NetworkPairRunsOnOneSharedConnectionAndStartsOnce) {
         EXPECT_FALSE(registration->Worker);
 }
 
+TEST_F(SystemEvents, ConnectionsTakeTheWatchersCredentialsButNotItsChangeHandler) {
+    Watcher->Credentials().SetLocale(L"MS_409");
+    // The first start makes the connection, the second refreshes it from the watcher.
+    for (int start = 0; start < 2; ++start) {
+        Watcher->SetActive(false);
+        Watcher->SetActive(true);
+        TWmiAbstract* connection = Watcher->GetNamespaceConnection(L"root\\WMI");
+        EXPECT_EQ(L"MS_409", connection->Credentials().Locale());
+        connection->Credentials().SetUserName(L"other");
+        EXPECT_TRUE(Watcher->Active()) << "start " << start;
+        connection->Credentials().SetUserName(L"");
+    }
+    Wmi.RaiseMediaEvent(true, kIntel);
+    EXPECT_TRUE(PumpUntil([&] { return Connects == 1; }));
+}
+
 TEST_F(SystemEvents, EachMediaEventCallsItsHandlerOnceWhicheverAdapter) {
     Watcher->SetActive(true);
     Wmi.RaiseMediaEvent(false, kIntel);
