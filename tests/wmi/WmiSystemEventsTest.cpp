@@ -24,9 +24,11 @@ namespace {
 const wchar_t kIntel[] = L"Intel(R) PRO/1000 MT Network Connection";
 const wchar_t kRealtek[] = L"Realtek RTL8139 Family PCI Fast Ethernet NIC";
 
-class SystemEvents : public SimulatedWmiTest {
+// The watchdog is the first base, so it also guards the base fixture's teardown, where the
+// watcher and its workers go.
+class SystemEvents : private TWatchdog, public SimulatedWmiTest {
 protected:
-    SystemEvents() {
+    SystemEvents() : TWatchdog(90) {
         Watcher->SetPoolingInterval(10);
         Watcher->SetOnNetworkConnect([this](TComponent* sender) {
             EXPECT_EQ(sender, Watcher);
@@ -37,7 +39,6 @@ protected:
     }
     ~SystemEvents() override { Watcher = nullptr; }
 
-    TWatchdog Watchdog{90};
     const DWORD UiThread = GetCurrentThreadId();
     TWmiSystemEvents* Watcher = Owner.Own<TWmiSystemEvents>();
     int Connects = 0, Disconnects = 0;
