@@ -39,17 +39,7 @@ bool IsIndex(const std::wstring& text) {
 } // namespace
 
 ComPtr<IDispatch> BindCimv2() {
-    ComPtr<IBindCtx> context;
-    ComCheck(CreateBindCtx(0, &context));
-    ComPtr<IMoniker> moniker;
-    ULONG eaten = 0;
-    ComCheck(MkParseDisplayNameEx(context.Get(), kMoniker, &eaten, &moniker));
-    ComPtr<IUnknown> object;
-    ComCheck(moniker->BindToObject(context.Get(), nullptr, IID_IUnknown,
-                                   reinterpret_cast<void**>(object.GetAddressOf())));
-    ComPtr<IDispatch> services;
-    ComCheck(object.As(&services));
-    return services;
+    return BindObject(kMoniker);
 }
 
 std::optional<TAdapterState> ReadConnectionState(const std::wstring& connectionName) {

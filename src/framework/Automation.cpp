@@ -1,5 +1,8 @@
 #include "framework/Automation.h"
 
+#include <objbase.h>
+#include <urlmon.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -100,4 +103,18 @@ bool HasMember(IDispatch* object, const std::wstring& name) {
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
     return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+}
+
+Microsoft::WRL::ComPtr<IDispatch> BindObject(const std::wstring& displayName) {
+    Microsoft::WRL::ComPtr<IBindCtx> context;
+    ComCheck(CreateBindCtx(0, &context));
+    Microsoft::WRL::ComPtr<IMoniker> moniker;
+    ULONG eaten = 0;
+    ComCheck(MkParseDisplayNameEx(context.Get(), displayName.c_str(), &eaten, &moniker));
+    Microsoft::WRL::ComPtr<IUnknown> object;
+    ComCheck(moniker->BindToObject(context.Get(), nullptr, IID_IUnknown,
+                                   reinterpret_cast<void**>(object.GetAddressOf())));
+    Microsoft::WRL::ComPtr<IDispatch> dispatch;
+    ComCheck(object.As(&dispatch));
+    return dispatch;
 }

@@ -39,3 +39,6 @@ Microsoft::WRL::ComPtr<IDispatch> DispatchOf(const VARIANT& v);
 Microsoft::WRL::ComPtr<IEnumVARIANT> EnumeratorOf(IDispatch* collection);
 // Whether the object has a member of that name.
 bool HasMember(IDispatch* object, const std::wstring& name);
+// The object a display name binds to (a winmgmts moniker, say), as a script's GetObject binds
+// it. Raises EComError when the name does not parse, does not bind or is no automation object.
+Microsoft::WRL::ComPtr<IDispatch> BindObject(const std::wstring& displayName);

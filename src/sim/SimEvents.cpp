@@ -7,33 +7,15 @@
 #include "sim/WqlQuery.h"
 
 namespace {
-// Counts itself among the repository's live event objects.
-class TSimLiveCount {
-public:
-    explicit TSimLiveCount(std::shared_ptr<TSimRepository> repository)
-        : FRepository(std::move(repository)) {
-        ++FRepository->LiveEventObjects;
-    }
-    ~TSimLiveCount() { --FRepository->LiveEventObjects; }
-    TSimLiveCount(const TSimLiveCount&) = delete;
-    TSimLiveCount& operator=(const TSimLiveCount&) = delete;
-
-private:
-    std::shared_ptr<TSimRepository> FRepository;
-};
-
 // One media event as NextEvent hands it out: bound to the apartment that took it.
 class TSimEventObject : public TSimWmiObject {
 public:
     TSimEventObject(std::shared_ptr<TSimRepository> repository,
                     std::shared_ptr<const TSimClassDef> cls, std::vector<ScopedVariant> values)
-        : TSimWmiObject(repository, std::move(cls), L"root\\WMI", std::move(values), false),
-          FCount(std::move(repository)) {
+        : TSimWmiObject(std::move(repository), std::move(cls), L"root\\WMI", std::move(values),
+                        false) {
         BindToApartment();
     }
-
-private:
-    TSimLiveCount FCount;
 };
 
 // The semisynchronous event source of ExecNotificationQuery. Like WMI's own it belongs to the
@@ -44,7 +26,7 @@ public:
     TSimEventSource(std::shared_ptr<TSimRepository> repository,
                     std::shared_ptr<const TSimClassDef> cls, std::shared_ptr<TSimEventQueue> queue)
         : TSimDispatch({L"NextEvent"}, kIidSWbemEventSource), FRepository(std::move(repository)),
-          FClass(std::move(cls)), FQueue(std::move(queue)), FCount(FRepository) {
+          FClass(std::move(cls)), FQueue(std::move(queue)) {
         BindToApartment();
     }
 
@@ -88,7 +70,6 @@ private:
     std::shared_ptr<TSimRepository> FRepository;
     std::shared_ptr<const TSimClassDef> FClass;
     std::shared_ptr<TSimEventQueue> FQueue;
-    TSimLiveCount FCount;
 };
 } // namespace
 

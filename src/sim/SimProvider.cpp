@@ -84,10 +84,6 @@ void TSimProvider::RaiseMediaEvent(bool connected, const std::wstring& instanceN
         connected ? L"MSNdis_StatusMediaConnect" : L"MSNdis_StatusMediaDisconnect", instanceName);
 }
 
-long TSimProvider::LiveEventObjects() const {
-    return FRepository->LiveEventObjects;
-}
-
 void TSimProvider::SetProbe(ISimProbe* probe) {
     FRepository->SetProbe(probe);
 }

@@ -59,8 +59,6 @@ public:
     // receives one event whose InstanceName is the adapter's description. Safe from any thread.
     // Event sources and their events belong to the apartment that opened or took them.
     void RaiseMediaEvent(bool connected, const std::wstring& instanceName);
-    // Event sources and event objects still alive.
-    long LiveEventObjects() const;
 
     // After each adapter method call, on the caller's thread. It must not throw: the adapter
     // has already changed and the caller is owed the answer.

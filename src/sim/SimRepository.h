@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -39,8 +38,6 @@ public:
     // Event sources register here; events may be raised from any thread.
     std::mutex EventLock;
     std::vector<std::weak_ptr<TSimEventQueue>> EventQueues;
-    // Event sources and event objects alive, held by anyone.
-    std::atomic<long> LiveEventObjects{0};
 
     TSimProvider* Owner = nullptr; // for OnCall; cleared when the provider goes
 

@@ -437,7 +437,7 @@ TWmiAbstract* TWmiSystemEvents::GetNamespaceConnection(const std::wstring& nameS
     auto connection = std::make_unique<TWmiAbstract>(nullptr);
     connection->SetName(L"Connection" + std::to_wstring(FConnections.size()));
     connection->SetMachineName(MachineName());
-    connection->Credentials() = Credentials();
+    connection->Credentials().Assign(Credentials());
     connection->SetNameSpace(key);
     if (!Loading()) connection->SetActive(Active());
     return FConnections.emplace(key, std::move(connection)).first->second.get();
@@ -530,7 +530,7 @@ void TWmiSystemEvents::UpdateEventQueries(bool active) {
             StopEventQuery(*registration);
     for (auto& [key, connection] : FConnections) {
         connection->SetMachineName(MachineName());
-        connection->Credentials() = Credentials();
+        connection->Credentials().Assign(Credentials());
         connection->SetActive(active);
     }
     if (active)

@@ -7,12 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
-#include "app/MainWindow.h"
-#include "app/Simulation.h"
-#include "framework/Application.h"
-#include "wmi/WmiComponent.h"
+#include "SimulatedTray.h"
 
 namespace {
 
@@ -60,23 +56,10 @@ int main(int argc, char** argv) {
     Print("empty Win32 message loop", Measure(seconds * 1000));
     DestroyWindow(bare);
 
-    TApplication& app = Application();
-    ChainComSecurityIntoStartup();
-    app.Initialize();
-    app.SetTitle(L"Tarnwick");
-    const std::wstring exe = app.ExeName();
-    const std::wstring config = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"Config.ini";
-    const bool ownConfig = GetFileAttributesW(config.c_str()) == INVALID_FILE_ATTRIBUTES;
-    if (ownConfig) WritePrivateProfileStringW(L"NET", L"NET", L"A", config.c_str());
-    TSimulationOptions simulation;
-    simulation.Enabled = true;
-    StartSimulation(simulation);
-    TForm* window = app.CreateForm<TfrmMainWindow>(true);
-    window->Show();
-    Measure(1000); // start-up: the window goes to the tray
-    Print("Tarnwick, idle in the tray (goal: 2.5 ticks)", Measure(seconds * 1000));
-    app.Finalize();
-    StopSimulation();
-    if (ownConfig) DeleteFileW(config.c_str());
+    {
+        TSimulatedTray tarnwick;
+        Measure(1000); // start-up: the window goes to the tray
+        Print("Tarnwick, idle in the tray (goal: 2.5 ticks)", Measure(seconds * 1000));
+    }
     return 0;
 }

@@ -10,12 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "SimulatedTray.h"
 #include "ThreadFigures.h"
-#include "app/MainWindow.h"
-#include "app/Simulation.h"
-#include "framework/Application.h"
 #include "sim/SimProvider.h"
-#include "wmi/WmiComponent.h"
 #include "wmi/WmiSystemEvents.h"
 
 namespace {
@@ -113,19 +110,7 @@ HANDLE StartEmptyLoop(DWORD seconds) {
 }
 
 void MeasureIdle(DWORD seconds) {
-    TApplication& app = Application();
-    ChainComSecurityIntoStartup();
-    app.Initialize();
-    app.SetTitle(L"Tarnwick");
-    const std::wstring exe = app.ExeName();
-    const std::wstring config = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"Config.ini";
-    const bool ownConfig = GetFileAttributesW(config.c_str()) == INVALID_FILE_ATTRIBUTES;
-    if (ownConfig) WritePrivateProfileStringW(L"NET", L"NET", L"A", config.c_str());
-    TSimulationOptions simulation;
-    simulation.Enabled = true;
-    StartSimulation(simulation);
-    TForm* window = app.CreateForm<TfrmMainWindow>(true);
-    window->Show();
+    TSimulatedTray tarnwick;
     PumpUntil([] { return false; }, 1000); // start-up: the window goes to the tray
     HANDLE beside = StartEmptyLoop(seconds);
     std::printf("idle for %lu s, per thread:\n", static_cast<unsigned long>(seconds));
@@ -137,9 +122,6 @@ void MeasureIdle(DWORD seconds) {
         WaitForSingleObject(beside, 30000);
         CloseHandle(beside);
     }
-    app.Finalize();
-    StopSimulation();
-    if (ownConfig) DeleteFileW(config.c_str());
 }
 } // namespace
 

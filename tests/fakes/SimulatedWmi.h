@@ -48,7 +48,6 @@ public:
     void SetNotificationQueryError(const std::wstring& query, HRESULT error);
     // The next NextEvent call of any event source, on any thread, fails with this error.
     void FailNextEvent(HRESULT error) { FNextEventError = error; }
-    long LiveEventObjects() const { return FProvider.LiveEventObjects(); }
     void ResetBehaviour(); // no results, raises, delay, service or query error set
 
     // Classes of root\cimv2 beside the adapter classes, for value forms those do not have (an

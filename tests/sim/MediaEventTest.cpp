@@ -32,12 +32,13 @@ void OnOwnApartment(const std::function<void()>& body) {
 
 TEST_F(SimulatedWmiTest, MediaEventsReachAMarshalledSourceAndAShortcutFails) {
     ComPtr<IDispatch> wmi = BindServices(L"winmgmts:\\\\.\\root\\WMI");
+    const long before = TSimDispatch::LiveDispatchObjects();
     ComPtr<IDispatch> connects = OpenEvents(wmi.Get(), L"select * from MSNdis_StatusMediaConnect");
     ComPtr<IDispatch> disconnects =
         OpenEvents(wmi.Get(), L"select * from MSNdis_StatusMediaDisconnect");
     ASSERT_EQ(2u, Wmi->NotificationQueries().size());
     EXPECT_EQ(48, Wmi->NotificationQueries()[0].Flags);
-    EXPECT_EQ(2, Wmi->LiveEventObjects());
+    EXPECT_EQ(before + 2, TSimDispatch::LiveDispatchObjects());
 
     IStream* stream = nullptr;
     ASSERT_EQ(S_OK,
@@ -81,12 +82,13 @@ TEST_F(SimulatedWmiTest, MediaEventsReachAMarshalledSourceAndAShortcutFails) {
               ErrorOf([&] { OpenEvents(wmi.Get(), L"select * from __InstanceCreationEvent"); }));
     connects.Reset();
     disconnects.Reset();
-    EXPECT_EQ(0, Wmi->LiveEventObjects());
+    EXPECT_EQ(before, TSimDispatch::LiveDispatchObjects());
 }
 
 TEST_F(SimulatedWmiTest, EveryApartmentReachesTheProviderAndInjectedFailuresStrikeOnce) {
     const wchar_t disconnectQuery[] = L"select * from MSNdis_StatusMediaDisconnect";
     Wmi->SetNotificationQueryError(disconnectQuery, WBEM_E_ACCESS_DENIED);
+    const long before = TSimDispatch::LiveDispatchObjects();
     HRESULT refused = S_OK, failed = S_OK, afterwards = E_FAIL;
     OnOwnApartment([&] {
         try {
@@ -108,6 +110,6 @@ TEST_F(SimulatedWmiTest, EveryApartmentReachesTheProviderAndInjectedFailuresStri
     EXPECT_EQ(WBEM_E_ACCESS_DENIED, refused);
     EXPECT_EQ(WBEM_E_SHUTTING_DOWN, failed);
     EXPECT_EQ(kWbemErrTimedOut, afterwards);
-    EXPECT_EQ(0, Wmi->LiveEventObjects());
+    EXPECT_EQ(before, TSimDispatch::LiveDispatchObjects());
 }
 } // namespace

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <thread>
 #include <objbase.h>
-#include <urlmon.h>
 #include <wrl/client.h>
 
 #include "fakes/SimulatedWmi.h"
@@ -26,20 +25,9 @@ protected:
     }
     void TearDown() override { TSimulatedWmi::Uninstall(); }
 
-    // The way the switching engine reaches the services: bind context, parse, bind.
+    // The way the switching engine reaches the services: through the winmgmts moniker.
     static ComPtr<IDispatch> BindServices(const wchar_t* name = L"winmgmts:\\\\.\\root\\cimv2") {
-        ComPtr<IBindCtx> context;
-        EXPECT_EQ(S_OK, CreateBindCtx(0, &context));
-        ComPtr<IMoniker> moniker;
-        ULONG eaten = 0;
-        const HRESULT parsed = MkParseDisplayNameEx(context.Get(), name, &eaten, &moniker);
-        if (FAILED(parsed)) throw EComError(L"parse", parsed);
-        ComPtr<IUnknown> object;
-        ComCheck(moniker->BindToObject(context.Get(), nullptr, IID_IUnknown,
-                                       reinterpret_cast<void**>(object.GetAddressOf())));
-        ComPtr<IDispatch> services;
-        ComCheck(object.As(&services));
-        return services;
+        return BindObject(name);
     }
 
     // Every object of an ExecQuery, through _NewEnum as IEnumVARIANT.

@@ -15,6 +15,7 @@
 #include <wbemcli.h>
 
 #include "SimulatedWmiFixture.h"
+#include "sim/SimDispatch.h"
 #include "support/Pumping.h"
 #include "wmi/WmiException.h"
 #include "wmi/WmiSystemEvents.h"
@@ -23,9 +24,11 @@ namespace {
 const wchar_t kIntel[] = L"Intel(R) PRO/1000 MT Network Connection";
 const wchar_t kRealtek[] = L"Realtek RTL8139 Family PCI Fast Ethernet NIC";
 
-class SystemEvents : public SimulatedWmiTest {
+// The watchdog is the first base, so it also guards the base fixture's teardown, where the
+// watcher and its workers go.
+class SystemEvents : private TWatchdog, public SimulatedWmiTest {
 protected:
-    SystemEvents() {
+    SystemEvents() : TWatchdog(90) {
         Watcher->SetPoolingInterval(10);
         Watcher->SetOnNetworkConnect([this](TComponent* sender) {
             EXPECT_EQ(sender, Watcher);
@@ -36,7 +39,6 @@ protected:
     }
     ~SystemEvents() override { Watcher = nullptr; }
 
-    TWatchdog Watchdog{90};
     const DWORD UiThread = GetCurrentThreadId();
     TWmiSystemEvents* Watcher = Owner.Own<TWmiSystemEvents>();
     int Connects = 0, Disconnects = 0;
@@ -62,6 +64,22 @@ TEST_F(SystemEvents, NetworkPairRunsOnOneSharedConnectionAndStartsOnce) {
     EXPECT_FALSE(connection->Active());
     for (const auto& registration : Watcher->Registrations())
         EXPECT_FALSE(registration->Worker);
+}
+
+TEST_F(SystemEvents, ConnectionsTakeTheWatchersCredentialsButNotItsChangeHandler) {
+    Watcher->Credentials().SetLocale(L"MS_409");
+    // The first start makes the connection, the second refreshes it from the watcher.
+    for (int start = 0; start < 2; ++start) {
+        Watcher->SetActive(false);
+        Watcher->SetActive(true);
+        TWmiAbstract* connection = Watcher->GetNamespaceConnection(L"root\\WMI");
+        EXPECT_EQ(L"MS_409", connection->Credentials().Locale());
+        connection->Credentials().SetUserName(L"other");
+        EXPECT_TRUE(Watcher->Active()) << "start " << start;
+        connection->Credentials().SetUserName(L"");
+    }
+    Wmi.RaiseMediaEvent(true, kIntel);
+    EXPECT_TRUE(PumpUntil([&] { return Connects == 1; }));
 }
 
 TEST_F(SystemEvents, EachMediaEventCallsItsHandlerOnceWhicheverAdapter) {
@@ -306,6 +324,7 @@ TEST_F(SystemEvents, TenThousandEventsLeaveHandlesObjectsAndMemoryFlat) {
     // serves at once would fail it) each take ten events a round, five hundred each in all.
     const int registrations = 20, perRound = 10;
     int delivered = 0;
+    const long idle = TSimDispatch::LiveDispatchObjects();
     Watcher->SetActive(true);
     for (int i = 0; i < registrations; ++i)
         Watcher->AddEventQuery(
@@ -327,18 +346,18 @@ TEST_F(SystemEvents, TenThousandEventsLeaveHandlesObjectsAndMemoryFlat) {
     DWORD handlesBefore = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
     const SIZE_T bytesBefore = PrivateBytes();
-    const long objectsBefore = Wmi.LiveEventObjects();
+    const long objectsBefore = TSimDispatch::LiveDispatchObjects();
     for (int i = 0; i < 10000 / (registrations * perRound); ++i)
         ASSERT_TRUE(round()) << "round " << i;
     PumpFor(200);
     DWORD handlesAfter = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
-    EXPECT_EQ(objectsBefore, Wmi.LiveEventObjects());
+    EXPECT_EQ(objectsBefore, TSimDispatch::LiveDispatchObjects());
     // Flat: a few handles and 1 MB of allocator slack, where a leak of one handle or one
     // object per event would show thousands of handles or several megabytes.
     EXPECT_LE(handlesAfter, handlesBefore + 8);
     EXPECT_LE(PrivateBytes(), bytesBefore + 1024 * 1024);
     Watcher->SetActive(false);
-    EXPECT_EQ(0, Wmi.LiveEventObjects());
+    EXPECT_EQ(idle, TSimDispatch::LiveDispatchObjects());
 }
 } // namespace
