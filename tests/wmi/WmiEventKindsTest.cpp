@@ -33,9 +33,10 @@ ScopedVariant Bstr(const wchar_t* text) {
     return ScopedVariant(text);
 }
 
-class EventKinds : public SimulatedWmiTest {
+// The watchdog is the first base, so it also guards the teardown of the watcher and its workers.
+class EventKinds : private TWatchdog, public SimulatedWmiTest {
 protected:
-    EventKinds() {
+    EventKinds() : TWatchdog(60) {
         const auto text = [](const wchar_t* name, bool key = false) {
             return TSimPropertyDef{name, CimString, false, key};
         };
@@ -152,7 +153,6 @@ protected:
                                {Bstr(log).Get(), Bstr(message).Get()});
     }
 
-    TWatchdog Watchdog{60};
     const DWORD UiThread = GetCurrentThreadId();
     TWmiSystemEvents* Watcher = Owner.Own<TWmiSystemEvents>();
     std::vector<std::wstring> Heard;
