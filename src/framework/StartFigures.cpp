@@ -23,7 +23,8 @@ TProcessFigures ProcessFigures() {
     if (GetProcessMemoryInfo(GetCurrentProcess(),
                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
         figures.PeakWorkingSet = memory.PeakWorkingSetSize;
-        figures.PrivateBytes = memory.PrivateUsage;
+        // Wine leaves PrivateUsage at zero; Windows gives the same commit charge in both.
+        figures.PrivateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
     }
     return figures;
 }
