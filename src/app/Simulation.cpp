@@ -58,7 +58,9 @@ const wchar_t SimulationUsage[] =
     L"--simulate-answer=N: simulation mode, every adapter call answers N and changes nothing "
     L"unless N is 0 or 1 (0 to 2147483647).\n"
     L"--simulate-cable=unplug|plug: the running simulated Tarnwick's adapter 1 loses or finds "
-    L"its cable.";
+    L"its cable.\n"
+    L"--exit-when-idle=FILE: end once started (in the tray, or in the first run's dialog) and "
+    L"append the milliseconds since the process began and its memory to FILE.";
 
 namespace {
 // No sign, no blanks, nothing after the digits: a typo must not become a wait of weeks.

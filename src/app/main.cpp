@@ -1,6 +1,7 @@
 // Program entry: the application object, its title, the main window, the message loop.
 #include <windows.h>
 
+#include "app/ExitWhenIdle.h"
 #include "app/MainWindow.h"
 #include "app/Simulation.h"
 #include "core/ProgressWindow.h"
@@ -15,7 +16,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return *code;
     }
     const std::optional<TSimulationOptions> simulation = ParseSimulationOptions(GetCommandLineW());
-    if (!simulation) {
+    const std::optional<std::wstring> idleReport = ParseExitWhenIdle(GetCommandLineW());
+    if (!simulation || (idleReport && idleReport->empty())) {
         MessageBoxW(nullptr, SimulationUsage, L"Tarnwick", MB_OK | MB_ICONERROR);
         return 2;
     }
@@ -25,10 +27,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ChainComSecurityIntoStartup();
     app.Initialize();
     app.SetTitle(L"Tarnwick");
+    bool mainLoopRunning = false;
+    if (idleReport) ExitWhenIdle(*idleReport, mainLoopRunning);
     GuardedCall([&] {
         StartSimulation(*simulation);
         TForm* mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
         mainWindow->Show();
+        mainLoopRunning = true;
         app.Run();
     });
     CloseProgress();

@@ -61,6 +61,7 @@ bool TApplication::DispatchOne(MSG& msg) {
 
 bool TApplication::HandleMessage() {
     MSG msg;
+    if (OnIdle && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) OnIdle();
     if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
         FTerminated = true;
         return false;

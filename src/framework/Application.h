@@ -52,6 +52,9 @@ public:
     void ProcessMessages();
     // Handles one message; answers false when the loop should end.
     bool HandleMessage();
+    // Runs in every message loop of the thread (modal ones too) when no message waits, before
+    // the loop sleeps.
+    std::function<void()> OnIdle;
 
     // A modal message box with the title as caption; answers the button chosen.
     int MessageBox(const std::wstring& text, UINT flags = MB_OK);
