@@ -23,6 +23,7 @@
 #include "framework/JpegPicture.h"
 #include "framework/Strings.h"
 #include "support/DialogAnswerer.h"
+#include "support/MessageBoxes.h"
 #include "support/TempFolder.h"
 #include "wmi/WmiComponent.h"
 
@@ -168,11 +169,7 @@ protected:
     void SetUp() override {
         // A fresh provider for every test, with its two default adapters.
         sim = &TSimulatedWmi::Install();
-        Application().SetMessageBoxFunction(
-            [this](const std::wstring& text, const std::wstring&, UINT) {
-                messages.push_back(text);
-                return IDOK;
-            });
+        RecordMessageBoxes(messages);
         configPath = ExecutableFolder() + L"Config.ini";
     }
     void TearDown() override {

@@ -14,6 +14,7 @@
 #include "framework/Exception.h"
 #include "framework/Scoped.h"
 #include "support/DialogAnswerer.h"
+#include "support/MessageBoxes.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -24,11 +25,7 @@ class ConfigDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         sim = &TSimulatedWmi::Install();
-        Application().SetMessageBoxFunction(
-            [this](const std::wstring& text, const std::wstring&, UINT) {
-                messages.push_back(text);
-                return IDOK;
-            });
+        RecordMessageBoxes(messages);
         OpenSettingsAt(folder.File(L"Config.ini"));
         SaveRunValue();
     }
