@@ -6,6 +6,7 @@
 
 #include "framework/Exception.h"
 #include "framework/Scoped.h"
+#include "framework/Strings.h"
 
 namespace {
 
@@ -33,21 +34,6 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
            WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                      nullptr) &&
            written == bytes.size();
-}
-
-std::wstring Trim(std::wstring s) {
-    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
-    while (!s.empty() && blank(s.back()))
-        s.pop_back();
-    size_t first = 0;
-    while (first < s.size() && blank(s[first]))
-        ++first;
-    return s.substr(first);
-}
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 // The file's text in its own units: bytes of a code page, or UTF-16 units.
@@ -104,12 +90,12 @@ void SetValue(TText<C>& t, const std::wstring& section, const std::wstring& key,
         const size_t close = line.find(L']');
         if (!line.empty() && line[0] == L'[' && close != line.npos) {
             if (inSection) break; // the key is not in the section: added at its end
-            inSection = !sectionSeen && SameName(Trim(line.substr(1, close - 1)), section);
+            inSection = !sectionSeen && SameText(Trim(line.substr(1, close - 1)), section);
             sectionSeen = sectionSeen || inSection;
             if (inSection) insertAt = next;
         } else if (inSection && !line.empty()) {
             const size_t equals = line.find(L'=');
-            if (equals != line.npos && SameName(Trim(line.substr(0, equals)), key)) {
+            if (equals != line.npos && SameText(Trim(line.substr(0, equals)), key)) {
                 const size_t at = s.find(C('='), begin) + 1;
                 s.replace(at, end - at, t.Encode(value));
                 return;

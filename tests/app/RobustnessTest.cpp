@@ -15,6 +15,7 @@
 #include "core/WmiEngine.h"
 #include "fakes/SimulatedWmi.h"
 #include "framework/Application.h"
+#include "framework/Strings.h"
 #include "support/DialogAnswerer.h"
 #include "support/Pumping.h"
 
@@ -74,27 +75,13 @@ std::wstring Text(const std::string& bytes) {
     return text;
 }
 
-std::wstring Trimmed(std::wstring s) {
-    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
-    while (!s.empty() && blank(s.back()))
-        s.pop_back();
-    size_t first = 0;
-    while (first < s.size() && blank(s[first]))
-        ++first;
-    return s.substr(first);
-}
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
 // The non-empty lines of a text, whatever breaks them.
 std::vector<std::wstring> Lines(const std::wstring& text) {
     std::vector<std::wstring> lines;
     size_t begin = 0;
     for (size_t i = 0; i <= text.size(); ++i)
         if (i == text.size() || text[i] == L'\r' || text[i] == L'\n') {
-            if (i > begin) lines.push_back(Trimmed(text.substr(begin, i - begin)));
+            if (i > begin) lines.push_back(Trim(text.substr(begin, i - begin)));
             begin = i + 1;
         }
     return lines;
@@ -103,8 +90,8 @@ std::vector<std::wstring> Lines(const std::wstring& text) {
 // "NET=<anything>" in any case and with any blanks, or exactly NET=value when one is given.
 bool IsNetLine(const std::wstring& line, const std::wstring& value = L"*") {
     const size_t equals = line.find(L'=');
-    return equals != std::wstring::npos && SameName(Trimmed(line.substr(0, equals)), L"NET") &&
-           (value == L"*" || Trimmed(line.substr(equals + 1)) == value);
+    return equals != std::wstring::npos && SameText(Trim(line.substr(0, equals)), L"NET") &&
+           (value == L"*" || Trim(line.substr(equals + 1)) == value);
 }
 
 // Empty when after is before with at most NET=... lines changed to NET=profile, or added
@@ -128,7 +115,7 @@ std::wstring ChangeBeyondTheNetKey(const std::string& before, const std::string&
     for (const std::wstring& line : Lines(a.substr(head, a.size() - tail - head)))
         if (!IsNetLine(line)) return L"lost: " + line;
     for (const std::wstring& line : Lines(b.substr(head, b.size() - tail - head)))
-        if (!IsNetLine(line, profile) && !SameName(line, L"[NET]")) return L"written: " + line;
+        if (!IsNetLine(line, profile) && !SameText(line, L"[NET]")) return L"written: " + line;
     return L"";
 }
 
