@@ -26,14 +26,25 @@ std::optional<std::string> ReadBytes(const std::wstring& path) {
     return bytes;
 }
 
+// The new bytes go to a file beside it that then replaces it, so a write that fails part-way
+// (a full disk) leaves the file as it was.
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  TRUNCATE_EXISTING, 0, nullptr));
-    DWORD written = 0;
-    return file.Get() != INVALID_HANDLE_VALUE &&
-           WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-           written == bytes.size();
+    const std::wstring fresh = path + L".new";
+    bool written = false;
+    {
+        ScopedHandle file(
+            CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD n = 0;
+        written =
+            file.Get() != INVALID_HANDLE_VALUE &&
+            WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) &&
+            n == bytes.size() && FlushFileBuffers(file.Get());
+    }
+    if (written && ReplaceFileW(path.c_str(), fresh.c_str(), nullptr,
+                                REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return true;
+    DeleteFileW(fresh.c_str());
+    return false;
 }
 
 // The file's text in its own units: bytes of a code page, or UTF-16 units.
@@ -161,7 +172,7 @@ void TIniFile::WriteString(const std::wstring& section, const std::wstring& key,
         const std::optional<std::string> after =
             before ? WithValue(*before, section, key, value, atEnd) : std::nullopt;
         if (!after || value.find_first_of(L"\r\n") != value.npos) break;
-        if (!WriteBytes(FFileName, *after)) throw Exception(L"Unable to write to " + FFileName);
+        if (!WriteBytes(FFileName, *after)) break; // the platform's writer says why
         WritePrivateProfileStringW(nullptr, nullptr, nullptr, FFileName.c_str()); // its cache
         if (ReadString(section, key, std::wstring(1, L'\x1')) == value.substr(0, MaxValueLength))
             return;
