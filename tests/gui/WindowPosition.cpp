@@ -10,6 +10,11 @@
 //   WindowPosition --child <class> <title> <text>
 //                                           "x y width height checked": the visible control of
 //                                           that text on the screen, and its check state
+//   WindowPosition --end-session <class> <title>
+//                                           logs the window's session off as the system does
+//                                           (asks, then says it ends), then closes it; hidden
+//                                           windows too. Fails when it refuses or is not found
+//   WindowPosition --exists <class> <title> succeeds when the window exists, hidden or shown
 // An empty title matches any title.
 #include <windows.h>
 
@@ -92,6 +97,20 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("%ld %ld %ld %ld %d\n", r.left, r.top, r.right - r.left, r.bottom - r.top,
                     static_cast<int>(SendMessageW(search.Found, BM_GETCHECK, 0, 0)));
         return 0;
+    }
+    if (argc == 4 && std::wstring(argv[1]) == L"--exists")
+        return FindWindowW(argv[2], argv[3][0] ? argv[3] : nullptr) ? 0 : 1;
+    if (argc == 4 && std::wstring(argv[1]) == L"--end-session") {
+        HWND window = FindWindowW(argv[2], argv[3][0] ? argv[3] : nullptr);
+        DWORD_PTR allowed = 0;
+        if (!window ||
+            !SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                                 5000, &allowed) ||
+            !allowed)
+            return 1;
+        SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000,
+                            nullptr);
+        return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
     }
     const std::wstring mode = argc == 4 ? argv[1] : L"";
     if (argc != 3 && mode != L"--text" && mode != L"--frame" && mode != L"--focus") return 2;
