@@ -117,9 +117,10 @@ void UseEngine(bool netsh) {
     ConfigIni().WriteString(L"NET", L"Method", netsh ? L"B" : L"A");
 }
 
-// Profiles alternate, so each switch is a change. Engines alternate in pairs, so both profiles
-// go through both, netsh's pairs spread evenly: a netsh switch starts the stand-in two or three
-// times and takes about a second under Wine, where a WMI switch takes 50 ms.
+// Profiles alternate, so each switch is a change. Engines go by pairs, so both profiles go
+// through both; netsh has only netshCount of the switches, its pairs spread evenly: a netsh
+// switch starts the stand-in two or three times and takes half a second to a second under Wine,
+// where a WMI switch takes 25 to 40 ms.
 int Switches(TfrmMainWindow& window, int count, int netshCount) {
     TPhase phase("switches");
     phase.Mark(0);
