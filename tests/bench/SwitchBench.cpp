@@ -14,14 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "app/MainWindow.h"
+#include "SimulatedTray.h"
 #include "core/ProgressWindow.h"
-#include "core/Settings.h"
 #include "core/WmiEngine.h"
-#include "framework/Application.h"
 #include "framework/StartFigures.h"
 #include "sim/SimProvider.h"
-#include "wmi/WmiComponent.h"
 
 namespace {
 double Now() {
@@ -35,38 +32,6 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// Profile A static, B by DHCP: both kinds of call, written to Config.ini and made directly.
-struct TProfile {
-    const wchar_t* Letter;
-    const wchar_t* Address; // empty: DHCP
-    const wchar_t* Mask;
-    const wchar_t* Gateway;
-    const wchar_t* Dns1;
-    const wchar_t* Dns2;
-};
-const TProfile kProfiles[] = {
-    {L"A", L"10.0.0.5", L"255.255.255.0", L"10.0.0.1", L"10.0.0.2", L"10.0.0.3"},
-    {L"B", L"", L"", L"", L"", L""},
-};
-
-void WriteProfiles(const std::wstring& config) {
-    const auto write = [&](const wchar_t* section, const wchar_t* key, const wchar_t* value) {
-        WritePrivateProfileStringW(section, key, value, config.c_str());
-    };
-    write(L"NET", L"NET", L"A");
-    for (const TProfile& p : kProfiles) {
-        const bool dhcp = !*p.Address;
-        write(p.Letter, L"Name", p.Letter);
-        write(p.Letter, L"DHCPEnabled", dhcp ? L"1" : L"0");
-        write(p.Letter, L"DNSEnabled", dhcp ? L"1" : L"0");
-        write(p.Letter, L"IPAddress", p.Address);
-        write(p.Letter, L"IPSubnet", p.Mask);
-        write(p.Letter, L"DefaultIPGateway", p.Gateway);
-        write(p.Letter, L"DNSA", p.Dns1);
-        write(p.Letter, L"DNSB", p.Dns2);
-    }
-}
-
 void PrintMemory(const char* when) {
     const TProcessFigures figures = ProcessFigures();
     std::printf("memory %s: peak working set %llu bytes, private %llu bytes\n", when,
@@ -77,20 +42,16 @@ void PrintMemory(const char* when) {
 
 int main(int argc, char** argv) {
     const int switches = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
-    TApplication& app = Application();
-    ChainComSecurityIntoStartup();
-    app.Initialize();
-    app.SetTitle(L"Tarnwick");
-    const std::wstring config = ExecutableFolder() + L"Config.ini";
+    TSimulatedTray tarnwick;
     // Its profiles are the bench's own; a person's Config.ini stays as it is.
-    if (GetFileAttributesW(config.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (!tarnwick.OwnsConfig()) {
         std::printf("switch_bench: a Config.ini is already beside switch_bench.exe\n");
         return 1;
     }
-    WriteProfiles(config);
-    TSimProvider::Install();
-    auto* window = app.CreateForm<TfrmMainWindow>(true);
-    window->Show();
+    // The provider's calls as they are, without the line each appends to the simulation's log.
+    TSimProvider::Installed()->OnCall = nullptr;
+    TApplication& app = Application();
+    TfrmMainWindow* window = &tarnwick.Window();
     // Start-up: the window goes to the tray.
     const ULONGLONG settled = GetTickCount64() + 1000;
     while (GetTickCount64() < settled) {
@@ -106,7 +67,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> viaWindow, direct;
     for (int i = 0; i < switches; ++i) {
-        const TProfile& p = kProfiles[i % 2];
+        const TSimulatedProfile& p = SimulatedProfiles[i % 2];
         const double start = Now();
         const int code = window->SwitchTo(p.Letter);
         UpdateWindow(window->Handle());
@@ -116,7 +77,7 @@ int main(int argc, char** argv) {
     }
     PrintMemory(("after " + std::to_string(switches) + " switches").c_str());
     for (int i = 0; i < switches; ++i) {
-        const TProfile& p = kProfiles[i % 2];
+        const TSimulatedProfile& p = SimulatedProfiles[i % 2];
         const double start = Now();
         WmiSetAddress(p.Address, p.Gateway, p.Mask);
         WmiSetDns(p.Dns1, p.Dns2);
@@ -144,8 +105,5 @@ int main(int argc, char** argv) {
     std::printf("the same adapter calls made directly: median %.3f ms\n", calls);
     std::printf("the switch's own cost: %.3f ms\n", whole - calls);
     std::fflush(stdout);
-    app.Finalize();
-    TSimProvider::Uninstall();
-    DeleteFileW(config.c_str());
     return 0;
 }

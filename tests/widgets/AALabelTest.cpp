@@ -14,6 +14,7 @@
 #include "framework/Dib.h"
 #include "framework/Form.h"
 #include "framework/JpegPicture.h"
+#include "support/ObjectCounts.h"
 #include "widgets/AALabel.h"
 
 namespace {
@@ -473,22 +474,6 @@ TEST(AALabel, PaintThatRaisesLeavesTheLabelPaintable) {
     label.Paints = 0;
     label.Paint(canvas);
     EXPECT_EQ(label.Paints, 1) << "the painting guard was cleared";
-}
-
-// The GDI objects the process holds. Where the system does not count them (Wine answers 0),
-// each value of the 16-bit handle index is asked for its type: such a system also takes a
-// handle by its index alone. Answers 0 when neither way sees a new object.
-DWORD GdiObjectCount() {
-    if (const DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return n;
-    auto probe = [] {
-        DWORD n = 0;
-        for (UINT_PTR index = 1; index <= 0xFFFF; ++index)
-            n += GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0;
-        return n;
-    };
-    const DWORD before = probe();
-    ScopedBrush witness(CreateSolidBrush(RGB(1, 2, 3)));
-    return probe() == before + 1 ? before : 0;
 }
 
 TEST(AALabel, ManyLabelsComeAndGoWithoutKeepingGdiObjects) {
