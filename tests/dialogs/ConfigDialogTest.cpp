@@ -15,6 +15,7 @@
 #include "framework/Scoped.h"
 #include "support/DialogAnswerer.h"
 #include "support/MessageBoxes.h"
+#include "support/ObjectCounts.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -535,11 +536,7 @@ TEST_F(ConfigDialog, ShowsAtItsPlaceOrMovedIntoTheWorkArea) {
 }
 
 TEST_F(ConfigDialog, ManyOpeningsLeaveNoObjectsBehind) {
-    const auto counts = [] {
-        HANDLE process = GetCurrentProcess();
-        return std::make_pair(GetGuiResources(process, GR_GDIOBJECTS),
-                              GetGuiResources(process, GR_USEROBJECTS));
-    };
+    const auto counts = [] { return std::make_pair(GdiObjectCount(), UserObjectCount()); };
     {
         DialogAnswerer answerer;
         ExecuteConfigDialog();
@@ -551,6 +548,8 @@ TEST_F(ConfigDialog, ManyOpeningsLeaveNoObjectsBehind) {
         ExecuteConfigDialog();
     EXPECT_EQ(answerer.Opened, 50);
     const auto after = counts();
+    ASSERT_NE(before.first, 0u) << "GDI objects are not counted here";
+    ASSERT_NE(before.second, 0u) << "USER objects are not counted here";
     EXPECT_LE(after.first, before.first + 2);
     EXPECT_LE(after.second, before.second + 2);
     // Every connection, query and row the dialogs took from the provider is given back.
