@@ -179,6 +179,9 @@ void TIniFile::WriteString(const std::wstring& section, const std::wstring& key,
         WriteBytes(FFileName, *before);
         WritePrivateProfileStringW(nullptr, nullptr, nullptr, FFileName.c_str());
     }
+    // From the file as it is now, not as the platform last cached it (a file replaced within the
+    // same tick of the file system's clock looks unchanged to it).
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, FFileName.c_str());
     if (!WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), FFileName.c_str()))
         throw Exception(L"Unable to write to " + FFileName);
 }

@@ -148,6 +148,10 @@ protected:
         FILE* f = _wfopen(configPath.c_str(), L"wb");
         fwrite(bytes.data(), 1, bytes.size(), f);
         fclose(f);
+        // Wine's profile cache knows a file by its name and time of writing: the previous
+        // case's file, written within the same tick of the file system's clock, would still be
+        // what it reads and writes.
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, configPath.c_str());
     }
     std::string Current() const { return ReadFileBytes(configPath); }
     TfrmMainWindow* Create() {

@@ -7,6 +7,7 @@
 
 #include "framework/Exception.h"
 #include "framework/IniFile.h"
+#include "framework/Scoped.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -64,6 +65,29 @@ TEST(IniFile, RefusedWriteRaisesAndChangesNothing) {
     EXPECT_THROW(ini.WriteString(L"B", L"Name", L"y"), Exception);
     CloseHandle(reader);
     EXPECT_EQ(folder.ReadBytes(L"r.ini"), "[NET]\r\nNET=B\r\n");
+}
+
+TEST(IniFile, AFileReplacedWithinTheSameTickIsWrittenAsItIsNow) {
+    TempFolder folder;
+    const std::wstring path = folder.File(L"t.ini");
+    folder.WriteBytes(L"t.ini", Utf16(L"[NET]\r\nNET=B\r\n"));
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString(L"NET", L"NET", L""), L"B"); // now in the platform's cache
+    FILETIME written{};
+    {
+        ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        GetFileTime(file.Get(), nullptr, nullptr, &written);
+    }
+    // Emptied by someone else, with the same time of writing, as within one tick of the clock.
+    folder.WriteBytes(L"t.ini", "");
+    {
+        ScopedHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        SetFileTime(file.Get(), nullptr, nullptr, &written);
+    }
+    ini.WriteString(L"NET", L"NET", L"A");
+    EXPECT_EQ(folder.ReadBytes(L"t.ini"), "[NET]\r\nNET=A\r\n");
 }
 
 } // namespace
