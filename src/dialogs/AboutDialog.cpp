@@ -58,6 +58,11 @@ LRESULT TfrmAbout::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         FocusFirstControl(Handle());
         return 0;
     }
+    // Esc, which the dialog manager turns into IDCANCEL, closes the box as its button does.
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        Close();
+        return 0;
+    }
     return TForm::WindowProc(message, wParam, lParam);
 }
 

@@ -482,40 +482,46 @@ TEST_F(ConfigDialog, AMaskTypedAfterTabbingFromTheAddressReplacesTheFilledOne) {
 }
 
 // Closes the About box whenever it is open, from a thread timer its modal loop runs: with
-// Enter when its button has the focus, as a dialog box opens; by force otherwise, or when
-// Enter did not close it.
+// the key when its button has the focus, as a dialog box opens; by force otherwise, or when
+// the key did not close it.
 int AboutBoxesEntered = 0;
 int AboutBoxesForced = 0;
+WPARAM AboutBoxKey = VK_RETURN;
 void CALLBACK CloseAboutBox(HWND, UINT, UINT_PTR, DWORD) {
     HWND about = FindWindowW(L"TarnwickForm", L"关于程序");
     if (!about || !IsWindowVisible(about)) return;
     HWND button = FindWindowExW(about, nullptr, L"Button", L"关闭");
     if (GetFocus() == button && AboutBoxesEntered == 0) {
         ++AboutBoxesEntered;
-        PostMessageW(button, WM_KEYDOWN, VK_RETURN, 0);
-        PostMessageW(button, WM_KEYUP, VK_RETURN, 0xC0000000);
+        PostMessageW(button, WM_KEYDOWN, AboutBoxKey, 0);
+        PostMessageW(button, WM_KEYUP, AboutBoxKey, 0xC0000000);
         return;
     }
     ++AboutBoxesForced;
     SendMessageW(about, WM_CLOSE, 0, 0);
 }
 
-TEST_F(ConfigDialog, AltAOpensTheAboutBoxAndReturnsWithEverythingAsItWas) {
+TEST_F(ConfigDialog, AltAOpensTheAboutBoxAndEnterOrEscReturnsWithEverythingAsItWas) {
     Config("[A]\r\nDHCPEnabled=0\r\nIPAddress=10.1.2.3\r\n");
     TfrmIPSet& a = ShowProfileA();
     a.edtAMask->SetFocus();
     a.edtAMask->SetText(L"255.255.0.0");
-    a.edtAIP->SetFocus();
-    AboutBoxesEntered = AboutBoxesForced = 0;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 20, &CloseAboutBox);
-    // Alt+A as the keyboard sends it: a system character with the Alt flag.
-    PostMessageW(GetFocus(), WM_SYSCHAR, L'a', 1 << 29);
-    Application().ProcessMessages();
-    KillTimer(nullptr, timer);
-    EXPECT_EQ(AboutBoxesEntered, 1);
-    EXPECT_EQ(AboutBoxesForced, 0) << "Enter on the focused button did not close the About box";
-    EXPECT_TRUE(dialog->Visible());
-    EXPECT_EQ(a.edtAMask->Text(), L"255.255.0.0");
+    for (const WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+        SCOPED_TRACE(key == VK_RETURN ? "Enter" : "Esc");
+        a.edtAIP->SetFocus();
+        AboutBoxesEntered = AboutBoxesForced = 0;
+        AboutBoxKey = key;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 20, &CloseAboutBox);
+        // Alt+A as the keyboard sends it: a system character with the Alt flag.
+        PostMessageW(GetFocus(), WM_SYSCHAR, L'a', 1 << 29);
+        Application().ProcessMessages();
+        KillTimer(nullptr, timer);
+        EXPECT_EQ(AboutBoxesEntered, 1);
+        EXPECT_EQ(AboutBoxesForced, 0) << "the key on the focused button did not close the box";
+        // The configuration dialog has no cancel button: Esc in the About box stays there.
+        EXPECT_TRUE(dialog->Visible());
+        EXPECT_EQ(a.edtAMask->Text(), L"255.255.0.0");
+    }
     dialog->btnOK->Click();
     EXPECT_EQ(Read(L"A", L"IPSubnet"), L"255.255.0.0");
 }
