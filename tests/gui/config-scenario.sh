@@ -6,11 +6,11 @@
 # to profile A with a double click on "×内网", and changes its mask through "参数设置", which
 # applies the profile again. Keeps screenshots, their names ending in the DPI.
 # Runs under scripts/wine-env (Wine is found through its WINELOADER).
-# Usage: config-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder> [DPI]
-# With a DPI, the prefix shows that DPI for this run and gets its own back at the end.
+# Usage: config-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
+# At the DPI of SCENARIO_DPI when it is set; the prefix gets its own back at the end.
 # $TARNWICK_RELEASE_EXE, when it names a file, is the Tarnwick.exe tested.
 set -euo pipefail
-exe=$1 winpos=$2 shots=$3 want_dpi=${4:-}
+exe=$1 winpos=$2 shots=$3
 if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
   exe=$TARNWICK_RELEASE_EXE
 fi
@@ -18,38 +18,23 @@ wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
 first_run_message='初次运行，需要设置您的IP地址！'
 run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-config.XXXXXX")
 mkdir -p "$shots"
-desktop_key='HKCU\Control Panel\Desktop'
-run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
-reg_value() {  # reg_value <key> <name>: the data, or nothing when there is no such value
-  "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print }'
-}
-saved_dpi=$(reg_value "$desktop_key" LogPixels || true)
+source "$(dirname "$0")/scenario-lib.sh"
 saved_run=$(reg_value "$run_key" Tarnwick || true)
-restore() {
-  if [ -n "$want_dpi" ] && [ -n "$saved_dpi" ]; then
-    "$wine" reg add "$desktop_key" /v LogPixels /t REG_DWORD /d $((saved_dpi)) /f >/dev/null 2>&1 || true
-  fi
-  # The prefix is shared with the other tests: the Run value goes back to what it was.
-  if [ -n "$saved_run" ]; then
-    "$wine" reg add "$run_key" /v Tarnwick /t REG_SZ /d "$saved_run" /f >/dev/null 2>&1 || true
-  else
-    "$wine" reg delete "$run_key" /v Tarnwick /f >/dev/null 2>&1 || true
-  fi
-}
 cleanup() {
+  local status=$?
+  scenario_cleanup $status
   [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
   "$wine" taskkill /f /im Tarnwick.exe >/dev/null 2>&1 || true
   wait 2>/dev/null
-  restore
+  # The prefix is shared with the other tests: the Run value goes back to what it was.
+  restore_run_value "$saved_run"
   rm -rf "$run"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 fail() { echo "scenario: $*" >&2; exit 1; }
-if [ -n "$want_dpi" ]; then
-  "$wine" reg add "$desktop_key" /v LogPixels /t REG_DWORD /d "$want_dpi" /f >/dev/null 2>&1
-fi
-tag=${want_dpi:-$((saved_dpi ? saved_dpi : 96))}
+use_dpi
+tag=$want_dpi
 echo "scenario: testing $exe at $tag DPI"
 
 cp "$exe" "$run/Tarnwick.exe"
@@ -59,7 +44,6 @@ ini() { printf '%s' "$1" | iconv -f UTF-8 -t GBK; }
 ini $'[NET]\r\nNET=\r\n[A]\r\nName=内网办公\r\n[B]\r\nName=外网\r\n' > "$run/Config.ini"
 
 unexpected_shot=unexpected-message-$tag.png
-source "$(dirname "$0")/scenario-lib.sh"
 # Its outer rectangle on the X screen, and the work area in desktop coordinates.
 frame_at() {
   local pos ox oy x y w h wl wt wr wb
@@ -116,13 +100,11 @@ wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
 read -r fx fy fw fh dx dy wl wt wr wb < <(frame_at 'TarnwickForm' '配置')
 # The pointer on the caption, off every control the pictures show.
 xdotool mousemove $((fx + fw / 2)) $((fy + 5))
-read -r _ _ cw ch dpi < <(window_at 'TarnwickForm' '配置')
-# Another process may be told 96 for a window of this one; the layout shows the DPI it has.
-dpi=${want_dpi:-$dpi}
+read -r _ _ cw ch _ < <(window_at 'TarnwickForm' '配置')
 echo "scenario: dialog at $dx,$dy, ${fw}x$fh with its frame, client ${cw}x$ch, work area $wl,$wt-$wr,$wb"
 # The designed client area, whatever the frame takes.
 [ "$cw" -eq "$(scaled 540)" ] && [ "$ch" -eq "$(scaled 384)" ] ||
-  fail "the dialog's client area is ${cw}x$ch, not $(scaled 540)x$(scaled 384) at $dpi DPI"
+  fail "the dialog's client area is ${cw}x$ch, not $(scaled 540)x$(scaled 384) at $want_dpi DPI"
 [ "$dx" -ge "$wl" ] && [ "$dy" -ge "$wt" ] && [ $((dx + fw)) -le "$wr" ] && [ $((dy + fh)) -le "$wb" ] ||
   fail "the dialog is not fully inside the work area"
 expect_focus 'Button|开机时自动运行' '"开机时自动运行"'

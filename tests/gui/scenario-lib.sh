@@ -1,12 +1,79 @@
-# Sourced by the scenarios that find the program's windows with WindowPosition.exe. They set
-# wine, winpos (WindowPosition.exe), shots (the screenshot folder), pid (the program, once
-# started), expected_box (non-empty while a message box is expected) and unexpected_shot (the
-# picture's name for a box nobody expected), and define fail.
+# Sourced by every scenario. They set wine, shots (the screenshot folder), and, when they find
+# the program's windows with WindowPosition.exe, winpos, pid (the program, once started),
+# expected_box (non-empty while a message box is expected) and unexpected_shot (the picture's
+# name for a box nobody expected); they define fail, and call scenario_cleanup from their exit
+# trap.
+
+desktop_key='HKCU\Control Panel\Desktop'
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+reg_value() {  # reg_value <key> <name>: the data, or nothing when there is no such value
+  "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    awk -v n="$2" '$1 == n { sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print }'
+}
+
+# restore_run_value <data>: the Run value as it was (none when the data is empty).
+restore_run_value() {
+  if [ -n "$1" ]; then
+    "$wine" reg add "$run_key" /v Tarnwick /t REG_SZ /d "$1" /f >/dev/null 2>&1 || true
+  else
+    "$wine" reg delete "$run_key" /v Tarnwick /f >/dev/null 2>&1 || true
+  fi
+}
+
+# own_desktop <name>: Tarnwick.exe and WindowPosition.exe, started from now on, share a
+# 1024 x 768 virtual desktop of that name. Its taskbar is laid out at the DPI in force, where
+# the prefix's default desktop keeps the one it was started with. scenario_cleanup (or, after a
+# scenario that was killed, the next one's use_dpi) takes the setting away.
+desktop_programs=(Tarnwick.exe WindowPosition.exe)
+own_desktop() {
+  local program
+  desktop_name=$1
+  "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v "$1" /d 1024x768 /f >/dev/null 2>&1 &&
+    for program in "${desktop_programs[@]}"; do
+      "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\Explorer" /v Desktop /d "$1" /f >/dev/null 2>&1 || return 1
+    done || fail "could not give the programs a desktop of their own"
+}
+leave_own_desktop() {
+  local program
+  for program in "${desktop_programs[@]}"; do
+    "$wine" reg delete "HKCU\\Software\\Wine\\AppDefaults\\$program" /f >/dev/null 2>&1 || true
+  done
+  [ -z "${desktop_name:-}" ] ||
+    "$wine" reg delete 'HKCU\Software\Wine\Explorer\Desktops' /v "$desktop_name" /f >/dev/null 2>&1 || true
+}
+
+# use_dpi: SCENARIO_DPI (each scenario is registered once per DPI) becomes the prefix's
+# LogPixels for the programs started from now on; scenario_cleanup gives the prefix its own back,
+# since the other tests share it. want_dpi is the DPI the program lays itself out for.
+use_dpi() {
+  leave_own_desktop
+  saved_dpi=$(reg_value "$desktop_key" LogPixels || true)
+  want_dpi=${SCENARIO_DPI:-}
+  if [ -n "$want_dpi" ]; then
+    "$wine" reg add "$desktop_key" /v LogPixels /t REG_DWORD /d "$want_dpi" /f >/dev/null 2>&1 ||
+      fail "could not set the prefix's DPI to $want_dpi"
+  else
+    want_dpi=$((saved_dpi ? saved_dpi : 96))
+  fi
+  echo "scenario: at $want_dpi DPI"
+}
+# scenario_cleanup <exit status>: first thing in the exit trap, while the program is still up, a
+# failed scenario leaves a picture of the whole screen; then the prefix gets its settings back.
+scenario_cleanup() {
+  if [ "$1" -ne 0 ] && [ -n "${DISPLAY:-}" ]; then
+    mkdir -p "$shots"
+    import -window root "$shots/failed-$(basename "$0" .sh).png" 2>/dev/null || true
+  fi
+  leave_own_desktop
+  if [ -n "${SCENARIO_DPI:-}" ] && [ -n "${saved_dpi:-}" ]; then
+    "$wine" reg add "$desktop_key" /v LogPixels /t REG_DWORD /d $((saved_dpi)) /f >/dev/null 2>&1 || true
+  fi
+}
 
 # Where the desktop's (0, 0) is on the X screen: the virtual desktop's window, or the screen.
 desktop_origin() {
   local id
-  id=$(xdotool search --name 'Wine desktop' 2>/dev/null | head -n 1 || true)
+  id=$(xdotool search --name "${desktop_name:-Wine desktop}" 2>/dev/null | head -n 1 || true)
   if [ -n "$id" ]; then
     xdotool getwindowgeometry --shell "$id" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'
   else
@@ -45,6 +112,6 @@ wait_for() {
 shot() {  # shot <file> <x> <y> <w> <h>
   import -window root -crop "${4}x${5}+${2}+${3}" +repage "$shots/$1"
 }
-# A layout length at 96 DPI scaled as the program scales it (rounded to nearest); dpi is the
-# window's, as window_at gave it.
-scaled() { echo $((($1 * dpi + 48) / 96)); }
+# A layout length at 96 DPI scaled as the program scales it (rounded to nearest), at the DPI
+# the program was started with: another process may be told 96 for a window of this one.
+scaled() { echo $((($1 * ${want_dpi:-96} + 48) / 96)); }

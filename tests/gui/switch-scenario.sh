@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Copies Tarnwick.exe alone into an empty folder with a GBK Config.ini, starts it in simulation
 # mode, double-clicks "×内网" with real pointer input, and checks what the program wrote. Keeps
-# screenshots. Runs under scripts/wine-env (Wine is found through its WINELOADER), at any DPI.
+# screenshots. Runs under scripts/wine-env (Wine is found through its WINELOADER), at the DPI
+# of SCENARIO_DPI when it is set.
 # Usage: switch-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder> [B]
 # With B, Config.ini selects the netsh engine and the log must show its command lines.
 # $TARNWICK_RELEASE_EXE, when it names a file, is the Tarnwick.exe tested.
@@ -14,7 +15,13 @@ wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
 first_run_message='初次运行，需要设置您的IP地址！'
 run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-gui.XXXXXX")
 mkdir -p "$shots"
-cleanup() { [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$run"; }
+cleanup() {
+  local status=$?
+  scenario_cleanup $status
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$run"
+}
 trap cleanup EXIT
 fail() { echo "scenario: $*" >&2; exit 1; }
 echo "scenario: testing $exe${method:+ with Method=$method}"
@@ -26,6 +33,7 @@ printf '[NET]\r\nNET=\r\nMethod=%s\r\nAutoSwitch=1\r\n[A]\r\nName=内网办公\r
 
 unexpected_shot=${method}unexpected-message.png
 source "$(dirname "$0")/scenario-lib.sh"
+use_dpi
 has_net_a() { tr -d '\r' < "$run/Config.ini" | grep -qx 'NET=A'; }
 
 # Slow enough to see the progress window: every adapter call or netsh command takes 1.5 s.
@@ -74,8 +82,9 @@ wait_for 20 "the configuration dialog to close" no_window 'TarnwickForm' '配置
 wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick - 模拟'
 read -r x y w h dpi < <(window_at 'TarnwickForm' 'Tarnwick - 模拟') || fail "the main window closed"
 echo "scenario: main window at $x,$y, client ${w}x$h, $dpi DPI"
-# scripts/wine-env gives the prefix the DPI of TARNWICK_DPI.
-[ -z "${TARNWICK_DPI:-}" ] || [ "$dpi" -eq "$TARNWICK_DPI" ] || fail "the window has $dpi DPI, not $TARNWICK_DPI"
+# Laid out for the DPI it was started with: its 399 x 239 client area, scaled.
+[ "$w" -eq "$(scaled 399)" ] && [ "$h" -eq "$(scaled 239)" ] ||
+  fail "the main window's client area is ${w}x$h, not $(scaled 399)x$(scaled 239) at $want_dpi DPI"
 sleep 0.5 # painted by the first pass of the message loop; nothing to wait for but time
 shot "${method}main-before.png" "$x" "$y" "$w" "$h"
 
