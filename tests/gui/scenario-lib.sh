@@ -20,41 +20,44 @@ restore_run_value() {
   fi
 }
 
+# reg_apply <line>...: the lines of a REGEDIT4 file, applied by one regedit run where each
+# change would take a reg command, and a Wine process, of its own.
+reg_apply() {
+  local file
+  file=$(mktemp "${TMPDIR:-/tmp}/tarnwick-reg.XXXXXX")
+  printf '%s\r\n' REGEDIT4 "$@" > "$file"
+  # Z: is the root of the Linux file system.
+  "$wine" regedit /S "Z:${file//\//\\}" >/dev/null 2>&1
+  local status=$?
+  rm -f "$file"
+  return $status
+}
+hkcu='HKEY_CURRENT_USER\Software\Wine'
+# Deleting a key that is not there changes nothing.
+no_own_desktop=("[-$hkcu\AppDefaults\Tarnwick.exe]" "[-$hkcu\AppDefaults\WindowPosition.exe]")
 # own_desktop <name>: Tarnwick.exe and WindowPosition.exe, started from now on, share a
 # 1024 x 768 virtual desktop of that name. Its taskbar is laid out at the DPI in force, where
 # the prefix's default desktop keeps the one it was started with. scenario_cleanup (or, after a
 # scenario that was killed, the next one's use_dpi) takes the setting away.
-desktop_programs=(Tarnwick.exe WindowPosition.exe)
 own_desktop() {
-  local program
   desktop_name=$1
-  "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v "$1" /d 1024x768 /f >/dev/null 2>&1 &&
-    for program in "${desktop_programs[@]}"; do
-      "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\Explorer" /v Desktop /d "$1" /f >/dev/null 2>&1 || return 1
-    done || fail "could not give the programs a desktop of their own"
+  reg_apply "[$hkcu\Explorer\Desktops]" "\"$1\"=\"1024x768\"" \
+    "[$hkcu\AppDefaults\Tarnwick.exe\Explorer]" "\"Desktop\"=\"$1\"" \
+    "[$hkcu\AppDefaults\WindowPosition.exe\Explorer]" "\"Desktop\"=\"$1\"" ||
+    fail "could not give the programs a desktop of their own"
 }
-leave_own_desktop() {
-  local program
-  for program in "${desktop_programs[@]}"; do
-    "$wine" reg delete "HKCU\\Software\\Wine\\AppDefaults\\$program" /f >/dev/null 2>&1 || true
-  done
-  [ -z "${desktop_name:-}" ] ||
-    "$wine" reg delete 'HKCU\Software\Wine\Explorer\Desktops' /v "$desktop_name" /f >/dev/null 2>&1 || true
-}
+# log_pixels <dpi>: the registry lines that give the prefix that DPI.
+log_pixels() { printf '%s\n' '[HKEY_CURRENT_USER\Control Panel\Desktop]' "\"LogPixels\"=dword:$(printf %08x "$1")"; }
 
 # use_dpi: SCENARIO_DPI (each scenario is registered once per DPI) becomes the prefix's
 # LogPixels for the programs started from now on; scenario_cleanup gives the prefix its own back,
 # since the other tests share it. want_dpi is the DPI the program lays itself out for.
 use_dpi() {
-  leave_own_desktop
   saved_dpi=$(reg_value "$desktop_key" LogPixels || true)
-  want_dpi=${SCENARIO_DPI:-}
-  if [ -n "$want_dpi" ]; then
-    "$wine" reg add "$desktop_key" /v LogPixels /t REG_DWORD /d "$want_dpi" /f >/dev/null 2>&1 ||
-      fail "could not set the prefix's DPI to $want_dpi"
-  else
-    want_dpi=$((saved_dpi ? saved_dpi : 96))
-  fi
+  want_dpi=${SCENARIO_DPI:-$((saved_dpi ? saved_dpi : 96))}
+  local lines
+  mapfile -t lines < <(log_pixels "$want_dpi")
+  reg_apply "${no_own_desktop[@]}" "${lines[@]}" || fail "could not set the prefix's DPI to $want_dpi"
   echo "scenario: at $want_dpi DPI"
 }
 # scenario_cleanup <exit status>: first thing in the exit trap, while the program is still up, a
@@ -64,10 +67,10 @@ scenario_cleanup() {
     mkdir -p "$shots"
     import -window root "$shots/failed-$(basename "$0" .sh).png" 2>/dev/null || true
   fi
-  leave_own_desktop
-  if [ -n "${SCENARIO_DPI:-}" ] && [ -n "${saved_dpi:-}" ]; then
-    "$wine" reg add "$desktop_key" /v LogPixels /t REG_DWORD /d $((saved_dpi)) /f >/dev/null 2>&1 || true
-  fi
+  local lines=("${no_own_desktop[@]}")
+  [ -z "${desktop_name:-}" ] || lines+=("[$hkcu\Explorer\Desktops]" "\"$desktop_name\"=-")
+  [ -z "${saved_dpi:-}" ] || mapfile -t -O ${#lines[@]} lines < <(log_pixels $((saved_dpi)))
+  reg_apply "${lines[@]}" || true
 }
 
 # Where the desktop's (0, 0) is on the X screen: the virtual desktop's window, or the screen.
