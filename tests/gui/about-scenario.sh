@@ -75,9 +75,7 @@ open_about() {  # open_about <picture>: "关于(&A)" clicked; the box's client a
   xdotool mousemove $((bx + bw / 2)) $((by + bh / 2)) sleep 0.2 click 1
   wait_for 20 "the About box" window_at 'TarnwickForm' '关于程序'
   read -r ax ay aw ah _ < <(window_at 'TarnwickForm' '关于程序')
-  # Its first paint comes with the first pass of its modal loop: the button is drawn by then.
-  wait_for 10 "the About box's button" window_at --child 'TarnwickForm' '关于程序' '关闭'
-  sleep 0.3
+  wait_for 5 "the About box painted" painted TarnwickForm '关于程序'
   shot "$1" "$ax" "$ay" "$aw" "$ah"
 }
 open_about about-unvisited.png

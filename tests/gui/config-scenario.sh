@@ -108,7 +108,7 @@ echo "scenario: dialog at $dx,$dy, ${fw}x$fh with its frame, client ${cw}x$ch, w
 [ "$dx" -ge "$wl" ] && [ "$dy" -ge "$wt" ] && [ $((dx + fw)) -le "$wr" ] && [ $((dy + fh)) -le "$wb" ] ||
   fail "the dialog is not fully inside the work area"
 expect_focus 'Button|开机时自动运行' '"开机时自动运行"'
-sleep 0.3
+wait_for 5 "the dialog painted" painted TarnwickForm '配置'
 shot_frame "config-general-$tag.png" TarnwickForm '配置'
 
 # "开机时自动运行" ticked; the adapter list dropped open for a picture, and closed again.
@@ -118,7 +118,7 @@ keys alt+Down
 wait_for 10 "the open adapter list" frame_at ComboLBox ''
 read -r lx ly lw lh _ < <(frame_at ComboLBox '')
 read -r cx cy cw ch _ < <(frame_at TarnwickForm '配置')
-sleep 0.3
+wait_for 5 "the adapter list painted" painted ComboLBox ''
 right=$((lx + lw > cx + cw ? lx + lw : cx + cw)) bottom=$((ly + lh > cy + ch ? ly + lh : cy + ch))
 shot "config-dropdown-$tag.png" "$cx" "$cy" $((right - cx)) $((bottom - cy))
 keys Escape
@@ -133,7 +133,7 @@ keys Tab; type_text 10.20.30.41
 # Leaving the address filled the empty mask; the typed mask takes the filled one's place.
 keys Tab; type_text 255.255.254.0
 keys Tab; type_text 10.20.30.1
-sleep 0.3
+wait_for 5 "profile A painted" painted TarnwickForm '配置'
 shot_frame "config-profile-a-$tag.png" TarnwickForm '配置'
 
 # Profile B automatic: the address by the arrows in its group, then the DNS servers.
@@ -145,7 +145,7 @@ expect_focus 'Button|自动获得 IP 地址' '"自动获得 IP 地址"'
 tab_to 'Button|使用下面的 DNS 服务器地址' shift+Tab
 keys Up
 expect_focus 'Button|自动获得 DNS 服务器地址' '"自动获得 DNS 服务器地址"'
-sleep 0.3
+wait_for 5 "profile B painted" painted TarnwickForm '配置'
 shot_frame "config-profile-b-$tag.png" TarnwickForm '配置'
 
 # Alt+A opens the About box; Enter on its one button closes it again.
@@ -154,7 +154,7 @@ wait_for 20 "the About box" window_at 'TarnwickForm' '关于程序'
 read -r _ _ aw ah ax ay _ < <(frame_at 'TarnwickForm' '关于程序')
 [ "$ax" -ge "$wl" ] && [ "$ay" -ge "$wt" ] && [ $((ax + aw)) -le "$wr" ] && [ $((ay + ah)) -le "$wb" ] ||
   fail "the About box is not fully inside the work area"
-sleep 0.3
+wait_for 5 "the About box painted" painted TarnwickForm '关于程序'
 shot_frame "about-$tag.png" TarnwickForm '关于程序'
 keys Return
 wait_for 20 "the About box to close" no_window 'TarnwickForm' '关于程序'
@@ -178,7 +178,7 @@ case $exe_path in *' '*) exe_path="\"$exe_path\"" ;; esac
 wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick - 模拟'
 read -r x y w h _ < <(window_at 'TarnwickForm' 'Tarnwick - 模拟')
 xdotool mousemove $((x + w - 5)) $((y + h - 5))
-sleep 0.5 # painted by the first pass of the message loop; nothing to wait for but time
+wait_for 5 "the main window painted" painted TarnwickForm 'Tarnwick - 模拟'
 shot_frame "main-first-run-$tag.png" TarnwickForm 'Tarnwick - 模拟'
 
 # A double click on "×内网" (143, 85, 113 x 39) applies what was typed.

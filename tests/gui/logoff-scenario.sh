@@ -77,6 +77,7 @@ type_in_dialog() {
   xdotool key --delay 60 ctrl+Tab Tab
   xdotool type --delay 60 10.9.8.7
   read -r x y w h _ < <(window_at 'TarnwickForm' '配置')
+  wait_for 5 "the dialog painted" painted TarnwickForm '配置'
   shot "$1" "$x" "$y" "$w" "$h"
 }
 

@@ -51,7 +51,7 @@ read -r x y w h _ < <(window_at '#32770' 'Tarnwick')
 xdotool mousemove $((x + w / 2)) $((y + h / 2)) key Return
 wait_for 20 "the first-run message to close" no_window '#32770' 'Tarnwick'
 wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
-sleep 0.5
+wait_for 5 "the dialog painted" painted TarnwickForm '配置'
 read -r x y w h checked < <(window_at --child 'TarnwickForm' '配置' "$only_box") || fail "no $only_box"
 [ "$checked" = 0 ] || fail "$only_box ticked with no Adapter in Config.ini"
 click "$x" "$y" "$w" "$h"
@@ -67,13 +67,13 @@ conf | grep -qx 'Adapter=1' || fail "确定 did not write Adapter=1"
 # The switch: adapter 1 refuses with 66, and the box says so on its second line.
 wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick - 模拟'
 read -r x y w h _ < <(window_at 'TarnwickForm' 'Tarnwick - 模拟')
-sleep 0.5
+wait_for 5 "the main window painted" painted TarnwickForm 'Tarnwick - 模拟'
 shot refusal-main.png "$x" "$y" "$w" "$h"
 before=$(md5sum < "$run/Config.ini")
 xdotool mousemove $((x + $(scaled 143) + $(scaled 113) / 2)) $((y + $(scaled 85) + $(scaled 39) / 2)) \
   sleep 0.3 click --repeat 2 --delay 80 1
 wait_for 60 "the failure box" window_at '#32770' 'Tarnwick'
-sleep 0.5
+wait_for 5 "the failure box painted" painted '#32770' 'Tarnwick'
 read -r bx by bw bh _ < <(window_at '#32770' 'Tarnwick')
 shot refusal-box.png "$bx" "$by" "$bw" "$bh"
 text=$(message_box_text)
@@ -95,7 +95,7 @@ conf | grep -qx 'NET=' || fail "a refused switch was recorded"
 xdotool mousemove $((x + $(scaled 37) + $(scaled 72) / 2)) $((y + $(scaled 24) + $(scaled 16) / 2)) \
   sleep 0.3 click 1
 wait_for 30 "the configuration dialog again" window_at 'TarnwickForm' '配置'
-sleep 0.5
+wait_for 5 "the dialog painted" painted TarnwickForm '配置'
 read -r _ _ _ _ checked < <(window_at --child 'TarnwickForm' '配置' "$only_box")
 [ "$checked" = 1 ] || fail "$only_box not ticked for Adapter=1"
 read -r dx dy dw dh _ < <(window_at 'TarnwickForm' '配置')

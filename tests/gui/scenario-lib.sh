@@ -112,6 +112,9 @@ wait_for() {
     sleep 0.2
   done
 }
+# painted <class> <title>: the visible window has nothing left to paint, even what the input it
+# was given last invalidated.
+painted() { "$wine" "$winpos" --painted "$1" "$2" 2>/dev/null; }
 shot() {  # shot <file> <x> <y> <w> <h>
   import -window root -crop "${4}x${5}+${2}+${3}" +repage "$shots/$1"
 }

@@ -56,21 +56,21 @@ expected_box=
 # stay as the scenario wrote them.
 wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
 read -r x y w h _ < <(window_at 'TarnwickForm' '配置') || fail "the configuration dialog closed by itself"
-sleep 0.5 # painted by the modal loop's first pass
+wait_for 5 "the dialog painted" painted TarnwickForm '配置'
 shot "${method}config-dialog.png" "$x" "$y" "$w" "$h"
 before=$(md5sum < "$run/Config.ini")
 # The two profile pages, reached with Ctrl+Tab.
 xdotool mousemove $((x + w / 2)) $((y + 10)) key ctrl+Tab
-sleep 0.5
+wait_for 5 "profile A painted" painted TarnwickForm '配置'
 shot "${method}config-profile-a.png" "$x" "$y" "$w" "$h"
 xdotool key ctrl+Tab
-sleep 0.5
+wait_for 5 "profile B painted" painted TarnwickForm '配置'
 shot "${method}config-profile-b.png" "$x" "$y" "$w" "$h"
 # Alt+A opens the About box from anywhere in the dialog; Alt+F4 closes it again.
 xdotool key alt+a
 wait_for 20 "the About box" window_at 'TarnwickForm' '关于程序'
 read -r ax ay aw ah _ < <(window_at 'TarnwickForm' '关于程序') || fail "the About box closed by itself"
-sleep 0.5
+wait_for 5 "the About box painted" painted TarnwickForm '关于程序'
 shot "${method}about.png" "$ax" "$ay" "$aw" "$ah"
 xdotool key alt+F4
 wait_for 20 "the About box to close" no_window 'TarnwickForm' '关于程序'
@@ -85,7 +85,7 @@ echo "scenario: main window at $x,$y, client ${w}x$h, $dpi DPI"
 # Laid out for the DPI it was started with: its 399 x 239 client area, scaled.
 [ "$w" -eq "$(scaled 399)" ] && [ "$h" -eq "$(scaled 239)" ] ||
   fail "the main window's client area is ${w}x$h, not $(scaled 399)x$(scaled 239) at $want_dpi DPI"
-sleep 0.5 # painted by the first pass of the message loop; nothing to wait for but time
+wait_for 5 "the main window painted" painted TarnwickForm 'Tarnwick - 模拟'
 shot "${method}main-before.png" "$x" "$y" "$w" "$h"
 
 # A real double click in the middle of "×内网" (143, 85, 113 x 39 at 96 DPI).
@@ -99,11 +99,11 @@ shot "${method}progress.png" "$px" "$py" "$pw" "$ph"
 wait_for 60 "the end of the switch" no_window 'TarnwickForm' 'FmProgress'
 wait_for 10 "NET=A in Config.ini" has_net_a
 xdotool mousemove $((x + 10)) $((y + h - 10))
-sleep 0.5 # the labels repaint after the pointer has left them
+wait_for 5 "the labels repainted" painted TarnwickForm 'Tarnwick - 模拟'
 shot "${method}main-after.png" "$x" "$y" "$w" "$h"
 # The pointer over "×外网" (143, 149): underlined and lime while it is there.
 xdotool mousemove $((x + $(scaled 143) + $(scaled 113) / 2)) $((y + $(scaled 149) + $(scaled 39) / 2))
-sleep 0.5
+wait_for 5 "the label under the pointer repainted" painted TarnwickForm 'Tarnwick - 模拟'
 shot "${method}main-hover.png" "$x" "$y" "$w" "$h"
 
 status=0
