@@ -15,6 +15,9 @@
 //                                           (asks, then says it ends), then closes it; hidden
 //                                           windows too. Fails when it refuses or is not found
 //   WindowPosition --exists <class> <title> succeeds when the window exists, hidden or shown
+//   WindowPosition --painted <class> <title>
+//                                           succeeds when the visible window and its controls
+//                                           have nothing left to paint
 // An empty title matches any title.
 #include <windows.h>
 
@@ -71,6 +74,22 @@ int PrintFrame(HWND window) {
     return 0;
 }
 
+BOOL CALLBACK FindUnpainted(HWND child, LPARAM param) {
+    if (!IsWindowVisible(child) || !GetUpdateRect(child, nullptr, FALSE)) return TRUE;
+    *reinterpret_cast<bool*>(param) = true;
+    return FALSE;
+}
+
+int CheckPainted(HWND window) {
+    // Asked again after the window's thread has answered a message: what it invalidated while
+    // handling input that came before is then in its update region.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
+    bool unpainted = GetUpdateRect(window, nullptr, FALSE) != FALSE;
+    if (!unpainted) EnumChildWindows(window, FindUnpainted, reinterpret_cast<LPARAM>(&unpainted));
+    return unpainted ? 1 : 0;
+}
+
 int PrintFocus(HWND window) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
@@ -113,7 +132,9 @@ int wmain(int argc, wchar_t** argv) {
         return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
     }
     const std::wstring mode = argc == 4 ? argv[1] : L"";
-    if (argc != 3 && mode != L"--text" && mode != L"--frame" && mode != L"--focus") return 2;
+    if (argc != 3 && mode != L"--text" && mode != L"--frame" && mode != L"--focus" &&
+        mode != L"--painted")
+        return 2;
     const std::wstring title = argv[argc - 1];
     HWND window = FindWindowW(argv[argc - 2], title.empty() ? nullptr : title.c_str());
     if (!window || !IsWindowVisible(window)) return 1;
@@ -123,6 +144,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (mode == L"--frame") return PrintFrame(window);
     if (mode == L"--focus") return PrintFocus(window);
+    if (mode == L"--painted") return CheckPainted(window);
     RECT client;
     GetClientRect(window, &client);
     POINT origin{0, 0};

@@ -6,11 +6,11 @@
 # to profile A with a double click on "×内网", and changes its mask through "参数设置", which
 # applies the profile again. Keeps screenshots, their names ending in the DPI.
 # Runs under scripts/wine-env (Wine is found through its WINELOADER).
-# Usage: config-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder> [DPI]
-# With a DPI, the prefix shows that DPI for this run and gets its own back at the end.
+# Usage: config-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
+# At the DPI of SCENARIO_DPI when it is set; the prefix gets its own back at the end.
 # $TARNWICK_RELEASE_EXE, when it names a file, is the Tarnwick.exe tested.
 set -euo pipefail
-exe=$1 winpos=$2 shots=$3 want_dpi=${4:-}
+exe=$1 winpos=$2 shots=$3
 if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
   exe=$TARNWICK_RELEASE_EXE
 fi
@@ -18,38 +18,23 @@ wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
 first_run_message='初次运行，需要设置您的IP地址！'
 run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-config.XXXXXX")
 mkdir -p "$shots"
-desktop_key='HKCU\Control Panel\Desktop'
-run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
-reg_value() {  # reg_value <key> <name>: the data, or nothing when there is no such value
-  "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print }'
-}
-saved_dpi=$(reg_value "$desktop_key" LogPixels || true)
+source "$(dirname "$0")/scenario-lib.sh"
 saved_run=$(reg_value "$run_key" Tarnwick || true)
-restore() {
-  if [ -n "$want_dpi" ] && [ -n "$saved_dpi" ]; then
-    "$wine" reg add "$desktop_key" /v LogPixels /t REG_DWORD /d $((saved_dpi)) /f >/dev/null 2>&1 || true
-  fi
-  # The prefix is shared with the other tests: the Run value goes back to what it was.
-  if [ -n "$saved_run" ]; then
-    "$wine" reg add "$run_key" /v Tarnwick /t REG_SZ /d "$saved_run" /f >/dev/null 2>&1 || true
-  else
-    "$wine" reg delete "$run_key" /v Tarnwick /f >/dev/null 2>&1 || true
-  fi
-}
 cleanup() {
+  local status=$?
+  scenario_cleanup $status
   [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
   "$wine" taskkill /f /im Tarnwick.exe >/dev/null 2>&1 || true
   wait 2>/dev/null
-  restore
+  # The prefix is shared with the other tests: the Run value goes back to what it was.
+  restore_run_value "$saved_run"
   rm -rf "$run"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 fail() { echo "scenario: $*" >&2; exit 1; }
-if [ -n "$want_dpi" ]; then
-  "$wine" reg add "$desktop_key" /v LogPixels /t REG_DWORD /d "$want_dpi" /f >/dev/null 2>&1
-fi
-tag=${want_dpi:-$((saved_dpi ? saved_dpi : 96))}
+use_dpi
+tag=$want_dpi
 echo "scenario: testing $exe at $tag DPI"
 
 cp "$exe" "$run/Tarnwick.exe"
@@ -59,7 +44,6 @@ ini() { printf '%s' "$1" | iconv -f UTF-8 -t GBK; }
 ini $'[NET]\r\nNET=\r\n[A]\r\nName=内网办公\r\n[B]\r\nName=外网\r\n' > "$run/Config.ini"
 
 unexpected_shot=unexpected-message-$tag.png
-source "$(dirname "$0")/scenario-lib.sh"
 # Its outer rectangle on the X screen, and the work area in desktop coordinates.
 frame_at() {
   local pos ox oy x y w h wl wt wr wb
@@ -116,17 +100,15 @@ wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
 read -r fx fy fw fh dx dy wl wt wr wb < <(frame_at 'TarnwickForm' '配置')
 # The pointer on the caption, off every control the pictures show.
 xdotool mousemove $((fx + fw / 2)) $((fy + 5))
-read -r _ _ cw ch dpi < <(window_at 'TarnwickForm' '配置')
-# Another process may be told 96 for a window of this one; the layout shows the DPI it has.
-dpi=${want_dpi:-$dpi}
+read -r _ _ cw ch _ < <(window_at 'TarnwickForm' '配置')
 echo "scenario: dialog at $dx,$dy, ${fw}x$fh with its frame, client ${cw}x$ch, work area $wl,$wt-$wr,$wb"
 # The designed client area, whatever the frame takes.
 [ "$cw" -eq "$(scaled 540)" ] && [ "$ch" -eq "$(scaled 384)" ] ||
-  fail "the dialog's client area is ${cw}x$ch, not $(scaled 540)x$(scaled 384) at $dpi DPI"
+  fail "the dialog's client area is ${cw}x$ch, not $(scaled 540)x$(scaled 384) at $want_dpi DPI"
 [ "$dx" -ge "$wl" ] && [ "$dy" -ge "$wt" ] && [ $((dx + fw)) -le "$wr" ] && [ $((dy + fh)) -le "$wb" ] ||
   fail "the dialog is not fully inside the work area"
 expect_focus 'Button|开机时自动运行' '"开机时自动运行"'
-sleep 0.3
+wait_for 5 "the dialog painted" painted TarnwickForm '配置'
 shot_frame "config-general-$tag.png" TarnwickForm '配置'
 
 # "开机时自动运行" ticked; the adapter list dropped open for a picture, and closed again.
@@ -136,7 +118,7 @@ keys alt+Down
 wait_for 10 "the open adapter list" frame_at ComboLBox ''
 read -r lx ly lw lh _ < <(frame_at ComboLBox '')
 read -r cx cy cw ch _ < <(frame_at TarnwickForm '配置')
-sleep 0.3
+wait_for 5 "the adapter list painted" painted ComboLBox ''
 right=$((lx + lw > cx + cw ? lx + lw : cx + cw)) bottom=$((ly + lh > cy + ch ? ly + lh : cy + ch))
 shot "config-dropdown-$tag.png" "$cx" "$cy" $((right - cx)) $((bottom - cy))
 keys Escape
@@ -151,7 +133,7 @@ keys Tab; type_text 10.20.30.41
 # Leaving the address filled the empty mask; the typed mask takes the filled one's place.
 keys Tab; type_text 255.255.254.0
 keys Tab; type_text 10.20.30.1
-sleep 0.3
+wait_for 5 "profile A painted" painted TarnwickForm '配置'
 shot_frame "config-profile-a-$tag.png" TarnwickForm '配置'
 
 # Profile B automatic: the address by the arrows in its group, then the DNS servers.
@@ -163,7 +145,7 @@ expect_focus 'Button|自动获得 IP 地址' '"自动获得 IP 地址"'
 tab_to 'Button|使用下面的 DNS 服务器地址' shift+Tab
 keys Up
 expect_focus 'Button|自动获得 DNS 服务器地址' '"自动获得 DNS 服务器地址"'
-sleep 0.3
+wait_for 5 "profile B painted" painted TarnwickForm '配置'
 shot_frame "config-profile-b-$tag.png" TarnwickForm '配置'
 
 # Alt+A opens the About box; Enter on its one button closes it again.
@@ -172,7 +154,7 @@ wait_for 20 "the About box" window_at 'TarnwickForm' '关于程序'
 read -r _ _ aw ah ax ay _ < <(frame_at 'TarnwickForm' '关于程序')
 [ "$ax" -ge "$wl" ] && [ "$ay" -ge "$wt" ] && [ $((ax + aw)) -le "$wr" ] && [ $((ay + ah)) -le "$wb" ] ||
   fail "the About box is not fully inside the work area"
-sleep 0.3
+wait_for 5 "the About box painted" painted TarnwickForm '关于程序'
 shot_frame "about-$tag.png" TarnwickForm '关于程序'
 keys Return
 wait_for 20 "the About box to close" no_window 'TarnwickForm' '关于程序'
@@ -196,7 +178,7 @@ case $exe_path in *' '*) exe_path="\"$exe_path\"" ;; esac
 wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick - 模拟'
 read -r x y w h _ < <(window_at 'TarnwickForm' 'Tarnwick - 模拟')
 xdotool mousemove $((x + w - 5)) $((y + h - 5))
-sleep 0.5 # painted by the first pass of the message loop; nothing to wait for but time
+wait_for 5 "the main window painted" painted TarnwickForm 'Tarnwick - 模拟'
 shot_frame "main-first-run-$tag.png" TarnwickForm 'Tarnwick - 模拟'
 
 # A double click on "×内网" (143, 85, 113 x 39) applies what was typed.

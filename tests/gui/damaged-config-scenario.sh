@@ -2,7 +2,7 @@
 # Starts the real Tarnwick.exe in simulation mode over the worst of the damaged Config.ini files
 # (binary bytes, NUL bytes, UTF-16, several megabytes): each start must show no message box,
 # stay up, end when the session is logged off and closed, and leave Config.ini as it was.
-# Runs under scripts/wine-env.
+# Runs under scripts/wine-env, at the DPI of SCENARIO_DPI when it is set.
 # Usage: damaged-config-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
 #        <corpus folder>
 set -euo pipefail
@@ -13,11 +13,18 @@ fi
 wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
 run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-damaged.XXXXXX")
 mkdir -p "$shots"
-cleanup() { [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$run"; }
+cleanup() {
+  local status=$?
+  scenario_cleanup $status
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$run"
+}
 trap cleanup EXIT
 fail() { echo "scenario: $*" >&2; exit 1; }
 unexpected_shot=damaged-config-message.png
 source "$(dirname "$0")/scenario-lib.sh"
+use_dpi
 cp "$exe" "$run/Tarnwick.exe"
 
 # Several megabytes of sections nobody reads around a working file.

@@ -1,12 +1,82 @@
-# Sourced by the scenarios that find the program's windows with WindowPosition.exe. They set
-# wine, winpos (WindowPosition.exe), shots (the screenshot folder), pid (the program, once
-# started), expected_box (non-empty while a message box is expected) and unexpected_shot (the
-# picture's name for a box nobody expected), and define fail.
+# Sourced by every scenario. They set wine, shots (the screenshot folder), and, when they find
+# the program's windows with WindowPosition.exe, winpos, pid (the program, once started),
+# expected_box (non-empty while a message box is expected) and unexpected_shot (the picture's
+# name for a box nobody expected); they define fail, and call scenario_cleanup from their exit
+# trap.
+
+desktop_key='HKCU\Control Panel\Desktop'
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+reg_value() {  # reg_value <key> <name>: the data, or nothing when there is no such value
+  "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    awk -v n="$2" '$1 == n { sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print }'
+}
+
+# restore_run_value <data>: the Run value as it was (none when the data is empty).
+restore_run_value() {
+  if [ -n "$1" ]; then
+    "$wine" reg add "$run_key" /v Tarnwick /t REG_SZ /d "$1" /f >/dev/null 2>&1 || true
+  else
+    "$wine" reg delete "$run_key" /v Tarnwick /f >/dev/null 2>&1 || true
+  fi
+}
+
+# reg_apply <line>...: the lines of a REGEDIT4 file, applied by one regedit run where each
+# change would take a reg command, and a Wine process, of its own.
+reg_apply() {
+  local file
+  file=$(mktemp "${TMPDIR:-/tmp}/tarnwick-reg.XXXXXX")
+  printf '%s\r\n' REGEDIT4 "$@" > "$file"
+  # Z: is the root of the Linux file system.
+  "$wine" regedit /S "Z:${file//\//\\}" >/dev/null 2>&1
+  local status=$?
+  rm -f "$file"
+  return $status
+}
+hkcu='HKEY_CURRENT_USER\Software\Wine'
+# Deleting a key that is not there changes nothing.
+no_own_desktop=("[-$hkcu\AppDefaults\Tarnwick.exe]" "[-$hkcu\AppDefaults\WindowPosition.exe]")
+# own_desktop <name>: Tarnwick.exe and WindowPosition.exe, started from now on, share a
+# 1024 x 768 virtual desktop of that name. Its taskbar is laid out at the DPI in force, where
+# the prefix's default desktop keeps the one it was started with. scenario_cleanup (or, after a
+# scenario that was killed, the next one's use_dpi) takes the setting away.
+own_desktop() {
+  desktop_name=$1
+  reg_apply "[$hkcu\Explorer\Desktops]" "\"$1\"=\"1024x768\"" \
+    "[$hkcu\AppDefaults\Tarnwick.exe\Explorer]" "\"Desktop\"=\"$1\"" \
+    "[$hkcu\AppDefaults\WindowPosition.exe\Explorer]" "\"Desktop\"=\"$1\"" ||
+    fail "could not give the programs a desktop of their own"
+}
+# log_pixels <dpi>: the registry lines that give the prefix that DPI.
+log_pixels() { printf '%s\n' '[HKEY_CURRENT_USER\Control Panel\Desktop]' "\"LogPixels\"=dword:$(printf %08x "$1")"; }
+
+# use_dpi: SCENARIO_DPI (each scenario is registered once per DPI) becomes the prefix's
+# LogPixels for the programs started from now on; scenario_cleanup gives the prefix its own back,
+# since the other tests share it. want_dpi is the DPI the program lays itself out for.
+use_dpi() {
+  saved_dpi=$(reg_value "$desktop_key" LogPixels || true)
+  want_dpi=${SCENARIO_DPI:-$((saved_dpi ? saved_dpi : 96))}
+  local lines
+  mapfile -t lines < <(log_pixels "$want_dpi")
+  reg_apply "${no_own_desktop[@]}" "${lines[@]}" || fail "could not set the prefix's DPI to $want_dpi"
+  echo "scenario: at $want_dpi DPI"
+}
+# scenario_cleanup <exit status>: first thing in the exit trap, while the program is still up, a
+# failed scenario leaves a picture of the whole screen; then the prefix gets its settings back.
+scenario_cleanup() {
+  if [ "$1" -ne 0 ] && [ -n "${DISPLAY:-}" ]; then
+    mkdir -p "$shots"
+    import -window root "$shots/failed-$(basename "$0" .sh).png" 2>/dev/null || true
+  fi
+  local lines=("${no_own_desktop[@]}")
+  [ -z "${desktop_name:-}" ] || lines+=("[$hkcu\Explorer\Desktops]" "\"$desktop_name\"=-")
+  [ -z "${saved_dpi:-}" ] || mapfile -t -O ${#lines[@]} lines < <(log_pixels $((saved_dpi)))
+  reg_apply "${lines[@]}" || true
+}
 
 # Where the desktop's (0, 0) is on the X screen: the virtual desktop's window, or the screen.
 desktop_origin() {
   local id
-  id=$(xdotool search --name 'Wine desktop' 2>/dev/null | head -n 1 || true)
+  id=$(xdotool search --name "${desktop_name:-Wine desktop}" 2>/dev/null | head -n 1 || true)
   if [ -n "$id" ]; then
     xdotool getwindowgeometry --shell "$id" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'
   else
@@ -42,9 +112,12 @@ wait_for() {
     sleep 0.2
   done
 }
+# painted <class> <title>: the visible window has nothing left to paint, even what the input it
+# was given last invalidated.
+painted() { "$wine" "$winpos" --painted "$1" "$2" 2>/dev/null; }
 shot() {  # shot <file> <x> <y> <w> <h>
   import -window root -crop "${4}x${5}+${2}+${3}" +repage "$shots/$1"
 }
-# A layout length at 96 DPI scaled as the program scales it (rounded to nearest); dpi is the
-# window's, as window_at gave it.
-scaled() { echo $((($1 * dpi + 48) / 96)); }
+# A layout length at 96 DPI scaled as the program scales it (rounded to nearest), at the DPI
+# the program was started with: another process may be told 96 for a window of this one.
+scaled() { echo $((($1 * ${want_dpi:-96} + 48) / 96)); }

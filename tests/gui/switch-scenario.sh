@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Copies Tarnwick.exe alone into an empty folder with a GBK Config.ini, starts it in simulation
 # mode, double-clicks "×内网" with real pointer input, and checks what the program wrote. Keeps
-# screenshots. Runs under scripts/wine-env (Wine is found through its WINELOADER), at any DPI.
+# screenshots. Runs under scripts/wine-env (Wine is found through its WINELOADER), at the DPI
+# of SCENARIO_DPI when it is set.
 # Usage: switch-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder> [B]
 # With B, Config.ini selects the netsh engine and the log must show its command lines.
 # $TARNWICK_RELEASE_EXE, when it names a file, is the Tarnwick.exe tested.
@@ -14,7 +15,13 @@ wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
 first_run_message='初次运行，需要设置您的IP地址！'
 run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-gui.XXXXXX")
 mkdir -p "$shots"
-cleanup() { [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$run"; }
+cleanup() {
+  local status=$?
+  scenario_cleanup $status
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$run"
+}
 trap cleanup EXIT
 fail() { echo "scenario: $*" >&2; exit 1; }
 echo "scenario: testing $exe${method:+ with Method=$method}"
@@ -26,6 +33,7 @@ printf '[NET]\r\nNET=\r\nMethod=%s\r\nAutoSwitch=1\r\n[A]\r\nName=内网办公\r
 
 unexpected_shot=${method}unexpected-message.png
 source "$(dirname "$0")/scenario-lib.sh"
+use_dpi
 has_net_a() { tr -d '\r' < "$run/Config.ini" | grep -qx 'NET=A'; }
 
 # Slow enough to see the progress window: every adapter call or netsh command takes 1.5 s.
@@ -48,21 +56,21 @@ expected_box=
 # stay as the scenario wrote them.
 wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
 read -r x y w h _ < <(window_at 'TarnwickForm' '配置') || fail "the configuration dialog closed by itself"
-sleep 0.5 # painted by the modal loop's first pass
+wait_for 5 "the dialog painted" painted TarnwickForm '配置'
 shot "${method}config-dialog.png" "$x" "$y" "$w" "$h"
 before=$(md5sum < "$run/Config.ini")
 # The two profile pages, reached with Ctrl+Tab.
 xdotool mousemove $((x + w / 2)) $((y + 10)) key ctrl+Tab
-sleep 0.5
+wait_for 5 "profile A painted" painted TarnwickForm '配置'
 shot "${method}config-profile-a.png" "$x" "$y" "$w" "$h"
 xdotool key ctrl+Tab
-sleep 0.5
+wait_for 5 "profile B painted" painted TarnwickForm '配置'
 shot "${method}config-profile-b.png" "$x" "$y" "$w" "$h"
 # Alt+A opens the About box from anywhere in the dialog; Alt+F4 closes it again.
 xdotool key alt+a
 wait_for 20 "the About box" window_at 'TarnwickForm' '关于程序'
 read -r ax ay aw ah _ < <(window_at 'TarnwickForm' '关于程序') || fail "the About box closed by itself"
-sleep 0.5
+wait_for 5 "the About box painted" painted TarnwickForm '关于程序'
 shot "${method}about.png" "$ax" "$ay" "$aw" "$ah"
 xdotool key alt+F4
 wait_for 20 "the About box to close" no_window 'TarnwickForm' '关于程序'
@@ -74,9 +82,10 @@ wait_for 20 "the configuration dialog to close" no_window 'TarnwickForm' '配置
 wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick - 模拟'
 read -r x y w h dpi < <(window_at 'TarnwickForm' 'Tarnwick - 模拟') || fail "the main window closed"
 echo "scenario: main window at $x,$y, client ${w}x$h, $dpi DPI"
-# scripts/wine-env gives the prefix the DPI of TARNWICK_DPI.
-[ -z "${TARNWICK_DPI:-}" ] || [ "$dpi" -eq "$TARNWICK_DPI" ] || fail "the window has $dpi DPI, not $TARNWICK_DPI"
-sleep 0.5 # painted by the first pass of the message loop; nothing to wait for but time
+# Laid out for the DPI it was started with: its 399 x 239 client area, scaled.
+[ "$w" -eq "$(scaled 399)" ] && [ "$h" -eq "$(scaled 239)" ] ||
+  fail "the main window's client area is ${w}x$h, not $(scaled 399)x$(scaled 239) at $want_dpi DPI"
+wait_for 5 "the main window painted" painted TarnwickForm 'Tarnwick - 模拟'
 shot "${method}main-before.png" "$x" "$y" "$w" "$h"
 
 # A real double click in the middle of "×内网" (143, 85, 113 x 39 at 96 DPI).
@@ -90,11 +99,11 @@ shot "${method}progress.png" "$px" "$py" "$pw" "$ph"
 wait_for 60 "the end of the switch" no_window 'TarnwickForm' 'FmProgress'
 wait_for 10 "NET=A in Config.ini" has_net_a
 xdotool mousemove $((x + 10)) $((y + h - 10))
-sleep 0.5 # the labels repaint after the pointer has left them
+wait_for 5 "the labels repainted" painted TarnwickForm 'Tarnwick - 模拟'
 shot "${method}main-after.png" "$x" "$y" "$w" "$h"
 # The pointer over "×外网" (143, 149): underlined and lime while it is there.
 xdotool mousemove $((x + $(scaled 143) + $(scaled 113) / 2)) $((y + $(scaled 149) + $(scaled 39) / 2))
-sleep 0.5
+wait_for 5 "the label under the pointer repainted" painted TarnwickForm 'Tarnwick - 模拟'
 shot "${method}main-hover.png" "$x" "$y" "$w" "$h"
 
 status=0

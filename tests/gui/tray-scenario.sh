@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Starts a configured Tarnwick.exe in simulation mode inside Wine's virtual desktop, where the
-# taskbar has a notification area, and checks its life there with real pointer input: the
+# Starts a configured Tarnwick.exe in simulation mode inside a virtual desktop of its own, where
+# the taskbar has a notification area, and checks its life there with real pointer input: the
 # start ends with the tray icon only, the icon animates, its tool tip, the menu and its closing
-# on an outside click, a double click bringing the window back at its place, and "退出".
-# Keeps screenshots. Runs under scripts/wine-env.
-# Usage: tray-scenario.sh <Tarnwick.exe> <screenshot folder>
+# on an outside click, a double click bringing the window back at its place, and "退出", which
+# ends the program with code 0 and takes the icon away. Keeps screenshots. Runs under
+# scripts/wine-env, at the DPI of SCENARIO_DPI when it is set.
+# Usage: tray-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
 set -euo pipefail
-exe=$1 shots=$2
+exe=$1 winpos=$2 shots=$3
 if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
   exe=$TARNWICK_RELEASE_EXE
 fi
@@ -14,9 +15,17 @@ wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
 run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-tray.XXXXXX")
 desktop=TarnwickTray$$
 mkdir -p "$shots"
-cleanup() { [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$run"; }
+cleanup() {
+  local status=$?
+  scenario_cleanup $status
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$run"
+}
 trap cleanup EXIT
 fail() { echo "scenario: $*" >&2; exit 1; }
+source "$(dirname "$0")/scenario-lib.sh"
+use_dpi
 echo "scenario: testing $exe in the notification area"
 
 cp "$exe" "$run/Tarnwick.exe"
@@ -35,12 +44,14 @@ still() {
 # "x y w h" of what differs from the desktop as it was with the window in the tray.
 changed_box() {
   convert "$run/empty-still.png" "$1" -compose difference -composite -threshold 3% \
-    -bordercolor black -border 1 -trim -format '%X %Y %w %h' info: | tr -d '+' |
+    -bordercolor black -border 1 -trim -format '%X %Y %w %h' info: 2>/dev/null | tr -d '+' |
     awk '{ print $1 - 1, $2 - 1, $3, $4 }'
 }
 
 start=$SECONDS
-(cd "$run" && exec "$wine" explorer "/desktop=$desktop,1024x768" Tarnwick.exe --simulate) &
+# The program itself, not a desktop process starting it: its exit code is the scenario's to see.
+own_desktop "$desktop"
+(cd "$run" && exec "$wine" Tarnwick.exe --simulate) &
 pid=$!
 # The desktop window's place on the X screen.
 for _ in $(seq 100); do
@@ -98,26 +109,51 @@ for _ in 1 2 3; do
 done
 [ -n "$differ" ] || fail "the icon does not animate"
 
+# screen_changed: something other than the icon differs from the desktop with the window in
+# the tray; sx sy sw sh is where.
+screen_changed() {
+  grab; still "$run/now.png"
+  sw= sh=
+  read -r sx sy sw sh < <(changed_box "$run/now.png") || return 1
+  [ "${sw:-0}" -gt 4 ] && [ "${sh:-0}" -gt 4 ]
+}
 # The tool tip, for people to look at: it names the active profile.
 xdotool mousemove "$cx" "$cy"; sleep 0.1; xdotool mousemove $((cx + 1)) "$cy"
-sleep 2
-grab
+end=$((SECONDS + 5))
+until screen_changed; do
+  [ $SECONDS -lt $end ] || { echo "scenario: no tool tip within 5 s"; break; }
+  sleep 0.2
+done
 crop "$shots/tray-tooltip.png" 320 120 $((ox + 1024 - 320)) $((oy + taskbar - 120))
 xdotool mousemove $((ox + 300)) $((oy + 300))
-sleep 1
+end=$((SECONDS + 10))
+while screen_changed; do
+  [ $SECONDS -lt $end ] || { cp "$run/now.png" "$shots/tray-tooltip-stays.png"; fail "the tool tip stays"; }
+  sleep 0.2
+done
 
+# wait_menu <what>: a menu on the screen within 5 s; mx my mw mh is its place on the desktop.
+wait_menu() {
+  local end=$((SECONDS + 5))
+  while :; do
+    sleep 0.2; grab; still "$run/menu.png"
+    mx= my= mw= mh=
+    read -r mx my mw mh < <(changed_box "$run/menu.png") || true
+    [ "${mw:-0}" -gt 20 ] && [ "${mh:-0}" -gt 20 ] && return 0
+    [ $SECONDS -lt $end ] || { cp "$run/menu.png" "$shots/tray-no-menu.png"; fail "no menu for $1 ($mx $my $mw $mh)"; }
+  done
+}
 # A right click opens the menu; a click outside closes it.
 xdotool mousemove "$cx" "$cy" click 3
-sleep 1
-grab; still "$run/menu.png"
-read -r mx my mw mh < <(changed_box "$run/menu.png") || true
-[ "${mw:-0}" -gt 20 ] && [ "${mh:-0}" -gt 20 ] || { cp "$run/menu.png" "$run/diff.png" "$shots/"; fail "no menu after a right click on the icon ($mx $my $mw $mh)"; }
+wait_menu "a right click on the icon"
 convert "$run/screen.png" -crop "${mw}x${mh}+$((ox + mx))+$((oy + my))" +repage -scale 200% \
   "$shots/tray-menu.png"
 xdotool mousemove $((ox + 200)) $((oy + 200)) click 1
-sleep 1
-grab; crop "$run/after-menu.png" 1024 "$taskbar" "$ox" "$oy"
-[ "$(colours "$run/after-menu.png")" -le 2 ] || fail "the menu stays open after a click outside"
+end=$((SECONDS + 5))
+until grab && crop "$run/after-menu.png" 1024 "$taskbar" "$ox" "$oy" && [ "$(colours "$run/after-menu.png")" -le 2 ]; do
+  [ $SECONDS -lt $end ] || { cp "$run/after-menu.png" "$shots/tray-menu-stays.png"; fail "the menu stays open after a click outside"; }
+  sleep 0.2
+done
 
 # A double click on the icon brings the window back, in front, at its place; the close box
 # hides it again, and the next double click shows it at the same place.
@@ -146,24 +182,30 @@ wait_hidden() {
   done
 }
 # Alt+F4 after a click on the caption gives the window the keyboard.
-xdotool mousemove $((ox + wx + ww / 2)) $((oy + wy + 8)) click 1 sleep 0.3
+xdotool mousemove $((ox + wx + ww / 2)) $((oy + wy + $(scaled 8))) click 1 sleep 0.3
 xdotool windowfocus --sync "$id" key alt+F4
 wait_hidden Alt+F4
 show_window
 [ "$wx $wy $ww $wh" = "$first" ] || fail "the window came back at $wx $wy $ww $wh, not $first"
 # The close box: the frame's rightmost caption button.
-xdotool mousemove $((ox + wx + ww - 12)) $((oy + wy + 10)) click 1
+xdotool mousemove $((ox + wx + ww - $(scaled 12))) $((oy + wy + $(scaled 10))) click 1
 wait_hidden "the close box"
 
-# "退出", the menu's last item, ends the program: the icon goes within 2 s.
+# "退出", the menu's last item, ends the program with code 0: the icon goes within 2 s.
 xdotool mousemove "$cx" "$cy" click 3
-sleep 1
-grab; still "$run/menu.png"
-read -r mx my mw mh < <(changed_box "$run/menu.png") || fail "no menu for 退出"
-xdotool mousemove $((ox + mx + mw / 2)) $((oy + my + mh - 8)) click 1
+wait_menu "退出"
+xdotool mousemove $((ox + mx + mw / 2)) $((oy + my + mh - $(scaled 8))) click 1
 quit=$SECONDS
 until ! find_icon; do
   [ $((SECONDS - quit)) -le 2 ] || fail "the icon is still there 2 s after 退出"
   sleep 0.2
 done
+while kill -0 "$pid" 2>/dev/null; do
+  [ $((SECONDS - quit)) -le 10 ] || fail "the program still runs 10 s after 退出"
+  sleep 0.2
+done
+code=0
+wait "$pid" || code=$?
+pid=
+[ "$code" = 0 ] || fail "退出 ended the program with code $code"
 echo "scenario: screenshots in $shots"
