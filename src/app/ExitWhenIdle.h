@@ -9,6 +9,6 @@
 
 // The file named, empty when the option has none; no answer without the option.
 std::optional<std::wstring> ParseExitWhenIdle(const std::wstring& commandLine);
-// mainLoopRunning: the main window has been shown and its loop runs, so a hidden main window
-// is one in the tray, not one not yet shown.
+// mainLoopRunning: the main window is made and its loop runs, so a hidden main window is one
+// in the tray, not one still being made (a first run's dialog opens while it is).
 void ExitWhenIdle(const std::wstring& file, const bool& mainLoopRunning);

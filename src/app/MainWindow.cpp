@@ -18,7 +18,7 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
     : TForm(owner), FSimulated(simulated) {
     img1 = Own<TImage>(this);
     img1->SetBounds(0, 0, Scale(399), Scale(239));
-    img1->Picture().LoadFromResource(L"BACKGROUND");
+    img1->SetPictureResource(L"BACKGROUND");
 
     // Its caption is blank: the words come from the picture beneath, the label adds the
     // underline and the click.

@@ -30,6 +30,8 @@ public:
     int ToggleProfile();
     std::wstring GetConnectionName();
     const std::wstring& ConnectionName() const { return FConnectionName; }
+    // A configured start: Timer1 is to hide the window at the first pass of the message loop.
+    bool GoesToTray() const { return Timer1->Enabled(); }
 
     // Event handlers, named after the control and the event they serve.
     void AANetADblClick(TComponent* sender);

@@ -31,8 +31,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (idleReport) ExitWhenIdle(*idleReport, mainLoopRunning);
     GuardedCall([&] {
         StartSimulation(*simulation);
-        TForm* mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
-        mainWindow->Show();
+        TfrmMainWindow* mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
+        // A window on its way to the tray is not shown first: nobody would see it, yet it
+        // would be painted, its picture decoded and its labels' effects drawn.
+        if (!mainWindow->GoesToTray()) mainWindow->Show();
         mainLoopRunning = true;
         app.Run();
     });

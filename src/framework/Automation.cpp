@@ -1,9 +1,9 @@
 #include "framework/Automation.h"
 
 #include <objbase.h>
-#include <urlmon.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 void ComCheck(HRESULT hr) {
@@ -105,12 +105,32 @@ bool HasMember(IDispatch* object, const std::wstring& name) {
     return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
 }
 
+namespace {
+// urlmon is loaded at the first binding, not with the program: it brings wininet and the
+// network stack along, which a start that goes to the tray does not need. From the system
+// folder only, so no file beside the program is taken for it.
+HRESULT ParseDisplayName(IBindCtx* context, const wchar_t* name, ULONG* eaten, IMoniker** moniker) {
+    using TParse = HRESULT(WINAPI*)(IBindCtx*, LPCWSTR, ULONG*, IMoniker**);
+    static const TParse parse = []() -> TParse {
+        wchar_t folder[MAX_PATH];
+        const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return nullptr;
+        const HMODULE urlmon = LoadLibraryW((std::wstring(folder, n) + L"\\urlmon.dll").c_str());
+        if (!urlmon) return nullptr;
+        // Through void*: a FARPROC has no parameters, and GCC warns of the cast otherwise.
+        return reinterpret_cast<TParse>(
+            reinterpret_cast<void*>(GetProcAddress(urlmon, "MkParseDisplayNameEx")));
+    }();
+    return parse ? parse(context, name, eaten, moniker) : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+}
+} // namespace
+
 Microsoft::WRL::ComPtr<IDispatch> BindObject(const std::wstring& displayName) {
     Microsoft::WRL::ComPtr<IBindCtx> context;
     ComCheck(CreateBindCtx(0, &context));
     Microsoft::WRL::ComPtr<IMoniker> moniker;
     ULONG eaten = 0;
-    ComCheck(MkParseDisplayNameEx(context.Get(), displayName.c_str(), &eaten, &moniker));
+    ComCheck(ParseDisplayName(context.Get(), displayName.c_str(), &eaten, &moniker));
     Microsoft::WRL::ComPtr<IUnknown> object;
     ComCheck(moniker->BindToObject(context.Get(), nullptr, IID_IUnknown,
                                    reinterpret_cast<void**>(object.GetAddressOf())));

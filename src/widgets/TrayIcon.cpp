@@ -177,12 +177,14 @@ void TTrayIcon::Loaded() {
         if (OnStartup) OnStartup(this, showMainForm);
         if (!showMainForm) HideMainWindow();
     }
-    ModifyIcon();
-    // Applied again whatever their values, as the setters act only on a change.
-    if (FIconVisible)
-        ShowIcon();
-    else
+    // Applied again whatever their values, as the setters act only on a change. The icon is
+    // added here with every property in its record: while loading, the setters only filled it.
+    // An add the shell refuses finds the icon there already, and brings it up to date.
+    if (FIconVisible) {
+        if (!ShowIcon()) ModifyIcon();
+    } else {
         HideIcon();
+    }
     SetCycleIconsNow();
     if (!FWantEnterExitEvents) FExitTimer->SetEnabled(false);
     // The classic callbacks, the ones Callback() reads.
@@ -295,6 +297,9 @@ void TTrayIcon::PrepareRecord() {
 
 bool TTrayIcon::Notify(DWORD message) {
     PrepareRecord();
+    // One round trip to the shell per property while the owner loads would only delay the
+    // start: Loaded() adds the icon once, with all of them.
+    if (Loading()) return false;
     if (const TNotifyIconFunction& f = NotifyIconFunction()) return f(message, &FData);
     return Shell_NotifyIconW(message, &FData) != FALSE;
 }

@@ -223,6 +223,7 @@ TEST_F(MainWindow, StartMarksTheRecordedProfileWithoutTouchingTheAdapters) {
     EXPECT_EQ(window->AANetA->Font().Color(), kWhite);
     EXPECT_EQ(window->Caption(), L"Tarnwick");
     EXPECT_TRUE(window->Timer1->Enabled()) << "hides itself at the first pass of the message loop";
+    EXPECT_TRUE(window->GoesToTray()) << "so the program does not show it first";
     EXPECT_TRUE(messages.empty());
     EXPECT_TRUE(sim->Calls().empty());
     EXPECT_EQ(sim->MonikerBinds(), 0);
@@ -248,6 +249,7 @@ TEST_F(MainWindow, FirstStartAsksForTheSettingsAndStaysVisible) {
     EXPECT_EQ(Application().MainForm(), nullptr) << "the dialog never became the main form";
     EXPECT_EQ(messages, std::vector<std::wstring>{L"初次运行，需要设置您的IP地址！"});
     EXPECT_FALSE(window->Timer1->Enabled());
+    EXPECT_FALSE(window->GoesToTray()) << "the program shows it";
     EXPECT_EQ(window->AANetA->Caption(), L"×内网");
     EXPECT_EQ(window->AANetB->Caption(), L"×外网");
     EXPECT_EQ(window->AANetA->Font().Color(), kLime)

@@ -13,6 +13,7 @@
 #include "framework/Form.h"
 #include "framework/GraphicControl.h"
 #include "framework/Image.h"
+#include "framework/JpegPicture.h"
 #include "framework/Scoped.h"
 #include "framework/StdCtrls.h"
 #include "framework/Timer.h"
@@ -207,11 +208,15 @@ TEST(Form, AnErrorOfItsCreationHandlerIsShownAndTheFormExistsAllTheSame) {
 // A picture that must be resized under two controls, over the form's own background.
 class PictureForm : public TForm {
 public:
-    explicit PictureForm(TComponent* owner) : TForm(owner) {
+    // deferred: the picture is only named, and decoded when first needed.
+    explicit PictureForm(TComponent* owner, const wchar_t* deferred = nullptr) : TForm(owner) {
         image = Own<TImage>(this);
         image->SetStretch(true);
         image->SetBounds(0, 0, 180, 90);
-        image->Picture().LoadFromResource(L"BACKGROUND");
+        if (deferred)
+            image->SetPictureResource(deferred);
+        else
+            image->Picture().LoadFromResource(L"BACKGROUND");
         left = Own<Box>(this);
         left->SetBounds(10, 10, 50, 20);
         right = Own<Box>(this);
@@ -288,6 +293,27 @@ TEST(Form, RepaintsOnlyTheInvalidPartAndLeavesWhatAWholePaintWould) {
     form->image->SetBounds(0, 0, 150, 80);
     form->Invalidate();
     EXPECT_TRUE(OnScreen(*form) == PaintedWhole(*form)) << "another size";
+}
+
+TEST(Form, APictureNamedByItsResourceIsDecodedWhenFirstNeededAndPaintsTheSame) {
+    TComponent owner;
+    auto* form = owner.Own<PictureForm>(L"BACKGROUND");
+    ShowWindow(form->Handle(), SW_SHOWNOACTIVATE);
+    const std::vector<uint32_t> shown = OnScreen(*form);
+    EXPECT_TRUE(shown == PaintedWhole(*form)) << "the first paint decoded it";
+    TJpegPicture eager;
+    eager.LoadFromResource(L"BACKGROUND");
+    const TJpegPicture& deferred = form->image->Picture();
+    ASSERT_EQ(deferred.Width(), eager.Width());
+    ASSERT_EQ(deferred.Height(), eager.Height());
+    const size_t stride = (static_cast<size_t>(eager.Width()) * 3 + 3) & ~size_t{3};
+    EXPECT_TRUE(
+        std::equal(eager.Pixels(), eager.Pixels() + stride * eager.Height(), deferred.Pixels()));
+
+    // A resource that is not there fails where the picture is first needed, and only there.
+    auto* missing = owner.Own<PictureForm>(L"NO_SUCH_PICTURE");
+    EXPECT_THROW(missing->image->Picture(), Exception);
+    EXPECT_TRUE(missing->image->Picture().Empty());
 }
 
 TEST(Form, LayoutScalesWithTheDpi) {

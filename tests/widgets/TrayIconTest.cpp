@@ -94,6 +94,43 @@ TEST_F(TrayIconTest, TheRecordCarriesTheIconTheHintCutAndTheVersion) {
     EXPECT_EQ(Last().Message, static_cast<DWORD>(NIM_DELETE));
 }
 
+// As the main window builds it: nothing reaches the shell until loading ends, then one add
+// carries every property.
+TEST_F(TrayIconTest, WhileLoadingNothingReachesTheShellAndLoadedAddsOnceWithEverything) {
+    TComponent owner;
+    owner.BeginLoading();
+    auto* list = EightImages(owner);
+    auto* icon = owner.Own<TTrayIcon>();
+    icon->SetIconList(list);
+    icon->SetCycleInterval(400);
+    icon->SetCycleIcons(true);
+    icon->SetHint(L"Tarnwick");
+    icon->SetIconVisible(true);
+    icon->SetIconIndex(0);
+    EXPECT_TRUE(Calls.empty());
+    owner.EndLoading();
+    ASSERT_FALSE(Calls.empty());
+    EXPECT_EQ(Calls[0].Message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(std::wstring(Calls[0].Data.szTip), L"Tarnwick");
+    EXPECT_NE(Calls[0].Data.hIcon, nullptr);
+    EXPECT_EQ(Count(NIM_ADD), 1);
+    EXPECT_EQ(Last().Message, static_cast<DWORD>(NIM_SETVERSION));
+
+    // An icon the shell already shows refuses the add: a modify brings it up to date.
+    TTrayIcon::SetNotifyIconFunction([this](DWORD message, NOTIFYICONDATAW* data) {
+        Calls.push_back({message, *data});
+        return message != NIM_ADD;
+    });
+    Calls.clear();
+    owner.BeginLoading();
+    icon->SetHint(L"内网办公");
+    owner.EndLoading();
+    ASSERT_GE(Calls.size(), 2u);
+    EXPECT_EQ(Calls[0].Message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(Calls[1].Message, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(std::wstring(Calls[1].Data.szTip), L"内网办公");
+}
+
 TEST_F(TrayIconTest, ABalloonSetsItsTimeoutAndIsNotShownAgainByALaterModify) {
     TComponent owner;
     auto* icon = owner.Own<TTrayIcon>();
