@@ -348,6 +348,10 @@ LRESULT TfrmMainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         FShuttingDown = true;
         return 1;
     }
+    // The session ends: every message loop ends, a dialog's too, and with it the program; what
+    // a dialog held unconfirmed is not saved. Windows ends the process anyway once this
+    // returns; leaving by the loops makes that orderly where it does not.
+    if (message == WM_ENDSESSION && wParam) PostQuitMessage(0);
     // Another program cancelled the log-off: closing hides the window again.
     if (message == WM_ENDSESSION && !wParam) FShuttingDown = false;
     // The watcher stops before anything of the window goes.

@@ -334,6 +334,9 @@ TEST_F(Robustness, LogOffWithTheDialogOpenEndsWithoutWritingAnything) {
     window->lbl1Click(window->lbl1);
     EXPECT_EQ(answerer.Opened, 1);
     EXPECT_EQ(answers, (std::vector<LRESULT>{TRUE, TRUE})) << "nothing holds up the log-off";
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        << "the end of the session ends the message loops";
     EXPECT_TRUE(messages.empty());
     EXPECT_TRUE(Current() == original);
     EXPECT_TRUE(window->Close()) << "the session is ending: the window may close";

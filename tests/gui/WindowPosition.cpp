@@ -12,8 +12,8 @@
 //                                           that text on the screen, and its check state
 //   WindowPosition --end-session <class> <title>
 //                                           logs the window's session off as the system does
-//                                           (asks, then says it ends), then closes it; hidden
-//                                           windows too. Fails when it refuses or is not found
+//                                           (asks, then says it ends); hidden windows too.
+//                                           Fails when it refuses or is not found
 //   WindowPosition --exists <class> <title> succeeds when the window exists, hidden or shown
 //   WindowPosition --painted <class> <title>
 //                                           succeeds when the visible window and its controls
@@ -127,9 +127,10 @@ int wmain(int argc, wchar_t** argv) {
                                  5000, &allowed) ||
             !allowed)
             return 1;
+        // Nothing follows: the program must end by itself (Windows would end it by force).
         SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000,
                             nullptr);
-        return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+        return 0;
     }
     const std::wstring mode = argc == 4 ? argv[1] : L"";
     if (argc != 3 && mode != L"--text" && mode != L"--frame" && mode != L"--focus" &&
