@@ -8,17 +8,12 @@
 # Usage: about-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
 set -euo pipefail
 exe=$1 winpos=$2 shots=$3
-if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
-  exe=$TARNWICK_RELEASE_EXE
-fi
-wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
+source "$(dirname "$0")/scenario-lib.sh"
+scenario_files about
 # The browser setting goes into the test's own prefix only, never the user's.
 [ -n "${WINEPREFIX:-}" ] && [ "$(realpath -m "$WINEPREFIX")" != "$(realpath -m "$HOME/.wine")" ] ||
   { echo "scenario: WINEPREFIX must name the test's own prefix" >&2; exit 1; }
 address='https://tarnwick.example.org/'
-run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-about.XXXXXX")
-mkdir -p "$shots"
-source "$(dirname "$0")/scenario-lib.sh"
 browser_key='HKCU\Software\Wine\WineBrowser'
 saved_browsers=$(reg_value "$browser_key" Browsers || true)
 saved_run=$(reg_value "$run_key" Tarnwick || true)
@@ -55,12 +50,7 @@ unexpected_shot=about-unexpected-message.png
 
 (cd "$run" && exec "$wine" Tarnwick.exe --simulate) &
 pid=$!
-expected_box=1
-wait_for 60 "the first-run message" window_at '#32770' 'Tarnwick'
-read -r x y w h _ < <(window_at '#32770' 'Tarnwick') || fail "the first-run message closed by itself"
-xdotool mousemove $((x + w / 2)) $((y + h / 2)) key Return
-wait_for 20 "the first-run message to close" no_window '#32770' 'Tarnwick'
-expected_box=
+answer_first_run
 wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
 
 # The link: a windowless label at (96, 72) of the box, sized to its text, 13 high.

@@ -7,22 +7,10 @@
 # Usage: cable-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
 set -euo pipefail
 exe=$1 winpos=$2 shots=$3
-if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
-  exe=$TARNWICK_RELEASE_EXE
-fi
-wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
-run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-cable.XXXXXX")
-mkdir -p "$shots"
-cleanup() {
-  local status=$?
-  scenario_cleanup $status
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$run"
-}
-trap cleanup EXIT
-fail() { echo "scenario: $*" >&2; exit 1; }
 source "$(dirname "$0")/scenario-lib.sh"
+scenario_files cable
+trap end_scenario EXIT
+fail() { echo "scenario: $*" >&2; exit 1; }
 use_dpi
 unexpected_shot=cable-unexpected-message.png
 

@@ -11,14 +11,9 @@
 # $TARNWICK_RELEASE_EXE, when it names a file, is the Tarnwick.exe tested.
 set -euo pipefail
 exe=$1 winpos=$2 shots=$3
-if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
-  exe=$TARNWICK_RELEASE_EXE
-fi
-wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
-first_run_message='初次运行，需要设置您的IP地址！'
-run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-config.XXXXXX")
-mkdir -p "$shots"
 source "$(dirname "$0")/scenario-lib.sh"
+scenario_files config
+first_run_message='初次运行，需要设置您的IP地址！'
 saved_run=$(reg_value "$run_key" Tarnwick || true)
 cleanup() {
   local status=$?

@@ -7,23 +7,11 @@
 #        <corpus folder>
 set -euo pipefail
 exe=$1 winpos=$2 shots=$3 corpus=$4
-if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
-  exe=$TARNWICK_RELEASE_EXE
-fi
-wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
-run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-damaged.XXXXXX")
-mkdir -p "$shots"
-cleanup() {
-  local status=$?
-  scenario_cleanup $status
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$run"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/scenario-lib.sh"
+scenario_files damaged
+trap end_scenario EXIT
 fail() { echo "scenario: $*" >&2; exit 1; }
 unexpected_shot=damaged-config-message.png
-source "$(dirname "$0")/scenario-lib.sh"
 use_dpi
 cp "$exe" "$run/Tarnwick.exe"
 

@@ -7,13 +7,8 @@
 # Usage: logoff-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
 set -euo pipefail
 exe=$1 winpos=$2 shots=$3
-if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
-  exe=$TARNWICK_RELEASE_EXE
-fi
-wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
-run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-logoff.XXXXXX")
-mkdir -p "$shots"
 source "$(dirname "$0")/scenario-lib.sh"
+scenario_files logoff
 saved_run=$(reg_value "$run_key" Tarnwick || true)
 cleanup() {
   local status=$?
@@ -78,15 +73,10 @@ type_in_dialog() {
 printf '[NET]\r\nNET=\r\n[A]\r\nName=内网办公\r\n[B]\r\nName=外网\r\n' | iconv -f UTF-8 -t GBK > "$run/Config.ini"
 unexpected_shot=logoff-unexpected-message.png
 start
-expected_box=1
-wait_for 60 "the first-run message" window_at '#32770' 'Tarnwick'
-read -r x y w h _ < <(window_at '#32770' 'Tarnwick') || fail "the first-run message closed by itself"
-xdotool mousemove $((x + w / 2)) $((y + h / 2)) key Return
-wait_for 20 "the first-run message to close" no_window '#32770' 'Tarnwick'
-expected_box=
+answer_first_run
 type_in_dialog logoff-first-run-dialog.png
-# The first run's dialog runs while the main window is being created, which the log-off's close
-# cannot end yet; on Windows the system ends the process once the session is over.
+# The first run's dialog runs while the main window is still being made: the end of the session
+# ends its loop too.
 log_off "in the first run's dialog"
 
 # Then with AutoRun=1 and the Run value in place: the first run's dialog left with Alt+F4,
@@ -96,12 +86,7 @@ printf '[NET]\r\nNET=\r\nAutoRun=1\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=1\
 exe_path=$("$wine" winepath -w "$run/Tarnwick.exe" 2>/dev/null | tr -d '\r')
 "$wine" reg add "$run_key" /v Tarnwick /t REG_SZ /d "$exe_path" /f >/dev/null 2>&1
 start
-expected_box=1
-wait_for 60 "the first-run message" window_at '#32770' 'Tarnwick'
-read -r x y w h _ < <(window_at '#32770' 'Tarnwick') || fail "the first-run message closed by itself"
-xdotool mousemove $((x + w / 2)) $((y + h / 2)) key Return
-wait_for 20 "the first-run message to close" no_window '#32770' 'Tarnwick'
-expected_box=
+answer_first_run
 wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
 xdotool key alt+F4
 wait_for 20 "the configuration dialog to close" no_window 'TarnwickForm' '配置'

@@ -8,20 +8,9 @@
 # Usage: refusal-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
 set -euo pipefail
 exe=$1 winpos=$2 shots=$3
-if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
-  exe=$TARNWICK_RELEASE_EXE
-fi
-wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
-run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-gui.XXXXXX")
-mkdir -p "$shots"
-cleanup() {
-  local status=$?
-  scenario_cleanup $status
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$run"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/scenario-lib.sh"
+scenario_files gui
+trap end_scenario EXIT
 fail() {
   echo "scenario: $*" >&2
   echo "--- Config.ini" >&2; iconv -f GBK -t UTF-8 "$run/Config.ini" >&2 || true
@@ -35,7 +24,6 @@ printf '[NET]\r\nNET=\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=
   iconv -f UTF-8 -t GBK > "$run/Config.ini"
 
 unexpected_shot=refusal-unexpected-message.png
-source "$(dirname "$0")/scenario-lib.sh"
 use_dpi
 expected_box=1 # every message box of this scenario is looked for on purpose
 click() { xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) sleep 0.2 click 1; }
@@ -46,10 +34,7 @@ only_box='只切换此网卡'
 pid=$!
 
 # First run: the message, then the dialog, where the box is ticked and confirmed.
-wait_for 60 "the first-run message" window_at '#32770' 'Tarnwick'
-read -r x y w h _ < <(window_at '#32770' 'Tarnwick')
-xdotool mousemove $((x + w / 2)) $((y + h / 2)) key Return
-wait_for 20 "the first-run message to close" no_window '#32770' 'Tarnwick'
+answer_first_run
 wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
 wait_for 5 "the dialog painted" painted TarnwickForm '配置'
 read -r x y w h checked < <(window_at --child 'TarnwickForm' '配置' "$only_box") || fail "no $only_box"

@@ -1,8 +1,8 @@
-# Sourced by every scenario. They set wine, shots (the screenshot folder), and, when they find
-# the program's windows with WindowPosition.exe, winpos, pid (the program, once started),
-# expected_box (non-empty while a message box is expected) and unexpected_shot (the picture's
-# name for a box nobody expected); they define fail, and call scenario_cleanup from their exit
-# trap.
+# Sourced by every scenario. They set exe and shots (the screenshot folder) and call
+# scenario_files; when they find the program's windows with WindowPosition.exe they set winpos,
+# pid (the program, once started), expected_box (non-empty while a message box is expected) and
+# unexpected_shot (the picture's name for a box nobody expected); they define fail, and call
+# scenario_cleanup from their exit trap (end_scenario does it).
 
 desktop_key='HKCU\Control Panel\Desktop'
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
@@ -59,6 +59,25 @@ use_dpi() {
   mapfile -t lines < <(log_pixels "$want_dpi")
   reg_apply "${no_own_desktop[@]}" "${lines[@]}" || fail "could not set the prefix's DPI to $want_dpi"
   echo "scenario: at $want_dpi DPI"
+}
+# scenario_files <name>: the Tarnwick.exe tested (the release build when $TARNWICK_RELEASE_EXE
+# names a file), Wine, a run folder of the scenario's own, and the screenshot folder.
+scenario_files() {
+  if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
+    exe=$TARNWICK_RELEASE_EXE
+  fi
+  wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
+  run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-$1.XXXXXX")
+  mkdir -p "$shots"
+}
+# The exit trap of a scenario with nothing else to put back: scenario_cleanup, then the program
+# ended and the run folder removed.
+end_scenario() {
+  local status=$?
+  scenario_cleanup $status
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$run"
 }
 # scenario_cleanup <exit status>: first thing in the exit trap, while the program is still up, a
 # failed scenario leaves a picture of the whole screen; then the prefix gets its settings back.
@@ -121,3 +140,18 @@ shot() {  # shot <file> <x> <y> <w> <h>
 # A layout length at 96 DPI scaled as the program scales it (rounded to nearest), at the DPI
 # the program was started with: another process may be told 96 for a window of this one.
 scaled() { echo $((($1 * ${want_dpi:-96} + 48) / 96)); }
+
+# answer_first_run [picture]: the first-run message, checked and kept in the picture when one is
+# named, answered with Enter over it.
+answer_first_run() {
+  local x y w h text
+  expected_box=1
+  wait_for 60 "the first-run message" window_at '#32770' 'Tarnwick'
+  text=$(message_box_text)
+  read -r x y w h _ < <(window_at '#32770' 'Tarnwick') || fail "the first-run message closed by itself"
+  [ -z "${1:-}" ] || shot "$1" "$x" "$y" "$w" "$h"
+  [ "$text" = '初次运行，需要设置您的IP地址！' ] || fail "a message box other than the first-run message: $text"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) key Return
+  wait_for 20 "the first-run message to close" no_window '#32770' 'Tarnwick'
+  expected_box=
+}

@@ -8,21 +8,9 @@
 # $TARNWICK_RELEASE_EXE, when it names a file, is the Tarnwick.exe tested.
 set -euo pipefail
 exe=$1 winpos=$2 shots=$3 method=${4:-}
-if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
-  exe=$TARNWICK_RELEASE_EXE
-fi
-wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
-first_run_message='初次运行，需要设置您的IP地址！'
-run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-gui.XXXXXX")
-mkdir -p "$shots"
-cleanup() {
-  local status=$?
-  scenario_cleanup $status
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$run"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/scenario-lib.sh"
+scenario_files gui
+trap end_scenario EXIT
 fail() { echo "scenario: $*" >&2; exit 1; }
 echo "scenario: testing $exe${method:+ with Method=$method}"
 
@@ -32,7 +20,6 @@ printf '[NET]\r\nNET=\r\nMethod=%s\r\nAutoSwitch=1\r\n[A]\r\nName=内网办公\r
   iconv -f UTF-8 -t GBK > "$run/Config.ini"
 
 unexpected_shot=${method}unexpected-message.png
-source "$(dirname "$0")/scenario-lib.sh"
 use_dpi
 has_net_a() { tr -d '\r' < "$run/Config.ini" | grep -qx 'NET=A'; }
 
@@ -42,15 +29,7 @@ pid=$!
 
 # First run: the program asks for the settings. Only that box is answered; any other box (an
 # error at start-up) fails the scenario.
-expected_box=1
-wait_for 60 "the first-run message" window_at '#32770' 'Tarnwick'
-text=$(message_box_text)
-read -r x y w h _ < <(window_at '#32770' 'Tarnwick') || fail "the first-run message closed by itself"
-shot "${method}first-run-message.png" "$x" "$y" "$w" "$h"
-[ "$text" = "$first_run_message" ] || fail "a message box other than the first-run message: $text"
-xdotool mousemove $((x + w / 2)) $((y + h / 2)) key Return
-wait_for 20 "the first-run message to close" no_window '#32770' 'Tarnwick'
-expected_box=
+answer_first_run "${method}first-run-message.png"
 
 # Then the configuration dialog; closed with Alt+F4, which writes nothing, so the profiles
 # stay as the scenario wrote them.

@@ -8,23 +8,11 @@
 # Usage: tray-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
 set -euo pipefail
 exe=$1 winpos=$2 shots=$3
-if [ -n "${TARNWICK_RELEASE_EXE:-}" ] && [ -f "$TARNWICK_RELEASE_EXE" ]; then
-  exe=$TARNWICK_RELEASE_EXE
-fi
-wine=${WINELOADER:?scenario: run under scripts/wine-env, which sets WINELOADER}
-run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-tray.XXXXXX")
-desktop=TarnwickTray$$
-mkdir -p "$shots"
-cleanup() {
-  local status=$?
-  scenario_cleanup $status
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$run"
-}
-trap cleanup EXIT
-fail() { echo "scenario: $*" >&2; exit 1; }
 source "$(dirname "$0")/scenario-lib.sh"
+scenario_files tray
+desktop=TarnwickTray$$
+trap end_scenario EXIT
+fail() { echo "scenario: $*" >&2; exit 1; }
 use_dpi
 echo "scenario: testing $exe in the notification area"
 
