@@ -17,19 +17,14 @@ address='https://tarnwick.example.org/'
 browser_key='HKCU\Software\Wine\WineBrowser'
 saved_browsers=$(reg_value "$browser_key" Browsers || true)
 saved_run=$(reg_value "$run_key" Tarnwick || true)
-cleanup() {
-  local status=$?
-  scenario_cleanup $status
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  wait 2>/dev/null
+put_back() {
   if [ -n "$saved_browsers" ]; then
     "$wine" reg add "$browser_key" /v Browsers /d "$saved_browsers" /f >/dev/null 2>&1 || true
   else
     "$wine" reg delete "$browser_key" /v Browsers /f >/dev/null 2>&1 || true
   fi
-  rm -rf "$run"
 }
-trap cleanup EXIT
+trap end_scenario EXIT
 fail() { echo "scenario: $*" >&2; exit 1; }
 use_dpi
 

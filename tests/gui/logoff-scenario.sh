@@ -10,15 +10,8 @@ exe=$1 winpos=$2 shots=$3
 source "$(dirname "$0")/scenario-lib.sh"
 scenario_files logoff
 saved_run=$(reg_value "$run_key" Tarnwick || true)
-cleanup() {
-  local status=$?
-  scenario_cleanup $status
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  wait 2>/dev/null
-  restore_run_value "$saved_run"
-  rm -rf "$run"
-}
-trap cleanup EXIT
+put_back() { restore_run_value "$saved_run"; }
+trap end_scenario EXIT
 fail() { echo "scenario: $*" >&2; exit 1; }
 use_dpi
 cp "$exe" "$run/Tarnwick.exe"

@@ -70,13 +70,14 @@ scenario_files() {
   run=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-$1.XXXXXX")
   mkdir -p "$shots"
 }
-# The exit trap of a scenario with nothing else to put back: scenario_cleanup, then the program
-# ended and the run folder removed.
+# The exit trap: scenario_cleanup, then the program ended, what the scenario's own put_back
+# function restores (when it defines one), and the run folder removed.
 end_scenario() {
   local status=$?
   scenario_cleanup $status
   [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
   wait 2>/dev/null
+  [ "$(type -t put_back)" != function ] || put_back
   rm -rf "$run"
 }
 # scenario_cleanup <exit status>: first thing in the exit trap, while the program is still up, a
