@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "framework/Exception.h"
 #include "sim/SimDispatch.h"
 #include "framework/Strings.h"
@@ -113,16 +115,19 @@ void TSimulatedWmi::AddInstance(const std::wstring& className, const std::vector
 }
 
 void TSimulatedWmi::ClearCalls() {
-    FCalls.clear();
-    FRunning.clear();
-    FQueries.clear();
-    FQueryDetails.clear();
-    FMonikerNames.clear();
-    FConnects.clear();
-    FGets.clear();
+    // Their storage is given back, not only emptied (assigning {} keeps the capacity), so a test
+    // can weigh what the program itself keeps.
+    const auto release = [](auto& records) { std::decay_t<decltype(records)>().swap(records); };
+    release(FCalls);
+    release(FRunning);
+    release(FQueries);
+    release(FQueryDetails);
+    release(FMonikerNames);
+    release(FConnects);
+    release(FGets);
     FImpersonationLevel = 0;
-    FPrivileges.clear();
-    FNotificationQueries.clear();
+    release(FPrivileges);
+    release(FNotificationQueries);
 }
 
 TSimOutcome TSimulatedWmi::MethodStarting(const TSimCall& call) {
