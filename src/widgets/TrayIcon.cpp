@@ -347,6 +347,10 @@ void TTrayIcon::ShowMainWindow() {
     // A hidden minimised window comes back at its place, in front.
     if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
     ShowWindow(window, SW_SHOW);
+    // A configured start never shows the window, so this may be the process's first ShowWindow,
+    // which Windows replaces with the starting shortcut's choice ("minimised", for one). Wine
+    // does not, so this path is not tested here.
+    if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
     SetForegroundWindow(window);
 }
 
