@@ -167,21 +167,24 @@ void TIniFile::WriteString(const std::wstring& section, const std::wstring& key,
     // otherwise the file goes back as it was and the platform writes it.
     // Where the platform reads the file otherwise (a file of lone CRs is one line to it), a
     // section of its own at the end is tried before that.
-    const std::optional<std::string> before = ReadBytes(FFileName);
+    //
+    // The platform keeps the file it last read, known by name and time of writing; a file
+    // replaced within the same tick of the file system's clock would look unchanged to it.
+    const auto forgetCachedCopy = [this] {
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, FFileName.c_str());
+    };
+    const std::optional<std::string> before =
+        value.find_first_of(L"\r\n") == value.npos ? ReadBytes(FFileName) : std::nullopt;
     for (const bool atEnd : {false, true}) {
         const std::optional<std::string> after =
             before ? WithValue(*before, section, key, value, atEnd) : std::nullopt;
-        if (!after || value.find_first_of(L"\r\n") != value.npos) break;
-        if (!WriteBytes(FFileName, *after)) break; // the platform's writer says why
-        WritePrivateProfileStringW(nullptr, nullptr, nullptr, FFileName.c_str()); // its cache
+        if (!after || !WriteBytes(FFileName, *after)) break; // the platform's writer says why
+        forgetCachedCopy();
         if (ReadString(section, key, std::wstring(1, L'\x1')) == value.substr(0, MaxValueLength))
             return;
         WriteBytes(FFileName, *before);
-        WritePrivateProfileStringW(nullptr, nullptr, nullptr, FFileName.c_str());
     }
-    // From the file as it is now, not as the platform last cached it (a file replaced within the
-    // same tick of the file system's clock looks unchanged to it).
-    WritePrivateProfileStringW(nullptr, nullptr, nullptr, FFileName.c_str());
+    forgetCachedCopy();
     if (!WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), FFileName.c_str()))
         throw Exception(L"Unable to write to " + FFileName);
 }
