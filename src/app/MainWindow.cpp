@@ -2,7 +2,7 @@
 
 #include "core/ProgressWindow.h"
 #include "core/Settings.h"
-#include "core/WmiEngine.h"
+#include "core/ProfileSwitch.h"
 #include "dialogs/ConfigDialog.h"
 #include "framework/Application.h"
 #include "framework/Strings.h"
@@ -12,6 +12,7 @@ const COLORREF kLime = RGB(0, 255, 0);
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kGreen = RGB(0, 128, 0);
 const uint64_t kReconnectWindowMs = 60000;
+const wchar_t kAutoSwitchUnavailable[] = L"自动切换暂不可用";
 } // namespace
 
 TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
@@ -148,15 +149,18 @@ uint64_t TfrmMainWindow::CurrentTick() const {
 
 void TfrmMainWindow::FormCreate() {
     // WMI that cannot be reached yet (a start with Windows before its service runs) must not
-    // keep the window from existing: one error box says so, and the first switch connects.
-    GuardedCall([this] {
+    // keep the window from existing. The watcher tries again by itself, and the tray tip says
+    // so meanwhile; for the rest one error box says so, and the first switch connects.
+    try {
         netEvent1->SetActive(true);
-        WmiConnection1->SetConnected(true);
-    });
+    } catch (...) {
+    }
+    GuardedCall([this] { WmiConnection1->SetConnected(true); });
     // The store comes first: every later step, and every action after a failed step, uses it.
     OpenSettings();
+    netEvent1->OnWatchingChange = [this](TComponent*) { UpdateTrayHint(); };
+    UpdateTrayHint();
     FHideOnClose = true;
-    FConnectionName.clear();
     FLastDisconnectTick = 0;
     FDisconnectSeen = false;
     // Nobody may take a simulated switch for a real one. Only the window says so: message
@@ -176,7 +180,7 @@ void TfrmMainWindow::FormCreate() {
     });
 }
 
-int TfrmMainWindow::SwitchTo(const std::wstring& profile) {
+int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
     // A damaged NET/NET ("X", "a") names no profile: its empty section would turn DHCP on for
     // every adapter.
     if (FSwitching || (profile != L"A" && profile != L"B")) return -1;
@@ -190,8 +194,7 @@ int TfrmMainWindow::SwitchTo(const std::wstring& profile) {
     ShowProgressMessage(L"正在切换到" + name + L",请稍后...");
     TSwitchResult result;
     try {
-        if (FConnectionName.empty()) FConnectionName = GetConnectionName();
-        result = SwitchProfile(profile, FConnectionName);
+        result = SwitchProfile(profile);
     } catch (...) {
         // The error box must not sit under a progress window that nobody closes.
         CloseProgress();
@@ -203,6 +206,9 @@ int TfrmMainWindow::SwitchTo(const std::wstring& profile) {
         Application().MessageBox(L"切换IP地址不成功，请检查你您的ip设置.\n" + result.Cause);
         return result.Code;
     }
+    // Written only when it changes: a Config.ini the user may not write then raises nothing.
+    if (ConfigIni().ReadString(L"NET", L"NET", L"") != profile)
+        ConfigIni().WriteString(L"NET", L"NET", profile);
     MarkActive(profile);
     // Applied all the same: the adapters take it when the computer restarts.
     if (result.RestartNeeded()) Application().MessageBox(L"IP地址已切换，重新启动计算机后生效。");
@@ -222,35 +228,27 @@ void TfrmMainWindow::MarkActive(const std::wstring& profile) {
     std::wstring caption = active->Caption();
     ReplaceFirst(caption, L"×", L"√");
     active->SetCaption(caption);
-    // Written only when it changes: at start the record is already there, and a Config.ini
-    // the user may not write would otherwise raise an error at every start.
-    if (ConfigIni().ReadString(L"NET", L"NET", L"") != profile)
-        ConfigIni().WriteString(L"NET", L"NET", profile);
-    TrayIcon1->SetHint(ConfigIni().ReadString(profile, L"NAME", Application().Title()));
+    FMarkedProfile = profile;
+    UpdateTrayHint();
 }
 
-int TfrmMainWindow::ToggleProfile() {
+std::wstring TfrmMainWindow::TrayHint() const {
+    std::wstring hint = FMarkedProfile.empty() ? Application().Title()
+                                               : ConfigIni().ReadString(FMarkedProfile, L"NAME",
+                                                                        Application().Title());
+    if (!netEvent1->Watching() && ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") == L"1")
+        hint += std::wstring(L"\n") + kAutoSwitchUnavailable;
+    return hint;
+}
+
+void TfrmMainWindow::UpdateTrayHint() {
+    TrayIcon1->SetHint(TrayHint());
+}
+
+int64_t TfrmMainWindow::ToggleProfile() {
     if (ConfigIni().ReadString(L"NET", L"NET", L"") == L"A") return SwitchTo(L"B");
     if (ConfigIni().ReadString(L"NET", L"NET", L"") == L"B") return SwitchTo(L"A");
     return -1;
-}
-
-std::wstring TfrmMainWindow::GetConnectionName() {
-    const std::wstring fallback = L"本地连接";
-    WmiQuery1->SetWQL({L"select * from Win32_NetworkAdapterConfiguration where IPEnabled = true"});
-    WmiQuery1->Open();
-    if (WmiQuery1->Eof()) {
-        WmiQuery1->Close();
-        return fallback;
-    }
-    const std::wstring index = WmiQuery1->FieldByName(L"Index")->AsString();
-    WmiQuery1->Close();
-    WmiQuery1->SetWQL({L"select * from   Win32_NetworkAdapter  where index=" + index});
-    WmiQuery1->Open();
-    const std::wstring name =
-        WmiQuery1->Eof() ? fallback : WmiQuery1->FieldByName(L"NetConnectionID")->AsString();
-    WmiQuery1->Close();
-    return name;
 }
 
 void TfrmMainWindow::AANetADblClick(TComponent* sender) {
@@ -278,6 +276,8 @@ void TfrmMainWindow::lbl1Click(TComponent*) {
     // the dialog inside the switch, beneath the topmost progress window.
     if (FSwitching) return;
     if (ExecuteConfigDialog().empty()) return;
+    // "网络切换时IP自动切换" may have changed.
+    UpdateTrayHint();
     // Edited settings of the active profile take effect at once.
     const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
     if (!active.empty()) SwitchTo(active);
@@ -291,19 +291,36 @@ void TfrmMainWindow::lbl2MouseLeave(TComponent*) {
     lbl1->Font().SetStyle(lbl1->Font().Style() & ~fsUnderline);
 }
 
+bool TfrmMainWindow::HearsThisMediaEvent() {
+    try {
+        return HearsMediaEvent(netEvent1->EventInstanceName(),
+                               ConfigIni().ReadString(L"NET", L"Adapter", L""));
+    } catch (const std::exception&) {
+        // WMI cannot tell whose event it is: heard, as every event was before adapters were told
+        // apart.
+        return true;
+    }
+}
+
 void TfrmMainWindow::netEvent1NetworkDisconnect(TComponent*) {
+    // Wi-Fi leaving the range or a virtual adapter going down is no cable pulled.
+    if (!HearsThisMediaEvent()) return;
     FLastDisconnectTick = CurrentTick();
     FDisconnectSeen = true;
 }
 
 void TfrmMainWindow::netEvent1NetworkConnect(TComponent*) {
-    // Once the program is ending, nothing new starts.
-    if (!FHideOnClose || FShuttingDown) return;
+    // Once the program is ending, nothing new starts; a connect during a switch starts no
+    // second one, and leaves the disconnect for the next connect.
+    if (!FHideOnClose || FShuttingDown || FSwitching) return;
     // The user's option "网络切换时IP自动切换": unticked, a reconnect changes nothing.
     if (ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") != L"1") return;
     if (!FDisconnectSeen || CurrentTick() - FLastDisconnectTick > kReconnectWindowMs) return;
-    // The user must learn that the automatic switch failed, as after a double click. A switch
-    // already running answers -1, so a connect during it starts no second one.
+    if (!HearsThisMediaEvent()) return;
+    // One switch per disconnect: a link that reports itself connected twice (a driver's
+    // renegotiation) must not switch back.
+    FDisconnectSeen = false;
+    // The user must learn that the automatic switch failed, as after a double click.
     GuardedCall([this] {
         if (ToggleProfile() != 0) return;
         const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
@@ -355,6 +372,9 @@ LRESULT TfrmMainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     // Another program cancelled the log-off: closing hides the window again.
     if (message == WM_ENDSESSION && !wParam) FShuttingDown = false;
     // The watcher stops before anything of the window goes.
-    if (message == WM_DESTROY) netEvent1->SetActive(false);
+    if (message == WM_DESTROY) {
+        netEvent1->OnWatchingChange = nullptr;
+        netEvent1->SetActive(false);
+    }
     return TForm::WindowProc(message, wParam, lParam);
 }

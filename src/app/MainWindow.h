@@ -23,13 +23,16 @@ public:
     explicit TfrmMainWindow(TComponent* owner, bool simulated = false);
 
     // profile is "A" or "B"; answers 0 when the profile was applied (also when it takes effect
-    // after a restart), else the failure's code, or -1 for any other profile or when a switch is
-    // already running (COM calls and netsh's message pass dispatch input meanwhile).
-    int SwitchTo(const std::wstring& profile);
+    // after a restart) and records it in NET/NET, else the failure's code, or -1 for any other
+    // profile or when a switch is already running (the windows answer their messages during a
+    // switch).
+    int64_t SwitchTo(const std::wstring& profile);
+    // Shows the profile as the active one: its label's "√" and lime, the tray hint.
     void MarkActive(const std::wstring& profile);
-    int ToggleProfile();
-    std::wstring GetConnectionName();
-    const std::wstring& ConnectionName() const { return FConnectionName; }
+    // The tray icon's tool tip: the active profile's name, and a second line while automatic
+    // switching is asked for but cannot hear the network.
+    std::wstring TrayHint() const;
+    int64_t ToggleProfile();
     // A configured start: Timer1 is to hide the window at the first pass of the message loop.
     bool GoesToTray() const { return Timer1->Enabled(); }
 
@@ -78,6 +81,9 @@ private:
     bool FormCloseQuery();
     TAALabel* CreateProfileLabel(const std::wstring& caption, int top);
     void CreateTrayIcon();
+    void UpdateTrayHint();
+    // Whether the media event being handled comes from an adapter automatic switching watches.
+    bool HearsThisMediaEvent();
 
     const bool FSimulated;
     bool FShuttingDown = false;
@@ -85,6 +91,7 @@ private:
     uint64_t FLastDisconnectTick = 0;
     // A connect switches only after a disconnect: the first one after a boot is no reconnect.
     bool FDisconnectSeen = false;
-    std::wstring FConnectionName;
     bool FSwitching = false;
+    // The profile MarkActive showed last: "A", "B", or none.
+    std::wstring FMarkedProfile;
 };

@@ -12,6 +12,7 @@
 #include "framework/Environment.h"
 #include "framework/TextFile.h"
 #include "framework/Scoped.h"
+#include "sim/SimNetsh.h"
 #include "sim/SimProvider.h"
 
 namespace {
@@ -19,18 +20,32 @@ namespace {
 const wchar_t kUnplugEvent[] = L"Local\\TarnwickSimulatedCableUnplug";
 const wchar_t kPlugEvent[] = L"Local\\TarnwickSimulatedCablePlug";
 
-// Waits, without polling, for --simulate-cable and raises the media event it asks for.
+// The event --simulate-cable sets: of the wired adapter without an index, else of that one.
+std::wstring CableEventName(bool plug, const std::wstring& index = {}) {
+    return (plug ? kPlugEvent : kUnplugEvent) + (index.empty() ? L"" : L":" + index);
+}
+
+// Waits, without polling, for --simulate-cable and raises the media event it asks for, with
+// the InstanceName of the adapter whose link it moves.
 class TCableListener {
 public:
-    explicit TCableListener(std::wstring adapter) : FAdapter(std::move(adapter)) {
-        if (!FUnplug || !FPlug || !FStop) return;
+    explicit TCableListener(const std::vector<TSimAdapter>& adapters) {
+        Add(L"", WiredAdapterName(adapters));
+        // WaitForMultipleObjects waits for 64 handles at most, the stop event among them.
+        for (size_t i = 0; i < adapters.size() && FHandles.size() + 2 < MAXIMUM_WAIT_OBJECTS; ++i)
+            Add(std::to_wstring(adapters[i].Index), adapters[i].Description);
+        if (!FStop) return;
         FThread = std::thread([this] {
-            const HANDLE handles[] = {FStop.Get(), FUnplug.Get(), FPlug.Get()};
+            std::vector<HANDLE> handles{FStop.Get()};
+            for (const TCable& cable : FHandles)
+                handles.push_back(cable.Event.Get());
             for (;;) {
-                const DWORD which = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
-                if (which != WAIT_OBJECT_0 + 1 && which != WAIT_OBJECT_0 + 2) return;
+                const DWORD which = WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
+                                                           handles.data(), FALSE, INFINITE);
+                if (which <= WAIT_OBJECT_0 || which >= WAIT_OBJECT_0 + handles.size()) return;
+                const TCable& cable = FHandles[which - WAIT_OBJECT_0 - 1];
                 if (TSimProvider* sim = TSimProvider::Installed())
-                    sim->RaiseMediaEvent(which == WAIT_OBJECT_0 + 2, FAdapter);
+                    sim->RaiseMediaEvent(cable.Plug, cable.InstanceName);
             }
         });
     }
@@ -40,13 +55,32 @@ public:
     }
 
 private:
-    std::wstring FAdapter;
-    ScopedHandle FUnplug{CreateEventW(nullptr, FALSE, FALSE, kUnplugEvent)};
-    ScopedHandle FPlug{CreateEventW(nullptr, FALSE, FALSE, kPlugEvent)};
+    struct TCable {
+        ScopedHandle Event;
+        bool Plug;
+        std::wstring InstanceName;
+    };
+    // The cable without an index is the physical wired adapter's.
+    static std::wstring WiredAdapterName(const std::vector<TSimAdapter>& adapters) {
+        for (const TSimAdapter& a : adapters)
+            if (a.HardwareInterface && !a.Virtual && a.NdisPhysicalMedium == 14)
+                return a.Description;
+        return adapters.empty() ? std::wstring() : adapters.front().Description;
+    }
+    void Add(const std::wstring& index, const std::wstring& instanceName) {
+        for (const bool plug : {false, true}) {
+            ScopedHandle event(
+                CreateEventW(nullptr, FALSE, FALSE, CableEventName(plug, index).c_str()));
+            if (event) FHandles.push_back({std::move(event), plug, instanceName});
+        }
+    }
+
+    std::vector<TCable> FHandles;
     ScopedHandle FStop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::thread FThread;
 };
 std::unique_ptr<TCableListener> CableListener;
+std::unique_ptr<TSimNetshReceiver> NetshReceiver;
 } // namespace
 
 const wchar_t SimulationUsage[] =
@@ -56,9 +90,9 @@ const wchar_t SimulationUsage[] =
     L"--simulate-delay=N: simulation mode, each adapter call takes N milliseconds "
     L"(0 to 600000).\n"
     L"--simulate-answer=N: simulation mode, every adapter call answers N and changes nothing "
-    L"unless N is 0 or 1 (0 to 2147483647).\n"
-    L"--simulate-cable=unplug|plug: the running simulated Tarnwick's adapter 1 loses or finds "
-    L"its cable.\n"
+    L"unless N is 0 or 1 (0 to 4294967295).\n"
+    L"--simulate-cable=unplug|plug[:INDEX]: the running simulated Tarnwick's wired adapter, or "
+    L"the adapter of that Index, loses or finds its link.\n"
     L"--exit-when-idle=FILE: end once started (in the tray, or in the first run's dialog) and "
     L"append the milliseconds since the process began and its memory to FILE.";
 
@@ -107,7 +141,7 @@ std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& com
         number(arg, L"--simulate-delay", ParseSimulationDelay, delay);
         number(arg, L"--simulate-answer", ParseSimulationAnswer, answer);
         if (delay) options.DelayMs = *delay;
-        if (answer) options.Answer = static_cast<long>(*answer);
+        if (answer) options.Answer = *answer;
     }
     LocalFree(argv);
     if (!valid) return std::nullopt;
@@ -127,7 +161,11 @@ void StartSimulation(const TSimulationOptions& options) {
     SetEnvironmentVariableW(SimulatedNetshDelayVariable,
                             options.DelayMs ? std::to_wstring(options.DelayMs).c_str() : nullptr);
     sim.OnCall = [log](const TSimCall& call) { AppendTextLine(log, TSimProvider::Describe(call)); };
-    CableListener = std::make_unique<TCableListener>(sim.Adapters().front().Description);
+    sim.OnAdapterChanged = [log](const TSimAdapter& adapter) {
+        AppendTextLine(log, TSimProvider::DescribeState(adapter));
+    };
+    CableListener = std::make_unique<TCableListener>(sim.Adapters());
+    NetshReceiver = std::make_unique<TSimNetshReceiver>();
 }
 
 std::optional<int> RunAsCableMover(const std::wstring& commandLine) {
@@ -139,15 +177,21 @@ std::optional<int> RunAsCableMover(const std::wstring& commandLine) {
     for (int i = 1; i < argc && !code; ++i) {
         const std::wstring_view arg = argv[i];
         if (arg.substr(0, flag.size()) != flag) continue;
-        const std::wstring_view value = arg.substr(flag.size());
-        const wchar_t* name = value == L"unplug" ? kUnplugEvent
-                              : value == L"plug" ? kPlugEvent
-                                                 : nullptr;
-        if (!name) {
+        // unplug or plug, of the wired adapter or, after a colon, of the adapter of that Index.
+        std::wstring_view value = arg.substr(flag.size()), index;
+        if (const size_t colon = value.find(L':'); colon != std::wstring_view::npos) {
+            index = value.substr(colon + 1);
+            value = value.substr(0, colon);
+        }
+        const bool known = value == L"unplug" || value == L"plug";
+        if (!known || (index.data() && !ParseNumber(index, 0x7FFFFFFF))) {
             code = 2;
             break;
         }
-        const ScopedHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, name));
+        // An index that names no simulated adapter has no event: answered like no instance.
+        const ScopedHandle event(
+            OpenEventW(EVENT_MODIFY_STATE, FALSE,
+                       CableEventName(value == L"plug", std::wstring(index)).c_str()));
         code = event && SetEvent(event.Get()) ? 0 : 1;
     }
     LocalFree(argv);
@@ -156,6 +200,7 @@ std::optional<int> RunAsCableMover(const std::wstring& commandLine) {
 
 void StopSimulation() {
     CableListener.reset();
+    NetshReceiver.reset();
     if (!TSimProvider::Installed()) return;
     TSimProvider::Uninstall();
     SetNetshProgram({});
@@ -170,5 +215,6 @@ std::optional<int> RunAsSimulatedNetsh() {
     if (!AppendTextLine(log, GetCommandLineW())) return 1; // unrecorded, so not a success
     if (const auto delay = ParseSimulationDelay(EnvironmentVariable(SimulatedNetshDelayVariable)))
         Sleep(*delay);
-    return 0;
+    // The simulated adapters change as Windows' would, and the exit code is netsh's.
+    return SimForwardNetshCommand(GetCommandLineW()).value_or(1);
 }

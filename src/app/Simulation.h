@@ -2,6 +2,7 @@
 // Simulation mode (--simulate): the program works against simulated adapters instead of the
 // machine's, and writes what they receive to simulated-network.log beside the executable. Its
 // netsh is the program itself, started as the stand-in netsh, so the one file is all it needs.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,13 +13,13 @@ struct TSimulationOptions {
         0; // --simulate-delay=N: each adapter method or netsh command takes this long
     // --simulate-answer=N: every adapter method answers N and, unless it is 0 or 1, changes
     // nothing, as an adapter that refuses the profile does.
-    std::optional<long> Answer = std::nullopt;
+    std::optional<uint32_t> Answer = std::nullopt;
 };
 
 // The longest --simulate-delay accepted, in milliseconds.
 constexpr unsigned SimulationMaxDelayMs = 600000;
 // The largest --simulate-answer accepted.
-constexpr unsigned SimulationMaxAnswer = 2147483647;
+constexpr unsigned SimulationMaxAnswer = 4294967295u; // answers are uint32
 // Shown when the command line is refused.
 extern const wchar_t SimulationUsage[];
 
@@ -33,9 +34,10 @@ std::optional<unsigned> ParseSimulationAnswer(std::wstring_view text);
 void StartSimulation(const TSimulationOptions& options);
 void StopSimulation();
 
-// --simulate-cable=unplug|plug: tells the simulated instance running in this session that its
-// adapter 1 lost or found its cable, and answers the exit code (1 when none runs, 2 for another
-// value). No answer without the option: the program starts as usual.
+// --simulate-cable=unplug|plug[:INDEX]: tells the simulated instance running in this session
+// that its wired adapter (or the adapter of that Index) lost or found its link, and answers the
+// exit code (1 when none runs, 2 for another value). No answer without the option: the program
+// starts as usual.
 std::optional<int> RunAsCableMover(const std::wstring& commandLine);
 
 // Given by a simulated instance to the netsh it starts, and to nothing else: the log the

@@ -1,11 +1,7 @@
 #include "core/NetshEngine.h"
 
-#include <algorithm>
-#include <functional>
 #include <vector>
 
-#include "core/Settings.h"
-#include "core/WmiAdapters.h"
 #include "framework/Application.h"
 #include "framework/Scoped.h"
 
@@ -16,36 +12,15 @@ std::wstring& ProgramOverride() {
     return path;
 }
 
-// The name goes in double quotes: netsh would split a name with blanks ("本地连接 2") into
+// The name goes in double quotes: netsh would split a name with blanks ("以太网 2") into
 // several words.
 std::wstring Quoted(const std::wstring& name) {
     return L"\"" + name + L"\"";
 }
 
-// What the adapter shows once a command has done its work.
-using TShows = std::function<bool(const TAdapterState&)>;
-
-bool Contains(const std::vector<std::wstring>& items, const std::wstring& item) {
-    return std::find(items.begin(), items.end(), item) != items.end();
-}
-
-bool AdapterShows(const std::wstring& connectionName, const TShows& shows) {
-    try {
-        const std::optional<TAdapterState> state = ReadConnectionState(connectionName);
-        return state && shows(*state);
-    } catch (const std::exception&) {
-        return false; // not confirmed: the exit code stands
-    }
-}
-
-// Windows' netsh exits 1 when the adapter already is as asked ("DHCP is already enabled on
-// this interface.", an address already present); Wine's netsh never gets that far. So a
-// non-zero exit is only a failure when the adapter does not show what the command asks for.
-TSwitchResult RunCommand(const std::wstring& commandLine, const std::wstring& connectionName,
-                         const TShows& shows) {
+TSwitchResult RunCommand(const std::wstring& commandLine) {
     const TNetshRun run = RunNetsh(commandLine);
-    if (run.Kind == TNetshRun::Exited && (run.ExitCode == 0 || AdapterShows(connectionName, shows)))
-        return {};
+    if (run.Kind == TNetshRun::Exited && run.ExitCode == 0) return {};
     return TSwitchResult::Failure(run.Kind == TNetshRun::Exited ? run.ExitCode : -1,
                                   NetshCause(run));
 }
@@ -81,7 +56,9 @@ TNetshRun RunNetsh(const std::wstring& commandLine, DWORD timeLimit) {
     ScopedHandle process(created.hProcess);
     ScopedHandle thread(created.hThread);
 
-    if (WaitForSingleObject(process.Get(), timeLimit) != WAIT_OBJECT_0) {
+    // The windows answer their messages meanwhile, as they do during a WMI call: a switch of
+    // several seconds must not make Windows show them as not responding.
+    if (!WaitDispatchingMessages(process.Get(), timeLimit)) {
         // Stopped, so that the next command never runs beside a hung one.
         TerminateProcess(process.Get(), static_cast<UINT>(-1));
         WaitForSingleObject(process.Get(), 5000);
@@ -90,11 +67,6 @@ TNetshRun RunNetsh(const std::wstring& commandLine, DWORD timeLimit) {
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(process.Get(), &exitCode)) return {TNetshRun::NotStarted};
     return {TNetshRun::Exited, static_cast<int>(exitCode)};
-}
-
-int RunAndWait(const std::wstring& commandLine, DWORD timeLimit) {
-    const TNetshRun run = RunNetsh(commandLine, timeLimit);
-    return run.Kind == TNetshRun::Exited ? run.ExitCode : -1;
 }
 
 std::wstring NetshCause(const TNetshRun& run) {
@@ -108,64 +80,25 @@ std::wstring NetshCause(const TNetshRun& run) {
     }
 }
 
-TSwitchResult NetshSwitchAddress(const std::wstring& connectionName, const std::wstring& address,
-                                 const std::wstring& mask, const std::wstring& gateway,
-                                 const std::wstring& preferred, const std::wstring& alternate) {
+TSwitchResult NetshSwitchConnection(const std::wstring& connectionName, const TIpProfile& profile) {
     const std::wstring name = Quoted(connectionName);
     const std::wstring setAddress = L"netsh interface ip set address " + name;
     const std::wstring setDns = L"netsh interface ip set dns " + name;
     // Later commands still run after a failure, but only the first failure is reported.
     TSwitchResult result;
-    const auto run = [&](const std::wstring& commandLine, const TShows& shows) {
-        result.Add(RunCommand(commandLine, connectionName, shows));
-    };
-    if (address.empty() || address == L"DHCP") {
-        const TShows dhcp = [](const TAdapterState& s) { return s.DHCPEnabled; };
-        run(setAddress + L" dhcp ", dhcp);
-        run(setDns + L" dhcp ", dhcp);
+    if (profile.UsesDhcp()) {
+        result.Add(RunCommand(setAddress + L" dhcp "));
+        result.Add(RunCommand(setDns + L" dhcp "));
     } else {
-        const TShows addressShown = [&](const TAdapterState& s) {
-            for (size_t i = 0; i < s.IPAddress.size() && i < s.IPSubnet.size(); ++i)
-                if (s.IPAddress[i] == address && s.IPSubnet[i] == mask)
-                    return !s.DHCPEnabled &&
-                           (gateway.empty() || Contains(s.DefaultIPGateway, gateway));
-            return false;
-        };
-        std::vector<std::wstring> servers;
-        for (const std::wstring* server : {&preferred, &alternate})
-            if (!server->empty()) servers.push_back(*server);
-        const TShows serversShown = [&](const TAdapterState& s) {
-            return s.DNSServerSearchOrder == servers;
-        };
+        const std::wstring& gateway = profile.DefaultIPGateway;
         // Without a gateway netsh would read the metric 1 as the gateway.
         const std::wstring route = gateway.empty() ? L"none" : gateway + L" 1";
-        run(setAddress + L" static " + address + L" " + mask + L" " + route, addressShown);
-        run(setDns + (preferred.empty() ? L" static none" : L" static " + preferred), serversShown);
-        if (!alternate.empty())
-            run(L"netsh interface ip add dns " + name + L" " + alternate, serversShown);
+        result.Add(RunCommand(setAddress + L" static " + profile.IPAddress + L" " +
+                              profile.IPSubnet + L" " + route));
+        result.Add(RunCommand(
+            setDns + (profile.DNSA.empty() ? L" static none" : L" static " + profile.DNSA)));
+        if (!profile.DNSB.empty())
+            result.Add(RunCommand(L"netsh interface ip add dns " + name + L" " + profile.DNSB));
     }
-    // The thread was blocked while the commands ran; let the windows repaint.
-    Application().ProcessMessages();
     return result;
-}
-
-int NetshSetAddress(const std::wstring& connectionName, const std::wstring& address,
-                    const std::wstring& mask, const std::wstring& gateway,
-                    const std::wstring& preferred, const std::wstring& alternate) {
-    return NetshSwitchAddress(connectionName, address, mask, gateway, preferred, alternate).Code;
-}
-
-TSwitchResult NetshSwitchProfile(const std::wstring& profile, const std::wstring& connectionName) {
-    TIniFile& ini = ConfigIni();
-    if (ini.ReadString(profile, L"DHCPEnabled", L"0") == L"1")
-        return NetshSwitchAddress(connectionName, L"DHCP", L"", L"", L"", L"");
-    return NetshSwitchAddress(connectionName, ini.ReadString(profile, L"IPAddress", L""),
-                              ini.ReadString(profile, L"IPSubnet", L""),
-                              ini.ReadString(profile, L"DefaultIPGateway", L""),
-                              ini.ReadString(profile, L"DNSA", L""),
-                              ini.ReadString(profile, L"DNSB", L""));
-}
-
-int NetshApplyProfile(const std::wstring& profile, const std::wstring& connectionName) {
-    return NetshSwitchProfile(profile, connectionName).Code;
 }

@@ -1,10 +1,12 @@
 #pragma once
 // The second way of applying a profile: one hidden netsh process per setting, run against one
-// network connection named by its connection name.
+// network connection named by its connection name. It reads no settings: the switch hands it
+// the profile and the connection.
 #include <windows.h>
 
 #include <string>
 
+#include "core/Settings.h"
 #include "core/SwitchResult.h"
 
 // How long one netsh command may run before the switch counts as failed.
@@ -12,31 +14,22 @@ constexpr DWORD NetshTimeLimit = 120000;
 // The longest command line the engine runs, in characters.
 constexpr size_t NetshMaxCommandLine = 512;
 
-// Applies profile "A" or "B" of Config.ini to the connection. Every command runs, in order; a
-// command that exits non-zero still succeeds when the adapter, read back through WMI, already
-// shows what it asks for. The first failure is reported: netsh's exit code, or -1 when netsh
-// could not be started, was refused or ran past the time limit.
-TSwitchResult NetshSwitchProfile(const std::wstring& profile, const std::wstring& connectionName);
-// The same, as its code alone.
-int NetshApplyProfile(const std::wstring& profile, const std::wstring& connectionName);
-// Composes and runs the commands of one profile; the address is empty or "DHCP" for the
-// automatic case. Answers as NetshSwitchProfile.
-TSwitchResult NetshSwitchAddress(const std::wstring& connectionName, const std::wstring& address,
-                                 const std::wstring& mask, const std::wstring& gateway,
-                                 const std::wstring& preferred, const std::wstring& alternate);
-int NetshSetAddress(const std::wstring& connectionName, const std::wstring& address,
-                    const std::wstring& mask, const std::wstring& gateway,
-                    const std::wstring& preferred, const std::wstring& alternate);
+// Runs the commands of the profile against the connection, every one, in order: for DHCP
+// "set address NAME dhcp" and "set dns NAME dhcp"; otherwise "set address NAME static A M G 1"
+// (none for no gateway), "set dns NAME static D1" (or none) and "add dns NAME D2" when given.
+// Answers the first command that did not exit 0: netsh's exit code, or -1 when netsh could not
+// be started or ran past the time limit. Whether the profile is in place is for the read-back
+// to say: Windows' netsh exits 1 where the adapter already is as asked.
+TSwitchResult NetshSwitchConnection(const std::wstring& connectionName, const TIpProfile& profile);
 
 // How one netsh command ended.
 struct TNetshRun {
     enum TKind { Exited, NotStarted, TimedOut } Kind = Exited;
     int ExitCode = 0; // when it exited
 };
-// Runs one command line hidden and waits for it, at most timeLimit milliseconds.
+// Runs one command line hidden and waits for it, at most timeLimit milliseconds, while the
+// thread's windows keep answering their messages.
 TNetshRun RunNetsh(const std::wstring& commandLine, DWORD timeLimit = NetshTimeLimit);
-// The exit code, or -1 when the command did not run to its end.
-int RunAndWait(const std::wstring& commandLine, DWORD timeLimit = NetshTimeLimit);
 // The failure box's cause for a run that did not succeed: "netsh 无法启动", "netsh 返回 N" or
 // "netsh 超时".
 std::wstring NetshCause(const TNetshRun& run);

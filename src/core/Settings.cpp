@@ -32,6 +32,48 @@ void OpenSettingsAt(const std::wstring& path) {
     Store() = std::make_unique<TIniFile>(path);
 }
 
+std::vector<std::wstring> TIpProfile::DnsServers() const {
+    std::vector<std::wstring> servers;
+    for (const std::wstring* server : {&DNSA, &DNSB})
+        if (!server->empty()) servers.push_back(*server);
+    return servers;
+}
+
+TIpProfile ReadProfile(const std::wstring& section) {
+    TIniFile& ini = ConfigIni();
+    TIpProfile p;
+    p.Name = ini.ReadString(section, L"Name", L"");
+    p.DHCPEnabled = ini.ReadString(section, L"DHCPEnabled", L"0") == L"1";
+    p.IPAddress = ini.ReadString(section, L"IPAddress", L"");
+    p.IPSubnet = ini.ReadString(section, L"IPSubnet", L"");
+    p.DefaultIPGateway = ini.ReadString(section, L"DefaultIPGateway", L"");
+    p.DNSEnabled = ini.ReadString(section, L"DNSEnabled", L"") == L"1";
+    p.DNSA = ini.ReadString(section, L"DNSA", L"");
+    p.DNSB = ini.ReadString(section, L"DNSB", L"");
+    return p;
+}
+
+void WriteProfile(const std::wstring& section, const TIpProfile& p) {
+    TIniFile& ini = ConfigIni();
+    ini.WriteString(section, L"DHCPEnabled", p.DHCPEnabled ? L"1" : L"0");
+    if (!p.DHCPEnabled) {
+        ini.WriteString(section, L"IPAddress", p.IPAddress);
+        ini.WriteString(section, L"IPSubnet", p.IPSubnet);
+        ini.WriteString(section, L"DefaultIPGateway", p.DefaultIPGateway);
+    }
+    ini.WriteString(section, L"DNSEnabled", p.DNSEnabled ? L"1" : L"0");
+    if (!p.DNSEnabled) {
+        ini.WriteString(section, L"DNSA", p.DNSA);
+        ini.WriteString(section, L"DNSB", p.DNSB);
+    }
+}
+
+TSwitchOptions ReadSwitchOptions() {
+    TIniFile& ini = ConfigIni();
+    return {ini.ReadString(L"NET", L"Method", L"") == L"B",
+            ini.ReadString(L"NET", L"Adapter", L"")};
+}
+
 TRunKey MachineRunKey() {
     return {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"};
 }

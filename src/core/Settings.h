@@ -3,8 +3,38 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "framework/IniFile.h"
+
+// One IP profile, section "A" (内网) or "B" (外网) of Config.ini, as the user typed it.
+struct TIpProfile {
+    std::wstring Name;
+    bool DHCPEnabled = false;
+    std::wstring IPAddress, IPSubnet, DefaultIPGateway;
+    bool DNSEnabled = false; // DNS servers obtained automatically
+    std::wstring DNSA, DNSB;
+
+    // DHCP also when the address is empty or "DHCP".
+    bool UsesDhcp() const { return DHCPEnabled || IPAddress.empty() || IPAddress == L"DHCP"; }
+    // The servers given, preferred first, without the empty ones.
+    std::vector<std::wstring> DnsServers() const;
+};
+
+// The profile of that section; missing keys read as empty (not DHCP, DNS given).
+TIpProfile ReadProfile(const std::wstring& section);
+// As the profile editor saves: the address keys only for a static address and the server keys
+// only for given servers, so the other choice keeps its values for the next time. Name is not
+// written.
+void WriteProfile(const std::wstring& section, const TIpProfile& profile);
+
+// How a switch is made: with netsh (NET/Method "B", compared with case) or WMI, and on the
+// adapter of NET/Adapter's Index, or on every IP-enabled adapter when it is empty.
+struct TSwitchOptions {
+    bool UseNetsh = false;
+    std::wstring Adapter;
+};
+TSwitchOptions ReadSwitchOptions();
 
 // The one settings object of the process. Opens the store on first use if OpenSettings has
 // not run yet, so a read never meets a missing object.

@@ -1,13 +1,15 @@
 #pragma once
 // What one switch came to: done, done once the computer restarts, or failed for a cause the
 // user is told.
+#include <cstdint>
 #include <string>
 #include <utility>
 
 struct TSwitchResult {
     // 0 done; 1 done, effective after a restart (a WMI method's answer); otherwise the first
-    // failure's code: a WMI method's answer, netsh's exit code, or -1.
-    int Code = 0;
+    // failure's code: a WMI method's answer (a uint32, 2147786788 as that), netsh's exit code,
+    // or -1.
+    int64_t Code = 0;
     bool Failed = false;
     // The first failure's cause, the failure box's second line; empty on success.
     std::wstring Cause;
@@ -18,7 +20,7 @@ struct TSwitchResult {
         if (Failed) return;
         if (later.Failed || later.Code == 1) *this = later;
     }
-    static TSwitchResult Failure(int code, std::wstring cause) {
+    static TSwitchResult Failure(int64_t code, std::wstring cause) {
         return {code, true, std::move(cause)};
     }
 };

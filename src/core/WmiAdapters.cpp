@@ -2,26 +2,23 @@
 
 #include <objbase.h>
 
+#include "framework/Strings.h"
 #include "wmi/WmiAutomation.h"
 
 using Microsoft::WRL::ComPtr;
 
+const wchar_t NoAdapterCause[] = L"没有可切换的网卡：找不到已启用 IP 的网卡。";
+
 namespace {
 
 const wchar_t kMoniker[] = L"winmgmts:\\\\.\\root\\cimv2";
+const wchar_t kStandardMoniker[] = L"winmgmts:\\\\.\\root\\StandardCimv2";
+constexpr int kWiredMedium = 14; // NdisPhysicalMedium802_3
+constexpr int kMediaConnected = 1;
 
 ComPtr<IDispatch> Query(IDispatch* services, const std::wstring& text) {
     const ScopedVariant query(text);
     return WmiObject(WmiCall(services, L"ExecQuery", {query.Get()}));
-}
-
-// The first object of a query, or nullptr.
-ComPtr<IDispatch> First(IDispatch* services, const std::wstring& text) {
-    ComPtr<IDispatch> found;
-    WmiForEach(Query(services, text).Get(), [&](IDispatch* object) {
-        if (!found) found = object;
-    });
-    return found;
 }
 
 std::vector<std::wstring> Strings(IDispatch* object, const wchar_t* property) {
@@ -42,41 +39,102 @@ ComPtr<IDispatch> BindCimv2() {
     return BindObject(kMoniker);
 }
 
-std::optional<TAdapterState> ReadConnectionState(const std::wstring& connectionName) {
-    const ComPtr<IDispatch> services = BindCimv2();
-    // Compared here rather than in the query: a name may hold quotes and backslashes.
-    std::wstring index;
-    WmiForEach(Query(services.Get(), L"select * from Win32_NetworkAdapter").Get(),
-               [&](IDispatch* adapter) {
-                   if (index.empty() &&
-                       WmiText(WmiGet(adapter, L"NetConnectionID")) == connectionName)
-                       index = WmiText(WmiGet(adapter, L"Index"));
-               });
-    if (!IsIndex(index)) return std::nullopt;
-    const ComPtr<IDispatch> configuration = First(
-        services.Get(), L"select * from Win32_NetworkAdapterConfiguration where Index=" + index);
-    if (!configuration) return std::nullopt;
+TAdapterState AdapterStateOf(IDispatch* configuration) {
     TAdapterState state;
-    state.DHCPEnabled = WmiBool(WmiGet(configuration.Get(), L"DHCPEnabled"));
-    state.IPAddress = Strings(configuration.Get(), L"IPAddress");
-    state.IPSubnet = Strings(configuration.Get(), L"IPSubnet");
-    state.DefaultIPGateway = Strings(configuration.Get(), L"DefaultIPGateway");
-    state.DNSServerSearchOrder = Strings(configuration.Get(), L"DNSServerSearchOrder");
+    state.DHCPEnabled = WmiBool(WmiGet(configuration, L"DHCPEnabled"));
+    state.IPAddress = Strings(configuration, L"IPAddress");
+    state.IPSubnet = Strings(configuration, L"IPSubnet");
+    state.DefaultIPGateway = Strings(configuration, L"DefaultIPGateway");
+    state.DNSServerSearchOrder = Strings(configuration, L"DNSServerSearchOrder");
+    state.DHCPServer = WmiText(WmiGet(configuration, L"DHCPServer"));
     return state;
 }
 
-std::optional<std::wstring> AdapterConnectionName(const std::wstring& index) {
-    // Only digits reach the query text.
+std::vector<TSwitchTarget> SwitchTargets(IDispatch* services, const std::wstring& adapter) {
+    std::vector<TSwitchTarget> targets;
+    // Only digits reach a query text.
+    if (!adapter.empty() && !IsIndex(adapter)) return targets;
+    WmiForEach(Query(services, L"Select * from Win32_NetworkAdapterConfiguration where "
+                               L"IPEnabled=TRUE")
+                   .Get(),
+               [&](IDispatch* configuration) {
+                   const std::wstring index = WmiText(WmiGet(configuration, L"Index"));
+                   if (adapter.empty() || index == adapter)
+                       targets.push_back({configuration, index, {}});
+               });
+    // One query for the names, compared here: a name may hold quotes and backslashes.
+    if (targets.empty()) return targets;
+    WmiForEach(Query(services, L"select * from Win32_NetworkAdapter").Get(), [&](IDispatch* a) {
+        const std::wstring index = WmiText(WmiGet(a, L"Index"));
+        for (TSwitchTarget& target : targets)
+            if (target.Index == index)
+                target.ConnectionName = WmiText(WmiGet(a, L"NetConnectionID"));
+    });
+    return targets;
+}
+
+std::optional<TAdapterState> ReadAdapterState(IDispatch* services, const std::wstring& index) {
     if (!IsIndex(index)) return std::nullopt;
+    std::optional<TAdapterState> state;
+    WmiForEach(
+        Query(services, L"select * from Win32_NetworkAdapterConfiguration where Index=" + index)
+            .Get(),
+        [&](IDispatch* configuration) {
+            if (!state) state = AdapterStateOf(configuration);
+        });
+    return state;
+}
+
+std::vector<TAdapterKind> AdapterKinds(IDispatch* services) {
+    std::vector<TAdapterKind> kinds;
+    std::vector<std::wstring> interfaces; // InterfaceIndex of each, to meet MSFT_NetAdapter
+    WmiForEach(Query(services, L"select * from Win32_NetworkAdapter").Get(), [&](IDispatch* a) {
+        kinds.push_back({WmiText(WmiGet(a, L"Index")), WmiText(WmiGet(a, L"Name"))});
+        interfaces.push_back(WmiText(WmiGet(a, L"InterfaceIndex")));
+    });
+    ComPtr<IDispatch> standard;
+    ComPtr<IDispatch> netAdapters;
+    try {
+        standard = BindObject(kStandardMoniker);
+        netAdapters = Query(standard.Get(), L"select * from MSFT_NetAdapter");
+    } catch (const std::exception&) {
+        return kinds; // Windows 7: no MSFT_NetAdapter, nothing known of the kinds
+    }
+    WmiForEach(netAdapters.Get(), [&](IDispatch* n) {
+        const std::wstring interfaceIndex = WmiText(WmiGet(n, L"InterfaceIndex"));
+        for (size_t i = 0; i < kinds.size(); ++i) {
+            if (interfaces[i].empty() || interfaces[i] != interfaceIndex) continue;
+            kinds[i].Wired = WmiInt(WmiGet(n, L"NdisPhysicalMedium")) == kWiredMedium;
+            kinds[i].Physical =
+                WmiBool(WmiGet(n, L"HardwareInterface")) && !WmiBool(WmiGet(n, L"Virtual"));
+            kinds[i].Connected = WmiInt(WmiGet(n, L"MediaConnectState")) == kMediaConnected;
+            kinds[i].Known = true;
+        }
+    });
+    return kinds;
+}
+
+std::wstring WiredAdapterIndex() {
     const ComPtr<IDispatch> services = BindCimv2();
-    if (!First(services.Get(), L"select * from Win32_NetworkAdapterConfiguration where "
-                               L"IPEnabled=TRUE and Index=" +
-                                   index))
-        return std::nullopt;
-    const ComPtr<IDispatch> adapter =
-        First(services.Get(), L"select * from Win32_NetworkAdapter where Index=" + index);
-    if (!adapter) return std::nullopt;
-    return WmiText(WmiGet(adapter.Get(), L"NetConnectionID"));
+    const std::vector<TSwitchTarget> enabled = SwitchTargets(services.Get(), L"");
+    for (const TAdapterKind& kind : AdapterKinds(services.Get())) {
+        if (!kind.Wired || !kind.Physical || !kind.Connected) continue;
+        for (const TSwitchTarget& target : enabled)
+            if (target.Index == kind.Index) return kind.Index;
+    }
+    return {};
+}
+
+bool HearsMediaEvent(const std::wstring& instanceName, const std::wstring& adapter) {
+    if (instanceName.empty()) return true;
+    const ComPtr<IDispatch> services = BindCimv2();
+    for (const TAdapterKind& kind : AdapterKinds(services.Get())) {
+        if (!SameText(kind.InstanceName, instanceName)) continue;
+        if (!adapter.empty()) return kind.Index == adapter;
+        // A virtual switch or a tunnel goes up and down with its host, not with a cable.
+        return kind.Physical || !kind.Known;
+    }
+    return adapter.empty();
 }
 
 std::wstring MissingAdapterCause(const std::wstring& index) {

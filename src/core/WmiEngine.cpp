@@ -6,9 +6,6 @@
 
 #include <vector>
 
-#include "core/NetshEngine.h"
-#include "core/Settings.h"
-#include "core/WmiAdapters.h"
 #include "framework/Scoped.h"
 #include "wmi/WmiAutomation.h"
 #include "wmi/WmiMethod.h"
@@ -17,26 +14,16 @@
 using Microsoft::WRL::ComPtr;
 
 const wchar_t NotElevatedCause[] = L"需要以管理员身份运行 Tarnwick。";
+const wchar_t DefaultMask[] = L"255.255.255.0";
 
 namespace {
 
-const wchar_t kQuery[] = L"Select * from Win32_NetworkAdapterConfiguration where IPEnabled=TRUE";
 // The adapter methods' answer for a caller without the rights to change an adapter.
-constexpr int AccessDenied = 91;
+constexpr uint32_t AccessDenied = 91;
 
 std::function<bool()>& ElevatedOverride() {
     static std::function<bool()> f;
     return f;
-}
-
-// One adapter's answer in a step: the code of its last call, and the method that gave it.
-struct TAnswer {
-    int Code = 0;
-    const wchar_t* Method = L"";
-};
-
-TAnswer Call(IDispatch* adapter, const wchar_t* method, std::initializer_list<VARIANT> args = {}) {
-    return {SwitchCode(WmiCall(adapter, method, args).Get()), method};
 }
 
 // A one-dimensional string array with lower bound 1, held in a variant.
@@ -59,20 +46,116 @@ private:
     ComPtr<IDispatch> FAdapter, FServices;
 };
 
-// An answer's description from the method's ValueMap / Values qualifiers, or its number.
-std::wstring AnswerCause(IDispatch* services, IDispatch* adapter, const TAnswer& answer) {
-    if (answer.Code == AccessDenied && !ProcessElevated()) return NotElevatedCause;
+// What EnableStatic answers on an adapter that is static already, having set the address all
+// the same (documented as "Unable to configure DHCP service").
+const uint32_t kStaticAlready = 81;
+
+// The answers of one adapter's calls, in order; the first failing one is what it comes to.
+class TAdapterCalls {
+public:
+    TAdapterCalls(IDispatch* services, IDispatch* adapter)
+        : FServices(services), FAdapter(adapter) {}
+
+    // Calls the method; a call that raises fails the adapter with -1 and what was raised.
+    // alsoDone: an answer that reports the change made, no failure and no cause should the
+    // profile not be in place.
+    uint32_t Call(const wchar_t* method, std::initializer_list<VARIANT> args = {},
+                  uint32_t alsoDone = 0) {
+        try {
+            const std::optional<uint32_t> code = AnswerCode(WmiCall(FAdapter, method, args).Get());
+            // A method that answered no number has not confirmed anything.
+            if (!code) {
+                Fail(-1, std::wstring(method) + L" 未返回结果");
+                return UINT32_MAX;
+            }
+            if (*code == 1)
+                FResult.Add({1, false, {}});
+            else if (*code != 0 && *code != alsoDone)
+                Fail(*code, AnswerCause(FServices, FAdapter, method, *code));
+            return *code;
+        } catch (const std::exception& e) {
+            Fail(-1, RaisedCause(e));
+            return UINT32_MAX;
+        }
+    }
+    const TSwitchResult& Result() const { return FResult; }
+
+private:
+    void Fail(int64_t code, std::wstring cause) {
+        FResult.Add(TSwitchResult::Failure(code, std::move(cause)));
+    }
+
+    IDispatch* FServices;
+    IDispatch* FAdapter;
+    TSwitchResult FResult;
+};
+
+const struct {
+    uint32_t Code;
+    const wchar_t* Cause;
+} kDocumentedCauses[] = {
+    {64, L"此系统不支持该操作"},
+    {65, L"未知错误"},
+    {66, L"子网掩码无效"},
+    {67, L"处理网卡配置时出错"},
+    {68, L"参数无效"},
+    {69, L"默认网关超过五个"},
+    {70, L"IP 地址无效"},
+    {71, L"默认网关地址无效"},
+    {72, L"注册表出错"},
+    {73, L"域名无效"},
+    {74, L"主机名无效"},
+    {75, L"未设置 WINS 服务器"},
+    {76, L"文件无效"},
+    {77, L"系统路径无效"},
+    {78, L"文件复制失败"},
+    {79, L"安全参数无效"},
+    {80, L"无法配置 TCP/IP 服务"},
+    {81, L"无法配置 DHCP 服务"},
+    {82, L"无法续订 DHCP 租约"},
+    {83, L"无法释放 DHCP 租约"},
+    {84, L"此网卡未启用 IP"},
+    {85, L"此网卡未启用 IPX"},
+    {86, L"帧类型或网络号超出范围"},
+    {87, L"帧类型无效"},
+    {88, L"网络号无效"},
+    {89, L"网络号重复"},
+    {90, L"参数超出范围"},
+    {91, L"拒绝访问"},
+    {92, L"内存不足"},
+    {93, L"设置已存在"},
+    {94, L"找不到路径、文件或对象"},
+    {95, L"无法通知网络服务"},
+    {96, L"无法通知 DNS 服务"},
+    {97, L"此网卡的设置无法更改"},
+    {98, L"部分 DHCP 租约未能释放或续订"},
+    {100, L"此网卡未启用 DHCP"},
+    {2147786788u, L"网卡的设置正被另一个程序修改：请关闭该网卡的“属性”窗口后重试"},
+};
+
+} // namespace
+
+std::wstring DocumentedAnswerCause(uint32_t code) {
+    for (const auto& entry : kDocumentedCauses)
+        if (entry.Code == code) return entry.Cause;
+    return {};
+}
+
+std::wstring AnswerCause(IDispatch* services, IDispatch* adapter, const wchar_t* method,
+                         uint32_t code) {
+    if (code == AccessDenied && !ProcessElevated()) return NotElevatedCause;
+    if (std::wstring cause = DocumentedAnswerCause(code); !cause.empty()) return cause;
     std::wstring text;
     try {
         TAdapterSource source(adapter, services);
-        TWmiMethod method(nullptr);
-        method.SetWmiObjectSource(&source);
-        method.SetWmiMethodName(answer.Method);
-        text = method.ResultDescription(answer.Code);
+        TWmiMethod described(nullptr);
+        described.SetWmiObjectSource(&source);
+        described.SetWmiMethodName(method);
+        text = described.ResultDescription(static_cast<int>(code));
     } catch (const std::exception&) {
         // Without its description the answer is still told, by its number.
     }
-    return text.empty() ? std::to_wstring(answer.Code) : text;
+    return text.empty() ? std::to_wstring(code) : text;
 }
 
 std::wstring RaisedCause(const std::exception& e) {
@@ -81,39 +164,6 @@ std::wstring RaisedCause(const std::exception& e) {
         return NotElevatedCause;
     return ExceptionMessage(e);
 }
-
-// Binds to the WMI service anew and runs step on every IP-enabled adapter configuration, or on
-// the one whose Index is adapter. A step that raises fails for its adapter; the others are
-// still processed. The first failure met is the one reported, so a later success never hides
-// it.
-TSwitchResult ForEachAdapter(const std::wstring& adapter,
-                             const std::function<TAnswer(IDispatch*)>& step) {
-    const ComPtr<IDispatch> services = BindCimv2();
-    const ScopedVariant query(std::wstring_view{kQuery});
-    const ComPtr<IDispatch> adapters =
-        WmiObject(CallMethod(services.Get(), L"ExecQuery", {query.Get()}));
-
-    TSwitchResult result;
-    bool found = false;
-    WmiForEach(adapters.Get(), [&](IDispatch* configuration) {
-        if (!adapter.empty() && WmiText(WmiGet(configuration, L"Index")) != adapter) return;
-        found = true;
-        try {
-            const TAnswer answer = step(configuration);
-            if (answer.Code == 0 || answer.Code == 1)
-                result.Add({answer.Code, false, {}});
-            else
-                result.Add(TSwitchResult::Failure(
-                    answer.Code, AnswerCause(services.Get(), configuration, answer)));
-        } catch (const std::exception& e) {
-            result.Add(TSwitchResult::Failure(-1, RaisedCause(e)));
-        }
-    });
-    if (!adapter.empty() && !found) return TSwitchResult::Failure(-1, MissingAdapterCause(adapter));
-    return result;
-}
-
-} // namespace
 
 bool ProcessElevated() {
     if (ElevatedOverride()) return ElevatedOverride()();
@@ -130,72 +180,52 @@ void SetProcessElevatedFunction(std::function<bool()> f) {
     ElevatedOverride() = std::move(f);
 }
 
-int SwitchCode(const VARIANT& answer) {
+std::optional<uint32_t> AnswerCode(const VARIANT& answer) {
+    ScopedVariant value;
+    if (FAILED(VariantCopyInd(value.Ptr(), const_cast<VARIANT*>(&answer)))) return std::nullopt;
+    const VARIANT& v = value.Get();
+    if (v.vt == VT_I4) return static_cast<uint32_t>(v.lVal);
     ScopedVariant number;
-    // Only a number is an answer: a method that answered nothing has not confirmed success.
-    if (ConvertVariant(answer, VT_I4, number) != S_OK) return -1;
-    return number.Get().lVal;
+    if (ConvertVariant(v, VT_UI4, number) == S_OK) return number.Get().ulVal;
+    if (ConvertVariant(v, VT_I4, number) == S_OK) return static_cast<uint32_t>(number.Get().lVal);
+    return std::nullopt;
 }
 
-TSwitchResult WmiSetAddress(const std::wstring& address, const std::wstring& gateway,
-                            const std::wstring& mask, const std::wstring& adapter) {
-    ScopedVariant addresses = StringArray({address});
-    ScopedVariant gateways = StringArray({gateway});
-    ScopedVariant masks = StringArray({mask.empty() ? std::wstring(L"255.255.255.0") : mask});
-    const bool dhcp = address.empty() || address == L"DHCP";
-    return ForEachAdapter(adapter, [&](IDispatch* configuration) {
-        if (dhcp) return Call(configuration, L"EnableDHCP");
-        const TAnswer answer =
-            Call(configuration, L"EnableStatic", {RefTo(*addresses.Ptr()), RefTo(*masks.Ptr())});
-        // 1 is done, after a restart: the gateway belongs to the same change.
-        if ((answer.Code != 0 && answer.Code != 1) || gateway.empty()) return answer;
-        const TAnswer gatewayAnswer = Call(configuration, L"SetGateways", {RefTo(*gateways.Ptr())});
-        return gatewayAnswer.Code == 0 ? answer : gatewayAnswer;
-    });
-}
-
-TSwitchResult WmiSetDns(const std::wstring& preferred, const std::wstring& alternate,
-                        const std::wstring& adapter) {
-    std::vector<std::wstring> given;
-    for (const std::wstring* server : {&preferred, &alternate})
-        if (!server->empty()) given.push_back(*server);
-    ScopedVariant servers = given.empty() ? ScopedVariant::NotSupplied() : StringArray(given);
-    return ForEachAdapter(adapter, [&](IDispatch* configuration) {
+TSwitchResult WmiSwitchAdapter(IDispatch* services, const TSwitchTarget& adapter,
+                               const TIpProfile& profile) {
+    IDispatch* configuration = adapter.Configuration.Get();
+    TAdapterCalls calls(services, configuration);
+    if (profile.UsesDhcp()) {
+        // EnableDHCP keeps static gateways: while the adapter is still static they are cleared
+        // the documented way, with its own address as the gateway.
+        const TAdapterState before = AdapterStateOf(configuration);
+        if (!before.DHCPEnabled && !before.DefaultIPGateway.empty() && !before.IPAddress.empty()) {
+            ScopedVariant own = StringArray({before.IPAddress.front()});
+            calls.Call(L"SetGateways", {RefTo(*own.Ptr())});
+        }
+        calls.Call(L"EnableDHCP");
+    } else {
+        ScopedVariant addresses = StringArray({profile.IPAddress});
+        ScopedVariant masks =
+            StringArray({profile.IPSubnet.empty() ? std::wstring(DefaultMask) : profile.IPSubnet});
+        const uint32_t answer = calls.Call(
+            L"EnableStatic", {RefTo(*addresses.Ptr()), RefTo(*masks.Ptr())}, kStaticAlready);
+        // The gateway belongs to an address that was set; SetGateways needs a static adapter.
+        if (answer == 0 || answer == 1 || answer == kStaticAlready) {
+            // No gateway: the adapter's own address clears the old one.
+            ScopedVariant gateways = StringArray(
+                {profile.DefaultIPGateway.empty() ? profile.IPAddress : profile.DefaultIPGateway});
+            calls.Call(L"SetGateways", {RefTo(*gateways.Ptr())});
+        }
+    }
+    const std::vector<std::wstring> given = profile.DnsServers();
+    if (profile.DNSEnabled || given.empty()) {
         // Not supplied: the adapter goes back to servers obtained automatically.
-        if (given.empty()) return Call(configuration, L"SetDNSServerSearchOrder", {servers.Get()});
-        return Call(configuration, L"SetDNSServerSearchOrder", {RefTo(*servers.Ptr())});
-    });
-}
-
-TSwitchResult SwitchProfile(const std::wstring& profile, const std::wstring& connectionName) {
-    TIniFile& ini = ConfigIni();
-    // Empty: every IP-enabled adapter, as always; an Index limits the switch to that adapter.
-    const std::wstring adapter = ini.ReadString(L"NET", L"Adapter", L"");
-    // Compared with case: "b" keeps the WMI engine.
-    if (ini.ReadString(L"NET", L"Method", L"") == L"B") {
-        if (adapter.empty()) return NetshSwitchProfile(profile, connectionName);
-        const std::optional<std::wstring> name = AdapterConnectionName(adapter);
-        if (!name) return TSwitchResult::Failure(-1, MissingAdapterCause(adapter));
-        return NetshSwitchProfile(profile, *name);
-    }
-    TSwitchResult result;
-    if (ini.ReadString(profile, L"DHCPEnabled", L"0") == L"1") {
-        result = WmiSetAddress(L"", L"", L"", adapter);
+        const ScopedVariant automatic = ScopedVariant::NotSupplied();
+        calls.Call(L"SetDNSServerSearchOrder", {automatic.Get()});
     } else {
-        const std::wstring mask = ini.ReadString(profile, L"IPSubnet", L"");
-        const std::wstring gateway = ini.ReadString(profile, L"DefaultIPGateway", L"");
-        result = WmiSetAddress(ini.ReadString(profile, L"IPAddress", L""), gateway, mask, adapter);
+        ScopedVariant servers = StringArray(given);
+        calls.Call(L"SetDNSServerSearchOrder", {RefTo(*servers.Ptr())});
     }
-    // Both steps always run; the address step's failure is the one reported.
-    if (ini.ReadString(profile, L"DNSEnabled", L"") == L"1") {
-        result.Add(WmiSetDns(L"", L"", adapter));
-    } else {
-        const std::wstring alternate = ini.ReadString(profile, L"DNSB", L"");
-        result.Add(WmiSetDns(ini.ReadString(profile, L"DNSA", L""), alternate, adapter));
-    }
-    return result;
-}
-
-int ApplyProfile(const std::wstring& profile, const std::wstring& connectionName) {
-    return SwitchProfile(profile, connectionName).Code;
+    return calls.Result();
 }

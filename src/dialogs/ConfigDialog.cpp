@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/Settings.h"
+#include "core/WmiAdapters.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/AdapterItem.h"
 #include "framework/Application.h"
@@ -155,7 +156,17 @@ void TfrmConfig::LoadOptions() {
     chkAutoRun->SetChecked(ConfigIni().ReadString(L"NET", L"AutoRun", L"0") == L"1");
     chkAutoSwitch->SetChecked(ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") == L"1");
     // The dialog opens on the adapter the switch is limited to, so that "确定" keeps the limit.
-    const std::wstring adapter = ConfigIni().ReadString(L"NET", L"Adapter", L"");
+    // A first run limits it to the connected wired adapter: Wi-Fi and virtual adapters are
+    // IP-enabled too, and one address on all of them would break their networks.
+    FStoredAdapter = ConfigIni().ReadString(L"NET", L"Adapter", L"");
+    std::wstring adapter = FStoredAdapter;
+    if (GetFileAttributesW(ConfigIni().FileName().c_str()) == INVALID_FILE_ATTRIBUTES &&
+        cmbAdapters->Enabled())
+        try {
+            adapter = WiredAdapterIndex();
+        } catch (const std::exception&) {
+            // Not told which is wired: nothing is preselected, as on an older Windows.
+        }
     for (int i = 0; !adapter.empty() && i < cmbAdapters->Count(); ++i) {
         if (AdapterOfItem(cmbAdapters->Item(i)) == adapter) {
             cmbAdapters->SetItemIndex(i);
@@ -235,8 +246,14 @@ void TfrmConfig::btnOKClick(TComponent*) {
     ConfigIni().WriteString(L"NET", L"AutoRun", autoRun ? L"1" : L"0");
     ConfigIni().WriteString(L"NET", L"AutoSwitch", L"0");
     if (chkAutoSwitch->Checked()) ConfigIni().WriteString(L"NET", L"AutoSwitch", L"1");
+    // An adapter the list does not show (not "Ethernet 802.3") stays as it was.
+    bool listed = false;
+    for (int i = 0; i < cmbAdapters->Count(); ++i)
+        listed = listed || AdapterOfItem(cmbAdapters->Item(i)) == FStoredAdapter;
     ConfigIni().WriteString(L"NET", L"Adapter",
-                            chkOnlyAdapter->Checked() ? SelectedAdapter() : L"");
+                            chkOnlyAdapter->Checked() ? SelectedAdapter()
+                            : listed                  ? L""
+                                                      : FStoredAdapter);
     ResultText = L"OK";
     Close();
 }

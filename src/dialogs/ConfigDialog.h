@@ -72,6 +72,8 @@ private:
     // The Index of the selected adapter as its item shows it; empty when none is selected.
     std::wstring SelectedAdapter() const;
 
+    // NET/Adapter as the dialog found it.
+    std::wstring FStoredAdapter;
     ScopedFont FFont;
     ScopedFont FEditFont;
     HWND FLastFocus = nullptr;

@@ -105,14 +105,14 @@ void TfrmIPSet::edtAIPExit(TComponent*) {
 }
 
 void TfrmIPSet::LoadProfile() {
-    TIniFile& ini = ConfigIni();
-    if (ini.ReadString(FSection, L"DHCPEnabled", L"0") == L"1") {
+    const TIpProfile profile = ReadProfile(FSection);
+    if (profile.DHCPEnabled) {
         rbADhcpClick(this);
         Select(rbADhcp);
     } else {
-        edtAIP->SetText(ini.ReadString(FSection, L"IPAddress", L""));
-        edtAMask->SetText(ini.ReadString(FSection, L"IPSubnet", L""));
-        edtAGate->SetText(ini.ReadString(FSection, L"DefaultIPGateway", L""));
+        edtAIP->SetText(profile.IPAddress);
+        edtAMask->SetText(profile.IPSubnet);
+        edtAGate->SetText(profile.DefaultIPGateway);
         rbAStaticClick(this);
         Select(rbAStatic);
     }
@@ -120,28 +120,21 @@ void TfrmIPSet::LoadProfile() {
     // enabled state the address choice gave it.
     rbADNSDhcp->SetChecked(true);
     rbADNSDhcpClick(this);
-    if (ini.ReadString(FSection, L"DNSEnabled", L"") == L"1") return;
-    edtADNS1->SetText(ini.ReadString(FSection, L"DNSA", L""));
-    edtADNS2->SetText(ini.ReadString(FSection, L"DNSB", L""));
+    if (profile.DNSEnabled) return;
+    edtADNS1->SetText(profile.DNSA);
+    edtADNS2->SetText(profile.DNSB);
     rbADNSStaticClick(this);
     Select(rbADNSStatic);
 }
 
 void TfrmIPSet::SaveProfile() {
-    TIniFile& ini = ConfigIni();
-    if (rbAStatic->Checked()) {
-        ini.WriteString(FSection, L"DHCPEnabled", L"0");
-        ini.WriteString(FSection, L"IPAddress", edtAIP->Text());
-        ini.WriteString(FSection, L"IPSubnet", edtAMask->Text());
-        ini.WriteString(FSection, L"DefaultIPGateway", edtAGate->Text());
-    } else {
-        ini.WriteString(FSection, L"DHCPEnabled", L"1");
-    }
-    if (rbADNSStatic->Checked()) {
-        ini.WriteString(FSection, L"DNSEnabled", L"0");
-        ini.WriteString(FSection, L"DNSA", edtADNS1->Text());
-        ini.WriteString(FSection, L"DNSB", edtADNS2->Text());
-    } else {
-        ini.WriteString(FSection, L"DNSEnabled", L"1");
-    }
+    TIpProfile profile;
+    profile.DHCPEnabled = !rbAStatic->Checked();
+    profile.IPAddress = edtAIP->Text();
+    profile.IPSubnet = edtAMask->Text();
+    profile.DefaultIPGateway = edtAGate->Text();
+    profile.DNSEnabled = !rbADNSStatic->Checked();
+    profile.DNSA = edtADNS1->Text();
+    profile.DNSB = edtADNS2->Text();
+    WriteProfile(FSection, profile);
 }

@@ -80,6 +80,37 @@ void TApplication::Terminate() {
     PostQuitMessage(0);
 }
 
+bool WaitDispatchingMessages(HANDLE handle, DWORD milliseconds) {
+    const ULONGLONG until = GetTickCount64() + milliseconds;
+    const DWORD handles = handle ? 1 : 0;
+    bool quit = false;
+    int quitCode = 0;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = milliseconds == INFINITE ? INFINITE
+                           : now >= until           ? 0
+                                                    : static_cast<DWORD>(until - now);
+        // After a WM_QUIT only sent messages are served: the loop that owns the thread ends.
+        const DWORD woke = MsgWaitForMultipleObjects(handles, &handle, FALSE, left,
+                                                     quit ? QS_SENDMESSAGE : QS_ALLINPUT);
+        if (handles && woke == WAIT_OBJECT_0) break;
+        if (woke == WAIT_TIMEOUT || woke == WAIT_FAILED) break;
+        MSG msg;
+        const UINT remove = quit ? PM_REMOVE | PM_QS_SENDMESSAGE : PM_REMOVE;
+        while (PeekMessageW(&msg, nullptr, 0, 0, remove)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = static_cast<int>(msg.wParam);
+                break;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    if (quit) PostQuitMessage(quitCode);
+    return handles && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+}
+
 void TApplication::ProcessMessages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

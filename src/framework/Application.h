@@ -13,6 +13,12 @@
 
 class TForm;
 
+// Waits until handle is signalled (nullptr: until the time has passed) or milliseconds have
+// passed, dispatching the thread's messages meanwhile as a cross-process COM call does, so its
+// windows keep answering. A WM_QUIT met is posted again for the loop that owns the thread.
+// Answers whether the handle was signalled.
+bool WaitDispatchingMessages(HANDLE handle, DWORD milliseconds);
+
 // It owns the program's forms; Finalize() destroys them before the process ends.
 class TApplication : public TComponent {
 public:

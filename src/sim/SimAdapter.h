@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,16 @@ struct TSimAdapter { // one adapter: its Win32_NetworkAdapterConfiguration and
     std::wstring DHCPServer;
     std::wstring DHCPLeaseObtained; // CIM date-time text, "yyyymmddHHMMSS.mmmmmm+UUU"
     std::vector<int> GatewayCostMetric;
+    // The static gateways EnableDHCP left in DefaultIPGateway beside the lease's own.
+    std::vector<std::wstring> KeptStaticGateways;
     unsigned long long Speed = 1000000000;
+    // What MSFT_NetAdapter tells and Win32_NetworkAdapter cannot: the medium (14 wired 802.3,
+    // 9 native 802.11), whether it is a physical device or a virtual one, and its link.
+    int NdisPhysicalMedium = 14;
+    bool HardwareInterface = true;
+    bool Virtual = false;
+    bool MediaConnected = true;
+    int InterfaceIndex = 0; // ties the classes of root\cimv2 and root\StandardCimv2
 };
 
 struct TSimArgument {               // one argument of a recorded method call, as it arrived
@@ -34,7 +44,7 @@ struct TSimCall {
     int AdapterIndex = 0;           // Index of the object the method was called on
     std::wstring Method;            // "EnableStatic", ...
     std::vector<TSimArgument> Args; // natural order
-    long Result = 0;                // what the method answered
+    uint32_t Result = 0;            // what the method answered (a uint32, as WMI declares it)
     bool Raised = false;            // the call raised an error instead of answering
     HRESULT Error = S_OK;           // the error raised
 };

@@ -3,18 +3,22 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <utility>
 
+#include "framework/Application.h"
 #include "sim/SimProvider.h"
 
 namespace {
-constexpr long Success = 0;
-constexpr long RebootRequired = 1;
-constexpr long InvalidSubnetMask = 66;
-constexpr long InvalidInputParameter = 68;
-constexpr long TooManyGateways = 69;
-constexpr long InvalidIPAddress = 70;
-constexpr long InvalidGateway = 71;
-constexpr long IPNotEnabled = 84;
+constexpr uint32_t Success = 0;
+constexpr uint32_t RebootRequired = 1;
+constexpr uint32_t InvalidSubnetMask = 66;
+constexpr uint32_t InvalidInputParameter = 68;
+constexpr uint32_t TooManyGateways = 69;
+constexpr uint32_t InvalidIPAddress = 70;
+constexpr uint32_t InvalidGateway = 71;
+constexpr uint32_t UnableToConfigureDhcp = 81;
+constexpr uint32_t IPNotEnabled = 84;
+constexpr uint32_t InterfaceNotConfigurable = 97;
 
 std::wstring ElementText(SAFEARRAY* array, LONG index) {
     return VariantToText(SimArrayElement(array, index).Get());
@@ -36,7 +40,9 @@ std::vector<std::wstring> StringList(const TSimArgs& args, size_t i) {
     return items;
 }
 
-bool IsAddress(const std::wstring& text, unsigned long* value = nullptr) {
+} // namespace
+
+bool SimIsAddress(const std::wstring& text, unsigned long* value) {
     unsigned long result = 0;
     size_t at = 0;
     for (int part = 0; part < 4; ++part) {
@@ -58,13 +64,14 @@ bool IsAddress(const std::wstring& text, unsigned long* value = nullptr) {
     return true;
 }
 
-bool IsMask(const std::wstring& text) {
+bool SimIsMask(const std::wstring& text) {
     unsigned long mask = 0;
-    if (!IsAddress(text, &mask) || mask == 0) return false;
+    if (!SimIsAddress(text, &mask) || mask == 0) return false;
     const unsigned long inverted = ~mask & 0xFFFFFFFFul;
     return (inverted & (inverted + 1)) == 0; // ones, then zeros
 }
 
+namespace {
 std::wstring CimNow() {
     SYSTEMTIME t;
     GetLocalTime(&t);
@@ -78,23 +85,34 @@ std::wstring CimNow() {
     return text;
 }
 
-// A lease from the simulated DHCP server of the adapter's own network.
-void Lease(TSimAdapter& a) {
+} // namespace
+
+void SimLease(TSimAdapter& a) {
     const std::wstring net = L"192.168." + std::to_wstring(a.Index % 256) + L".";
     a.DHCPEnabled = true;
     a.IPAddress = {net + L"100"};
     a.IPSubnet = {L"255.255.255.0"};
-    a.DefaultIPGateway = {net + L"1"};
-    a.GatewayCostMetric = {0};
+    a.DefaultIPGateway = a.KeptStaticGateways;
+    if (std::find(a.DefaultIPGateway.begin(), a.DefaultIPGateway.end(), net + L"1") ==
+        a.DefaultIPGateway.end())
+        a.DefaultIPGateway.push_back(net + L"1");
+    a.GatewayCostMetric.assign(a.DefaultIPGateway.size(), 0);
     a.DHCPServer = net + L"1";
     a.DHCPLeaseObtained = CimNow();
 }
 
+namespace {
+
 // Checks the arguments; applies them when apply is true. Answers the method's own code.
-long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, bool apply) {
+uint32_t Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, bool apply) {
     if (!a.IPEnabled) return IPNotEnabled;
     if (SameText(method, L"EnableDHCP")) {
-        if (apply) Lease(a);
+        // Windows documents that EnableDHCP does not clear static default gateways: they stay
+        // in DefaultIPGateway beside the one the lease brings.
+        if (apply) {
+            if (!a.DHCPEnabled) a.KeptStaticGateways = a.DefaultIPGateway;
+            SimLease(a);
+        }
         return Success;
     }
     if (SameText(method, L"EnableStatic")) {
@@ -102,18 +120,26 @@ long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, b
                                         masks = StringList(args, 1);
         if (addresses.empty() || addresses.size() != masks.size()) return InvalidInputParameter;
         for (const std::wstring& address : addresses)
-            if (!IsAddress(address)) return InvalidIPAddress;
+            if (!SimIsAddress(address)) return InvalidIPAddress;
         for (const std::wstring& mask : masks)
-            if (!IsMask(mask)) return InvalidSubnetMask;
+            if (!SimIsMask(mask)) return InvalidSubnetMask;
+        // Windows documents that EnableStatic on an adapter that is already static sets the
+        // address and mask all the same and answers 81.
+        const bool wasStatic = !a.DHCPEnabled;
         if (apply) {
-            // The gateway stays as it was.
+            // A static adapter keeps its gateways; one leaving DHCP keeps only the static ones
+            // EnableDHCP left behind, not the lease's.
+            if (!wasStatic) {
+                a.DefaultIPGateway = std::exchange(a.KeptStaticGateways, {});
+                a.GatewayCostMetric.assign(a.DefaultIPGateway.size(), 1);
+            }
             a.DHCPEnabled = false;
             a.DHCPServer.clear();
             a.DHCPLeaseObtained.clear();
             a.IPAddress = addresses;
             a.IPSubnet = masks;
         }
-        return Success;
+        return wasStatic ? UnableToConfigureDhcp : Success;
     }
     if (SameText(method, L"SetGateways")) {
         const std::vector<std::wstring> gateways = StringList(args, 0);
@@ -130,8 +156,17 @@ long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, b
         if (gateways.size() > 5) return TooManyGateways;
         if (!metrics.empty() && metrics.size() != gateways.size()) return InvalidInputParameter;
         for (const std::wstring& gateway : gateways)
-            if (!IsAddress(gateway)) return InvalidGateway;
-        if (apply) {
+            if (!SimIsAddress(gateway)) return InvalidGateway;
+        // Windows documents that SetGateways only works while the adapter is static; in DHCP
+        // mode it changes nothing (answered here with 97, interface not configurable).
+        if (a.DHCPEnabled) return InterfaceNotConfigurable;
+        // The documented way to clear the gateways: the adapter's own static address.
+        const bool clears =
+            gateways.size() == 1 && !a.IPAddress.empty() && gateways[0] == a.IPAddress[0];
+        if (apply && clears) {
+            a.DefaultIPGateway.clear();
+            a.GatewayCostMetric.clear();
+        } else if (apply) {
             a.DefaultIPGateway = gateways;
             a.GatewayCostMetric = metrics.empty() ? std::vector<int>(gateways.size(), 1) : metrics;
         }
@@ -141,7 +176,7 @@ long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, b
     std::vector<std::wstring> servers;
     if (!args.Missing(0)) servers = StringList(args, 0);
     for (const std::wstring& server : servers)
-        if (!IsAddress(server)) return InvalidIPAddress;
+        if (!SimIsAddress(server)) return InvalidIPAddress;
     if (apply) {
         if (servers.empty())
             servers = a.DHCPEnabled && !a.DHCPServer.empty() ? std::vector{a.DHCPServer}
@@ -151,24 +186,6 @@ long Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, b
     return Success;
 }
 
-// Waits as a call into the WMI service does: the thread keeps dispatching its messages.
-void Wait(DWORD milliseconds) {
-    const ULONGLONG until = GetTickCount64() + milliseconds;
-    for (ULONGLONG now = GetTickCount64(); now < until; now = GetTickCount64()) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                // The loop that owns the thread must still see it.
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                Sleep(static_cast<DWORD>(until - std::min(until, GetTickCount64())));
-                return;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-}
 } // namespace
 
 TSimArgument SimArgumentShape(const VARIANT& argument) {
@@ -208,10 +225,11 @@ ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex,
     if (outcome.Kind == TSimOutcome::Perform && repository.Answer)
         outcome = {TSimOutcome::Answer, *repository.Answer};
 
-    if (repository.Delay) Wait(repository.Delay);
+    // Waits as a call into the WMI service does: the thread keeps dispatching its messages.
+    if (repository.Delay) WaitDispatchingMessages(nullptr, repository.Delay);
 
     HRESULT error = S_OK;
-    long code = Success;
+    uint32_t code = Success;
     try {
         TSimAdapter* adapter = repository.FindAdapter(adapterIndex);
         if (outcome.Kind == TSimOutcome::Raise) {
@@ -224,7 +242,10 @@ ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex,
             if (code == Success || code == RebootRequired) Perform(method, *adapter, args, true);
         } else {
             code = Perform(method, *adapter, args, false);
-            if (code == Success) Perform(method, *adapter, args, true);
+            // 81 from EnableStatic is an answer of a change made.
+            if (code == Success ||
+                (code == UnableToConfigureDhcp && SameText(method, L"EnableStatic")))
+                Perform(method, *adapter, args, true);
         }
     } catch (const TSimError& e) {
         error = e.Code;
@@ -236,6 +257,11 @@ ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex,
     repository.Probe().MethodDone(call);
     // The user's log; writing it cannot fail the call.
     if (repository.Owner && repository.Owner->OnCall) repository.Owner->OnCall(call);
+    if (repository.Owner && repository.Owner->OnAdapterChanged)
+        if (const TSimAdapter* adapter = repository.FindAdapter(adapterIndex))
+            repository.Owner->OnAdapterChanged(*adapter);
     if (FAILED(error)) throw TSimError{error};
+    // WMI hands a uint32 to automation as VT_I4: the answer's bits, which callers read back as
+    // unsigned.
     return ScopedVariant(static_cast<int>(code));
 }

@@ -11,3 +11,10 @@ ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex,
                                    const std::wstring& method, const TSimArgs& args);
 // The shape of one argument as it arrived.
 TSimArgument SimArgumentShape(const VARIANT& argument);
+
+// A dotted IPv4 address (its value in value when given), and a subnet mask: ones, then zeros.
+bool SimIsAddress(const std::wstring& text, unsigned long* value = nullptr);
+bool SimIsMask(const std::wstring& text);
+// A lease from the simulated DHCP server of the adapter's own network, 192.168.<Index>.1;
+// the static gateways in KeptStaticGateways stay beside the lease's.
+void SimLease(TSimAdapter& a);

@@ -55,7 +55,7 @@ struct TSimOutcome { // what an adapter method does
         Answer,  // answers Code; changes the adapter only when Code is 0 or 1
         Raise,   // raises Code and leaves the adapter as it was
     } Kind = Perform;
-    long Code = 0;
+    uint32_t Code = 0; // an answer, or the HRESULT raised
 };
 
 // Every member has a default that changes nothing, so a probe overrides only what it needs.

@@ -9,13 +9,17 @@
 namespace {
 TSimProvider* GInstalled = nullptr;
 
+std::wstring ListText(const std::vector<std::wstring>& values) {
+    std::wstring text = L"{";
+    for (size_t i = 0; i < values.size(); ++i)
+        text += (i ? L", " : L"") + values[i];
+    return text + L"}";
+}
+
 std::wstring ArgumentText(const TSimArgument& a) {
     if (a.NotSupplied) return L"<not supplied>";
     if (!a.IsArray) return a.Values.empty() ? L"" : a.Values.front();
-    std::wstring text = L"{";
-    for (size_t i = 0; i < a.Values.size(); ++i)
-        text += (i ? L", " : L"") + a.Values[i];
-    return text + L"}";
+    return ListText(a.Values);
 }
 } // namespace
 
@@ -75,7 +79,7 @@ void TSimProvider::SetDelay(DWORD milliseconds) {
     FRepository->Delay = milliseconds;
 }
 
-void TSimProvider::SetAnswer(std::optional<long> code) {
+void TSimProvider::SetAnswer(std::optional<uint32_t> code) {
     FRepository->Answer = code;
 }
 
@@ -97,4 +101,11 @@ std::wstring TSimProvider::Describe(const TSimCall& call) {
     if (call.Raised)
         return line + L" raised 0x" + HexDigits(static_cast<unsigned long>(call.Error), 8);
     return line + L" = " + std::to_wstring(call.Result);
+}
+
+std::wstring TSimProvider::DescribeState(const TSimAdapter& a) {
+    return L"  now: adapter " + std::to_wstring(a.Index) + L" DHCP " +
+           (a.DHCPEnabled ? L"on" : L"off") + L", address " + ListText(a.IPAddress) + L"/" +
+           ListText(a.IPSubnet) + L", gateways " + ListText(a.DefaultIPGateway) + L", DNS " +
+           ListText(a.DNSServerSearchOrder);
 }

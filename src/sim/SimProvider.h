@@ -15,6 +15,10 @@
 //   its objects are first asked for (Count, Item, the enumerator's Next); without it at once.
 //   Objects keep the values they were read with; wbemQueryFlagPrototype (2) gives one object
 //   without values.
+// - As Windows documents: EnableStatic on a static adapter applies and answers 81; EnableDHCP
+//   keeps the static gateways beside the lease's; SetGateways works only on a static adapter
+//   (97 in DHCP mode), and the adapter's own address as the gateway clears them. Answers are
+//   uint32, handed to automation as VT_I4 as WMI does.
 // - EnableDHCP leases 192.168.<Index>.100/24 from 192.168.<Index>.1; EnableStatic keeps the
 //   gateway; SetDNSServerSearchOrder without a list (not supplied, left out or empty) returns
 //   to automatic DNS: the lease's server, or none on a static adapter. Like Windows they answer
@@ -37,36 +41,43 @@ class TSimRepository;
 
 class TSimProvider {
 public:
-    // Registers the class objects for this process and starts with the two default adapters.
+    // Registers the class objects for this process and starts with the default machine.
     // Installing again answers the provider already installed.
     static TSimProvider& Install();
     static void Uninstall();          // revokes the registrations
     static TSimProvider* Installed(); // or nullptr
 
     std::vector<TSimAdapter>& Adapters(); // may be edited freely between calls
-    // 1 "Intel(R) PRO/1000 MT Network Connection", static 192.168.1.20/24, connection "本地连接";
-    // 8 "Realtek RTL8139 Family PCI Fast Ethernet NIC", DHCP, connection "本地连接 2".
+    // The laptop of SimDefaultAdapters: wired, USB Ethernet, Wi-Fi, WSL switch, idle VPN.
     void SetDefaultAdapters();
 
     DWORD Delay() const;
     // Each adapter method waits this long, dispatching messages as a cross-process COM call does.
     void SetDelay(DWORD milliseconds);
     // Every adapter method answers this code, as a test's SetResult does (none: they act).
-    void SetAnswer(std::optional<long> code);
+    void SetAnswer(std::optional<uint32_t> code);
 
-    // A network cable plugged in (connected) or pulled out, as root\WMI reports it: each event
-    // source of "select * from MSNdis_StatusMediaConnect" (or ...Disconnect) opened before
-    // receives one event whose InstanceName is the adapter's description. Safe from any thread.
+    // A link that came up (connected) or went down, as root\WMI reports it for every adapter,
+    // wired, Wi-Fi or virtual: each event source of "select * from MSNdis_StatusMediaConnect"
+    // (or ...Disconnect) opened before receives one event whose InstanceName is the adapter's
+    // name as NDIS gives it (its description). Safe from any thread; the adapters' own state
+    // is left to the thread that owns them.
     // Event sources and their events belong to the apartment that opened or took them.
     void RaiseMediaEvent(bool connected, const std::wstring& instanceName);
 
     // After each adapter method call, on the caller's thread. It must not throw: the adapter
     // has already changed and the caller is owed the answer.
     std::function<void(const TSimCall&)> OnCall;
+    // After each adapter method call and each netsh command applied through the stand-in, with
+    // the adapter as it is now. The same contract as OnCall.
+    std::function<void(const TSimAdapter&)> OnAdapterChanged;
 
     // One line for simulated-network.log, e.g.
     // "adapter 1 EnableStatic({10.0.0.5}, {255.255.255.0}) = 0"
     static std::wstring Describe(const TSimCall& call);
+    // The adapter's settings as the log shows them after a change, e.g.
+    // "  now: adapter 1 DHCP off, address {10.0.0.5}/{255.255.255.0}, gateways {}, DNS {}"
+    static std::wstring DescribeState(const TSimAdapter& adapter);
 
     // The seam of the tests (nullptr: none). The probe must outlive its setting.
     void SetProbe(ISimProbe* probe);

@@ -28,6 +28,7 @@ ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
     if (name == L"DNSServerSearchOrder") return StringArray(a.DNSServerSearchOrder);
     if (name == L"GatewayCostMetric") return IntegerArray(a.GatewayCostMetric);
     if (name == L"Index") return ScopedVariant(a.Index);
+    if (name == L"InterfaceIndex") return ScopedVariant(a.InterfaceIndex);
     if (name == L"IPAddress") return StringArray(a.IPAddress);
     if (name == L"IPEnabled") return ScopedVariant(a.IPEnabled);
     if (name == L"IPSubnet") return StringArray(a.IPSubnet);
@@ -35,40 +36,104 @@ ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
     if (name == L"AdapterType") return Text(a.AdapterType);
     if (name == L"DeviceID") return ScopedVariant(std::to_wstring(a.Index));
     if (name == L"NetConnectionID") return Text(a.NetConnectionID);
+    // 2 connected, 7 media disconnected.
+    if (name == L"NetConnectionStatus") return ScopedVariant(a.MediaConnected ? 2 : 7);
     // WMI hands 64-bit integers to automation as text.
     if (name == L"Speed") return ScopedVariant(std::to_wstring(a.Speed));
     return SimNull();
 }
 
-TSimAdapter DefaultAdapter(int index) {
+std::wstring InterfaceGuid(const TSimAdapter& a) {
+    wchar_t text[40];
+    swprintf(text, 40, L"{4D36E972-E325-11CE-BFC1-08002BE1%04X}", a.Index & 0xFFFF);
+    return text;
+}
+
+// MSFT_NetAdapter names things its own way: Name is the connection name.
+ScopedVariant NetAdapterValue(const std::wstring& name, const TSimAdapter& a) {
+    if (name == L"ConnectorPresent") return ScopedVariant(a.HardwareInterface);
+    if (name == L"DeviceID" || name == L"InterfaceGuid") return ScopedVariant(InterfaceGuid(a));
+    if (name == L"HardwareInterface") return ScopedVariant(a.HardwareInterface);
+    if (name == L"InterfaceDescription") return Text(a.Description);
+    if (name == L"InterfaceIndex") return ScopedVariant(a.InterfaceIndex);
+    // 1 connected, 2 disconnected.
+    if (name == L"MediaConnectState") return ScopedVariant(a.MediaConnected ? 1 : 2);
+    if (name == L"Name") return Text(a.NetConnectionID);
+    if (name == L"NdisPhysicalMedium") return ScopedVariant(a.NdisPhysicalMedium);
+    if (name == L"Virtual") return ScopedVariant(a.Virtual);
+    return SimNull();
+}
+
+TSimAdapter Adapter(int index, int interfaceIndex, std::wstring description, std::wstring mac,
+                    std::wstring connection) {
     TSimAdapter a;
     a.Index = index;
-    if (index == 1) {
-        a.Description = L"Intel(R) PRO/1000 MT Network Connection";
-        a.MACAddress = L"00:0C:29:4F:8E:35";
-        a.NetConnectionID = L"本地连接";
-        a.IPAddress = {L"192.168.1.20"};
-        a.IPSubnet = {L"255.255.255.0"};
-        a.DefaultIPGateway = {L"192.168.1.1"};
-        a.GatewayCostMetric = {1};
-        a.DNSServerSearchOrder = {L"192.168.1.1", L"192.168.1.2"};
-    } else {
-        a.Description = L"Realtek RTL8139 Family PCI Fast Ethernet NIC";
-        a.MACAddress = L"00:E0:4C:68:1A:2B";
-        a.NetConnectionID = L"本地连接 2";
-        a.Speed = 100000000;
-        a.DHCPEnabled = true;
-        a.IPAddress = {L"192.168.8.100"};
-        a.IPSubnet = {L"255.255.255.0"};
-        a.DefaultIPGateway = {L"192.168.8.1"};
-        a.GatewayCostMetric = {0};
-        a.DHCPServer = L"192.168.8.1";
-        a.DHCPLeaseObtained = L"20261201083000.000000+480";
-        a.DNSServerSearchOrder = {L"192.168.8.1"};
-    }
+    a.InterfaceIndex = interfaceIndex;
+    a.Description = std::move(description);
+    a.MACAddress = std::move(mac);
+    a.NetConnectionID = std::move(connection);
     return a;
 }
 
+TSimAdapter Static(TSimAdapter a, std::wstring address, std::wstring gateway,
+                   std::vector<std::wstring> dns) {
+    a.IPAddress = {std::move(address)};
+    a.IPSubnet = {L"255.255.255.0"};
+    if (!gateway.empty()) {
+        a.DefaultIPGateway = {std::move(gateway)};
+        a.GatewayCostMetric = {1};
+    }
+    a.DNSServerSearchOrder = std::move(dns);
+    return a;
+}
+
+// Leased from the DHCP server of its own network, 192.168.<Index>.1.
+TSimAdapter Leased(TSimAdapter a) {
+    const std::wstring net = L"192.168." + std::to_wstring(a.Index) + L".";
+    a.DHCPEnabled = true;
+    a.IPAddress = {net + L"100"};
+    a.IPSubnet = {L"255.255.255.0"};
+    a.DefaultIPGateway = {net + L"1"};
+    a.GatewayCostMetric = {0};
+    a.DHCPServer = net + L"1";
+    a.DHCPLeaseObtained = L"20261201083000.000000+480";
+    a.DNSServerSearchOrder = {net + L"1"};
+    return a;
+}
+} // namespace
+
+std::vector<TSimAdapter> SimDefaultAdapters() {
+    // The wired adapter, static on the internal network.
+    TSimAdapter wired = Static(
+        Adapter(1, 7, L"Intel(R) PRO/1000 MT Network Connection", L"00:0C:29:4F:8E:35", L"以太网"),
+        L"192.168.1.20", L"192.168.1.1", {L"192.168.1.1", L"192.168.1.2"});
+    // A second, USB, Ethernet adapter on a DHCP network.
+    TSimAdapter usb = Leased(
+        Adapter(8, 11, L"Realtek USB GbE Family Controller", L"00:E0:4C:68:1A:2B", L"以太网 2"));
+    usb.Speed = 100000000;
+    // Wi-Fi reports AdapterType "Ethernet 802.3" like the wired ones; only MSFT_NetAdapter's
+    // medium tells it apart.
+    TSimAdapter wifi =
+        Leased(Adapter(12, 15, L"Intel(R) Wi-Fi 6 AX201 160MHz", L"DC:21:48:7A:3C:90", L"WLAN"));
+    wifi.NdisPhysicalMedium = 9;
+    // The virtual switch of WSL: IP-enabled, static, and no hardware.
+    TSimAdapter wsl = Static(Adapter(17, 33, L"Hyper-V Virtual Ethernet Adapter",
+                                     L"00:15:5D:E2:41:07", L"vEthernet (WSL)"),
+                             L"172.20.48.1", L"", {});
+    wsl.IPSubnet = {L"255.255.240.0"};
+    wsl.HardwareInterface = false;
+    wsl.Virtual = true;
+    wsl.Speed = 10000000000ull;
+    // A VPN adapter while its tunnel is down: not connected, so no IP.
+    TSimAdapter vpn = Adapter(21, 42, L"TAP-Windows Adapter V9", L"00:FF:6B:3A:52:C4", L"以太网 3");
+    vpn.IPEnabled = false;
+    vpn.HardwareInterface = false;
+    vpn.MediaConnected = false;
+    vpn.Speed = 100000000;
+    return {wired, usb, wifi, wsl, vpn};
+}
+
+namespace {
 // The provider without a test's probe: every default answer.
 ISimProbe NoProbe;
 } // namespace
@@ -82,7 +147,7 @@ void TSimRepository::SetProbe(ISimProbe* probe) {
 }
 
 void TSimRepository::SetDefaultAdapters() {
-    Adapters = {DefaultAdapter(1), DefaultAdapter(8)};
+    Adapters = SimDefaultAdapters();
 }
 
 TSimAdapter* TSimRepository::FindAdapter(int index) {
@@ -93,18 +158,21 @@ TSimAdapter* TSimRepository::FindAdapter(int index) {
 
 std::shared_ptr<const TSimClassDef> TSimRepository::FindClass(const std::wstring& nameSpace,
                                                               const std::wstring& name) const {
+    if (nameSpace == L"root\\StandardCimv2") return SimNetAdapterClass(name);
     if (nameSpace != L"root\\cimv2") return nullptr;
     if (auto cls = SimAdapterClass(name)) return cls;
     return Probe().FindClass(name);
 }
 
 std::vector<std::vector<ScopedVariant>> TSimRepository::Instances(const TSimClassDef& cls) const {
-    if (SimAdapterClass(cls.Name).get() != &cls) return Probe().Instances(cls);
+    const bool netAdapter = SimNetAdapterClass(cls.Name).get() == &cls;
+    if (!netAdapter && SimAdapterClass(cls.Name).get() != &cls) return Probe().Instances(cls);
     std::vector<std::vector<ScopedVariant>> instances;
     for (const TSimAdapter& adapter : Adapters) {
         std::vector<ScopedVariant> values;
         for (const TSimPropertyDef& p : cls.Properties)
-            values.push_back(Value(p.Name, adapter));
+            values.push_back(netAdapter ? NetAdapterValue(p.Name, adapter)
+                                        : Value(p.Name, adapter));
         instances.push_back(std::move(values));
     }
     return instances;

@@ -19,6 +19,13 @@
 
 class TSimProvider;
 
+// The machine --simulate shows, a current laptop: 1 the wired Ethernet adapter ("以太网",
+// static 192.168.1.20/24, gateway 192.168.1.1, DNS 192.168.1.1 and .2); 8 a USB Ethernet
+// adapter ("以太网 2", DHCP 192.168.8.100/24 from 192.168.8.1); 12 Wi-Fi ("WLAN", DHCP from
+// 192.168.12.1); 17 the WSL virtual switch ("vEthernet (WSL)", static 172.20.48.1/20); 21 a
+// VPN adapter whose tunnel is down (not IP-enabled).
+std::vector<TSimAdapter> SimDefaultAdapters();
+
 // The events waiting for one event source. Shared with the thread that pulls them.
 struct TSimEventQueue {
     std::wstring ClassName; // MSNdis_StatusMediaConnect or MSNdis_StatusMediaDisconnect
@@ -33,7 +40,7 @@ public:
     std::vector<TSimAdapter> Adapters;
     DWORD Delay = 0; // each adapter method takes this long
     // What every adapter method answers instead of acting, when set (a probe's outcome wins).
-    std::optional<long> Answer;
+    std::optional<uint32_t> Answer;
 
     // Event sources register here; events may be raised from any thread.
     std::mutex EventLock;
@@ -45,12 +52,10 @@ public:
     ISimProbe& Probe() const;
     void SetProbe(ISimProbe* probe);
 
-    // Two Ethernet adapters: 1 "Intel(R) PRO/1000 MT Network Connection", static
-    // 192.168.1.20/24, gateway 192.168.1.1, DNS 192.168.1.1 and .2, connection "本地连接";
-    // 8 "Realtek RTL8139 Family PCI Fast Ethernet NIC", DHCP 192.168.8.100/24, gateway and DNS
-    // 192.168.8.1, connection "本地连接 2".
+    // A current laptop (see SimDefaultAdapters).
     void SetDefaultAdapters();
     TSimAdapter* FindAdapter(int index);
+    // The adapter NDIS names so (its description), or nullptr.
 
     // A class of the namespace (names ignore case), or none.
     std::shared_ptr<const TSimClassDef> FindClass(const std::wstring& nameSpace,

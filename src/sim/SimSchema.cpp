@@ -26,6 +26,7 @@ std::shared_ptr<const TSimClassDef> SimAdapterClass(const std::wstring& name) {
                 {L"DNSServerSearchOrder", CimString, true},
                 {L"GatewayCostMetric", CimUint16, true},
                 {L"Index", CimUint32, false, true, true},
+                {L"InterfaceIndex", CimUint32, false, false, true},
                 {L"IPAddress", CimString, true},
                 {L"IPEnabled", CimBoolean},
                 {L"IPSubnet", CimString, true},
@@ -47,14 +48,36 @@ std::shared_ptr<const TSimClassDef> SimAdapterClass(const std::wstring& name) {
                              {L"Description", CimString, false, false, true},
                              {L"DeviceID", CimString, false, true, true},
                              {L"Index", CimUint32, false, false, true},
+                             {L"InterfaceIndex", CimUint32, false, false, true},
                              {L"MACAddress", CimString, false, false, true},
                              {L"Name", CimString, false, false, true},
                              {L"NetConnectionID", CimString},
+                             {L"NetConnectionStatus", CimUint16, false, false, true},
                              {L"Speed", CimUint64, false, false, true},
                          },
                          {}}),
     };
     return Find(classes, name);
+}
+
+std::shared_ptr<const TSimClassDef> SimNetAdapterClass(const std::wstring& name) {
+    static const auto cls = std::make_shared<const TSimClassDef>(
+        TSimClassDef{L"MSFT_NetAdapter",
+                     L"CIM_NetworkPort",
+                     {
+                         {L"ConnectorPresent", CimBoolean, false, false, true},
+                         {L"DeviceID", CimString, false, true, true},
+                         {L"HardwareInterface", CimBoolean, false, false, true},
+                         {L"InterfaceDescription", CimString, false, false, true},
+                         {L"InterfaceGuid", CimString, false, false, true},
+                         {L"InterfaceIndex", CimUint32, false, false, true},
+                         {L"MediaConnectState", CimUint32, false, false, true},
+                         {L"Name", CimString, false, false, true},
+                         {L"NdisPhysicalMedium", CimUint32, false, false, true},
+                         {L"Virtual", CimBoolean, false, false, true},
+                     },
+                     {}});
+    return SameText(name, cls->Name) ? cls : nullptr;
 }
 
 std::shared_ptr<const TSimClassDef> SimMediaEventClass(const std::wstring& name) {
@@ -102,5 +125,6 @@ std::wstring SimNamespace(const std::wstring& name) {
     if (folded.empty() || SameText(folded, L"root\\cimv2")) return L"root\\cimv2";
     // The events namespace connects; it has none of the adapter classes.
     if (SameText(folded, L"root\\wmi")) return L"root\\WMI";
+    if (SameText(folded, L"root\\StandardCimv2")) return L"root\\StandardCimv2";
     return {};
 }

@@ -46,6 +46,8 @@ struct TSimClassDef {
 
 // Win32_NetworkAdapterConfiguration or Win32_NetworkAdapter (names ignore case), or nullptr.
 std::shared_ptr<const TSimClassDef> SimAdapterClass(const std::wstring& name);
+// MSFT_NetAdapter of root\StandardCimv2 (names ignore case), or nullptr.
+std::shared_ptr<const TSimClassDef> SimNetAdapterClass(const std::wstring& name);
 // MSNdis_StatusMediaConnect or MSNdis_StatusMediaDisconnect of root\WMI, or nullptr.
 std::shared_ptr<const TSimClassDef> SimMediaEventClass(const std::wstring& name);
 // A method's parameter object class (__PARAMETERS) with these properties.
@@ -54,6 +56,7 @@ std::shared_ptr<const TSimClassDef> SimParameterClass(std::vector<TSimPropertyDe
 std::shared_ptr<const TSimClassDef> SimOutParameterClass();
 // The CIM type's name as MOF writes it ("uint32", "string", ...).
 std::wstring SimCimTypeName(long cimType);
-// The provider's spelling of a namespace it serves ("root\cimv2", "root\WMI"; empty is
+// The provider's spelling of a namespace it serves ("root\cimv2", "root\WMI",
+// "root\StandardCimv2"; empty is
 // root\cimv2); empty for any other.
 std::wstring SimNamespace(const std::wstring& name);

@@ -386,6 +386,8 @@ TWmiSystemEvents::TWmiSystemEvents(TComponent* owner)
 }
 
 TWmiSystemEvents::~TWmiSystemEvents() {
+    // Its owner is going too: told nothing more.
+    OnWatchingChange = nullptr;
     try {
         SetActive(false);
     } catch (...) {
@@ -406,9 +408,42 @@ bool TWmiSystemEvents::Running(const TEventInfoHolder& registration) {
 }
 
 void TWmiSystemEvents::SetActive(bool active) {
+    FWanted = active;
     if (!active) UpdateEventQueries(false);
-    TWmiComponent::SetActive(active);
-    if (!Loading() && active) UpdateEventQueries(true);
+    try {
+        TWmiComponent::SetActive(active);
+        if (!Loading() && active) UpdateEventQueries(true);
+    } catch (...) {
+        // Raised for the caller to know; every registration not running is tried again later.
+        if (active && !Loading())
+            for (auto& registration : FRegistrations)
+                if (!Running(*registration) && !registration->RetryDelay)
+                    SubscriptionLost(*registration, false);
+        WatchingMayHaveChanged();
+        throw;
+    }
+    WatchingMayHaveChanged();
+}
+
+bool TWmiSystemEvents::Watching() const {
+    if (!Active()) return false;
+    // A worker whose subscription was lost may not have ended yet: its pending retry tells.
+    for (const auto& registration : FRegistrations)
+        if (!Running(*registration) || registration->RetryDelay) return false;
+    return true;
+}
+
+void TWmiSystemEvents::WatchingMayHaveChanged() {
+    const bool watching = Watching();
+    if (watching == FWatching) return;
+    FWatching = watching;
+    // Copied: the handler may clear itself.
+    if (const TNotifyEvent handler = OnWatchingChange) {
+        try {
+            handler(this);
+        } catch (...) {
+        }
+    }
 }
 
 void TWmiSystemEvents::SettingsChanged() {
@@ -456,8 +491,10 @@ std::wstring WmiEventQueryText(const std::wstring& query, int poolingInterval) {
 void TWmiSystemEvents::StartEventQuery(TEventInfoHolder& registration) {
     // A worker that ended is replaced.
     if (registration.Worker) StopEventQuery(registration);
-    IDispatch* services = GetNamespaceConnection(registration.NameSpace)->Services();
-    if (!services) return;
+    TWmiAbstract* connection = GetNamespaceConnection(registration.NameSpace);
+    // Raises when the namespace cannot be reached: the caller tries again later.
+    connection->SetActive(true);
+    IDispatch* services = connection->Services();
     if (!registration.ClassToCheck.empty()) {
         try {
             WmiCall(services, L"Get",
@@ -487,6 +524,7 @@ void TWmiSystemEvents::SubscriptionLost(TEventInfoHolder& registration, bool had
     registration.RetryDelay = std::min(pause, FLongestPause);
     registration.RetryAt = GetTickCount64() + registration.RetryDelay;
     ArmRetry();
+    WatchingMayHaveChanged();
 }
 
 void TWmiSystemEvents::ArmRetry() {
@@ -503,8 +541,19 @@ void TWmiSystemEvents::ArmRetry() {
 
 void TWmiSystemEvents::Retry() {
     FRetryTimer->SetEnabled(false);
-    if (!Active()) return;
+    if (!FWanted) return;
     const ULONGLONG now = GetTickCount64();
+    if (!Active()) {
+        try {
+            TWmiComponent::SetActive(true);
+        } catch (...) {
+            // WMI is not there yet: every registration that was due waits once more.
+            for (auto& registration : FRegistrations)
+                if (registration->RetryDelay && registration->RetryAt <= now)
+                    SubscriptionLost(*registration, false);
+            return;
+        }
+    }
     // By position: a handler run while a worker starts may change the list.
     for (size_t i = 0; i < FRegistrations.size(); ++i) {
         TEventInfoHolder& registration = *FRegistrations[i];
@@ -522,6 +571,7 @@ void TWmiSystemEvents::Retry() {
         }
     }
     ArmRetry();
+    WatchingMayHaveChanged();
 }
 
 void TWmiSystemEvents::UpdateEventQueries(bool active) {
@@ -531,12 +581,26 @@ void TWmiSystemEvents::UpdateEventQueries(bool active) {
     for (auto& [key, connection] : FConnections) {
         connection->SetMachineName(MachineName());
         connection->Credentials().Assign(Credentials());
-        connection->SetActive(active);
+        if (!active) connection->SetActive(false);
     }
-    if (active)
-        for (auto& registration : FRegistrations)
-            if (!Running(*registration)) StartEventQuery(*registration);
+    std::exception_ptr failure;
+    if (active) {
+        // By position: a handler run while a worker starts may change the list.
+        for (size_t i = 0; i < FRegistrations.size(); ++i) {
+            TEventInfoHolder& registration = *FRegistrations[i];
+            if (Running(registration)) continue;
+            try {
+                StartEventQuery(registration);
+            } catch (...) {
+                // The others still start; this one is tried again later, and the first failure
+                // is raised once all have been tried.
+                if (!failure) failure = std::current_exception();
+                SubscriptionLost(registration, false);
+            }
+        }
+    }
     ArmRetry();
+    if (failure) std::rethrow_exception(failure);
 }
 
 TEventInfoHolder& TWmiSystemEvents::AddEventQuery(
@@ -550,6 +614,7 @@ TEventInfoHolder& TWmiSystemEvents::AddEventQuery(
     registration->ClassToCheck = classToCheck;
     if (!Loading() && Active()) StartEventQuery(*registration);
     FRegistrations.push_back(std::move(registration));
+    WatchingMayHaveChanged();
     return *FRegistrations.back();
 }
 
@@ -559,6 +624,8 @@ bool TWmiSystemEvents::RemoveEventQuery(const std::wstring& query) {
         std::unique_ptr<TEventInfoHolder> registration = std::move(*it);
         FRegistrations.erase(it);
         StopEventQuery(*registration);
+        ArmRetry();
+        WatchingMayHaveChanged();
         return true;
     }
     return false;
@@ -663,13 +730,28 @@ void TWmiSystemEvents::SetEventLog(TWin32EventLogEvent& field, TWin32EventLogEve
            });
 }
 
+std::function<void(const TNotifyEvent&, TEventInfoHolder&, IDispatch*)>
+TWmiSystemEvents::MediaEvent() {
+    return [this](const TNotifyEvent& handler, TEventInfoHolder&, IDispatch* event) {
+        std::wstring name;
+        try {
+            name = WmiText(WmiGet(event, L"InstanceName"));
+        } catch (const std::exception&) {
+            // An event without the property names no adapter.
+        }
+        // Not put back afterwards: the handler may have destroyed the watcher.
+        FEventInstanceName = std::move(name);
+        handler(this);
+    };
+}
+
 void TWmiSystemEvents::SetOnNetworkConnect(TNotifyEvent handler) {
-    Assign(FOnNetworkConnect, std::move(handler), TWmiEventKind::NetworkConnect, SenderOnly(this));
+    Assign(FOnNetworkConnect, std::move(handler), TWmiEventKind::NetworkConnect, MediaEvent());
 }
 
 void TWmiSystemEvents::SetOnNetworkDisconnect(TNotifyEvent handler) {
     Assign(FOnNetworkDisconnect, std::move(handler), TWmiEventKind::NetworkDisconnect,
-           SenderOnly(this));
+           MediaEvent());
 }
 
 void TWmiSystemEvents::SetOnUserLogon(TWin32UserSessionEvent handler) {

@@ -3,7 +3,8 @@
 // assigned event is one registration; while the watcher is active each registration has a
 // worker thread of its own that subscribes in its own apartment, waits for events and hands
 // each one over, waiting until its handler has run. A subscription that WMI drops (the
-// service restarted) is made again after a pause that doubles from one second to a minute.
+// service restarted), or that cannot be made when the watcher is activated (WMI not started
+// yet at logon), is made again after a pause that doubles from one second to a minute.
 #include <windows.h>
 #include <oaidl.h>
 #include <wrl/client.h>
@@ -157,6 +158,14 @@ public:
     }
     // Whether the registration's worker is waiting for events.
     static bool Running(const TEventInfoHolder& registration);
+    // Whether the watcher is active and every registration's worker is waiting for events.
+    bool Watching() const;
+    // Raised when Watching changes: a subscription made, lost, or waiting to be made again.
+    TNotifyEvent OnWatchingChange;
+    // The InstanceName of the media event handed to a network handler last (the adapter, as
+    // NDIS names it; empty when it names none). A handler reads it before it dispatches
+    // messages: the next event may be handed over then.
+    const std::wstring& EventInstanceName() const { return FEventInstanceName; }
 
     // Called on the user-interface thread with the event handed over by a worker.
     void DeliverEvent(TEventInfoHolder& registration, IDispatch* event);
@@ -177,6 +186,9 @@ private:
     void UpdateEventQueries(bool active);
     void ArmRetry();
     void Retry();
+    void WatchingMayHaveChanged();
+    // Delivery of the network pair: the handler hears the sender, EventInstanceName the adapter.
+    std::function<void(const TNotifyEvent&, TEventInfoHolder&, IDispatch*)> MediaEvent();
     void SetKind(TWmiEventKind kind, bool assigned,
                  std::function<void(TEventInfoHolder&, IDispatch*)> deliver);
     // Registers the kind when the handler becomes assigned, removes it when it is cleared;
@@ -197,6 +209,10 @@ private:
         FOnEventLogAny;
     TTimer* FRetryTimer;
     DWORD FFirstPause = 1000, FLongestPause = 60000;
+    // Activation was asked for: kept while WMI cannot be reached, so that retries go on.
+    bool FWanted = false;
+    bool FWatching = false;
+    std::wstring FEventInstanceName;
     TNotifyEvent FOnNetworkConnect, FOnNetworkDisconnect;
     TWin32UserSessionEvent FOnUserLogon, FOnUserLogoff;
     TWin32PrinterEvent FOnPrinter;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <wbemcli.h>
 
 #include <chrono>
 #include <cstdio>
@@ -15,6 +17,7 @@
 #include "core/NetshEngine.h"
 #include "core/ProgressWindow.h"
 #include "core/Settings.h"
+#include "core/ProfileSwitch.h"
 #include "core/WmiEngine.h"
 #include "fakes/SimulatedWmi.h"
 #include "framework/Application.h"
@@ -22,8 +25,10 @@
 #include "framework/Exception.h"
 #include "framework/JpegPicture.h"
 #include "framework/Strings.h"
+#include "sim/SimNetsh.h"
 #include "support/DialogAnswerer.h"
 #include "support/MessageBoxes.h"
+#include "support/Pumping.h"
 #include "support/TempFolder.h"
 #include "wmi/WmiComponent.h"
 
@@ -169,6 +174,7 @@ protected:
     void SetUp() override {
         // A fresh provider for every test, with its two default adapters.
         sim = &TSimulatedWmi::Install();
+        sim->SetTwoAdapters();
         RecordMessageBoxes(messages);
         configPath = ExecutableFolder() + L"Config.ini";
     }
@@ -207,9 +213,15 @@ protected:
 
     const std::string profiles = "[A]\r\nName=Office\r\nIPAddress=10.0.0.5\r\nDNSEnabled=1\r\n"
                                  "[B]\r\nNAME=Internet\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n";
+    // netsh is given the mask as it stands: an empty one it refuses.
+    const std::string netshProfiles = "[A]\r\nName=Office\r\nIPAddress=10.0.0.5\r\n"
+                                      "IPSubnet=255.255.255.0\r\nDNSEnabled=1\r\n"
+                                      "[B]\r\nNAME=Internet\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n";
     TComponent owner;
     TSimulatedWmi* sim = nullptr;
     TestableMainWindow* window = nullptr;
+    // The fake netsh hands its commands to the simulated adapters.
+    TSimNetshReceiver netshReceiver;
     std::vector<std::wstring> messages;
     std::wstring configPath;
 };
@@ -322,8 +334,8 @@ TEST_F(MainWindow, FailedSwitchSaysSoAndChangesNothing) {
     Create();
     sim->SetResult(L"EnableStatic", 66);
     EXPECT_EQ(window->SwitchTo(L"A"), 66);
-    EXPECT_EQ(messages, std::vector<std::wstring>{
-                            L"切换IP地址不成功，请检查你您的ip设置.\nInvalid subnet mask"});
+    EXPECT_EQ(messages,
+              std::vector<std::wstring>{L"切换IP地址不成功，请检查你您的ip设置.\n子网掩码无效"});
     EXPECT_EQ(Read(L"NET", L"NET"), L"B");
     EXPECT_EQ(window->AANetB->Caption(), L"√外网");
     EXPECT_EQ(window->AANetA->Caption(), L"×内网");
@@ -384,7 +396,7 @@ TEST_F(MainWindow, DoubleClickDuringARunningSwitchIsIgnored) {
     };
     DoubleClick(window->AANetA);
     sim->OnCall = nullptr;
-    EXPECT_EQ(sim->Calls().size(), 4u) << "only the first switch reached the adapters";
+    EXPECT_EQ(sim->Calls().size(), 6u) << "only the first switch reached the adapters";
     EXPECT_EQ(Read(L"NET", L"NET"), L"A");
 
     // The same through the message queue: a slow adapter dispatches waiting input meanwhile.
@@ -399,7 +411,7 @@ TEST_F(MainWindow, DoubleClickDuringARunningSwitchIsIgnored) {
 }
 
 TEST_F(MainWindow, NetshMessagePassNeverStartsASecondSwitch) {
-    Config("[NET]\r\nNET=B\r\nMethod=B\r\n" + profiles);
+    Config("[NET]\r\nNET=B\r\nMethod=B\r\n" + netshProfiles);
     Create();
     TempFolder folder;
     UseFakeNetsh(folder);
@@ -507,8 +519,10 @@ TEST_F(MainWindow, ReconnectWithinAMinuteTogglesTheProfile) {
     window->Now = 65000;
     window->netEvent1NetworkConnect(nullptr);
     EXPECT_EQ(Read(L"NET", L"NET"), L"B");
+    const size_t calls = sim->Calls().size();
     window->netEvent1NetworkConnect(nullptr);
-    EXPECT_EQ(Read(L"NET", L"NET"), L"A") << "a second connect toggles again";
+    EXPECT_EQ(Read(L"NET", L"NET"), L"B") << "one switch per disconnect";
+    EXPECT_EQ(sim->Calls().size(), calls);
 
     // Past 24.8 and 49.7 days of uptime, where 32-bit arithmetic misjudges the minute.
     const uint64_t days25 = 25ull * 24 * 3600 * 1000, wrap = 1ull << 32;
@@ -516,10 +530,11 @@ TEST_F(MainWindow, ReconnectWithinAMinuteTogglesTheProfile) {
     window->netEvent1NetworkDisconnect(nullptr);
     window->Now = days25 + 1000;
     window->netEvent1NetworkConnect(nullptr);
-    EXPECT_EQ(Read(L"NET", L"NET"), L"B");
-    window->Now = days25 + wrap;
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
+    window->netEvent1NetworkDisconnect(nullptr);
+    window->Now = days25 + 1000 + wrap;
     window->netEvent1NetworkConnect(nullptr);
-    EXPECT_EQ(Read(L"NET", L"NET"), L"B") << "a disconnect 49.7 days old is no reconnect";
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A") << "a disconnect 49.7 days old is no reconnect";
 }
 
 TEST_F(MainWindow, ReconnectNeedsADisconnectSeenAndTheProgramNotEnding) {
@@ -578,6 +593,7 @@ TEST_F(MainWindow, ReconnectDuringASwitchStartsNoSecondAndAFailureIsReported) {
     });
     sim->SetServiceError(0x8004100E);
     messages.clear();
+    window->netEvent1NetworkDisconnect(nullptr);
     window->netEvent1NetworkConnect(nullptr);
     TTrayIcon::SetNotifyIconFunction(nullptr);
     EXPECT_EQ(messages.size(), 1u) << "the failed automatic switch is not silent";
@@ -609,38 +625,22 @@ TEST_F(MainWindow, DamagedActiveProfileIsNeverApplied) {
     EXPECT_EQ(Read(L"NET", L"NET"), L"X");
 }
 
-TEST_F(MainWindow, ConnectionNameIsLookedUpOnceFromTheFirstIpEnabledAdapter) {
-    Config("[NET]\r\nNET=B\r\n" + profiles);
-    Create();
-    EXPECT_TRUE(window->WmiConnection1->Connected()) << "connected while the window was created";
-    sim->Adapters()[0].IPEnabled = false;
-    sim->Adapters()[1].NetConnectionID = L"办公网 2";
-    sim->ClearCalls();
-    ASSERT_EQ(window->SwitchTo(L"A"), 0);
-    EXPECT_EQ(window->ConnectionName(), L"办公网 2");
-    const auto& queries = sim->Queries();
-    ASSERT_GE(queries.size(), 2u);
-    // The query text is the WQL list's text: each line ends in a line break.
-    EXPECT_EQ(queries[0],
-              L"select * from Win32_NetworkAdapterConfiguration where IPEnabled = true\r\n");
-    EXPECT_EQ(queries[1], L"select * from   Win32_NetworkAdapter  where index=8\r\n");
-
-    // Kept for the life of the process, even when the adapter is renamed.
-    sim->Adapters()[1].NetConnectionID = L"改名了";
-    sim->ClearCalls();
-    ASSERT_EQ(window->SwitchTo(L"B"), 0);
-    EXPECT_EQ(window->ConnectionName(), L"办公网 2");
-    for (const std::wstring& query : sim->Queries())
-        EXPECT_EQ(query.find(L"Win32_NetworkAdapter "), std::wstring::npos);
-}
-
-TEST_F(MainWindow, ConnectionNameFallsBackWhenNoAdapterIsFound) {
+TEST_F(MainWindow, ASwitchThatChangesNoAdapterFailsAndRecordsNothing) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
     Create();
     for (TSimAdapter& adapter : sim->Adapters())
         adapter.IPEnabled = false;
-    EXPECT_EQ(window->GetConnectionName(), L"本地连接");
-    EXPECT_FALSE(window->WmiQuery1->Active());
+    std::vector<std::wstring> boxes;
+    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT) {
+        boxes.push_back(text);
+        return IDOK;
+    });
+    EXPECT_NE(window->SwitchTo(L"A"), 0);
+    Application().SetMessageBoxFunction(nullptr);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find(NoAdapterCause), std::wstring::npos) << boxes[0];
+    EXPECT_EQ(Read(L"NET", L"NET"), L"B");
+    EXPECT_NE(window->AANetB->Caption().find(L"√"), std::wstring::npos);
 }
 
 TEST_F(MainWindow, SimulationSaysSoInTheCaptionOnly) {
@@ -735,8 +735,8 @@ TEST_F(MainWindow, OrdinaryStartHidesOnceAtTheFirstPassOfTheMessageLoop) {
     EXPECT_FALSE(IsWindowVisible(window->Handle()));
 }
 
-TEST_F(MainWindow, NetshReceivesTheConnectionNameTheFirstSwitchLookedUp) {
-    Config("[NET]\r\nNET=B\r\nMethod=B\r\n" + profiles);
+TEST_F(MainWindow, NetshIsToldTheConnectionNameOfTheAdapter) {
+    Config("[NET]\r\nNET=B\r\nMethod=B\r\n" + netshProfiles);
     Create();
     TempFolder folder;
     UseFakeNetsh(folder);
@@ -745,7 +745,7 @@ TEST_F(MainWindow, NetshReceivesTheConnectionNameTheFirstSwitchLookedUp) {
     const std::string log = folder.ReadBytes(L"netsh.log");
     EXPECT_NE(log.find(ToUtf8(L"set address \"实验网 3\" static 10.0.0.5")), std::string::npos)
         << log;
-    EXPECT_EQ(log.find(ToUtf8(L"本地连接")), std::string::npos) << log;
+    EXPECT_EQ(log.find(ToUtf8(L"以太网")), std::string::npos) << log;
 }
 
 TEST_F(MainWindow, StartsWhileWmiIsUnreachableAndConnectsAtTheFirstSwitch) {
@@ -767,7 +767,6 @@ TEST_F(MainWindow, StartsWhileWmiIsUnreachableAndConnectsAtTheFirstSwitch) {
 
     sim->SetServiceError(S_OK);
     EXPECT_EQ(window->SwitchTo(L"A"), 0);
-    EXPECT_TRUE(window->WmiConnection1->Connected());
     EXPECT_EQ(Read(L"NET", L"NET"), L"A");
 }
 
@@ -816,16 +815,6 @@ TEST(ProgramStart, SetsComSecurityForWmiWhenTheApplicationInitialises) {
     EXPECT_EQ(r.Capabilities, static_cast<DWORD>(EOAC_NONE));
 }
 
-} // namespace
-
-namespace {
-void PumpFor(DWORD ms) {
-    const DWORD until = GetTickCount() + ms;
-    while (static_cast<int>(until - GetTickCount()) > 0) {
-        Application().ProcessMessages();
-        Sleep(5);
-    }
-}
 } // namespace
 
 TEST_F(MainWindow, LivesInTheTrayWithItsMenuAndTheActiveProfileAsHint) {
@@ -893,4 +882,71 @@ TEST_F(MainWindow, ReconnectSwitchSaysSoInABalloon) {
     EXPECT_EQ(std::wstring(balloons[0].szInfo), L"网络切换到：\rInternet");
     EXPECT_EQ(balloons[0].uTimeout, 10000u);
     EXPECT_EQ(balloons[0].dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
+}
+
+// Media events through the watcher, from the default laptop's adapters.
+TEST_F(MainWindow, ReconnectHearsOnlyTheAdapterItSwitches) {
+    const wchar_t wired[] = L"Intel(R) PRO/1000 MT Network Connection";
+    const wchar_t wifi[] = L"Intel(R) Wi-Fi 6 AX201 160MHz";
+    const wchar_t usb[] = L"Realtek USB GbE Family Controller";
+    const wchar_t wsl[] = L"Hyper-V Virtual Ethernet Adapter";
+    sim->SetDefaultAdapters();
+    Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\nAdapter=1\r\n" + profiles);
+    Create();
+    ASSERT_TRUE(window->netEvent1->Watching());
+
+    // The cable out; the Wi-Fi coming into range is no cable back.
+    sim->RaiseMediaEvent(false, wired);
+    PumpFor(300);
+    sim->RaiseMediaEvent(true, wifi);
+    PumpFor(300);
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
+    EXPECT_TRUE(sim->Calls().empty());
+    // The cable back switches, once, and only the wired adapter.
+    sim->RaiseMediaEvent(true, wired);
+    ASSERT_TRUE(PumpUntil([&] { return Read(L"NET", L"NET") == L"B"; }));
+    sim->RaiseMediaEvent(true, wired);
+    PumpFor(300);
+    EXPECT_EQ(Read(L"NET", L"NET"), L"B") << "a second connect within the minute";
+    for (const TSimCall& call : sim->Calls())
+        EXPECT_EQ(call.AdapterIndex, 1) << TSimulatedWmi::Describe(call);
+
+    // No adapter named: a physical adapter's events count, a virtual one's do not.
+    Config("[NET]\r\nNET=B\r\nAutoSwitch=1\r\n" + profiles);
+    sim->ClearCalls();
+    sim->RaiseMediaEvent(false, wsl);
+    PumpFor(300);
+    sim->RaiseMediaEvent(true, usb);
+    PumpFor(300);
+    EXPECT_TRUE(sim->Calls().empty()) << "a virtual adapter went down, no cable";
+    sim->RaiseMediaEvent(false, usb);
+    PumpFor(300);
+    sim->RaiseMediaEvent(true, usb);
+    ASSERT_TRUE(PumpUntil([&] { return Read(L"NET", L"NET") == L"A"; }));
+}
+
+TEST_F(MainWindow, WatcherThatCannotSubscribeAtStartComesBackWithoutABox) {
+    const std::wstring connectQuery = L"select * from MSNdis_StatusMediaConnect";
+    sim->SetNotificationQueryError(connectQuery, WBEM_E_SHUTTING_DOWN);
+    Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
+    Create();
+    window->netEvent1->SetRetryPauses(20, 80);
+    const TEventInfoHolder& connect = *window->netEvent1->Registrations()[0];
+    EXPECT_EQ(window->TrayIcon1->Hint(), L"Office\n自动切换暂不可用");
+    ASSERT_TRUE(PumpUntil([&] { return connect.Failures >= 3; }, 5000));
+    EXPECT_EQ(window->TrayIcon1->Hint(), L"Office\n自动切换暂不可用");
+
+    sim->SetNotificationQueryError(connectQuery, S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return window->netEvent1->Watching(); }, 5000));
+    EXPECT_EQ(window->TrayIcon1->Hint(), L"Office");
+    EXPECT_TRUE(messages.empty()) << "no box for what mends itself";
+
+    // Without the option nothing is missing.
+    sim->SetNotificationQueryError(connectQuery, WBEM_E_SHUTTING_DOWN);
+    sim->FailNextEvent(WBEM_E_SHUTTING_DOWN);
+    ASSERT_TRUE(PumpUntil([&] { return !window->netEvent1->Watching(); }, 5000));
+    EXPECT_EQ(window->TrayIcon1->Hint(), L"Office\n自动切换暂不可用");
+    Config("[NET]\r\nNET=A\r\nAutoSwitch=0\r\n" + profiles);
+    EXPECT_EQ(window->TrayHint(), L"Office");
+    sim->ResetBehaviour();
 }

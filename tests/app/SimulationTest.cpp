@@ -6,9 +6,11 @@
 #include "app/Simulation.h"
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
+#include "fakes/SimulatedWmi.h"
 #include "framework/Application.h"
 #include "framework/Environment.h"
 #include "framework/Strings.h"
+#include "sim/SimNetsh.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -50,7 +52,7 @@ TEST(SimulationOptions, AnswerIsOneDecimalCodeForEveryAdapterCall) {
     EXPECT_EQ(options->DelayMs, 10u);
     for (const wchar_t* arguments :
          {L"--simulate-answer=-1", L"--simulate-answer=", L"--simulate-answer",
-          L"--simulate-answer=2147483648", L"--simulate-answer=66x"})
+          L"--simulate-answer=4294967296", L"--simulate-answer=66x"})
         EXPECT_FALSE(Parse(arguments)) << arguments;
 }
 
@@ -75,21 +77,34 @@ TEST(SimulatedNetsh, TarnwickExeRecordsEachCommandLineAndSucceeds) {
     SetEnvironmentVariableW(SimulatedNetshLogVariable, log.c_str());
     SetEnvironmentVariableW(SimulatedNetshDelayVariable, L"300");
 
+    // The stand-in hands each command to the simulated netsh of this process.
+    TSimulatedWmi& sim = TSimulatedWmi::Install();
+    sim.SetDefaultAdapters();
+    TSimNetshReceiver receiver;
+    TIpProfile profile;
+    profile.IPAddress = L"10.0.0.5";
+    profile.IPSubnet = L"255.0.0.0";
+    profile.DefaultIPGateway = L"10.0.0.1";
+    profile.DNSA = L"10.0.0.53";
+    profile.DNSB = L"10.0.0.54";
     const DWORD start = GetTickCount();
-    EXPECT_EQ(NetshSetAddress(L"本地连接 2", L"10.0.0.5", L"255.0.0.0", L"10.0.0.1", L"10.0.0.53",
-                              L"10.0.0.54"),
-              0);
+    EXPECT_EQ(NetshSwitchConnection(L"以太网 2", profile).Code, 0);
+    EXPECT_EQ(sim.Adapters()[1].IPAddress, std::vector<std::wstring>{L"10.0.0.5"});
+    EXPECT_EQ(sim.Adapters()[1].DNSServerSearchOrder,
+              (std::vector<std::wstring>{L"10.0.0.53", L"10.0.0.54"}));
     EXPECT_GE(GetTickCount() - start, 3 * 300u) << "each command takes the delay";
     EXPECT_EQ(
         FromUtf8(folder.ReadBytes(L"simulated-network.log")),
-        L"netsh interface ip set address \"本地连接 2\" static 10.0.0.5 255.0.0.0 10.0.0.1 1\r\n"
-        L"netsh interface ip set dns \"本地连接 2\" static 10.0.0.53\r\n"
-        L"netsh interface ip add dns \"本地连接 2\" 10.0.0.54\r\n");
+        L"netsh interface ip set address \"以太网 2\" static 10.0.0.5 255.0.0.0 10.0.0.1 1\r\n"
+        L"netsh interface ip set dns \"以太网 2\" static 10.0.0.53\r\n"
+        L"netsh interface ip add dns \"以太网 2\" 10.0.0.54\r\n");
 
     // A line that cannot be recorded is not a success.
     SetEnvironmentVariableW(SimulatedNetshDelayVariable, nullptr);
     SetEnvironmentVariableW(SimulatedNetshLogVariable, folder.File(L"missing\\x.log").c_str());
-    EXPECT_NE(RunAndWait(L"netsh interface ip set address \"LAN\" dhcp "), 0);
+    const TNetshRun unrecorded = RunNetsh(L"netsh interface ip set address \"LAN\" dhcp ");
+    EXPECT_FALSE(unrecorded.Kind == TNetshRun::Exited && unrecorded.ExitCode == 0);
+    TSimulatedWmi::Uninstall();
 
     SetEnvironmentVariableW(SimulatedNetshLogVariable, nullptr);
     SetNetshProgram({});

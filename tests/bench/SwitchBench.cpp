@@ -16,7 +16,7 @@
 
 #include "SimulatedTray.h"
 #include "core/ProgressWindow.h"
-#include "core/WmiEngine.h"
+#include "core/ProfileSwitch.h"
 #include "framework/StartFigures.h"
 #include "sim/SimProvider.h"
 
@@ -79,8 +79,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < switches; ++i) {
         const TSimulatedProfile& p = SimulatedProfiles[i % 2];
         const double start = Now();
-        WmiSetAddress(p.Address, p.Gateway, p.Mask);
-        WmiSetDns(p.Dns1, p.Dns2);
+        ApplyProfile(p.Letter);
         direct.push_back(Now() - start);
     }
     std::vector<double> paints;

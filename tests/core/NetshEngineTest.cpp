@@ -6,6 +6,7 @@
 
 #include <cwchar>
 #include <map>
+#include <thread>
 #include <vector>
 
 #include "core/NetshEngine.h"
@@ -16,6 +17,26 @@
 namespace {
 
 using Lines = std::vector<std::wstring>;
+
+int64_t NetshApplyProfile(const std::wstring& section, const std::wstring& name) {
+    return NetshSwitchConnection(name, ReadProfile(section)).Code;
+}
+int64_t NetshSetAddress(const std::wstring& name, const std::wstring& address,
+                        const std::wstring& mask, const std::wstring& gateway,
+                        const std::wstring& preferred, const std::wstring& alternate) {
+    TIpProfile profile;
+    profile.IPAddress = address;
+    profile.IPSubnet = mask;
+    profile.DefaultIPGateway = gateway;
+    profile.DNSA = preferred;
+    profile.DNSB = alternate;
+    return NetshSwitchConnection(name, profile).Code;
+}
+// The exit code, or -1 when the command did not run to its end.
+int RunAndWait(const std::wstring& commandLine, DWORD timeLimit = NetshTimeLimit) {
+    const TNetshRun run = RunNetsh(commandLine, timeLimit);
+    return run.Kind == TNetshRun::Exited ? run.ExitCode : -1;
+}
 
 std::wstring FakeNetsh() {
     return ExecutableFolder() + L"fakes\\netsh\\netsh.exe";
@@ -192,9 +213,26 @@ TEST_F(NetshEngine, EveryCommandRunsHiddenInAConsoleOfItsOwn) {
     }
 }
 
-TEST_F(NetshEngine, WaitingMessagesAreHandledAfterTheLastCommand) {
+TEST_F(NetshEngine, WindowsAnswerTheirMessagesWhileACommandRuns) {
+    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_DELAY_MS", L"1500");
     PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
-    NetshSetAddress(name, L"", L"", L"", L"", L"");
+    const DWORD start = GetTickCount();
+    DWORD answeredAfter = 0;
+    const HWND window =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    // A message sent from another thread waits for this one: answered during the command.
+    std::thread sender([&] {
+        Sleep(300);
+        // With a time limit: a thread that has stopped serving messages must not hang the test.
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+        answeredAfter = GetTickCount() - start;
+    });
+    EXPECT_EQ(RunAndWait(L"netsh interface ip show config"), 0);
+    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_DELAY_MS", nullptr);
+    sender.join();
+    DestroyWindow(window);
+    EXPECT_LT(answeredAfter, 1200u) << "answered only once netsh had ended";
     MSG msg;
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE));
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/Settings.h"
+#include "dialogs/AdapterItem.h"
 #include "fakes/SimulatedWmi.h"
 #include "sim/SimDispatch.h"
 #include "framework/Application.h"
@@ -26,6 +27,7 @@ class ConfigDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         sim = &TSimulatedWmi::Install();
+        sim->SetTwoAdapters();
         RecordMessageBoxes(messages);
         OpenSettingsAt(folder.File(L"Config.ini"));
         SaveRunValue();
@@ -249,7 +251,19 @@ TEST_F(ConfigDialog, AnItemWithoutANumberLeavesTheFieldsOnTheirRow) {
 }
 
 TEST_F(ConfigDialog, OnlyThisAdapterIsReadFromAndWrittenToAdapter) {
-    // Empty: unticked on the first adapter; ticked, the selected adapter is written.
+    // A first run (no Config.ini) limits the switch to the connected wired adapter; Wi-Fi and
+    // virtual adapters are IP-enabled too.
+    sim->SetDefaultAdapters();
+    sim->Adapters()[0].MediaConnected = false; // undocked: the USB adapter is the wired one
+    Open();
+    EXPECT_TRUE(dialog->chkOnlyAdapter->Checked());
+    EXPECT_EQ(AdapterOfItem(dialog->cmbAdapters->Item(dialog->cmbAdapters->ItemIndex())), L"8");
+    Application().Destroy(std::exchange(dialog, nullptr));
+    sim->SetTwoAdapters();
+
+    // An existing Config.ini with an empty Adapter: unticked on the first adapter; ticked, the
+    // selected adapter is written.
+    Config("[NET]\r\n");
     Open();
     EXPECT_FALSE(dialog->chkOnlyAdapter->Checked());
     dialog->chkOnlyAdapter->SetChecked(true);
@@ -274,11 +288,13 @@ TEST_F(ConfigDialog, OnlyThisAdapterIsReadFromAndWrittenToAdapter) {
     EXPECT_EQ(Read(L"NET", L"Adapter"), L"");
     Application().Destroy(std::exchange(dialog, nullptr));
 
-    // An adapter that is not listed leaves the box unticked.
+    // An adapter that is not listed leaves the box unticked, and confirming keeps it.
     Config("[NET]\r\nAdapter=5\r\n");
     Open();
     EXPECT_EQ(dialog->cmbAdapters->ItemIndex(), 0);
     EXPECT_FALSE(dialog->chkOnlyAdapter->Checked());
+    dialog->btnOK->Click();
+    EXPECT_EQ(Read(L"NET", L"Adapter"), L"5");
 }
 
 TEST_F(ConfigDialog, NoAdapterLeavesTheViewEmptyAndDisabled) {

@@ -34,12 +34,12 @@ TSimulatedWmi* TSimulatedWmi::Installed() {
     return GInstalled;
 }
 
-void TSimulatedWmi::SetResult(const std::wstring& method, long code, int adapterIndex) {
+void TSimulatedWmi::SetResult(const std::wstring& method, uint32_t code, int adapterIndex) {
     Set(method, adapterIndex, {TSimOutcome::Answer, code});
 }
 
 void TSimulatedWmi::SetRaise(const std::wstring& method, HRESULT error, int adapterIndex) {
-    Set(method, adapterIndex, {TSimOutcome::Raise, error});
+    Set(method, adapterIndex, {TSimOutcome::Raise, static_cast<uint32_t>(error)});
 }
 
 void TSimulatedWmi::Set(const std::wstring& method, int adapterIndex, TSimOutcome outcome) {

@@ -27,6 +27,12 @@ public:
 
     std::vector<TSimAdapter>& Adapters() { return FProvider.Adapters(); }
     void SetDefaultAdapters() { FProvider.SetDefaultAdapters(); }
+    // The default machine's two Ethernet adapters alone: 1 "以太网", static 192.168.1.20/24 with
+    // gateway 192.168.1.1; 8 "以太网 2", DHCP from 192.168.8.1.
+    void SetTwoAdapters() {
+        FProvider.SetDefaultAdapters();
+        Adapters().resize(2);
+    }
     void RaiseMediaEvent(bool connected, const std::wstring& instanceName) {
         FProvider.RaiseMediaEvent(connected, instanceName);
     }
@@ -35,7 +41,7 @@ public:
     // What the adapter methods do instead of succeeding. -1 stands for every adapter; a setting
     // for one adapter wins over the one for every adapter. A code is answered (the adapter
     // changes only when it is 0 or 1); a raise leaves the adapter as it was.
-    void SetResult(const std::wstring& method, long code, int adapterIndex = -1);
+    void SetResult(const std::wstring& method, uint32_t code, int adapterIndex = -1);
     void SetRaise(const std::wstring& method, HRESULT error, int adapterIndex = -1);
     void SetDelay(DWORD milliseconds) { FProvider.SetDelay(milliseconds); }
     // The WMI service cannot be reached: winmgmts binds and ConnectServer fail with this error

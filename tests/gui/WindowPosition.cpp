@@ -55,9 +55,8 @@ struct TChildSearch {
 
 BOOL CALLBACK FindChild(HWND child, LPARAM param) {
     auto& search = *reinterpret_cast<TChildSearch*>(param);
-    std::wstring text(GetWindowTextLengthW(child) + 1, L'\0');
-    text.resize(GetWindowTextW(child, text.data(), static_cast<int>(text.size())));
-    if (text != search.Text || !IsWindowVisible(child)) return TRUE;
+    // A drop-down list is found by the item it shows.
+    if (!IsWindowVisible(child) || TextOf(child) != search.Text) return TRUE;
     search.Found = child;
     return FALSE;
 }

@@ -176,11 +176,13 @@ xdotool mousemove $((x + w - 5)) $((y + h - 5))
 wait_for 5 "the main window painted" painted TarnwickForm 'Tarnwick - 模拟'
 shot_frame "main-first-run-$tag.png" TarnwickForm 'Tarnwick - 模拟'
 
-# A double click on "×内网" (143, 85, 113 x 39) applies what was typed.
+# A double click on "×内网" (143, 85, 113 x 39) applies what was typed, to every adapter: the
+# wired one, static already, answers 81 as Windows does.
 xdotool mousemove $((x + $(scaled 143) + $(scaled 113) / 2)) $((y + $(scaled 85) + $(scaled 39) / 2)) \
   sleep 0.3 click --repeat 2 --delay 80 1
-applied=('EnableStatic({10.20.30.41}, {255.255.254.0}) = 0' 'SetGateways({10.20.30.1}) = 0'
-         'SetDNSServerSearchOrder({10.20.0.53, 10.20.0.54}) = 0')
+applied=('adapter 1 EnableStatic({10.20.30.41}, {255.255.254.0}) = 81'
+         'adapter 1 SetGateways({10.20.30.1}) = 0'
+         'adapter 1 SetDNSServerSearchOrder({10.20.0.53, 10.20.0.54}) = 0')
 for line in "${applied[@]}"; do
   wait_for 30 "'$line' in the log" log_has "$line"
 done
@@ -201,7 +203,7 @@ type_text 255.255.255.128
 tab_to 'Button|确定'
 keys space
 wait_for 20 "the dialog to close" no_window 'TarnwickForm' '配置'
-wait_for 30 "profile A applied with the new mask" log_has 'EnableStatic({10.20.30.41}, {255.255.255.128}) = 0'
+wait_for 30 "profile A applied with the new mask" log_has 'adapter 1 EnableStatic({10.20.30.41}, {255.255.255.128}) = 81'
 [ "$(log_count 'EnableStatic(')" = $((2 * switched)) ] || { cat "$log"; fail "not exactly two switches in the log"; }
 tr -d '\r' < "$run/Config.ini" | grep -qx 'IPSubnet=255.255.255.128' || fail "the new mask is not in Config.ini"
 echo "scenario: screenshots in $shots"

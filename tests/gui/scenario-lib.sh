@@ -156,3 +156,11 @@ answer_first_run() {
   wait_for 20 "the first-run message to close" no_window '#32770' 'Tarnwick'
   expected_box=
 }
+
+# fail_showing_files <message>: the scenario fails, showing Config.ini and the simulated log.
+fail_showing_files() {
+  echo "scenario: $*" >&2
+  echo "--- Config.ini" >&2; iconv -f GBK -t UTF-8 "$run/Config.ini" >&2 || true
+  echo "--- log" >&2; cat "$run/simulated-network.log" >&2 2>/dev/null || true
+  exit 1
+}

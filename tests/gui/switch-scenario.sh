@@ -14,9 +14,10 @@ trap end_scenario EXIT
 fail() { echo "scenario: $*" >&2; exit 1; }
 echo "scenario: testing $exe${method:+ with Method=$method}"
 
-# The one file, nothing beside it: simulation mode needs no second program.
+# The one file, nothing beside it: simulation mode needs no second program. Config.ini limits
+# the switch to the wired adapter, as a first run sets it up.
 cp "$exe" "$run/Tarnwick.exe"
-printf '[NET]\r\nNET=\r\nMethod=%s\r\nAutoSwitch=1\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\nDNSB=\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n' "$method" |
+printf '[NET]\r\nNET=\r\nMethod=%s\r\nAutoSwitch=1\r\nAdapter=1\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\nDNSB=\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n' "$method" |
   iconv -f UTF-8 -t GBK > "$run/Config.ini"
 
 unexpected_shot=${method}unexpected-message.png
@@ -88,14 +89,17 @@ shot "${method}main-hover.png" "$x" "$y" "$w" "$h"
 status=0
 log=$run/simulated-network.log
 if [ "$method" = B ]; then
-  expected_lines=('netsh interface ip set address "本地连接" static 10.20.30.41 255.255.255.0 10.20.30.1 1'
-                  'netsh interface ip set dns "本地连接" static 10.20.0.53')
+  expected_lines=('netsh interface ip set address "以太网" static 10.20.30.41 255.255.255.0 10.20.30.1 1'
+                  'netsh interface ip set dns "以太网" static 10.20.0.53')
   match=-qxF # whole lines: the command lines exactly as the engine composed them
   [ "$(grep -c '^netsh ' "$log" 2>/dev/null)" = 2 ] || { echo "scenario: not exactly two netsh commands" >&2; status=1; }
 else
-  expected_lines=('EnableStatic({10.20.30.41}, {255.255.255.0}) = 0' 'SetGateways({10.20.30.1}) = 0'
-                  'SetDNSServerSearchOrder({10.20.0.53}) = 0')
-  match=-qF # after the adapter's index
+  # The wired adapter is static already: Windows sets the address and answers 81.
+  expected_lines=('adapter 1 EnableStatic({10.20.30.41}, {255.255.255.0}) = 81'
+                  'adapter 1 SetGateways({10.20.30.1}) = 0' 'adapter 1 SetDNSServerSearchOrder({10.20.0.53}) = 0')
+  match=-qF
+  ! tr -d '\r' < "$log" | grep -v -e '^adapter 1 ' -e '^  now: adapter 1 ' | grep -q . ||
+    { echo "scenario: an adapter other than 1 was called" >&2; status=1; }
   ! grep -q '^netsh ' "$log" 2>/dev/null || { echo "scenario: netsh ran with the WMI engine" >&2; status=1; }
 fi
 for expected in "${expected_lines[@]}"; do

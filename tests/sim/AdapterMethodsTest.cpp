@@ -15,8 +15,7 @@ TEST_F(SimulatedWmiTest, AdapterMethodsChangeTheAdapterAsWindowsDoes) {
     EXPECT_FALSE(eight.DHCPEnabled);
     EXPECT_EQ(std::vector<std::wstring>{L"10.0.0.5"}, eight.IPAddress);
     EXPECT_EQ(std::vector<std::wstring>{L"255.255.0.0"}, eight.IPSubnet);
-    EXPECT_EQ(std::vector<std::wstring>{L"192.168.8.1"}, eight.DefaultIPGateway)
-        << "the gateway is kept";
+    EXPECT_TRUE(eight.DefaultIPGateway.empty()) << "the lease's gateway goes with the lease";
     EXPECT_TRUE(eight.DHCPServer.empty());
     EXPECT_EQ(0, CallOn(8, L"SetGateways", {gateway.Ref()}));
     EXPECT_EQ(std::vector<std::wstring>{L"10.0.0.1"}, eight.DefaultIPGateway);
@@ -34,6 +33,35 @@ TEST_F(SimulatedWmiTest, AdapterMethodsChangeTheAdapterAsWindowsDoes) {
     EXPECT_EQ(std::vector<std::wstring>{L"192.168.8.1"}, eight.DNSServerSearchOrder);
     // The other adapter is untouched.
     EXPECT_EQ(std::vector<std::wstring>{L"192.168.1.20"}, Wmi->Adapters()[0].IPAddress);
+}
+
+// What Windows documents and a kind simulation would not show.
+TEST_F(SimulatedWmiTest, AdapterMethodsAnswerAsWindowsDocumentsThem) {
+    TArrayArg address({L"10.0.0.5"}), mask({L"255.255.0.0"}), gateway({L"10.0.0.1"}),
+        own({L"10.0.0.5"});
+    const TSimAdapter& one = Wmi->Adapters()[0];
+    // Static already: the address is set, and the answer is 81.
+    EXPECT_EQ(81, CallOn(1, L"EnableStatic", {address.Ref(), mask.Ref()}));
+    EXPECT_EQ(std::vector<std::wstring>{L"10.0.0.5"}, one.IPAddress);
+    EXPECT_EQ(0, CallOn(1, L"SetGateways", {gateway.Ref()}));
+    // EnableDHCP keeps the static gateway beside the lease's.
+    EXPECT_EQ(0, CallOn(1, L"EnableDHCP"));
+    EXPECT_EQ((std::vector<std::wstring>{L"10.0.0.1", L"192.168.1.1"}), one.DefaultIPGateway);
+    // In DHCP mode SetGateways changes nothing.
+    EXPECT_EQ(97, CallOn(1, L"SetGateways", {gateway.Ref()}));
+    EXPECT_EQ(2u, one.DefaultIPGateway.size());
+    // Static again, the kept gateway comes back; the adapter's own address clears it.
+    EXPECT_EQ(0, CallOn(1, L"EnableStatic", {address.Ref(), mask.Ref()}));
+    EXPECT_EQ(std::vector<std::wstring>{L"10.0.0.1"}, one.DefaultIPGateway);
+    EXPECT_EQ(0, CallOn(1, L"SetGateways", {own.Ref()}));
+    EXPECT_TRUE(one.DefaultIPGateway.empty());
+    // Answers are uint32: recorded and logged as the number they are.
+    Wmi->SetResult(L"EnableStatic", 2147786788u);
+    EXPECT_EQ(static_cast<int>(2147786788u),
+              CallOn(1, L"EnableStatic", {address.Ref(), mask.Ref()}));
+    EXPECT_EQ(2147786788u, Wmi->Calls().back().Result);
+    EXPECT_NE(TSimulatedWmi::Describe(Wmi->Calls().back()).find(L"= 2147786788"),
+              std::wstring::npos);
 }
 
 TEST_F(SimulatedWmiTest, AdapterMethodsRefuseWhatWindowsRefuses) {
@@ -96,7 +124,7 @@ TEST_F(SimulatedWmiTest, CallsAreRecordedWithTheShapeOfTheirArguments) {
         recordedWhenSeen = Wmi->Calls().size();
     };
     TArrayArg address({L"10.0.0.5"}), mask({L"255.255.255.0"});
-    EXPECT_EQ(0, CallOn(1, L"EnableStatic", {address.Ref(), mask.Ref()}));
+    EXPECT_EQ(81, CallOn(1, L"EnableStatic", {address.Ref(), mask.Ref()}));
     ScopedVariant notSupplied = ScopedVariant::NotSupplied();
     EXPECT_EQ(0, CallOn(8, L"SetDNSServerSearchOrder", {notSupplied.Get()}));
     // By value, with lower bound 0 and variant elements, as a script would pass it.
@@ -122,7 +150,7 @@ TEST_F(SimulatedWmiTest, CallsAreRecordedWithTheShapeOfTheirArguments) {
     EXPECT_EQ(1, a.Dimensions);
     EXPECT_EQ(1, a.LowerBound);
     EXPECT_EQ(std::vector<std::wstring>{L"10.0.0.5"}, a.Values);
-    EXPECT_EQ(L"adapter 1 EnableStatic({10.0.0.5}, {255.255.255.0}) = 0",
+    EXPECT_EQ(L"adapter 1 EnableStatic({10.0.0.5}, {255.255.255.0}) = 81",
               TSimulatedWmi::Describe(stat));
 
     const TSimArgument& missing = Wmi->Calls()[1].Args.at(0);
@@ -152,7 +180,7 @@ TEST_F(SimulatedWmiTest, ArraysByReferenceToTheArrayAreRecordedToo) {
     first.vt = second.vt = VT_BYREF | VT_ARRAY | VT_BSTR;
     first.pparray = &a;
     second.pparray = &m;
-    EXPECT_EQ(0, CallOn(1, L"EnableStatic", {first, second}));
+    EXPECT_EQ(81, CallOn(1, L"EnableStatic", {first, second})) << "adapter 1 is static already";
     const TSimArgument& shape = Wmi->Calls().at(0).Args.at(0);
     EXPECT_EQ(VT_BYREF | VT_ARRAY | VT_BSTR, shape.Type);
     EXPECT_TRUE(shape.ByRef && shape.IsArray);
@@ -163,7 +191,7 @@ TEST_F(SimulatedWmiTest, ArraysByReferenceToTheArrayAreRecordedToo) {
 TEST_F(SimulatedWmiTest, ExecMethodTakesItsArgumentsFromInParameters) {
     ComPtr<IDispatch> services = BindServices();
     ComPtr<IDispatch> config =
-        Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration")[1];
+        Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration")[0];
     ScopedVariant name(L"SetGateways");
     ComPtr<IDispatch> method =
         Object(Object(config.Get(), L"Methods_").Get(), L"Item", {name.Get()});
@@ -175,9 +203,9 @@ TEST_F(SimulatedWmiTest, ExecMethodTakesItsArgumentsFromInParameters) {
     inVariant.SetDispatch(in.Get());
     ComPtr<IDispatch> out = Object(config.Get(), L"ExecMethod_", {name.Get(), inVariant.Get()});
     EXPECT_EQ(L"0", Text(out.Get(), L"ReturnValue"));
-    EXPECT_EQ(std::vector<std::wstring>{L"10.8.0.1"}, Wmi->Adapters()[1].DefaultIPGateway);
+    EXPECT_EQ(std::vector<std::wstring>{L"10.8.0.1"}, Wmi->Adapters()[0].DefaultIPGateway);
     ASSERT_EQ(1u, Wmi->Calls().size());
-    EXPECT_EQ(L"adapter 8 SetGateways({10.8.0.1}) = 0", TSimulatedWmi::Describe(Wmi->Calls()[0]));
+    EXPECT_EQ(L"adapter 1 SetGateways({10.8.0.1}) = 0", TSimulatedWmi::Describe(Wmi->Calls()[0]));
     Wmi->SetResult(L"SetGateways", 71);
     out = Object(config.Get(), L"ExecMethod_", {name.Get(), inVariant.Get()});
     EXPECT_EQ(L"71", Text(out.Get(), L"ReturnValue"));

@@ -31,12 +31,12 @@ TEST_F(SimulatedWmiTest, PropertiesPathAndTextDescribeTheObject) {
     ComPtr<IDispatch> config =
         Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration")[0];
     ComPtr<IDispatch> properties = Object(config.Get(), L"Properties_");
-    EXPECT_EQ((std::vector<std::wstring>{L"DefaultIPGateway", L"Description", L"DHCPEnabled",
-                                         L"DHCPLeaseObtained", L"DHCPServer",
-                                         L"DNSServerSearchOrder", L"GatewayCostMetric", L"Index",
-                                         L"IPAddress", L"IPEnabled", L"IPSubnet", L"MACAddress"}),
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"DefaultIPGateway", L"Description", L"DHCPEnabled", L"DHCPLeaseObtained",
+                  L"DHCPServer", L"DNSServerSearchOrder", L"GatewayCostMetric", L"Index",
+                  L"InterfaceIndex", L"IPAddress", L"IPEnabled", L"IPSubnet", L"MACAddress"}),
               Names(properties.Get()));
-    EXPECT_EQ(L"12", Text(properties.Get(), L"Count"));
+    EXPECT_EQ(L"13", Text(properties.Get(), L"Count"));
     ScopedVariant name(L"ipaddress"), zero(0);
     ComPtr<IDispatch> address = Object(properties.Get(), L"Item", {name.Get(), zero.Get()});
     // The default member of a set is Item, as a script's properties("name") uses it.

@@ -23,7 +23,7 @@ TEST_F(SimulatedWmiTest, QueriesFilterAsTheProgramWritesThem) {
                       .size());
     auto eight = Query(services.Get(), L"select * from   Win32_NetworkAdapter  where index=8");
     ASSERT_EQ(1u, eight.size());
-    EXPECT_EQ(L"本地连接 2", Text(eight[0].Get(), L"NetConnectionID"));
+    EXPECT_EQ(L"以太网 2", Text(eight[0].Get(), L"NetConnectionID"));
     EXPECT_EQ(L"8", Text(eight[0].Get(), L"index"));
     EXPECT_EQ(0u,
               Query(services.Get(), L"select * from Win32_NetworkAdapter where Index = 3").size());
@@ -113,10 +113,10 @@ TEST_F(SimulatedWmiTest, ExecQueryAndGetRecordWhatTheyWereGiven) {
     EXPECT_EQ(L"Win32_NetworkAdapterConfiguration", Text(path.Get(), L"Class"));
     EXPECT_EQ(L"True", Text(path.Get(), L"IsClass"));
     EXPECT_EQ(L"<null>", Text(cls.Get(), L"IPAddress"));
-    EXPECT_EQ(L"Realtek RTL8139 Family PCI Fast Ethernet NIC",
+    EXPECT_EQ(L"Realtek USB GbE Family Controller",
               Text(get(L"\\\\.\\root\\cimv2:Win32_NetworkAdapterConfiguration.Index=8").Get(),
                    L"Description"));
-    EXPECT_EQ(L"本地连接",
+    EXPECT_EQ(L"以太网",
               Text(get(L"Win32_NetworkAdapter.DeviceID=\"1\"").Get(), L"NetConnectionID"));
     EXPECT_EQ(static_cast<HRESULT>(0x80041002),
               ErrorOf([&] { get(L"Win32_NetworkAdapterConfiguration.Index=5"); }));
@@ -136,7 +136,7 @@ TEST_F(SimulatedWmiTest, PrototypeQueryAnswersOneObjectWithoutValues) {
     auto objects = Objects(set.Get().pdispVal);
     ASSERT_EQ(1u, objects.size());
     EXPECT_EQ(L"<null>", Text(objects[0].Get(), L"Index"));
-    EXPECT_EQ(12u, Names(Object(objects[0].Get(), L"Properties_").Get()).size());
+    EXPECT_EQ(13u, Names(Object(objects[0].Get(), L"Properties_").Get()).size());
 }
 
 TEST_F(SimulatedWmiTest, SelectedPropertiesAndNullTests) {

@@ -18,7 +18,7 @@ class SimulatedWmiTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Wmi = &TSimulatedWmi::Install();
-        Wmi->SetDefaultAdapters();
+        Wmi->SetTwoAdapters();
         Wmi->ResetBehaviour();
         Wmi->ClearCalls();
         Wmi->OnCall = nullptr;

@@ -196,8 +196,9 @@ int MediaEvents(TfrmMainWindow& window, int count, int switchingPairs, int& auto
             const TDeliveries before = seen;
             RunAsCableMover(L"soak_tests --simulate-cable=unplug");
             // The two arrive by workers of their own, in either order; a connect switches once
-            // any disconnect was seen within the minute, so only the first must come first.
-            if (k == 0 && !PumpUntil([&] { return seen.Disconnects > before.Disconnects; }, 5000))
+            // per disconnect heard before it, so the plug waits until the unplug was heard, as
+            // a person's hand takes longer than a delivery.
+            if (!PumpUntil([&] { return seen.Disconnects > before.Disconnects; }, 5000))
                 Fail("an unplugged cable was not heard", raised);
             RunAsCableMover(L"soak_tests --simulate-cable=plug");
             if (!PumpUntil(

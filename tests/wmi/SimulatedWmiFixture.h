@@ -22,7 +22,7 @@ inline ScopedVariant TextArray(const std::vector<std::wstring>& texts) {
 class SimulatedWmiTest : public ::testing::Test {
 protected:
     SimulatedWmiTest() : Wmi(TSimulatedWmi::Install()) {
-        Wmi.SetDefaultAdapters();
+        Wmi.SetTwoAdapters();
         Wmi.ClearCalls();
         Configurations->SetConnection(Connection);
         Configurations->SetWQL(

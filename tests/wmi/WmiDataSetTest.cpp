@@ -137,7 +137,7 @@ TEST_F(WmiDataSetTest, LocateComparesAsTextAndLeavesTheCursorWhenNothingMatches)
     Configurations->Next();
     EXPECT_FALSE(Configurations->Locate(L"Index", ScopedVariant(5).Get()));
     EXPECT_EQ(Index(), 8);
-    const wchar_t* realtek = L"realtek rtl8139 family pci fast ethernet nic";
+    const wchar_t* realtek = L"realtek usb gbe family controller";
     EXPECT_FALSE(Configurations->Locate(L"Description", ScopedVariant(realtek).Get()));
     EXPECT_TRUE(
         Configurations->Locate(L"Description", ScopedVariant(realtek).Get(), loCaseInsensitive));
@@ -150,10 +150,10 @@ TEST_F(WmiDataSetTest, LocateComparesAsTextAndLeavesTheCursorWhenNothingMatches)
 
 TEST_F(WmiDataSetTest, LocateOnSeveralFieldsAndItsErrors) {
     Adapters->Open();
-    ScopedVariant keys = TextArray({L"8", L"本地连接 2"});
+    ScopedVariant keys = TextArray({L"8", L"以太网 2"});
     EXPECT_TRUE(Adapters->Locate(L"Index; NetConnectionID", keys.Get()));
     EXPECT_EQ(Adapters->RecNo(), 2);
-    ScopedVariant wrong = TextArray({L"8", L"本地连接"});
+    ScopedVariant wrong = TextArray({L"8", L"以太网"});
     EXPECT_FALSE(Adapters->Locate(L"Index;NetConnectionID", wrong.Get()));
     EXPECT_EQ(RaisedMessage<EDatabaseError>(
                   [&] { Adapters->Locate(L"Index;NetConnectionID", ScopedVariant(8).Get()); }),
@@ -171,7 +171,7 @@ TEST_F(WmiDataSetTest, NewWqlGivesNewColumns) {
     Configurations->WQL() = {L"select * from   Win32_NetworkAdapter  where index=8"};
     Configurations->Open();
     EXPECT_EQ(Configurations->FindField(L"IPEnabled"), nullptr);
-    EXPECT_EQ(Text(L"NetConnectionID"), L"本地连接 2");
+    EXPECT_EQ(Text(L"NetConnectionID"), L"以太网 2");
     EXPECT_EQ(Wmi.Queries().back(), L"select * from   Win32_NetworkAdapter  where index=8\r\n");
     // A different text closes an open query; the same one leaves it open.
     Configurations->SetWQL({L"select * from   Win32_NetworkAdapter  where index=8"});

@@ -7,7 +7,9 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <windows.h>
 // After windows.h, which it needs.
@@ -83,7 +85,12 @@ TEST_F(SystemEvents, ConnectionsTakeTheWatchersCredentialsButNotItsChangeHandler
     EXPECT_TRUE(PumpUntil([&] { return Connects == 1; }));
 }
 
-TEST_F(SystemEvents, EachMediaEventCallsItsHandlerOnceWhicheverAdapter) {
+TEST_F(SystemEvents, EachMediaEventCallsItsHandlerOnceWhicheverAdapterAndNamesIt) {
+    std::vector<std::wstring> names;
+    Watcher->SetOnNetworkConnect([&](TComponent*) {
+        ++Connects;
+        names.push_back(Watcher->EventInstanceName());
+    });
     Watcher->SetActive(true);
     Wmi.RaiseMediaEvent(false, kIntel);
     ASSERT_TRUE(PumpUntil([&] { return Disconnects == 1; }));
@@ -93,6 +100,7 @@ TEST_F(SystemEvents, EachMediaEventCallsItsHandlerOnceWhicheverAdapter) {
     PumpFor(300);
     EXPECT_EQ(2, Connects);
     EXPECT_EQ(1, Disconnects);
+    EXPECT_EQ(names, (std::vector<std::wstring>{kIntel, kRealtek}));
 }
 
 TEST_F(SystemEvents, RaisingHandlerDoesNotStopLaterEvents) {
@@ -297,18 +305,53 @@ TEST_F(SystemEvents, DroppedSubscriptionIsMadeAgainWithPausesThatDouble) {
     EXPECT_EQ(1000u, lost.RetryDelay);
 }
 
-TEST_F(SystemEvents, FailedSubscriptionRaisesFromActivation) {
-    Wmi.SetNotificationQueryError(L"select * from MSNdis_StatusMediaDisconnect",
-                                  WBEM_E_ACCESS_DENIED);
+TEST_F(SystemEvents, FailedSubscriptionRaisesFromActivationAndIsMadeAgainLater) {
+    Watcher->SetRetryPauses(20, 80);
+    int changes = 0;
+    Watcher->OnWatchingChange = [&](TComponent* sender) {
+        EXPECT_EQ(sender, Watcher);
+        ++changes;
+    };
+    const std::wstring query = L"select * from MSNdis_StatusMediaDisconnect";
+    Wmi.SetNotificationQueryError(query, WBEM_E_ACCESS_DENIED);
     try {
         Watcher->SetActive(true);
         ADD_FAILURE() << "activation did not raise";
     } catch (const TWmiException& e) {
         EXPECT_EQ(WBEM_E_ACCESS_DENIED, e.Code());
     }
+    TEventInfoHolder& disconnect = *Watcher->Registrations()[1];
     EXPECT_TRUE(TWmiSystemEvents::Running(*Watcher->Registrations()[0]));
-    EXPECT_FALSE(Watcher->Registrations()[1]->Worker);
+    EXPECT_FALSE(TWmiSystemEvents::Running(disconnect));
+    EXPECT_FALSE(Watcher->Watching());
+    ASSERT_TRUE(PumpUntil([&] { return disconnect.Failures >= 3; }));
+    EXPECT_FALSE(Watcher->Watching());
+    EXPECT_EQ(0, changes) << "never watching yet";
+
+    Wmi.SetNotificationQueryError(query, S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return Watcher->Watching(); }));
+    EXPECT_EQ(1, changes);
+    Wmi.RaiseMediaEvent(false, kIntel);
+    ASSERT_TRUE(PumpUntil([&] { return Disconnects == 1; }));
     Wmi.ResetBehaviour();
+}
+
+TEST_F(SystemEvents, ServiceNotRunningAtActivationIsReachedLater) {
+    Watcher->SetRetryPauses(20, 80);
+    Wmi.SetServiceError(static_cast<HRESULT>(0x800706BA)); // the RPC server is unavailable
+    EXPECT_ANY_THROW(Watcher->SetActive(true));
+    EXPECT_FALSE(Watcher->Active());
+    PumpFor(200);
+    EXPECT_FALSE(Watcher->Watching());
+    Wmi.SetServiceError(S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return Watcher->Watching(); }));
+    Wmi.RaiseMediaEvent(true, kIntel);
+    ASSERT_TRUE(PumpUntil([&] { return Connects == 1; }));
+
+    // Deactivated, nothing is tried again.
+    Watcher->SetActive(false);
+    EXPECT_FALSE(Watcher->Watching());
+    EXPECT_EQ(0u, Watcher->Registrations()[0]->RetryDelay);
 }
 
 TEST_F(SystemEvents, TenThousandEventsLeaveHandlesObjectsAndMemoryFlat) {

@@ -1,5 +1,7 @@
 // A stand-in for the platform's netsh: it records how it was called and exits with the code it
-// is told, and changes nothing. Told through its environment:
+// is told. Started by a process with a simulated netsh receiver, it first hands the command to
+// it (the simulated adapters change as Windows' would) and, told no code, exits with its
+// answer. Told through its environment:
 //   TARNWICK_FAKE_NETSH_LOG       file its command line is appended to, one UTF-8 line per call
 //   TARNWICK_FAKE_NETSH_EXIT      exit code, or one code per call ("0,5,0"; the last repeats)
 //   TARNWICK_FAKE_NETSH_DELAY_MS  how long to run before exiting
@@ -14,6 +16,7 @@
 #include "framework/Environment.h"
 #include "framework/Scoped.h"
 #include "framework/TextFile.h"
+#include "sim/SimNetsh.h"
 
 namespace {
 
@@ -68,5 +71,8 @@ int wmain() {
     if (const std::wstring delay = EnvironmentVariable(L"TARNWICK_FAKE_NETSH_DELAY_MS");
         !delay.empty())
         Sleep(static_cast<DWORD>(_wtoi(delay.c_str())));
-    return ExitCodeFor(EnvironmentVariable(L"TARNWICK_FAKE_NETSH_EXIT"), call);
+    const std::optional<int> applied = SimForwardNetshCommand(GetCommandLineW());
+    const std::wstring codes = EnvironmentVariable(L"TARNWICK_FAKE_NETSH_EXIT");
+    if (codes.empty() && applied) return *applied;
+    return ExitCodeFor(codes, call);
 }

@@ -1,0 +1,94 @@
+#include "core/ProfileSwitch.h"
+
+#include <algorithm>
+
+#include "core/NetshEngine.h"
+#include "core/WmiEngine.h"
+
+using Microsoft::WRL::ComPtr;
+
+const wchar_t NotInPlaceCause[] = L"网卡未显示所设的 IP 配置";
+
+namespace {
+
+bool Contains(const std::vector<std::wstring>& items, const std::wstring& item) {
+    return std::find(items.begin(), items.end(), item) != items.end();
+}
+
+// The result of one adapter: the engine's answers, judged by what the adapter shows now.
+TSwitchResult Judged(const TSwitchResult& answered, const std::optional<TAdapterState>& now,
+                     const TIpProfile& profile, const TAdapterState& previous, bool useNetsh) {
+    // Taken at the next restart: what the adapter shows now cannot tell.
+    if (answered.RestartNeeded()) return answered;
+    // A call that raised never answered: what it was to change (servers obtained
+    // automatically, say) may not show in what can be read back.
+    if (answered.Failed && answered.Code == -1) return answered;
+    if (now && ShowsProfile(*now, profile, previous, useNetsh)) return {};
+    if (answered.Failed) return answered;
+    // Every answer looked like success, yet the profile is not in place.
+    return TSwitchResult::Failure(-1, NotInPlaceCause);
+}
+
+} // namespace
+
+bool ShowsProfile(const TAdapterState& now, const TIpProfile& profile,
+                  const TAdapterState& previous, bool useNetsh) {
+    if (profile.UsesDhcp()) {
+        if (!now.DHCPEnabled) return false;
+        // A gateway the adapter had as static before must be gone, unless the lease brings the
+        // same one (then the two cannot be told apart, and the route is the lease's anyway).
+        if (!previous.DHCPEnabled)
+            for (const std::wstring& gateway : now.DefaultIPGateway)
+                if (Contains(previous.DefaultIPGateway, gateway) && gateway != now.DHCPServer)
+                    return false;
+    } else {
+        const std::wstring mask =
+            useNetsh || !profile.IPSubnet.empty() ? profile.IPSubnet : DefaultMask;
+        bool address = false;
+        for (size_t i = 0; i < now.IPAddress.size() && i < now.IPSubnet.size(); ++i)
+            address = address || (now.IPAddress[i] == profile.IPAddress && now.IPSubnet[i] == mask);
+        // The profile's gateway and no other; none when it has none.
+        const std::vector<std::wstring> gateways = profile.DefaultIPGateway.empty()
+                                                       ? std::vector<std::wstring>{}
+                                                       : std::vector{profile.DefaultIPGateway};
+        if (now.DHCPEnabled || !address || now.DefaultIPGateway != gateways) return false;
+    }
+    // Servers obtained automatically are whatever the network gives: nothing to compare. netsh
+    // is told the servers of a static profile whatever DNSEnabled says.
+    const bool automatic =
+        useNetsh ? profile.UsesDhcp() : profile.DNSEnabled || profile.DnsServers().empty();
+    return automatic || now.DNSServerSearchOrder == profile.DnsServers();
+}
+
+TSwitchResult SwitchProfile(const std::wstring& section) {
+    const TIpProfile profile = ReadProfile(section);
+    const TSwitchOptions options = ReadSwitchOptions();
+    const ComPtr<IDispatch> services = BindCimv2();
+    std::vector<TSwitchTarget> targets = SwitchTargets(services.Get(), options.Adapter);
+    if (targets.empty())
+        return TSwitchResult::Failure(-1, options.Adapter.empty()
+                                              ? std::wstring(NoAdapterCause)
+                                              : MissingAdapterCause(options.Adapter));
+    // netsh changes one connection: the first adapter's, as always, when none is named.
+    if (options.UseNetsh) targets.resize(1);
+
+    TSwitchResult result;
+    for (const TSwitchTarget& target : targets) {
+        const TAdapterState previous = AdapterStateOf(target.Configuration.Get());
+        const TSwitchResult answered = options.UseNetsh
+                                           ? NetshSwitchConnection(target.ConnectionName, profile)
+                                           : WmiSwitchAdapter(services.Get(), target, profile);
+        std::optional<TAdapterState> now;
+        try {
+            now = ReadAdapterState(services.Get(), target.Index);
+        } catch (const std::exception&) {
+            // Unread: what the engine answered stands alone.
+        }
+        result.Add(Judged(answered, now, profile, previous, options.UseNetsh));
+    }
+    return result;
+}
+
+int64_t ApplyProfile(const std::wstring& section) {
+    return SwitchProfile(section).Code;
+}

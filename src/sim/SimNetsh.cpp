@@ -1,0 +1,142 @@
+#include "sim/SimNetsh.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
+
+#include "framework/Environment.h"
+#include "framework/MessageWindow.h"
+#include "sim/SimAdapterMethods.h"
+#include "sim/SimProvider.h"
+
+namespace {
+constexpr int Done = 0;
+constexpr int Refused = 1;
+// WM_COPYDATA's tag for a command line.
+constexpr ULONG_PTR kNetshCommand = 0x4E455453; // "NETS"
+
+std::vector<std::wstring> Words(const std::wstring& commandLine) {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
+    std::vector<std::wstring> words;
+    for (int i = 0; argv && i < argc; ++i)
+        words.emplace_back(argv[i]);
+    LocalFree(argv);
+    return words;
+}
+
+TSimAdapter* ByConnection(std::vector<TSimAdapter>& adapters, const std::wstring& name) {
+    for (TSimAdapter& a : adapters)
+        if (a.IPEnabled && a.NetConnectionID == name) return &a;
+    return nullptr;
+}
+
+// set address NAME dhcp | static ADDRESS MASK (GATEWAY METRIC | none)
+int SetAddress(TSimAdapter& a, const std::vector<std::wstring>& args) {
+    if (args.size() == 1 && args[0] == L"dhcp") {
+        if (a.DHCPEnabled) return Refused; // "DHCP is already enabled on this interface."
+        // netsh's dhcp takes the static configuration with it, gateways included.
+        a.KeptStaticGateways.clear();
+        SimLease(a);
+        return Done;
+    }
+    const bool none = args.size() == 4 && args[3] == L"none";
+    if (args.empty() || args[0] != L"static" || (args.size() != 5 && !none)) return Refused;
+    if (!SimIsAddress(args[1]) || !SimIsMask(args[2])) return Refused;
+    if (!none && !SimIsAddress(args[3])) return Refused;
+    a.DHCPEnabled = false;
+    a.DHCPServer.clear();
+    a.DHCPLeaseObtained.clear();
+    a.KeptStaticGateways.clear();
+    a.IPAddress = {args[1]};
+    a.IPSubnet = {args[2]};
+    a.DefaultIPGateway = none ? std::vector<std::wstring>{} : std::vector{args[3]};
+    a.GatewayCostMetric.assign(a.DefaultIPGateway.size(), 1);
+    return Done;
+}
+
+// set dns NAME dhcp | static (SERVER | none); add dns NAME SERVER
+int SetDns(TSimAdapter& a, bool add, const std::vector<std::wstring>& args) {
+    if (add) {
+        if (args.size() != 1 || !SimIsAddress(args[0])) return Refused;
+        a.DNSServerSearchOrder.push_back(args[0]);
+        return Done;
+    }
+    if (args.size() == 1 && args[0] == L"dhcp") {
+        a.DNSServerSearchOrder = a.DHCPEnabled && !a.DHCPServer.empty()
+                                     ? std::vector{a.DHCPServer}
+                                     : std::vector<std::wstring>{};
+        return Done;
+    }
+    if (args.size() != 2 || args[0] != L"static") return Refused;
+    if (args[1] == L"none") {
+        a.DNSServerSearchOrder.clear();
+        return Done;
+    }
+    if (!SimIsAddress(args[1])) return Refused;
+    a.DNSServerSearchOrder = {args[1]};
+    return Done;
+}
+
+LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COPYDATA) return DefWindowProcW(window, message, wParam, lParam);
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    TSimProvider* sim = TSimProvider::Installed();
+    // Anything but a command line of whole characters is not ours.
+    if (!sim || !data || data->dwData != kNetshCommand || data->cbData % sizeof(wchar_t) ||
+        data->cbData > 4096)
+        return Refused + 1;
+    const std::wstring line(static_cast<const wchar_t*>(data->lpData),
+                            data->cbData / sizeof(wchar_t));
+    // The answer is the exit code plus one: 0 is what SendMessage answers when nobody took it.
+    const int code = SimApplyNetshCommand(sim->Adapters(), line) + 1;
+    if (sim->OnAdapterChanged) {
+        const std::vector<std::wstring> w = Words(line);
+        if (const TSimAdapter* adapter =
+                w.size() > 5 ? ByConnection(sim->Adapters(), w[5]) : nullptr)
+            sim->OnAdapterChanged(*adapter);
+    }
+    return code;
+}
+} // namespace
+
+int SimApplyNetshCommand(std::vector<TSimAdapter>& adapters, const std::wstring& commandLine) {
+    const std::vector<std::wstring> w = Words(commandLine);
+    // netsh interface ip (set|add) (address|dns) NAME ...
+    if (w.size() < 7 || w[1] != L"interface" || w[2] != L"ip") return Refused;
+    const bool set = w[3] == L"set", add = w[3] == L"add";
+    TSimAdapter* adapter = ByConnection(adapters, w[5]);
+    if ((!set && !add) || !adapter) return Refused; // "The filename ... is incorrect."
+    const std::vector<std::wstring> args(w.begin() + 6, w.end());
+    if (set && w[4] == L"address") return SetAddress(*adapter, args);
+    if (w[4] == L"dns") return SetDns(*adapter, add, args);
+    return Refused;
+}
+
+TSimNetshReceiver::TSimNetshReceiver()
+    : FWindow(CreateMessageWindow(L"TarnwickSimulatedNetsh", ReceiverProc)) {
+    if (!FWindow) return;
+    const std::wstring handle = std::to_wstring(reinterpret_cast<uintptr_t>(FWindow));
+    SetEnvironmentVariableW(SimNetshWindowVariable, handle.c_str());
+}
+
+TSimNetshReceiver::~TSimNetshReceiver() {
+    SetEnvironmentVariableW(SimNetshWindowVariable, nullptr);
+    if (FWindow) DestroyWindow(FWindow);
+}
+
+std::optional<int> SimForwardNetshCommand(const std::wstring& commandLine) {
+    const std::wstring handle = EnvironmentVariable(SimNetshWindowVariable);
+    if (handle.empty()) return std::nullopt;
+    const HWND window =
+        reinterpret_cast<HWND>(static_cast<uintptr_t>(std::wcstoull(handle.c_str(), nullptr, 10)));
+    COPYDATASTRUCT data{kNetshCommand, static_cast<DWORD>(commandLine.size() * sizeof(wchar_t)),
+                        const_cast<wchar_t*>(commandLine.data())};
+    DWORD_PTR answer = 0;
+    // The instance serves its messages while it waits for this process.
+    if (!SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                             SMTO_ABORTIFHUNG, 30000, &answer) ||
+        answer == 0)
+        return std::nullopt;
+    return static_cast<int>(answer - 1);
+}

@@ -1,0 +1,334 @@
+// A switch as Windows answers it: the simulated adapters behave as Windows documents (81 from
+// EnableStatic on a static adapter, gateways kept by EnableDHCP, SetGateways only while
+// static), and what an adapter reads back afterwards decides, for both engines.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "core/NetshEngine.h"
+#include "core/ProfileSwitch.h"
+#include "core/Settings.h"
+#include "core/WmiEngine.h"
+#include "fakes/SimulatedWmi.h"
+#include "framework/Strings.h"
+#include "sim/SimNetsh.h"
+#include "support/TempFolder.h"
+#include "wmi/WmiException.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+const HRESULT kFailed = static_cast<HRESULT>(0x80041001);       // WBEM_E_FAILED
+const HRESULT kAccessDenied = static_cast<HRESULT>(0x80041003); // WBEM_E_ACCESS_DENIED
+
+// "<index> <method> <args> = <answer>", each array argument as {a,b}.
+Lines Summary(const std::vector<TSimCall>& calls) {
+    Lines lines;
+    for (const TSimCall& call : calls) {
+        std::wstring line = std::to_wstring(call.AdapterIndex) + L" " + call.Method;
+        for (const TSimArgument& arg : call.Args) {
+            if (arg.NotSupplied) {
+                line += L" (not supplied)";
+                continue;
+            }
+            line += L" {";
+            for (size_t i = 0; i < arg.Values.size(); ++i)
+                line += (i ? L"," : L"") + arg.Values[i];
+            line += L"}";
+        }
+        lines.push_back(line + L" = " + std::to_wstring(call.Result));
+    }
+    return lines;
+}
+
+class ProfileSwitch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The default machine: 1 wired static, 8 USB Ethernet DHCP, 12 Wi-Fi, 17 WSL switch,
+        // 21 an idle VPN.
+        sim = &TSimulatedWmi::Install();
+        sim->SetDefaultAdapters();
+        OpenSettingsAt(folder.File(L"Config.ini"));
+        SetNetshProgram(ExecutableFolder() + L"fakes\\netsh\\netsh.exe");
+        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
+        SetProcessElevatedFunction([this] { return elevated; });
+    }
+    void TearDown() override {
+        TSimulatedWmi::Uninstall();
+        SetNetshProgram(L"");
+        SetProcessElevatedFunction(nullptr);
+        for (const wchar_t* name : {L"TARNWICK_FAKE_NETSH_LOG", L"TARNWICK_FAKE_NETSH_EXIT"})
+            SetEnvironmentVariableW(name, nullptr);
+    }
+    // Profiles A (static 10.1.0.5/16, gateway 10.1.0.1) and B (static 10.2.0.5/16, gateway
+    // 10.2.0.1) and what follows, limited to the wired adapter.
+    void Config(const std::string& more, const std::string& net = "Adapter=1\r\n") {
+        folder.WriteBytes(L"Config.ini",
+                          "[NET]\r\n" + net +
+                              "[A]\r\nIPAddress=10.1.0.5\r\nIPSubnet=255.255.0.0\r\n"
+                              "DefaultIPGateway=10.1.0.1\r\nDNSA=10.1.0.53\r\nDNSB=10.1.0.54\r\n"
+                              "[B]\r\nIPAddress=10.2.0.5\r\nIPSubnet=255.255.0.0\r\n"
+                              "DefaultIPGateway=10.2.0.1\r\nDNSA=10.2.0.53\r\n" +
+                              more);
+    }
+    TSimAdapter& Adapter(int index) {
+        for (TSimAdapter& a : sim->Adapters())
+            if (a.Index == index) return a;
+        throw std::runtime_error("no adapter");
+    }
+    std::vector<int> AdaptersCalled() const {
+        std::vector<int> indexes;
+        for (const TSimCall& call : sim->Calls())
+            if (std::find(indexes.begin(), indexes.end(), call.AdapterIndex) == indexes.end())
+                indexes.push_back(call.AdapterIndex);
+        return indexes;
+    }
+    std::wstring NetshLog() {
+        const std::wstring log = FromUtf8(folder.ReadBytes(L"netsh.log"));
+        DeleteFileW(folder.File(L"netsh.log").c_str());
+        return log;
+    }
+
+    TempFolder folder;
+    TSimulatedWmi* sim = nullptr;
+    bool elevated = true;
+};
+
+TEST_F(ProfileSwitch, StaticToStaticSucceedsAlthoughEnableStaticAnswers81) {
+    Config("");
+    for (const wchar_t* profile : {L"A", L"B", L"A"}) {
+        sim->ClearCalls();
+        const TSwitchResult result = SwitchProfile(profile);
+        EXPECT_FALSE(result.Failed) << profile << ": " << result.Cause;
+        EXPECT_EQ(result.Code, 0);
+        // The adapter was static already: Windows sets the address and answers 81.
+        EXPECT_EQ(Summary(sim->Calls()).front().substr(0, 17), L"1 EnableStatic {1");
+        EXPECT_EQ(sim->Calls().front().Result, 81u);
+    }
+    EXPECT_EQ(Adapter(1).IPAddress, Lines{L"10.1.0.5"});
+    EXPECT_EQ(Adapter(1).DefaultIPGateway, Lines{L"10.1.0.1"});
+    EXPECT_EQ(Adapter(1).DNSServerSearchOrder, (Lines{L"10.1.0.53", L"10.1.0.54"}));
+}
+
+TEST_F(ProfileSwitch, CallsReachTheAdapterAsOneBasedStringArraysByReference) {
+    Config("[C]\r\nIPAddress=10.3.0.5\r\nDNSA=10.3.0.53\r\n");
+    EXPECT_FALSE(SwitchProfile(L"C").Failed);
+    // No mask: the class C mask; no gateway: the adapter's own address clears the old one.
+    EXPECT_EQ(Summary(sim->Calls()), (Lines{
+                                         L"1 EnableStatic {10.3.0.5} {255.255.255.0} = 81",
+                                         L"1 SetGateways {10.3.0.5} = 0",
+                                         L"1 SetDNSServerSearchOrder {10.3.0.53} = 0",
+                                     }));
+    for (const TSimCall& call : sim->Calls()) {
+        EXPECT_EQ(call.Args.size(), 1u + (call.Method == L"EnableStatic")) << "no cost metric";
+        for (const TSimArgument& arg : call.Args) {
+            EXPECT_TRUE(arg.ByRef && arg.IsArray) << call.Method;
+            EXPECT_EQ(arg.ElementType, VT_BSTR) << call.Method;
+            EXPECT_EQ(arg.Dimensions, 1) << call.Method;
+            EXPECT_EQ(arg.LowerBound, 1) << call.Method;
+        }
+    }
+    EXPECT_TRUE(Adapter(1).DefaultIPGateway.empty()) << "no gateway of the last profile is left";
+}
+
+TEST_F(ProfileSwitch, DhcpLeavesNoStaticGatewayBehindAndStaticFollowsIt) {
+    Config("[D]\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n");
+    ASSERT_FALSE(SwitchProfile(L"A").Failed);
+    sim->ClearCalls();
+    const TSwitchResult dhcp = SwitchProfile(L"D");
+    EXPECT_FALSE(dhcp.Failed) << dhcp.Cause;
+    // While the adapter is still static its gateway is cleared, the documented way.
+    EXPECT_EQ(Summary(sim->Calls()), (Lines{
+                                         L"1 SetGateways {10.1.0.5} = 0",
+                                         L"1 EnableDHCP = 0",
+                                         L"1 SetDNSServerSearchOrder (not supplied) = 0",
+                                     }));
+    EXPECT_TRUE(Adapter(1).DHCPEnabled);
+    EXPECT_EQ(Adapter(1).DefaultIPGateway, Lines{L"192.168.1.1"}) << "the lease's gateway only";
+
+    // From DHCP to static: EnableStatic first, so SetGateways meets a static adapter.
+    sim->ClearCalls();
+    const TSwitchResult back = SwitchProfile(L"B");
+    EXPECT_FALSE(back.Failed) << back.Cause;
+    EXPECT_EQ(sim->Calls().front().Result, 0u);
+    EXPECT_EQ(Adapter(1).DefaultIPGateway, Lines{L"10.2.0.1"});
+}
+
+TEST_F(ProfileSwitch, AGatewayThatSurvivesIsAFailureNotASuccess) {
+    Config("[D]\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n");
+    ASSERT_FALSE(SwitchProfile(L"A").Failed);
+    // The adapter's Properties window holds its configuration: the clear is refused, and the
+    // read-back finds the old gateway beside the lease's.
+    sim->SetResult(L"SetGateways", 2147786788u);
+    const TSwitchResult result = SwitchProfile(L"D");
+    EXPECT_TRUE(result.Failed);
+    EXPECT_EQ(result.Code, 2147786788LL) << "a uint32, never negative";
+    EXPECT_EQ(result.Cause, DocumentedAnswerCause(2147786788u));
+    EXPECT_NE(result.Cause.find(L"属性"), std::wstring::npos) << "tells what to close";
+}
+
+TEST_F(ProfileSwitch, AnswersWithTheProfileNotInPlaceFailWithTheirChineseCause) {
+    Config("");
+    sim->SetResult(L"EnableStatic", 66);
+    TSwitchResult result = SwitchProfile(L"B");
+    EXPECT_TRUE(result.Failed);
+    EXPECT_EQ(result.Code, 66);
+    EXPECT_EQ(result.Cause, L"子网掩码无效");
+    EXPECT_EQ(Adapter(1).IPAddress, Lines{L"192.168.1.20"});
+
+    // Answered 0 (and 81), yet not in place: the adapter is not what the switch says.
+    sim->ResetBehaviour();
+    sim->OnCall = [this](const TSimCall& call) {
+        if (call.Method == L"SetDNSServerSearchOrder") Adapter(1).IPAddress = {L"10.9.9.9"};
+    };
+    result = SwitchProfile(L"A");
+    EXPECT_TRUE(result.Failed);
+    EXPECT_EQ(result.Cause, NotInPlaceCause);
+    sim->OnCall = nullptr;
+
+    // Every documented answer has its cause; others keep the provider's text or number.
+    for (uint32_t code = 64; code <= 100; ++code)
+        EXPECT_EQ(DocumentedAnswerCause(code).empty(), code == 99) << code;
+    sim->ResetBehaviour();
+    sim->SetResult(L"EnableStatic", 2);
+    EXPECT_EQ(SwitchProfile(L"B").Cause, L"2");
+}
+
+TEST_F(ProfileSwitch, RestartAndAccessAnswersKeepTheirMeaning) {
+    Config("");
+    sim->SetResult(L"EnableStatic", 1);
+    const TSwitchResult restart = SwitchProfile(L"B");
+    EXPECT_TRUE(restart.RestartNeeded());
+    EXPECT_EQ(Summary(sim->Calls())[1], L"1 SetGateways {10.2.0.1} = 0");
+
+    // The adapter shows B now: A is not in place while the methods refuse it.
+    sim->SetResult(L"EnableStatic", 91);
+    EXPECT_EQ(SwitchProfile(L"A").Cause, L"拒绝访问");
+    elevated = false;
+    EXPECT_EQ(SwitchProfile(L"A").Cause, NotElevatedCause);
+
+    sim->ResetBehaviour();
+    sim->SetRaise(L"EnableStatic", kAccessDenied);
+    EXPECT_EQ(SwitchProfile(L"A").Cause, NotElevatedCause);
+    sim->SetRaise(L"EnableStatic", kFailed);
+    const TSwitchResult raised = SwitchProfile(L"A");
+    EXPECT_EQ(raised.Code, -1);
+    EXPECT_EQ(raised.Cause, WmiErrorText(kFailed));
+}
+
+TEST_F(ProfileSwitch, NamedAdapterAloneChangesAndEmptyMeansEveryIpEnabledOne) {
+    const TSimAdapter wifi = Adapter(12), wsl = Adapter(17);
+    Config("");
+    EXPECT_FALSE(SwitchProfile(L"A").Failed);
+    EXPECT_EQ(AdaptersCalled(), std::vector<int>{1});
+    EXPECT_EQ(Adapter(12).IPAddress, wifi.IPAddress);
+    EXPECT_EQ(Adapter(17).IPAddress, wsl.IPAddress);
+
+    // An existing Config.ini without Adapter switches every IP-enabled adapter, as before.
+    sim->SetTwoAdapters();
+    sim->ClearCalls();
+    Config("", "");
+    EXPECT_FALSE(SwitchProfile(L"A").Failed);
+    EXPECT_EQ(AdaptersCalled(), (std::vector<int>{1, 8}));
+
+    // A failure on one adapter is not hidden by a success on the next.
+    sim->SetResult(L"EnableStatic", 70, 1);
+    EXPECT_EQ(SwitchProfile(L"B").Code, 70);
+}
+
+TEST_F(ProfileSwitch, ASwitchThatReachesNoAdapterFails) {
+    for (TSimAdapter& a : sim->Adapters())
+        a.IPEnabled = false;
+    for (const char* net : {"", "Method=B\r\n"}) {
+        Config("", net);
+        const TSwitchResult result = SwitchProfile(L"A");
+        EXPECT_TRUE(result.Failed) << net;
+        EXPECT_EQ(result.Cause, NoAdapterCause) << net;
+    }
+    sim->SetDefaultAdapters();
+    for (const char* net : {"Adapter=5\r\n", "Adapter=5\r\nMethod=B\r\n", "Adapter=01\r\n"}) {
+        Config("", net);
+        EXPECT_EQ(SwitchProfile(L"A").Cause.substr(0, 8), L"找不到指定的网卡") << net;
+    }
+    EXPECT_TRUE(sim->Calls().empty());
+    EXPECT_EQ(NetshLog(), L"");
+}
+
+TEST_F(ProfileSwitch, AQueryRejectedAtItsFirstRowRaisesInsteadOfReportingSuccess) {
+    const HRESULT rejected = static_cast<HRESULT>(0x80041017); // WBEM_E_INVALID_QUERY
+    sim->SetQueryError(L"Win32_NetworkAdapterConfiguration", rejected);
+    Config("");
+    try {
+        const TSwitchResult result = SwitchProfile(L"A");
+        ADD_FAILURE() << "a switch that reached no adapter answered " << result.Code;
+    } catch (const EComError& e) {
+        EXPECT_EQ(e.Code(), rejected);
+    }
+    EXPECT_TRUE(sim->Calls().empty());
+}
+
+TEST(AnswerCode, AUint32IsReadAsUnsignedAndOnlyANumberIsAnAnswer) {
+    ScopedVariant i4(static_cast<int>(2147786788u)), one(1), text(L"0"), empty, null, word(L"done");
+    null.SetNull();
+    EXPECT_EQ(AnswerCode(i4.Get()), 2147786788u);
+    EXPECT_EQ(AnswerCode(one.Get()), 1u);
+    EXPECT_EQ(AnswerCode(text.Get()), 0u);
+    for (const ScopedVariant* none : {&empty, &null, &word})
+        EXPECT_FALSE(AnswerCode(none->Get()).has_value());
+}
+
+// netsh through the stand-in, which hands each command to this process's simulated netsh: the
+// simulated adapters change as Windows' netsh would change them.
+class NetshSwitch : public ProfileSwitch {
+protected:
+    TSimNetshReceiver receiver;
+};
+
+TEST_F(NetshSwitch, ProfilesAreReadBackAfterTheirCommands) {
+    Config("[D]\r\nDHCPEnabled=1\r\n", "Adapter=1\r\nMethod=B\r\n");
+    for (const wchar_t* profile : {L"A", L"B", L"D", L"A"}) {
+        const TSwitchResult result = SwitchProfile(profile);
+        EXPECT_FALSE(result.Failed) << profile << ": " << result.Cause;
+    }
+    EXPECT_EQ(NetshLog(), L"netsh interface ip set address \"以太网\" static 10.1.0.5 255.255.0.0 "
+                          L"10.1.0.1 1\r\n"
+                          L"netsh interface ip set dns \"以太网\" static 10.1.0.53\r\n"
+                          L"netsh interface ip add dns \"以太网\" 10.1.0.54\r\n"
+                          L"netsh interface ip set address \"以太网\" static 10.2.0.5 255.255.0.0 "
+                          L"10.2.0.1 1\r\n"
+                          L"netsh interface ip set dns \"以太网\" static 10.2.0.53\r\n"
+                          L"netsh interface ip set address \"以太网\" dhcp \r\n"
+                          L"netsh interface ip set dns \"以太网\" dhcp \r\n"
+                          L"netsh interface ip set address \"以太网\" static 10.1.0.5 255.255.0.0 "
+                          L"10.1.0.1 1\r\n"
+                          L"netsh interface ip set dns \"以太网\" static 10.1.0.53\r\n"
+                          L"netsh interface ip add dns \"以太网\" 10.1.0.54\r\n");
+    EXPECT_EQ(Adapter(1).DefaultIPGateway, Lines{L"10.1.0.1"});
+    EXPECT_TRUE(sim->Calls().empty()) << "no WMI method is called";
+}
+
+TEST_F(NetshSwitch, AnExitCodeCountsOnlyWhenTheAdapterDoesNotShowTheProfile) {
+    // Windows' netsh exits 1 for "DHCP is already enabled on this interface.".
+    Config("[D]\r\nDHCPEnabled=1\r\n", "Adapter=8\r\nMethod=B\r\n");
+    EXPECT_FALSE(SwitchProfile(L"D").Failed);
+    // A mask netsh refuses: exit 1 and nothing changed, so not in place.
+    Config("[E]\r\nIPAddress=10.4.0.5\r\nIPSubnet=255.0.255.0\r\n", "Adapter=8\r\nMethod=B\r\n");
+    const TSwitchResult refused = SwitchProfile(L"E");
+    EXPECT_TRUE(refused.Failed);
+    EXPECT_EQ(refused.Code, 1);
+    EXPECT_EQ(refused.Cause, L"netsh 返回 1");
+    EXPECT_TRUE(Adapter(8).DHCPEnabled);
+    // A gateway-less profile on the first IP-enabled adapter when none is named.
+    Config("[C]\r\nIPAddress=10.3.0.5\r\nIPSubnet=255.255.0.0\r\n", "Method=B\r\n");
+    EXPECT_FALSE(SwitchProfile(L"C").Failed);
+    EXPECT_TRUE(Adapter(1).DefaultIPGateway.empty());
+    EXPECT_EQ(Adapter(8).IPAddress, Lines{L"192.168.8.100"});
+
+    SetNetshProgram(folder.File(L"missing\\netsh.exe"));
+    Config("", "Adapter=1\r\nMethod=B\r\n");
+    EXPECT_EQ(SwitchProfile(L"B").Cause, L"netsh 无法启动");
+}
+
+} // namespace
