@@ -3,6 +3,7 @@
 #include "core/ProgressWindow.h"
 #include "core/Settings.h"
 #include "core/ProfileSwitch.h"
+#include "core/WmiEngine.h"
 #include "dialogs/ConfigDialog.h"
 #include "framework/Application.h"
 #include "framework/Strings.h"
@@ -13,6 +14,8 @@ const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kGreen = RGB(0, 128, 0);
 const uint64_t kReconnectWindowMs = 60000;
 const wchar_t kAutoSwitchUnavailable[] = L"自动切换暂不可用";
+// What the adapters answer a switch without elevation.
+const int64_t kAccessDenied = 91;
 } // namespace
 
 TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
@@ -184,6 +187,11 @@ int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
     // A damaged NET/NET ("X", "a") names no profile: its empty section would turn DHCP on for
     // every adapter.
     if (FSwitching || (profile != L"A" && profile != L"B")) return -1;
+    // Asked before, not after: without elevation every adapter refuses the change.
+    if (!ProcessElevated()) {
+        OfferElevatedRestart(profile);
+        return kAccessDenied;
+    }
     FSwitching = true;
     struct Reset {
         bool& Flag;
@@ -213,6 +221,23 @@ int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
     // Applied all the same: the adapters take it when the computer restarts.
     if (result.RestartNeeded()) Application().MessageBox(L"IP地址已切换，重新启动计算机后生效。");
     return 0;
+}
+
+void TfrmMainWindow::OfferElevatedRestart(const std::wstring& profile) {
+    const std::wstring offer = std::wstring(NotElevatedCause) +
+                               L"\n是否以管理员身份重新启动 Tarnwick，并切换到“" +
+                               ConfigIni().ReadString(profile, L"Name", profile) + L"”？";
+    if (Application().MessageBox(offer, MB_YESNO | MB_ICONWARNING) != IDYES) return;
+    // A refused or cancelled prompt changes nothing and says nothing more.
+    if (!OnRestartElevated || !OnRestartElevated(profile)) return;
+    // The elevated copy has taken over.
+    FHideOnClose = false;
+    PostMessageW(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TfrmMainWindow::BringToFront() {
+    TrayIcon1->ShowMainWindow();
+    SetForegroundWindow(Handle());
 }
 
 void TfrmMainWindow::MarkActive(const std::wstring& profile) {

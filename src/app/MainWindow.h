@@ -2,6 +2,7 @@
 // The main window: a landscape picture with the two profile labels. A double click on a label
 // applies that profile; the label of the profile applied last carries a "√" and is lime.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "framework/Form.h"
@@ -25,8 +26,13 @@ public:
     // profile is "A" or "B"; answers 0 when the profile was applied (also when it takes effect
     // after a restart) and records it in NET/NET, else the failure's code, or -1 for any other
     // profile or when a switch is already running (the windows answer their messages during a
-    // switch).
+    // switch). Not elevated, it starts no switch that must fail: it offers OnRestartElevated.
     int64_t SwitchTo(const std::wstring& profile);
+    // Starts a copy of the program elevated to switch to the profile; true when that copy took
+    // over, and this one then ends.
+    std::function<bool(const std::wstring& profile)> OnRestartElevated;
+    // The window back from the tray, in front.
+    void BringToFront();
     // Shows the profile as the active one: its label's "√" and lime, the tray hint.
     void MarkActive(const std::wstring& profile);
     // The tray icon's tool tip: the active profile's name, and a second line while automatic
@@ -82,6 +88,7 @@ private:
     TAALabel* CreateProfileLabel(const std::wstring& caption, int top);
     void CreateTrayIcon();
     void UpdateTrayHint();
+    void OfferElevatedRestart(const std::wstring& profile);
     // Whether the media event being handled comes from an adapter automatic switching watches.
     bool HearsThisMediaEvent();
 

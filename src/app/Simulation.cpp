@@ -84,7 +84,7 @@ std::unique_ptr<TSimNetshReceiver> NetshReceiver;
 } // namespace
 
 const wchar_t SimulationUsage[] =
-    L"Tarnwick.exe [--simulate] [--simulate-delay=N] [--simulate-answer=N]\n\n"
+    L"Tarnwick.exe [--switch=A|B] [--simulate] [--simulate-delay=N] [--simulate-answer=N]\n\n"
     L"--simulate: simulated network adapters; what they receive goes to "
     L"simulated-network.log beside Tarnwick.exe.\n"
     L"--simulate-delay=N: simulation mode, each adapter call takes N milliseconds "
@@ -93,6 +93,8 @@ const wchar_t SimulationUsage[] =
     L"unless N is 0 or 1 (0 to 4294967295).\n"
     L"--simulate-cable=unplug|plug[:INDEX]: the running simulated Tarnwick's wired adapter, or "
     L"the adapter of that Index, loses or finds its link.\n"
+    L"--switch=A or --switch=B: switch to that profile; the running Tarnwick does it, or this "
+    L"start does and stays in the tray. Exit code 0 done, 1 failed, 2 a bad option.\n"
     L"--exit-when-idle=FILE: end once started (in the tray, or in the first run's dialog) and "
     L"append the milliseconds since the process began and its memory to FILE.";
 

@@ -1,12 +1,44 @@
 // Program entry: the application object, its title, the main window, the message loop.
 #include <windows.h>
 
+#include "app/ElevatedRestart.h"
 #include "app/ExitWhenIdle.h"
 #include "app/MainWindow.h"
+#include "app/SingleInstance.h"
 #include "app/Simulation.h"
 #include "core/ProgressWindow.h"
 #include "framework/Application.h"
 #include "wmi/WmiComponent.h"
+
+namespace {
+// Brings the program to the front: the main window from the tray, or, while it is still being
+// made, the first run's dialog.
+void ShowInstance(TfrmMainWindow* mainWindow) {
+    if (mainWindow) return mainWindow->BringToFront();
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM) -> BOOL {
+            if (!IsWindowVisible(window)) return TRUE;
+            SetForegroundWindow(window);
+            return FALSE;
+        },
+        0);
+}
+
+// Gives the instance up to a copy started elevated to make the switch; true when that copy
+// took over (this one then ends), false when it did not start and this one goes on.
+bool HandOverToElevatedCopy(TSingleInstance& instance, const std::wstring& name,
+                            const std::wstring& profile) {
+    instance.Release();
+    if (StartElevatedCopy(profile)) {
+        const ULONGLONG until = GetTickCount64() + 30000;
+        while (!InstanceListening(name) && GetTickCount64() < until)
+            WaitDispatchingMessages(nullptr, 100);
+    }
+    // The instance is whichever copy holds it now.
+    return !instance.Claim();
+}
+} // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Started by a simulated instance as its netsh: nothing of the program itself may run.
@@ -17,9 +49,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     const std::optional<TSimulationOptions> simulation = ParseSimulationOptions(GetCommandLineW());
     const std::optional<std::wstring> idleReport = ParseExitWhenIdle(GetCommandLineW());
-    if (!simulation || (idleReport && idleReport->empty())) {
+    const std::optional<TInstanceRequest> request = ParseStartRequest(GetCommandLineW());
+    if (!simulation || !request || (idleReport && idleReport->empty())) {
         MessageBoxW(nullptr, SimulationUsage, L"Tarnwick", MB_OK | MB_ICONERROR);
         return 2;
+    }
+    // One instance per session: a later start hands its request to the running one and ends
+    // with its answer.
+    const std::wstring name = InstanceName(simulation->Enabled);
+    TSingleInstance instance(name);
+    if (!instance.First()) {
+        const std::optional<int> answer = SendInstanceRequest(name, *request, 5000);
+        return answer ? *answer : *request == TInstanceRequest::Show ? 0 : 1;
     }
 
     TApplication& app = Application();
@@ -29,15 +70,29 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     app.SetTitle(L"Tarnwick");
     bool mainLoopRunning = false;
     if (idleReport) ExitWhenIdle(*idleReport, mainLoopRunning);
+    TfrmMainWindow* mainWindow = nullptr;
+    // Taken from the start: a later start during the first run's dialog comes to it.
+    instance.Listen([&mainWindow](TInstanceRequest r) -> int64_t {
+        if (r != TInstanceRequest::Show)
+            return mainWindow ? mainWindow->SwitchTo(RequestedProfile(r)) : -1;
+        ShowInstance(mainWindow);
+        return 0;
+    });
     GuardedCall([&] {
         StartSimulation(*simulation);
-        TfrmMainWindow* mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
+        mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
+        mainWindow->OnRestartElevated = [&instance, &name](const std::wstring& profile) {
+            return HandOverToElevatedCopy(instance, name, profile);
+        };
         // A window on its way to the tray is not shown first: nobody would see it, yet it
         // would be painted, its picture decoded and its labels' effects drawn.
         if (!mainWindow->GoesToTray()) mainWindow->Show();
+        // Started to switch: as after a double click, then on to the tray as any start.
+        if (*request != TInstanceRequest::Show) mainWindow->SwitchTo(RequestedProfile(*request));
         mainLoopRunning = true;
         app.Run();
     });
+    mainWindow = nullptr;
     CloseProgress();
     app.Finalize();
     StopSimulation();

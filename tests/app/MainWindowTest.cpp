@@ -357,14 +357,12 @@ TEST_F(MainWindow, RestartNeededSwitchIsMarkedAndSaidOnce) {
 TEST_F(MainWindow, ReconnectShowsTheSameFailureBoxWithItsCause) {
     Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
     Create();
-    SetProcessElevatedFunction([] { return false; });
-    sim->SetResult(L"EnableDHCP", 91);
+    sim->SetResult(L"EnableDHCP", 66);
     window->Now = 1000;
     window->netEvent1NetworkDisconnect(nullptr);
     window->netEvent1NetworkConnect(nullptr);
-    SetProcessElevatedFunction(nullptr);
     EXPECT_EQ(messages, std::vector<std::wstring>{L"切换IP地址不成功，请检查你您的ip设置.\n"
-                                                  L"需要以管理员身份运行 Tarnwick。"});
+                                                  L"子网掩码无效"});
     EXPECT_EQ(Read(L"NET", L"NET"), L"A");
 }
 
@@ -506,6 +504,62 @@ TEST_F(MainWindow, ClosingHidesAndOnlyExitOrLogOffEnds) {
     MSG quit;
     EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     Application().SetMainForm(nullptr);
+}
+
+TEST_F(MainWindow, NotElevatedNoSwitchStartsAndARestartAsAdministratorIsOffered) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    Create();
+    SetProcessElevatedFunction([] { return false; });
+    std::vector<std::wstring> offers;
+    int answer = IDNO;
+    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT f) {
+        offers.push_back(text);
+        EXPECT_EQ(f & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
+        return answer;
+    });
+    std::vector<std::wstring> restarts;
+    bool tookOver = false;
+    window->OnRestartElevated = [&](const std::wstring& profile) {
+        restarts.push_back(profile);
+        return tookOver;
+    };
+    const auto bytes = [&] {
+        std::string text;
+        FILE* f = _wfopen(configPath.c_str(), L"rb");
+        for (int c; f && (c = fgetc(f)) != EOF;)
+            text += static_cast<char>(c);
+        if (f) fclose(f);
+        return text;
+    };
+    const std::string before = bytes();
+
+    DoubleClick(window->AANetA);
+    ASSERT_EQ(offers.size(), 1u);
+    EXPECT_EQ(offers[0].rfind(L"需要以管理员身份运行 Tarnwick。\n", 0), 0u) << "said first";
+    EXPECT_NE(offers[0].find(L"Office"), std::wstring::npos) << "names the profile";
+    EXPECT_TRUE(restarts.empty()) << "No changes nothing";
+    // Yes, and the prompt refused: nothing more is said, and the program goes on.
+    answer = IDYES;
+    DoubleClick(window->AANetA);
+    EXPECT_EQ(restarts, std::vector<std::wstring>{L"A"});
+    EXPECT_EQ(offers.size(), 2u);
+    EXPECT_TRUE(window->HandleAllocated());
+    EXPECT_TRUE(sim->Calls().empty()) << "no adapter method was called";
+    EXPECT_EQ(window->AANetB->Caption(), L"√外网");
+    EXPECT_EQ(bytes(), before) << "Config.ini untouched";
+
+    // Yes, and the elevated copy took over: this one ends.
+    tookOver = true;
+    Application().SetMainForm(window);
+    DoubleClick(window->AANetB);
+    EXPECT_EQ(restarts.back(), L"B");
+    PumpUntil([&] { return !window->HandleAllocated(); }, 2000);
+    Application().SetMainForm(nullptr);
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    EXPECT_FALSE(window->HandleAllocated());
+    EXPECT_TRUE(sim->Calls().empty());
+    SetProcessElevatedFunction(nullptr);
 }
 
 TEST_F(MainWindow, ReconnectWithinAMinuteTogglesTheProfile) {

@@ -1,0 +1,17 @@
+#pragma once
+// Starting this program again as administrator, through the shell's "runas" verb (the consent
+// prompt of UAC), with the options of this start and the switch the user asked for.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <functional>
+#include <string>
+
+// The parameters of the elevated copy: this start's options as they were (a --switch among
+// them left out), then --switch=profile.
+std::wstring ElevatedCopyParameters(const std::wstring& commandLine, const std::wstring& profile);
+// Starts the copy; false when it did not start (the prompt refused or cancelled among others).
+bool StartElevatedCopy(const std::wstring& profile);
+// The shell call, replaced by tests (nullptr: ShellExecuteExW).
+void SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f);
