@@ -28,7 +28,7 @@ std::wstring Quoted(const std::wstring& arg) {
 }
 } // namespace
 
-std::wstring ElevatedCopyParameters(const std::wstring& commandLine, const std::wstring& profile) {
+std::wstring StartOptions(const std::wstring& commandLine) {
     std::wstring parameters;
     int argc = 0;
     if (wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc)) {
@@ -39,7 +39,11 @@ std::wstring ElevatedCopyParameters(const std::wstring& commandLine, const std::
         }
         LocalFree(argv);
     }
-    return parameters + L"--switch=" + profile;
+    return parameters;
+}
+
+std::wstring ElevatedCopyParameters(const std::wstring& commandLine, const std::wstring& profile) {
+    return StartOptions(commandLine) + L"--switch=" + profile;
 }
 
 bool StartElevatedCopy(const std::wstring& profile) {
@@ -60,4 +64,18 @@ bool StartElevatedCopy(const std::wstring& profile) {
 
 void SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f) {
     ShellExecuteOverride() = std::move(f);
+}
+
+bool StartProgram(const std::wstring& exePath) {
+    const std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\') + 1);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC;
+    info.lpFile = exePath.c_str();
+    // Simulation mode stays simulation mode.
+    const std::wstring options = StartOptions(GetCommandLineW());
+    info.lpParameters = options.c_str();
+    info.lpDirectory = folder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteOverride() ? ShellExecuteOverride()(&info) : ShellExecuteExW(&info);
 }

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+// This start's options as they were, each followed by a blank, a --switch among them left out.
+std::wstring StartOptions(const std::wstring& commandLine);
 // The parameters of the elevated copy: this start's options as they were (a --switch among
 // them left out), then --switch=profile.
 std::wstring ElevatedCopyParameters(const std::wstring& commandLine, const std::wstring& profile);
@@ -15,3 +17,6 @@ std::wstring ElevatedCopyParameters(const std::wstring& commandLine, const std::
 bool StartElevatedCopy(const std::wstring& profile);
 // The shell call, replaced by tests (nullptr: ShellExecuteExW).
 void SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f);
+// Starts the program at exePath as this one was started, in its own folder; false when it did
+// not start.
+bool StartProgram(const std::wstring& exePath);

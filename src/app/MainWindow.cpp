@@ -230,9 +230,17 @@ void TfrmMainWindow::OfferElevatedRestart(const std::wstring& profile) {
     if (Application().MessageBox(offer, MB_YESNO | MB_ICONWARNING) != IDYES) return;
     // A refused or cancelled prompt changes nothing and says nothing more.
     if (!OnRestartElevated || !OnRestartElevated(profile)) return;
-    // The elevated copy has taken over.
+    // The elevated copy has taken over: this one ends.
     FHideOnClose = false;
     PostMessageW(Handle(), WM_CLOSE, 0, 0);
+}
+
+bool TfrmMainWindow::StartCopyIfMade() {
+    if (FCopyToStart.empty() || !OnStartCopy) return false;
+    if (!OnStartCopy(std::exchange(FCopyToStart, L""))) return false;
+    FHideOnClose = false;
+    PostMessageW(Handle(), WM_CLOSE, 0, 0);
+    return true;
 }
 
 void TfrmMainWindow::BringToFront() {
@@ -300,7 +308,11 @@ void TfrmMainWindow::lbl1Click(TComponent*) {
     // Like a double click, refused during a switch: netsh's message pass would otherwise open
     // the dialog inside the switch, beneath the topmost progress window.
     if (FSwitching) return;
-    if (ExecuteConfigDialog().empty()) return;
+    std::wstring copy;
+    if (ExecuteConfigDialog(&copy).empty()) return;
+    // The copy made in the program folders to start at logon takes over now.
+    FCopyToStart = copy;
+    if (StartCopyIfMade()) return;
     // "网络切换时IP自动切换" may have changed.
     UpdateTrayHint();
     // Edited settings of the active profile take effect at once.

@@ -31,6 +31,11 @@ public:
     // Starts a copy of the program elevated to switch to the profile; true when that copy took
     // over, and this one then ends.
     std::function<bool(const std::wstring& profile)> OnRestartElevated;
+    // Starts the copy of the program made to start at logon; true when it took over.
+    std::function<bool(const std::wstring& exePath)> OnStartCopy;
+    // A copy made by the settings before OnStartCopy was given (the first run's dialog) is
+    // started now; true when it took over, and this one then ends.
+    bool StartCopyIfMade();
     // The window back from the tray, in front.
     void BringToFront();
     // Shows the profile as the active one: its label's "√" and lime, the tray hint.
@@ -101,4 +106,5 @@ private:
     bool FSwitching = false;
     // The profile MarkActive showed last: "A", "B", or none.
     std::wstring FMarkedProfile;
+    std::wstring FCopyToStart;
 };

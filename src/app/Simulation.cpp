@@ -220,3 +220,24 @@ std::optional<int> RunAsSimulatedNetsh() {
     // The simulated adapters change as Windows' would, and the exit code is netsh's.
     return SimForwardNetshCommand(GetCommandLineW()).value_or(1);
 }
+
+namespace {
+void Restore(const wchar_t* name, const std::wstring& value) {
+    SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+}
+} // namespace
+
+TNoNetshRole::TNoNetshRole()
+    : FLog(EnvironmentVariable(SimulatedNetshLogVariable)),
+      FDelay(EnvironmentVariable(SimulatedNetshDelayVariable)),
+      FWindow(EnvironmentVariable(SimNetshWindowVariable)) {
+    for (const wchar_t* name :
+         {SimulatedNetshLogVariable, SimulatedNetshDelayVariable, SimNetshWindowVariable})
+        SetEnvironmentVariableW(name, nullptr);
+}
+
+TNoNetshRole::~TNoNetshRole() {
+    Restore(SimulatedNetshLogVariable, FLog);
+    Restore(SimulatedNetshDelayVariable, FDelay);
+    Restore(SimNetshWindowVariable, FWindow);
+}

@@ -47,3 +47,16 @@ constexpr wchar_t SimulatedNetshDelayVariable[] = L"TARNWICK_SIMULATED_NETSH_DEL
 // When this process was started as the stand-in netsh: records its command line and answers
 // the exit code, 0 once the line is in the log. Call first, before anything else starts.
 std::optional<int> RunAsSimulatedNetsh();
+
+// While it lives, a process this one starts is the program again, not its netsh: the variables
+// that give a child that role are taken from the environment, and put back after.
+class TNoNetshRole {
+public:
+    TNoNetshRole();
+    ~TNoNetshRole();
+    TNoNetshRole(const TNoNetshRole&) = delete;
+    TNoNetshRole& operator=(const TNoNetshRole&) = delete;
+
+private:
+    std::wstring FLog, FDelay, FWindow;
+};

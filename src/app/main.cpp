@@ -1,6 +1,8 @@
 // Program entry: the application object, its title, the main window, the message loop.
 #include <windows.h>
 
+#include <functional>
+
 #include "app/ElevatedRestart.h"
 #include "app/ExitWhenIdle.h"
 #include "app/MainWindow.h"
@@ -25,12 +27,16 @@ void ShowInstance(TfrmMainWindow* mainWindow) {
         0);
 }
 
-// Gives the instance up to a copy started elevated to make the switch; true when that copy
-// took over (this one then ends), false when it did not start and this one goes on.
-bool HandOverToElevatedCopy(TSingleInstance& instance, const std::wstring& name,
-                            const std::wstring& profile) {
+// Gives the instance up to the copy start starts; true when that copy took over (this one
+// then ends), false when it did not start and this one goes on.
+bool HandOver(TSingleInstance& instance, const std::wstring& name,
+              const std::function<bool()>& start) {
     instance.Release();
-    if (StartElevatedCopy(profile)) {
+    const bool started = [&] {
+        const TNoNetshRole programCopy;
+        return start();
+    }();
+    if (started) {
         const ULONGLONG until = GetTickCount64() + 30000;
         while (!InstanceListening(name) && GetTickCount64() < until)
             WaitDispatchingMessages(nullptr, 100);
@@ -82,8 +88,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         StartSimulation(*simulation);
         mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
         mainWindow->OnRestartElevated = [&instance, &name](const std::wstring& profile) {
-            return HandOverToElevatedCopy(instance, name, profile);
+            return HandOver(instance, name, [&] { return StartElevatedCopy(profile); });
         };
+        mainWindow->OnStartCopy = [&instance, &name](const std::wstring& exe) {
+            return HandOver(instance, name, [&] { return StartProgram(exe); });
+        };
+        if (mainWindow->StartCopyIfMade()) {
+            app.Run();
+            return;
+        }
         // A window on its way to the tray is not shown first: nobody would see it, yet it
         // would be painted, its picture decoded and its labels' effects drawn.
         if (!mainWindow->GoesToTray()) mainWindow->Show();

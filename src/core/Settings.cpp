@@ -132,8 +132,3 @@ void SetAutoRunValue(bool on, const TRunKey& where, const std::wstring& valueNam
     if (RegSetValueExW(writable.Get(), valueName.c_str(), 0, REG_SZ, data, size) != ERROR_SUCCESS)
         throw Exception(failed);
 }
-
-void SetAutoRun(bool on) {
-    SetAutoRunValue(on, MachineRunKey(), Application().Title(),
-                    AutoRunCommand(Application().ExeName()));
-}

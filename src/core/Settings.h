@@ -47,12 +47,7 @@ void OpenSettingsAt(const std::wstring& path);
 // The executable's folder, with its trailing separator.
 std::wstring ExecutableFolder();
 
-// Adds or removes the start-with-Windows value named after the application title, touching
-// the key only when the value differs from what is wanted. Raises "Failed to set data for
-// '<name>'" when the value cannot be written or an existing one cannot be removed.
-void SetAutoRun(bool on);
-
-// What SetAutoRun is made of, for tests that use a key of their own.
+// The start-with-Windows value of the Run key, as earlier versions wrote it: now only removed.
 struct TRunKey {
     HKEY Root;
     std::wstring Path; // relative to Root, without a leading separator

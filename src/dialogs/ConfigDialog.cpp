@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "core/ProgramFolder.h"
 #include "core/Settings.h"
+#include "core/StartupTask.h"
+#include "core/WmiEngine.h"
 #include "core/WmiAdapters.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/AdapterItem.h"
@@ -153,7 +156,9 @@ void TfrmConfig::CreateEditors() {
 }
 
 void TfrmConfig::LoadOptions() {
-    chkAutoRun->SetChecked(ConfigIni().ReadString(L"NET", L"AutoRun", L"0") == L"1");
+    // What Windows will do at logon, whatever Config.ini recorded.
+    FAutoRunInPlace = AutoRunInPlace();
+    chkAutoRun->SetChecked(FAutoRunInPlace);
     chkAutoSwitch->SetChecked(ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") == L"1");
     // The dialog opens on the adapter the switch is limited to, so that "确定" keeps the limit.
     // A first run limits it to the connected wired adapter: Wi-Fi and virtual adapters are
@@ -236,13 +241,40 @@ void TfrmConfig::cmbAdaptersChange(TComponent*) {
     wqConfigurations->Locate(L"Index", ScopedVariant(index).Get());
 }
 
+bool TfrmConfig::ApplyAutoRun() {
+    const bool autoRun = chkAutoRun->Checked();
+    if (autoRun == FAutoRunInPlace) return true;
+    // Task Scheduler refuses a process that is not elevated: said before anything is tried.
+    if (!ProcessElevated()) {
+        Application().MessageBox(NotElevatedCause, MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    std::wstring exe = Application().ExeName();
+    const std::wstring cause = autoRun ? UnsafeToStartElevatedCause(exe) : L"";
+    if (!cause.empty()) {
+        const std::wstring offer = cause + L"\n是否将 Tarnwick 复制到“" + ProgramFilesFolder() +
+                                   L"”，并在开机时启动该副本？";
+        if (Application().MessageBox(offer, MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
+        // Raises, with the system's reason, when the copy cannot be made.
+        exe = CopyIntoProgramFiles(exe);
+        FMovedTo = exe;
+    }
+    try {
+        SetAutoRunFor(autoRun, exe);
+    } catch (...) {
+        // Nothing half-done: a copy nobody starts goes again.
+        if (!FMovedTo.empty()) DeleteFileW(std::exchange(FMovedTo, L"").c_str());
+        throw;
+    }
+    return true;
+}
+
 void TfrmConfig::btnOKClick(TComponent*) {
+    // The task first: when Windows refuses it, nothing of the dialog is saved and it stays open.
+    if (!ApplyAutoRun()) return;
+    const bool autoRun = chkAutoRun->Checked();
     frmIPSetA->SaveProfile();
     frmIPSetB->SaveProfile();
-    // The Run value first: Config.ini must not say the program starts with Windows when
-    // Windows refused the value.
-    const bool autoRun = chkAutoRun->Checked();
-    SetAutoRun(autoRun);
     ConfigIni().WriteString(L"NET", L"AutoRun", autoRun ? L"1" : L"0");
     ConfigIni().WriteString(L"NET", L"AutoSwitch", L"0");
     if (chkAutoSwitch->Checked()) ConfigIni().WriteString(L"NET", L"AutoSwitch", L"1");
@@ -254,6 +286,11 @@ void TfrmConfig::btnOKClick(TComponent*) {
                             chkOnlyAdapter->Checked() ? SelectedAdapter()
                             : listed                  ? L""
                                                       : FStoredAdapter);
+    // The copy started at logon reads the settings beside it.
+    if (!FMovedTo.empty()) {
+        const std::wstring folder = FMovedTo.substr(0, FMovedTo.find_last_of(L'\\') + 1);
+        CopyFileW(ConfigIni().FileName().c_str(), (folder + L"Config.ini").c_str(), FALSE);
+    }
     ResultText = L"OK";
     Close();
 }
@@ -291,7 +328,7 @@ LRESULT TfrmConfig::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return TForm::WindowProc(message, wParam, lParam);
 }
 
-std::wstring ExecuteConfigDialog() {
+std::wstring ExecuteConfigDialog(std::wstring* movedTo) {
     // Owned by the application, never its main form: closing it must not end the program.
     auto* dialog = Application().Own<TfrmConfig>();
     struct Free {
@@ -302,5 +339,6 @@ std::wstring ExecuteConfigDialog() {
     dialog->CreateEditors();
     dialog->LoadOptions();
     dialog->ShowModal();
+    if (movedTo) *movedTo = dialog->MovedTo();
     return std::wstring(dialog->ResultText);
 }

@@ -24,6 +24,9 @@ public:
     void DisableAdapterView();
     void cmbAdaptersChange(TComponent* sender);
     void btnOKClick(TComponent* sender);
+    // The start-with-Windows step of "确定"; false when it did not happen (said to the user).
+    bool ApplyAutoRun();
+    const std::wstring& MovedTo() const { return FMovedTo; }
     void btnCancleClick(TComponent* sender);
     void btn3Click(TComponent* sender);
 
@@ -74,6 +77,10 @@ private:
 
     // NET/Adapter as the dialog found it.
     std::wstring FStoredAdapter;
+    // Whether the start-with-Windows task was in place when the dialog opened.
+    bool FAutoRunInPlace = false;
+    // The copy in the program folders that starts at logon, when "确定" made one.
+    std::wstring FMovedTo;
     ScopedFont FFont;
     ScopedFont FEditFont;
     HWND FLastFocus = nullptr;
@@ -88,4 +95,6 @@ void PlaceWindow(HWND window, int left, int top);
 
 // Runs the dialog modally; answers "OK" when the user confirmed (the settings are then written
 // to Config.ini), otherwise an empty text.
-std::wstring ExecuteConfigDialog();
+// movedTo, when given: the copy of the program "确定" made in the program folders to start at
+// logon, which is to take over; empty when none.
+std::wstring ExecuteConfigDialog(std::wstring* movedTo = nullptr);

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "app/Simulation.h"
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
@@ -65,6 +67,22 @@ TEST(SimulatedNetsh, SimulationModeStartsTheProgramItselfAsNetsh) {
     StopSimulation();
     EXPECT_NE(NetshProgram(), Application().ExeName());
     EXPECT_EQ(EnvironmentVariable(SimulatedNetshLogVariable), L"");
+}
+
+TEST(SimulatedNetsh, ACopyOfTheProgramStartedByItIsNotItsNetsh) {
+    StartSimulation({true, 250});
+    std::optional<TNoNetshRole> scope;
+    scope.emplace();
+    EXPECT_EQ(EnvironmentVariable(SimulatedNetshLogVariable), L"");
+    EXPECT_EQ(EnvironmentVariable(SimulatedNetshDelayVariable), L"");
+    EXPECT_EQ(EnvironmentVariable(SimNetshWindowVariable), L"");
+    scope.reset();
+    EXPECT_EQ(EnvironmentVariable(SimulatedNetshLogVariable),
+              ExecutableFolder() + L"simulated-network.log")
+        << "put back for the netsh it starts later";
+    EXPECT_EQ(EnvironmentVariable(SimulatedNetshDelayVariable), L"250");
+    EXPECT_NE(EnvironmentVariable(SimNetshWindowVariable), L"");
+    StopSimulation();
 }
 
 TEST(SimulatedNetsh, TarnwickExeRecordsEachCommandLineAndSucceeds) {

@@ -195,42 +195,4 @@ TEST_F(RunKey, WritesOnlyWhatMustChange) {
     EXPECT_FALSE(changes([&] { SetAutoRunValue(false, key, L"Tarnwick", L""); }));
 }
 
-// The check of the machine's Run value needs a program path with a blank: when this program's
-// path has none, a copy of it runs the check from a folder that has one.
-TEST(MachineRunKey, HoldsTheRunningExecutableInQuotesUnderTheTitle) {
-    const std::wstring exe = Application().ExeName();
-    if (exe.find(L' ') == std::wstring::npos) {
-        TempFolder folder;
-        ASSERT_TRUE(CreateDirectoryW(folder.File(L"Program Files").c_str(), nullptr));
-        const std::wstring copy = folder.File(L"Program Files\\core tests.exe");
-        ASSERT_TRUE(CopyFileW(exe.c_str(), copy.c_str(), FALSE));
-        std::wstring command = L"\"" + copy + L"\" --gtest_filter=MachineRunKey.*";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION created{};
-        ASSERT_TRUE(CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                   nullptr, &startup, &created));
-        ScopedHandle process(created.hProcess), thread(created.hThread);
-        if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
-            TerminateProcess(process.Get(), 1);
-            FAIL() << "the copy did not end within a minute";
-        }
-        DWORD exitCode = 1;
-        GetExitCodeProcess(process.Get(), &exitCode);
-        EXPECT_EQ(exitCode, 0u) << "the check failed in " << ToUtf8(copy);
-        return;
-    }
-    SetAutoRun(true);
-    wchar_t data[1024];
-    DWORD size = sizeof data;
-    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                           L"Tarnwick", RRF_RT_REG_SZ, nullptr, data, &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(std::wstring(data), L"\"" + exe + L"\"");
-    SetAutoRun(false);
-    EXPECT_NE(RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                           L"Tarnwick", RRF_RT_ANY, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
-}
-
 } // namespace

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "core/ProgramFolder.h"
 #include "core/Settings.h"
+#include "core/StartupTask.h"
+#include "core/WmiEngine.h"
 #include "dialogs/AdapterItem.h"
 #include "fakes/SimulatedWmi.h"
 #include "sim/SimDispatch.h"
@@ -323,33 +326,35 @@ TEST_F(ConfigDialog, UnreachableWmiIsReportedOnceAndTheDialogStillSaves) {
     EXPECT_EQ(Read(L"A", L"IPAddress"), L"10.9.8.7");
 }
 
-TEST_F(ConfigDialog, OptionsAreTickedOnlyByOne) {
+TEST_F(ConfigDialog, OptionsAreTickedOnlyByOneAndAutoRunByTheTask) {
     Config("[NET]\r\nAutoRun=1\r\nAutoSwitch=1\r\n");
     Open();
-    EXPECT_TRUE(dialog->chkAutoRun->Checked());
+    EXPECT_FALSE(dialog->chkAutoRun->Checked()) << "Config.ini says so, but no task starts it";
     EXPECT_TRUE(dialog->chkAutoSwitch->Checked());
     Application().Destroy(std::exchange(dialog, nullptr));
     Config("[NET]\r\nAutoRun=yes\r\nAutoSwitch=1.0\r\n");
+    SetAutoRun(true);
     Open();
-    EXPECT_FALSE(dialog->chkAutoRun->Checked());
+    EXPECT_TRUE(dialog->chkAutoRun->Checked()) << "the task starts this program";
     EXPECT_FALSE(dialog->chkAutoSwitch->Checked());
+    SetAutoRun(false);
 }
 
-TEST_F(ConfigDialog, ConfirmingRewritesEveryKeyAndTheRunValue) {
+TEST_F(ConfigDialog, ConfirmingRewritesEveryKeyAndAutoRunAsWindowsHasIt) {
     Config("[NET]\r\nNET=A\r\nAutoRun=1\r\n[A]\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n"
            "[B]\r\nDHCPEnabled=0\r\nIPAddress=5.6.7.8\r\nDNSEnabled=0\r\n");
     DialogAnswerer answerer(true);
     EXPECT_EQ(ExecuteConfigDialog(), L"OK");
     EXPECT_EQ(answerer.Opened, 1);
-    EXPECT_EQ(Read(L"NET", L"AutoRun"), L"1");
+    EXPECT_EQ(Read(L"NET", L"AutoRun"), L"0") << "no task starts it";
     EXPECT_EQ(Read(L"NET", L"AutoSwitch"), L"0");
     EXPECT_EQ(Read(L"B", L"IPSubnet"), L"") << "written, as the edit stood";
     EXPECT_EQ(Read(L"B", L"DNSA"), L"");
-    EXPECT_EQ(RunValue(), AutoRunCommand(Application().ExeName()));
+    EXPECT_FALSE(AutoRunInPlace());
 }
 
 TEST_F(ConfigDialog, CancelOrCloseBoxWritesNothing) {
-    const std::string before = "[NET]\r\nAutoRun=0\r\n[A]\r\nDHCPEnabled=1\r\n";
+    const std::string before = "[NET]\r\nAutoRun=1\r\n[A]\r\nDHCPEnabled=1\r\n";
     Config(before);
     SetAutoRun(true);
     DialogAnswerer answerer;
@@ -360,28 +365,87 @@ TEST_F(ConfigDialog, CancelOrCloseBoxWritesNothing) {
     EXPECT_EQ(ExecuteConfigDialog(), L"");
     EXPECT_EQ(answerer.Opened, 1);
     EXPECT_EQ(Bytes(), before);
-    EXPECT_EQ(RunValue(), AutoRunCommand(Application().ExeName()));
+    EXPECT_TRUE(AutoRunInPlace());
     SetAutoRun(false);
 }
 
-// Config.ini must not claim a start with Windows that the registry refused.
-TEST_F(ConfigDialog, RefusedRunValueKeepsTheOptionsAndTheDialogOpen) {
-    Config("[NET]\r\nAutoRun=0\r\nAutoSwitch=1\r\n[A]\r\nDHCPEnabled=1\r\n");
+TEST_F(ConfigDialog, UntickedTheTaskGoesAndConfigIniSaysSo) {
+    Config("[NET]\r\nAutoRun=1\r\n[A]\r\nDHCPEnabled=1\r\n");
+    SetAutoRun(true);
     Open();
-    const TRunKey key = MachineRunKey();
-    ASSERT_EQ(RegDeleteTreeW(key.Root, key.Path.c_str()), ERROR_SUCCESS);
-    RegDeleteKeyW(key.Root, key.Path.c_str());
+    dialog->Show();
+    dialog->chkAutoRun->SetChecked(false);
+    dialog->btnOK->Click();
+    EXPECT_EQ(dialog->ResultText, L"OK");
+    EXPECT_FALSE(AutoRunInPlace());
+    EXPECT_EQ(Read(L"NET", L"AutoRun"), L"0");
+    EXPECT_TRUE(messages.empty());
+}
+
+// Not elevated, Task Scheduler would refuse: nothing is half-saved.
+TEST_F(ConfigDialog, NotElevatedTheAutoRunIsRefusedAndNothingIsSaved) {
+    const std::string before = "[NET]\r\nAutoRun=0\r\nAutoSwitch=1\r\n[A]\r\nDHCPEnabled=1\r\n";
+    Config(before);
+    SetProcessElevatedFunction([] { return false; });
+    Open();
     dialog->Show();
     dialog->chkAutoRun->SetChecked(true);
     dialog->chkAutoSwitch->SetChecked(false);
     dialog->frmIPSetA->rbAStatic->Click();
     dialog->btnOK->Click();
-    EXPECT_EQ(messages, std::vector<std::wstring>{L"Failed to set data for 'Tarnwick'"});
-    EXPECT_EQ(Read(L"A", L"DHCPEnabled"), L"0") << "the profiles are saved first";
-    EXPECT_EQ(Read(L"NET", L"AutoRun"), L"0");
-    EXPECT_EQ(Read(L"NET", L"AutoSwitch"), L"1");
+    SetProcessElevatedFunction(nullptr);
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"需要以管理员身份运行 Tarnwick。"});
+    EXPECT_EQ(Bytes(), before);
+    EXPECT_FALSE(AutoRunInPlace());
+    EXPECT_EQ(RunValue(), L"(none)");
     EXPECT_EQ(dialog->ResultText, L"");
     EXPECT_TRUE(dialog->Visible());
+}
+
+// This test program lies outside the program folders, where anyone may replace it.
+TEST_F(ConfigDialog, OutsideTheProgramFoldersACopyIsOfferedAndThatCopyStarts) {
+    const std::string before = "[NET]\r\nAutoRun=0\r\n[A]\r\nName=Office\r\nDHCPEnabled=1\r\n";
+    Config(before);
+    const std::wstring copy = ProgramFilesFolder() + L"Tarnwick.exe";
+    DeleteFileW(copy.c_str());
+    std::vector<std::wstring> offers;
+    int answer = IDNO;
+    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT f) {
+        offers.push_back(text);
+        EXPECT_EQ(f & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
+        return answer;
+    });
+    Open();
+    dialog->Show();
+    dialog->chkAutoRun->SetChecked(true);
+    dialog->frmIPSetA->rbAStatic->Click();
+    dialog->btnOK->Click();
+    ASSERT_EQ(offers.size(), 1u);
+    EXPECT_NE(offers[0].find(L"Program Files"), std::wstring::npos) << "says why";
+    EXPECT_NE(offers[0].find(ProgramFilesFolder()), std::wstring::npos) << "and where to";
+    EXPECT_EQ(Bytes(), before) << "No: nothing saved";
+    EXPECT_FALSE(AutoRunInPlace());
+    EXPECT_EQ(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(dialog->Visible());
+
+    answer = IDYES;
+    dialog->btnOK->Click();
+    EXPECT_EQ(dialog->ResultText, L"OK");
+    EXPECT_EQ(dialog->MovedTo(), copy);
+    EXPECT_NE(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(StartupTaskStarts(Application().Title(), copy)) << "the copy starts at logon";
+    EXPECT_FALSE(AutoRunInPlace()) << "not this program";
+    EXPECT_EQ(Read(L"NET", L"AutoRun"), L"1");
+    EXPECT_EQ(Read(L"A", L"DHCPEnabled"), L"0");
+    // The copy reads the same settings.
+    TIniFile besideCopy(ProgramFilesFolder() + L"Config.ini");
+    EXPECT_EQ(besideCopy.ReadString(L"A", L"Name", L""), L"Office");
+    EXPECT_EQ(besideCopy.ReadString(L"NET", L"AutoRun", L""), L"1");
+
+    SetAutoRunFor(false, copy);
+    DeleteFileW(copy.c_str());
+    DeleteFileW((ProgramFilesFolder() + L"Config.ini").c_str());
+    RemoveDirectoryW(ProgramFilesFolder().c_str());
 }
 
 // Keys as the message loop delivers them to the focused control.

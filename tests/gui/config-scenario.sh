@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # A first run set up with the keyboard alone, in Wine's 1024 x 768 virtual desktop: the first-run
 # message, the configuration dialog fully on screen with the focus on its first control, profile
-# A typed in, profile B set to automatic, "开机时自动运行" ticked, the About box opened with Alt+A
-# and left with Enter, "确定". Then checks Config.ini (GBK), the Run value and the log, switches
+# A typed in, profile B set to automatic, the About box opened with Alt+A and left with Enter,
+# "确定". Then checks Config.ini (GBK), that no Run value was written, and the log, switches
 # to profile A with a double click on "×内网", and changes its mask through "参数设置", which
 # applies the profile again. Keeps screenshots, their names ending in the DPI.
 # Runs under scripts/wine-env (Wine is found through its WINELOADER).
@@ -106,8 +106,8 @@ expect_focus 'Button|开机时自动运行' '"开机时自动运行"'
 wait_for 5 "the dialog painted" painted TarnwickForm '配置'
 shot_frame "config-general-$tag.png" TarnwickForm '配置'
 
-# "开机时自动运行" ticked; the adapter list dropped open for a picture, and closed again.
-keys space
+# The adapter list dropped open for a picture, and closed again. ("开机时自动运行" has a
+# scenario of its own: from this folder it offers a copy in the program folders.)
 tab_to 'ComboBox|1: Intel(R) PRO/1000 MT Network Connection'
 keys alt+Down
 wait_for 10 "the open adapter list" frame_at ComboLBox ''
@@ -160,14 +160,11 @@ tab_to 'Button|确定'
 keys space
 wait_for 20 "the dialog to close" no_window 'TarnwickForm' '配置'
 
-# What was typed, and nothing else, in GBK; the Run value names the program; nothing applied.
-expected=$'[NET]\r\nNET=\r\nAutoRun=1\r\nAutoSwitch=0\r\nAdapter=\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.254.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\nDNSB=10.20.0.54\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n'
+# What was typed, and nothing else, in GBK; no Run value; nothing applied.
+expected=$'[NET]\r\nNET=\r\nAutoRun=0\r\nAutoSwitch=0\r\nAdapter=\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.254.0\r\nDefaultIPGateway=10.20.30.1\r\nDNSEnabled=0\r\nDNSA=10.20.0.53\r\nDNSB=10.20.0.54\r\n[B]\r\nName=外网\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n'
 ini_is() { cmp -s <(ini "$expected") "$run/Config.ini"; }
 ini_is || { diff <(ini "$expected" | iconv -f GBK -t UTF-8) <(iconv -f GBK -t UTF-8 "$run/Config.ini") | cat -A; fail "Config.ini differs"; }
-exe_path=$("$wine" winepath -w "$run/Tarnwick.exe" 2>/dev/null | tr -d '\r')
-case $exe_path in *' '*) exe_path="\"$exe_path\"" ;; esac
-[ "$(reg_value "$run_key" Tarnwick)" = "$exe_path" ] ||
-  fail "the Run value is '$(reg_value "$run_key" Tarnwick)', not '$exe_path'"
+[ -z "$(reg_value "$run_key" Tarnwick)" ] || fail "a Run value was written"
 [ ! -s "$log" ] || { cat "$log"; fail "a profile was applied with none active"; }
 
 wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick - 模拟'

@@ -1,0 +1,174 @@
+#include "core/StartupTask.h"
+
+#include <windows.h>
+// Defines the Task Scheduler's class and interface ids here: MinGW-w64's uuid library lacks them.
+#include <initguid.h>
+#include <taskschd.h>
+#include <wrl/client.h>
+
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#define SECURITY_WIN32
+#include <secext.h>
+
+#include "core/Settings.h"
+#include "framework/Application.h"
+#include "framework/Automation.h"
+#include "framework/Strings.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+// Element content: quotes need no escape there.
+std::wstring XmlText(const std::wstring& text) {
+    std::wstring escaped;
+    for (const wchar_t c : text) {
+        switch (c) {
+        case L'&':
+            escaped += L"&amp;";
+            break;
+        case L'<':
+            escaped += L"&lt;";
+            break;
+        case L'>':
+            escaped += L"&gt;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// The text of the first element of that name in the task's XML, unescaped; none when absent.
+std::optional<std::wstring> ElementText(const std::wstring& xml, const std::wstring& element) {
+    const std::wstring open = L"<" + element + L">", close = L"</" + element + L">";
+    const size_t start = xml.find(open);
+    if (start == std::wstring::npos) return std::nullopt;
+    const size_t end = xml.find(close, start);
+    if (end == std::wstring::npos) return std::nullopt;
+    const std::wstring escaped = xml.substr(start + open.size(), end - start - open.size());
+    std::wstring text;
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        bool entity = false;
+        for (const auto& [name, c] : {std::pair{L"&quot;", L'"'},
+                                      {L"&lt;", L'<'},
+                                      {L"&gt;", L'>'},
+                                      {L"&amp;", L'&'},
+                                      {L"&apos;", L'\''}}) {
+            const std::wstring_view n = name;
+            if (escaped.compare(i, n.size(), n) != 0) continue;
+            text += c;
+            i += n.size() - 1;
+            entity = true;
+            break;
+        }
+        if (!entity) text += escaped[i];
+    }
+    return text;
+}
+
+ComPtr<ITaskFolder> RootFolder() {
+    ComPtr<ITaskService> service;
+    ComCheck(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_PPV_ARGS(&service)));
+    const ScopedVariant none;
+    ComCheck(service->Connect(none.Get(), none.Get(), none.Get(), none.Get()));
+    ComPtr<ITaskFolder> folder;
+    ComCheck(service->GetFolder(ScopedBstr(L"\\").Get(), &folder));
+    return folder;
+}
+
+std::wstring Unquoted(std::wstring path) {
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
+        path = path.substr(1, path.size() - 2);
+    return path;
+}
+} // namespace
+
+std::wstring StartupTaskXml(const std::wstring& exePath, const std::wstring& user) {
+    const std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\'));
+    return L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
+           L"<Task version=\"1.2\" "
+           L"xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n"
+           L"  <RegistrationInfo><Description>" +
+           XmlText(L"登录时以管理员身份启动 " + exePath + L"，使其能够切换 IP 地址。") +
+           L"</Description></RegistrationInfo>\n"
+           L"  <Triggers><LogonTrigger><Enabled>true</Enabled><UserId>" +
+           XmlText(user) +
+           L"</UserId></LogonTrigger></Triggers>\n"
+           L"  <Principals><Principal id=\"Author\"><UserId>" +
+           XmlText(user) +
+           L"</UserId><LogonType>InteractiveToken</LogonType>"
+           L"<RunLevel>HighestAvailable</RunLevel></Principal></Principals>\n"
+           L"  <Settings><MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>"
+           L"<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>"
+           L"<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>"
+           L"<ExecutionTimeLimit>PT0S</ExecutionTimeLimit><Enabled>true</Enabled></Settings>\n"
+           L"  <Actions Context=\"Author\"><Exec><Command>" +
+           XmlText(AutoRunCommand(exePath)) + L"</Command><WorkingDirectory>" + XmlText(folder) +
+           L"</WorkingDirectory></Exec></Actions>\n"
+           L"</Task>\n";
+}
+
+std::wstring CurrentUserName() {
+    wchar_t name[256] = {};
+    ULONG size = 256;
+    if (GetUserNameExW(NameSamCompatible, name, &size)) return name;
+    DWORD plain = 256;
+    return GetUserNameW(name, &plain) ? name : L"";
+}
+
+bool StartupTaskStarts(const std::wstring& name, const std::wstring& exePath) {
+    try {
+        ComPtr<IRegisteredTask> task;
+        if (FAILED(RootFolder()->GetTask(ScopedBstr(name).Get(), &task)) || !task) return false;
+        ScopedBstr xml;
+        ComCheck(task->get_Xml(xml.Receive()));
+        const std::optional<std::wstring> command = ElementText(xml.Text(), L"Command");
+        if (command) return SameText(Unquoted(*command), exePath);
+        // Wine's Task Scheduler keeps no trigger, principal or action of a task it registers,
+        // only its description, which names the exe too.
+        const std::wstring description = ElementText(xml.Text(), L"Description").value_or(L"");
+        return description.find(L" " + exePath + L"，") != std::wstring::npos;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void RegisterStartupTask(const std::wstring& name, const std::wstring& exePath) {
+    const ComPtr<ITaskFolder> folder = RootFolder();
+    const ScopedVariant none, user(CurrentUserName());
+    ComPtr<IRegisteredTask> task;
+    ComCheck(folder->RegisterTask(ScopedBstr(name).Get(),
+                                  ScopedBstr(StartupTaskXml(exePath, CurrentUserName())).Get(),
+                                  TASK_CREATE_OR_UPDATE, user.Get(), none.Get(),
+                                  TASK_LOGON_INTERACTIVE_TOKEN, none.Get(), &task));
+}
+
+void DeleteStartupTask(const std::wstring& name) {
+    const ComPtr<ITaskFolder> folder = RootFolder();
+    const HRESULT hr = folder->DeleteTask(ScopedBstr(name).Get(), 0);
+    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) return;
+    ComCheck(hr);
+}
+
+void SetAutoRunFor(bool on, const std::wstring& exePath) {
+    const std::wstring name = Application().Title();
+    if (on)
+        RegisterStartupTask(name, exePath);
+    else
+        DeleteStartupTask(name);
+    // An earlier version's Run value would start a second, unelevated copy at logon.
+    SetAutoRunValue(false, MachineRunKey(), name, L"");
+}
+
+void SetAutoRun(bool on) {
+    SetAutoRunFor(on, Application().ExeName());
+}
+
+bool AutoRunInPlace() {
+    return StartupTaskStarts(Application().Title(), Application().ExeName());
+}

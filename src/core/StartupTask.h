@@ -1,0 +1,30 @@
+#pragma once
+// Start with Windows through Task Scheduler: a task for the current user that runs the program
+// at their logon with the highest run level. Windows elevates no program started from the Run
+// keys at logon; a task is the documented way to start one elevated there without a prompt.
+#include <string>
+
+// The task's definition: a logon trigger for user (DOMAIN\name), run level highest, exePath as
+// its action and the exe's folder as the working folder, no time limit, started and kept on
+// battery, a second start while one runs ignored.
+std::wstring StartupTaskXml(const std::wstring& exePath, const std::wstring& user);
+// The user the program runs as, DOMAIN\name.
+std::wstring CurrentUserName();
+
+// Whether the task of that name exists and starts exePath; false when Task Scheduler cannot be
+// reached.
+bool StartupTaskStarts(const std::wstring& name, const std::wstring& exePath);
+// Registers (or replaces) the task for exePath. Raises when Task Scheduler refuses, as it does
+// a process that is not elevated.
+void RegisterStartupTask(const std::wstring& name, const std::wstring& exePath);
+// Deletes the task; one that is not there is no failure. Raises when it cannot be deleted.
+void DeleteStartupTask(const std::wstring& name);
+
+// Starts the program at logon (on) or not (off) under the application's title: the task for
+// exePath registered or deleted, and the Run value an earlier version wrote removed. Raises what
+// Windows refused; a process that is not elevated is refused.
+void SetAutoRunFor(bool on, const std::wstring& exePath);
+// The same for the running exe.
+void SetAutoRun(bool on);
+// Whether the task is there and starts the running exe.
+bool AutoRunInPlace();

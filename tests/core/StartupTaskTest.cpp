@@ -1,0 +1,80 @@
+// Start with Windows through Task Scheduler: the task's definition, and its registration,
+// reading back and deletion through Wine's own Task Scheduler service.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "core/Settings.h"
+#include "core/StartupTask.h"
+#include "framework/Application.h"
+
+namespace {
+
+// The text of the first element of that name.
+std::wstring Element(const std::wstring& xml, const std::wstring& name) {
+    const size_t start = xml.find(L"<" + name + L">");
+    const size_t end = xml.find(L"</" + name + L">");
+    if (start == std::wstring::npos || end == std::wstring::npos) return L"(none)";
+    return xml.substr(start + name.size() + 2, end - start - name.size() - 2);
+}
+
+TEST(StartupTask, RunsTheExeElevatedAtTheUsersLogonWithNoLimit) {
+    const std::wstring xml =
+        StartupTaskXml(L"C:\\Program Files\\Tarnwick & Co\\Tarnwick.exe", L"OFFICE\\li");
+    const std::wstring trigger = Element(xml, L"Triggers");
+    EXPECT_NE(trigger.find(L"<LogonTrigger>"), std::wstring::npos) << "at logon";
+    EXPECT_EQ(Element(trigger, L"UserId"), L"OFFICE\\li") << "of this user";
+    const std::wstring principal = Element(xml, L"Principals");
+    EXPECT_EQ(Element(principal, L"RunLevel"), L"HighestAvailable");
+    EXPECT_EQ(Element(principal, L"LogonType"), L"InteractiveToken");
+    EXPECT_EQ(Element(xml, L"Command"), L"\"C:\\Program Files\\Tarnwick &amp; Co\\Tarnwick.exe\"")
+        << "quoted for its blanks, escaped for XML";
+    EXPECT_EQ(Element(xml, L"WorkingDirectory"), L"C:\\Program Files\\Tarnwick &amp; Co");
+    EXPECT_EQ(Element(xml, L"ExecutionTimeLimit"), L"PT0S") << "runs as long as the session";
+    EXPECT_EQ(Element(xml, L"DisallowStartIfOnBatteries"), L"false");
+    EXPECT_EQ(Element(xml, L"StopIfGoingOnBatteries"), L"false");
+    EXPECT_EQ(Element(xml, L"MultipleInstancesPolicy"), L"IgnoreNew");
+    EXPECT_EQ(Element(StartupTaskXml(L"C:\\Tools\\Tarnwick.exe", L"u"), L"Command"),
+              L"C:\\Tools\\Tarnwick.exe");
+    EXPECT_NE(CurrentUserName().find(L'\\'), std::wstring::npos) << "DOMAIN\\name";
+}
+
+TEST(StartupTask, IsRegisteredReadBackAndDeletedThroughTaskScheduler) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const std::wstring name = L"TarnwickTest" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring exe = L"C:\\Program Files\\Tarnwick\\Tarnwick.exe";
+    RegisterStartupTask(name, exe);
+    EXPECT_TRUE(StartupTaskStarts(name, exe));
+    EXPECT_FALSE(StartupTaskStarts(name, L"C:\\Program Files\\Other\\Tarnwick.exe"));
+    // Registering again replaces it.
+    RegisterStartupTask(name, L"C:\\Program Files\\Other\\Tarnwick.exe");
+    EXPECT_TRUE(StartupTaskStarts(name, L"C:\\Program Files\\Other\\Tarnwick.exe"));
+    DeleteStartupTask(name);
+    EXPECT_FALSE(StartupTaskStarts(name, exe));
+    EXPECT_NO_THROW(DeleteStartupTask(name)) << "a task that is not there";
+    CoUninitialize();
+}
+
+TEST(StartupTask, SetAutoRunRegistersTheTaskAndRemovesTheOldRunValue) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const TRunKey run = MachineRunKey();
+    const std::wstring title = Application().Title();
+    const std::wstring exe = Application().ExeName();
+    // What an earlier version wrote.
+    SetAutoRunValue(true, run, title, AutoRunCommand(exe));
+    const auto runValue = [&] {
+        return RegGetValueW(run.Root, run.Path.c_str(), title.c_str(), RRF_RT_ANY, nullptr, nullptr,
+                            nullptr) == ERROR_SUCCESS;
+    };
+    ASSERT_TRUE(runValue());
+    SetAutoRun(true);
+    EXPECT_TRUE(AutoRunInPlace());
+    EXPECT_FALSE(runValue()) << "it would start a second, unelevated copy";
+    SetAutoRun(false);
+    EXPECT_FALSE(AutoRunInPlace());
+    EXPECT_FALSE(runValue());
+    CoUninitialize();
+}
+} // namespace
