@@ -121,21 +121,28 @@ std::wstring CurrentUserName() {
     return GetUserNameW(name, &plain) ? name : L"";
 }
 
-bool StartupTaskStarts(const std::wstring& name, const std::wstring& exePath) {
+std::optional<std::wstring> RegisteredTaskXml(const std::wstring& name) {
     try {
         ComPtr<IRegisteredTask> task;
-        if (FAILED(RootFolder()->GetTask(ScopedBstr(name).Get(), &task)) || !task) return false;
+        if (FAILED(RootFolder()->GetTask(ScopedBstr(name).Get(), &task)) || !task)
+            return std::nullopt;
         ScopedBstr xml;
         ComCheck(task->get_Xml(xml.Receive()));
-        const std::optional<std::wstring> command = ElementText(xml.Text(), L"Command");
-        if (command) return SameText(Unquoted(*command), exePath);
-        // Wine's Task Scheduler keeps no trigger, principal or action of a task it registers,
-        // only its description, which names the exe too.
-        const std::wstring description = ElementText(xml.Text(), L"Description").value_or(L"");
-        return description.find(L" " + exePath + L"，") != std::wstring::npos;
+        return xml.Text();
     } catch (const std::exception&) {
-        return false;
+        return std::nullopt;
     }
+}
+
+bool StartupTaskStarts(const std::wstring& name, const std::wstring& exePath) {
+    const std::optional<std::wstring> xml = RegisteredTaskXml(name);
+    if (!xml) return false;
+    if (const std::optional<std::wstring> command = ElementText(*xml, L"Command"))
+        return SameText(Unquoted(*command), exePath);
+    // Wine's Task Scheduler keeps no trigger, principal or action of a task it registers, only
+    // its description, which names the exe too.
+    const std::wstring description = ElementText(*xml, L"Description").value_or(L"");
+    return description.find(L" " + exePath + L"，") != std::wstring::npos;
 }
 
 void RegisterStartupTask(const std::wstring& name, const std::wstring& exePath) {

@@ -2,6 +2,7 @@
 // Start with Windows through Task Scheduler: a task for the current user that runs the program
 // at their logon with the highest run level. Windows elevates no program started from the Run
 // keys at logon; a task is the documented way to start one elevated there without a prompt.
+#include <optional>
 #include <string>
 
 // The task's definition: a logon trigger for user (DOMAIN\name), run level highest, exePath as
@@ -11,6 +12,9 @@ std::wstring StartupTaskXml(const std::wstring& exePath, const std::wstring& use
 // The user the program runs as, DOMAIN\name.
 std::wstring CurrentUserName();
 
+// The task's definition as Task Scheduler holds it; none when there is no such task or Task
+// Scheduler cannot be reached.
+std::optional<std::wstring> RegisteredTaskXml(const std::wstring& name);
 // Whether the task of that name exists and starts exePath; false when Task Scheduler cannot be
 // reached.
 bool StartupTaskStarts(const std::wstring& name, const std::wstring& exePath);

@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <sddl.h>
+
+#include <cstdio>
 
 #include <string>
 
@@ -75,5 +78,37 @@ TEST(ProgramFolder, AProgramOutsideTheProgramFoldersIsRefused) {
     EXPECT_NE(UnsafeToStartElevatedCause(std::wstring(programFiles) + L" Evil\\Tarnwick.exe"), L"");
     EXPECT_NE(UnsafeToStartElevatedCause(std::wstring(programFiles) + L"\\..\\Tarnwick.exe"), L"");
     EXPECT_EQ(ProgramFilesFolder(), std::wstring(programFiles) + L"\\Tarnwick\\");
+}
+// Wine shows a folder it made inside the program folders as Windows would: everyone may read and
+// run, only the owner and SYSTEM change it. A DACL set on it is read back where Wine keeps it.
+TEST(ProgramFolder, AFolderInsideTheProgramFoldersIsSafeUntilUsersMayWriteIt) {
+    wchar_t programFiles[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
+    const std::wstring folder =
+        std::wstring(programFiles) + L"\\TarnwickRule" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring exe = folder + L"\\Tarnwick.exe";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    HANDLE file = CreateFileW(exe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    EXPECT_EQ(UnsafeToStartElevatedCause(exe), L"");
+
+    Dacl loosened(L"D:(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1301bf;;;BU)");
+    ASSERT_TRUE(loosened.Built());
+    const DWORD set = SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT,
+                                            DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                            const_cast<ACL*>(loosened.Get()), nullptr);
+    PACL now = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, &now, nullptr, &descriptor);
+    const bool kept = set == ERROR_SUCCESS && OthersMayChange(now);
+    LocalFree(descriptor);
+    if (kept)
+        EXPECT_NE(UnsafeToStartElevatedCause(exe), L"") << "Users may write the folder";
+    else
+        std::printf("note: Wine did not keep the DACL set on %ls\n", folder.c_str());
+    DeleteFileW(exe.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 } // namespace

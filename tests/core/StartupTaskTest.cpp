@@ -47,12 +47,26 @@ TEST(StartupTask, IsRegisteredReadBackAndDeletedThroughTaskScheduler) {
     const std::wstring exe = L"C:\\Program Files\\Tarnwick\\Tarnwick.exe";
     RegisterStartupTask(name, exe);
     EXPECT_TRUE(StartupTaskStarts(name, exe));
+    // Read back. Wine keeps the settings but drops the trigger, the principal and the action
+    // (Windows keeps them all): what it keeps must have come through as sent.
+    const std::wstring xml = RegisteredTaskXml(name).value_or(L"");
+    EXPECT_EQ(Element(xml, L"ExecutionTimeLimit"), L"PT0S");
+    EXPECT_EQ(Element(xml, L"DisallowStartIfOnBatteries"), L"false");
+    EXPECT_EQ(Element(xml, L"StopIfGoingOnBatteries"), L"false");
+    EXPECT_EQ(Element(xml, L"MultipleInstancesPolicy"), L"IgnoreNew");
+    if (xml.find(L"<Command>") != std::wstring::npos) {
+        EXPECT_EQ(Element(xml, L"RunLevel"), L"HighestAvailable");
+        EXPECT_NE(xml.find(L"<LogonTrigger>"), std::wstring::npos);
+        EXPECT_EQ(Element(xml, L"Command"), L"\"" + exe + L"\"");
+        EXPECT_EQ(Element(xml, L"WorkingDirectory"), L"C:\\Program Files\\Tarnwick");
+    }
     EXPECT_FALSE(StartupTaskStarts(name, L"C:\\Program Files\\Other\\Tarnwick.exe"));
     // Registering again replaces it.
     RegisterStartupTask(name, L"C:\\Program Files\\Other\\Tarnwick.exe");
     EXPECT_TRUE(StartupTaskStarts(name, L"C:\\Program Files\\Other\\Tarnwick.exe"));
     DeleteStartupTask(name);
     EXPECT_FALSE(StartupTaskStarts(name, exe));
+    EXPECT_FALSE(RegisteredTaskXml(name));
     EXPECT_NO_THROW(DeleteStartupTask(name)) << "a task that is not there";
     CoUninitialize();
 }
