@@ -1,109 +1,117 @@
 #include "framework/JpegPicture.h"
 
-#include <csetjmp>
-#include <cstdio>
+#include <wincodec.h>
+#include <wrl/client.h>
+
 #include <string>
-#include <vector>
 
 #include "framework/Dib.h"
 #include "framework/Exception.h"
-#include "framework/Strings.h"
 
-extern "C" {
-#include <jpeglib.h>
-}
+using Microsoft::WRL::ComPtr;
 
 namespace {
-// libjpeg's default error handler ends the process. This one jumps back to the decoder,
-// which turns the message into an exception once libjpeg's frames are gone.
-struct JpegErrorManager {
-    jpeg_error_mgr Public;
-    jmp_buf Escape;
-    char Message[JMSG_LENGTH_MAX];
-};
-
-void ErrorExit(j_common_ptr info) {
-    auto* errors = reinterpret_cast<JpegErrorManager*>(info->err);
-    (*info->err->format_message)(info, errors->Message);
-    longjmp(errors->Escape, 1);
-}
-
-void QuietWarning(j_common_ptr, int) {}
-
 // 8192 x 8192: far beyond any picture the program shows, and a few hundred megabytes at most.
 constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
 
-struct DecodedImage {
-    int Width = 0;
-    int Height = 0;
-    std::vector<uint8_t> Rgb; // tightly packed red, green, blue
-};
-
-// No object with a destructor may live in this frame across the longjmp, so the decoded
-// image is written through a pointer and the error comes back as the answer.
-bool Decode(const uint8_t* data, size_t size, DecodedImage* image, JpegErrorManager* errors) {
-    jpeg_decompress_struct info;
-    info.err = jpeg_std_error(&errors->Public);
-    errors->Public.error_exit = ErrorExit;
-    errors->Public.emit_message = QuietWarning;
-    if (setjmp(errors->Escape)) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
-    jpeg_read_header(&info, TRUE);
-    // A damaged header may claim up to 65 500 x 65 500 pixels; nothing that large is allocated.
-    if (static_cast<uint64_t>(info.image_width) * info.image_height > kMaxPixels) {
-        std::snprintf(errors->Message, sizeof errors->Message,
-                      "picture of %u x %u pixels is too large", info.image_width,
-                      info.image_height);
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    image->Width = static_cast<int>(info.output_width);
-    image->Height = static_cast<int>(info.output_height);
-    image->Rgb.resize(static_cast<size_t>(image->Width) * image->Height * 3);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row =
-            image->Rgb.data() + static_cast<size_t>(info.output_scanline) * image->Width * 3;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return true;
+[[noreturn]] void Fail(const std::wstring& what) {
+    throw Exception(L"JPEG error: " + what);
 }
+
+void Check(HRESULT hr) {
+    if (FAILED(hr)) Fail(SystemErrorMessage(hr));
+}
+
+// The size a JPEG's frame header gives, found by walking its markers; none when the data has
+// no frame header before its picture data.
+bool FrameSize(const uint8_t* data, size_t size, uint64_t& width, uint64_t& height) {
+    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
+    size_t at = 2;
+    while (at + 4 <= size) {
+        if (data[at] != 0xFF) return false;
+        const uint8_t marker = data[at + 1];
+        if (marker == 0xFF) { // fill byte
+            ++at;
+            continue;
+        }
+        const size_t length = size_t{data[at + 2]} << 8 | data[at + 3];
+        // SOF0 to SOF15, except DHT (C4), JPG (C8) and DAC (CC).
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
+            if (at + 9 > size) return false;
+            height = uint64_t{data[at + 5]} << 8 | data[at + 6];
+            width = uint64_t{data[at + 7]} << 8 | data[at + 8];
+            return true;
+        }
+        if (marker == 0xDA || length < 2) return false; // picture data before any frame
+        at += 2 + length;
+    }
+    return false;
+}
+
+// COM for the imaging component: the caller's apartment, or one of its own for the call.
+class TComForCall {
+public:
+    TComForCall() : FOwn(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~TComForCall() {
+        if (FOwn) CoUninitialize();
+    }
+    TComForCall(const TComForCall&) = delete;
+    TComForCall& operator=(const TComForCall&) = delete;
+
+private:
+    bool FOwn;
+};
 } // namespace
 
 void TJpegPicture::LoadFromMemory(const uint8_t* data, size_t size) {
-    if (!data || size == 0) throw Exception(L"JPEG error: no data");
-    DecodedImage image;
-    JpegErrorManager errors{};
-    if (!Decode(data, size, &image, &errors))
-        throw Exception(L"JPEG error: " + Widen(errors.Message, CP_ACP));
+    if (!data || size == 0) Fail(L"no data");
+    if (size > MAXDWORD) Fail(L"too much data");
+    // Checked before the platform's decoder sees it: one may decode the whole picture as soon
+    // as it is opened (Wine's does).
+    uint64_t claimedWidth = 0, claimedHeight = 0;
+    if (!FrameSize(data, size, claimedWidth, claimedHeight)) Fail(L"no JPEG frame header");
+    if (claimedWidth * claimedHeight > kMaxPixels)
+        Fail(L"picture of " + std::to_wstring(claimedWidth) + L" x " +
+             std::to_wstring(claimedHeight) + L" pixels is too large");
+    // Windows decodes JPEG itself, through the Windows Imaging Component.
+    const TComForCall com;
+    ComPtr<IWICImagingFactory> factory;
+    Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                           IID_PPV_ARGS(&factory)));
+    ComPtr<IWICStream> stream;
+    Check(factory->CreateStream(&stream));
+    Check(stream->InitializeFromMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size)));
+    // A JPEG decoder, not whichever the data looks like to the platform.
+    ComPtr<IWICBitmapDecoder> decoder;
+    Check(factory->CreateDecoder(GUID_ContainerFormatJpeg, nullptr, &decoder));
+    Check(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand));
+    ComPtr<IWICBitmapFrameDecode> frame;
+    Check(decoder->GetFrame(0, &frame));
+    UINT width = 0, height = 0;
+    Check(frame->GetSize(&width, &height));
+    // A damaged header may claim up to 65 500 x 65 500 pixels; nothing that large is allocated.
+    if (width == 0 || height == 0 || uint64_t{width} * height > kMaxPixels)
+        Fail(L"picture of " + std::to_wstring(width) + L" x " + std::to_wstring(height) +
+             L" pixels is too large");
+    ComPtr<IWICFormatConverter> converter;
+    Check(factory->CreateFormatConverter(&converter));
+    Check(converter->Initialize(frame.Get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone,
+                                nullptr, 0.0, WICBitmapPaletteTypeCustom));
 
     void* bits = nullptr;
-    ScopedBitmap bitmap = CreateTopDownDib(image.Width, image.Height, 24, &bits);
+    const int w = static_cast<int>(width), h = static_cast<int>(height);
+    ScopedBitmap bitmap = CreateTopDownDib(w, h, 24, &bits);
     if (!bitmap)
-        throw Exception(L"Out of memory for a " + std::to_wstring(image.Width) + L" x " +
-                        std::to_wstring(image.Height) + L" picture");
-    const size_t stride = (static_cast<size_t>(image.Width) * 3 + 3) & ~size_t{3};
-    auto* out = static_cast<uint8_t*>(bits);
-    for (int y = 0; y < image.Height; ++y) {
-        const uint8_t* src = image.Rgb.data() + static_cast<size_t>(y) * image.Width * 3;
-        uint8_t* dst = out + static_cast<size_t>(y) * stride;
-        for (int x = 0; x < image.Width; ++x, src += 3, dst += 3) {
-            dst[0] = src[2];
-            dst[1] = src[1];
-            dst[2] = src[0];
-        }
-    }
+        throw Exception(L"Out of memory for a " + std::to_wstring(w) + L" x " + std::to_wstring(h) +
+                        L" picture");
+    const UINT stride = (width * 3 + 3) & ~3u;
+    // Rows of blue, green, red, padded to four bytes: the DIB's own layout.
+    Check(converter->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(bits)));
     FBitmap = std::move(bitmap);
-    FPixels = out;
-    FWidth = image.Width;
-    FHeight = image.Height;
+    FPixels = static_cast<uint8_t*>(bits);
+    FWidth = w;
+    FHeight = h;
     static unsigned loads = 0;
     FStamp = ++loads;
 }

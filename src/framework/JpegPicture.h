@@ -1,5 +1,6 @@
 #pragma once
-// A JPEG picture decoded with libjpeg into a 24-bit top-down DIB section.
+// A JPEG picture decoded by Windows (the Windows Imaging Component) into a 24-bit top-down DIB
+// section.
 #include <windows.h>
 
 #include <cstddef>
@@ -9,7 +10,8 @@
 
 class TJpegPicture {
 public:
-    // Raises Exception with libjpeg's message when the data is not a JPEG it can decode.
+    // Raises Exception, its message beginning "JPEG error: ", when the data is not a JPEG the
+    // platform can decode.
     void LoadFromMemory(const uint8_t* data, size_t size);
     // A resource of type RT_RCDATA of the running module.
     void LoadFromResource(LPCWSTR name);
