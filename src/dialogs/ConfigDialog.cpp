@@ -208,6 +208,8 @@ void TfrmConfig::FillAdapterList() {
                     AdapterItemText(index, wqAdapters->FieldByName(L"Description")->AsString()));
         }
     }
+    // Adapter names are long: the open list shows them whole.
+    cmbAdapters->FitDroppedWidth();
     if (remembered != -1 && remembered < cmbAdapters->Count())
         cmbAdapters->SetItemIndex(remembered);
     else if (cmbAdapters->Count() > 0)

@@ -1,5 +1,7 @@
 #include "framework/StdCtrls.h"
 
+#include <algorithm>
+
 #include "framework/Application.h"
 #include "framework/Form.h"
 
@@ -208,6 +210,28 @@ std::wstring TComboBox::Item(int index) const {
     SendMessageW(Handle(), CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(length));
     return text;
+}
+
+void TComboBox::FitDroppedWidth() {
+    const HWND box = Handle();
+    const HDC dc = GetDC(box);
+    const HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    for (int i = 0; i < Count(); ++i) {
+        const std::wstring text = Item(i);
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        widest = std::max(widest, size.cx);
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(box, dc);
+    // The list's frame, the item's margins and room for a scroll bar.
+    const int extra = 2 * GetSystemMetrics(SM_CXEDGE) + 8 + GetSystemMetrics(SM_CXVSCROLL);
+    RECT bounds{};
+    GetWindowRect(box, &bounds);
+    const LONG width = std::max<LONG>(widest + extra, bounds.right - bounds.left);
+    SendMessageW(box, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(width), 0);
 }
 
 LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -135,6 +135,11 @@ public:
     int ItemIndex() const { return static_cast<int>(SendMessageW(Handle(), CB_GETCURSEL, 0, 0)); }
     void SetItemIndex(int index) { SendMessageW(Handle(), CB_SETCURSEL, index, 0); }
     std::wstring Item(int index) const;
+    // The open list as wide as its widest item, in the box's font; never narrower than the box.
+    void FitDroppedWidth();
+    int DroppedWidth() const {
+        return static_cast<int>(SendMessageW(Handle(), CB_GETDROPPEDWIDTH, 0, 0));
+    }
 };
 
 // A container without text: a panel, a group box's inside, a tab page, a frame. It routes its

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -324,6 +325,30 @@ TEST_F(ConfigDialog, UnreachableWmiIsReportedOnceAndTheDialogStillSaves) {
     dialog->btnOK->Click();
     EXPECT_EQ(dialog->ResultText, L"OK");
     EXPECT_EQ(Read(L"A", L"IPAddress"), L"10.9.8.7");
+}
+
+TEST_F(ConfigDialog, TheOpenAdapterListShowsEveryNameWhole) {
+    sim->SetDefaultAdapters();
+    Open();
+    TComboBox& box = *dialog->cmbAdapters;
+    ASSERT_GT(box.Count(), 1);
+    const HDC dc = GetDC(box.Handle());
+    const HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(box.Handle(), WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    for (int i = 0; i < box.Count(); ++i) {
+        SIZE size{};
+        const std::wstring text = box.Item(i);
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        widest = std::max(widest, size.cx);
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(box.Handle(), dc);
+    RECT bounds{};
+    GetWindowRect(box.Handle(), &bounds);
+    // The longest name beside a scroll bar: wider than the box, which cuts it.
+    EXPECT_GE(box.DroppedWidth(), widest + GetSystemMetrics(SM_CXVSCROLL));
+    EXPECT_GE(box.DroppedWidth(), bounds.right - bounds.left);
 }
 
 TEST_F(ConfigDialog, OptionsAreTickedOnlyByOneAndAutoRunByTheTask) {
