@@ -26,6 +26,19 @@ std::wstring Quoted(const std::wstring& arg) {
     text.append(2 * backslashes, L'\\');
     return text + L"\"";
 }
+// Starts exe in its own folder through the shell, with that verb (nullptr: its default).
+bool ShellStart(const wchar_t* verb, const std::wstring& exe, const std::wstring& parameters) {
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC;
+    info.lpVerb = verb;
+    info.lpFile = exe.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = folder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteOverride() ? ShellExecuteOverride()(&info) : ShellExecuteExW(&info);
+}
 } // namespace
 
 std::wstring StartOptions(const std::wstring& commandLine) {
@@ -47,19 +60,9 @@ std::wstring ElevatedCopyParameters(const std::wstring& commandLine, const std::
 }
 
 bool StartElevatedCopy(const std::wstring& profile) {
-    const std::wstring exe = Application().ExeName();
-    const std::wstring parameters = ElevatedCopyParameters(GetCommandLineW(), profile);
-    const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOASYNC;
-    info.lpVerb = L"runas";
-    info.lpFile = exe.c_str();
-    info.lpParameters = parameters.c_str();
-    info.lpDirectory = folder.c_str();
-    info.nShow = SW_SHOWNORMAL;
     // The prompt refused: ERROR_CANCELLED, nothing to say.
-    return ShellExecuteOverride() ? ShellExecuteOverride()(&info) : ShellExecuteExW(&info);
+    return ShellStart(L"runas", Application().ExeName(),
+                      ElevatedCopyParameters(GetCommandLineW(), profile));
 }
 
 void SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f) {
@@ -67,15 +70,6 @@ void SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f) {
 }
 
 bool StartProgram(const std::wstring& exePath) {
-    const std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\') + 1);
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOASYNC;
-    info.lpFile = exePath.c_str();
     // Simulation mode stays simulation mode.
-    const std::wstring options = StartOptions(GetCommandLineW());
-    info.lpParameters = options.c_str();
-    info.lpDirectory = folder.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    return ShellExecuteOverride() ? ShellExecuteOverride()(&info) : ShellExecuteExW(&info);
+    return ShellStart(nullptr, exePath, StartOptions(GetCommandLineW()));
 }

@@ -230,7 +230,11 @@ void TfrmMainWindow::OfferElevatedRestart(const std::wstring& profile) {
     if (Application().MessageBox(offer, MB_YESNO | MB_ICONWARNING) != IDYES) return;
     // A refused or cancelled prompt changes nothing and says nothing more.
     if (!OnRestartElevated || !OnRestartElevated(profile)) return;
-    // The elevated copy has taken over: this one ends.
+    EndAfterHandOver();
+}
+
+void TfrmMainWindow::EndAfterHandOver() {
+    // Another copy has taken over: this one ends, as by "退出".
     FHideOnClose = false;
     PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
@@ -238,8 +242,7 @@ void TfrmMainWindow::OfferElevatedRestart(const std::wstring& profile) {
 bool TfrmMainWindow::StartCopyIfMade() {
     if (FCopyToStart.empty() || !OnStartCopy) return false;
     if (!OnStartCopy(std::exchange(FCopyToStart, L""))) return false;
-    FHideOnClose = false;
-    PostMessageW(Handle(), WM_CLOSE, 0, 0);
+    EndAfterHandOver();
     return true;
 }
 

@@ -94,6 +94,7 @@ private:
     void CreateTrayIcon();
     void UpdateTrayHint();
     void OfferElevatedRestart(const std::wstring& profile);
+    void EndAfterHandOver();
     // Whether the media event being handled comes from an adapter automatic switching watches.
     bool HearsThisMediaEvent();
 

@@ -512,11 +512,8 @@ TEST_F(MainWindow, NotElevatedNoSwitchStartsAndARestartAsAdministratorIsOffered)
     SetProcessElevatedFunction([] { return false; });
     std::vector<std::wstring> offers;
     int answer = IDNO;
-    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT f) {
-        offers.push_back(text);
-        EXPECT_EQ(f & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
-        return answer;
-    });
+    std::vector<UINT> buttons;
+    AnswerMessageBoxes(offers, buttons, answer);
     std::vector<std::wstring> restarts;
     bool tookOver = false;
     window->OnRestartElevated = [&](const std::wstring& profile) {
@@ -559,6 +556,7 @@ TEST_F(MainWindow, NotElevatedNoSwitchStartsAndARestartAsAdministratorIsOffered)
     PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     EXPECT_FALSE(window->HandleAllocated());
     EXPECT_TRUE(sim->Calls().empty());
+    EXPECT_EQ(buttons, std::vector<UINT>(offers.size(), MB_YESNO)) << "each asked Yes or No";
     SetProcessElevatedFunction(nullptr);
 }
 

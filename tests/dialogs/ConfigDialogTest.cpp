@@ -435,11 +435,8 @@ TEST_F(ConfigDialog, OutsideTheProgramFoldersACopyIsOfferedAndThatCopyStarts) {
     DeleteFileW(copy.c_str());
     std::vector<std::wstring> offers;
     int answer = IDNO;
-    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT f) {
-        offers.push_back(text);
-        EXPECT_EQ(f & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
-        return answer;
-    });
+    std::vector<UINT> buttons;
+    AnswerMessageBoxes(offers, buttons, answer);
     Open();
     dialog->Show();
     dialog->chkAutoRun->SetChecked(true);
@@ -471,6 +468,7 @@ TEST_F(ConfigDialog, OutsideTheProgramFoldersACopyIsOfferedAndThatCopyStarts) {
     DeleteFileW(copy.c_str());
     DeleteFileW((ProgramFilesFolder() + L"Config.ini").c_str());
     RemoveDirectoryW(ProgramFilesFolder().c_str());
+    EXPECT_EQ(buttons, std::vector<UINT>(offers.size(), MB_YESNO)) << "each asked Yes or No";
 }
 
 // Keys as the message loop delivers them to the focused control.
