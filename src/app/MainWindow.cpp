@@ -6,6 +6,7 @@
 #include "core/WmiEngine.h"
 #include "dialogs/ConfigDialog.h"
 #include "framework/Application.h"
+#include "framework/Exception.h"
 #include "framework/Strings.h"
 
 namespace {
@@ -14,6 +15,9 @@ const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kGreen = RGB(0, 128, 0);
 const uint64_t kReconnectWindowMs = 60000;
 const wchar_t kAutoSwitchUnavailable[] = L"自动切换暂不可用";
+const wchar_t kNoWmi[] = L"无法连接到 WMI 服务。";
+const wchar_t kNotSaved[] = L"无法保存 Config.ini。";
+const wchar_t kNotWatching[] = L"无法监视网络连接，自动切换暂不可用。";
 // What the adapters answer a switch without elevation.
 const int64_t kAccessDenied = 91;
 } // namespace
@@ -158,7 +162,7 @@ void TfrmMainWindow::FormCreate() {
         netEvent1->SetActive(true);
     } catch (...) {
     }
-    GuardedCall([this] { WmiConnection1->SetConnected(true); });
+    GuardedCall([this] { Attempt(kNoWmi, [this] { WmiConnection1->SetConnected(true); }); });
     // The store comes first: every later step, and every action after a failed step, uses it.
     OpenSettings();
     netEvent1->OnWatchingChange = [this](TComponent*) { UpdateTrayHint(); };
@@ -216,7 +220,7 @@ int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
     }
     // Written only when it changes: a Config.ini the user may not write then raises nothing.
     if (ConfigIni().ReadString(L"NET", L"NET", L"") != profile)
-        ConfigIni().WriteString(L"NET", L"NET", profile);
+        Attempt(kNotSaved, [&] { ConfigIni().WriteString(L"NET", L"NET", profile); });
     MarkActive(profile);
     // Applied all the same: the adapters take it when the computer restarts.
     if (result.RestartNeeded()) Application().MessageBox(L"IP地址已切换，重新启动计算机后生效。");
@@ -316,7 +320,10 @@ void TfrmMainWindow::lbl1Click(TComponent*) {
     // The copy made in the program folders to start at logon takes over now.
     FCopyToStart = copy;
     if (StartCopyIfMade()) return;
-    // "网络切换时IP自动切换" may have changed.
+    // "网络切换时IP自动切换" may have changed: asked for now, the user learns at once when the
+    // network cannot be watched (at start the watcher's retries stay silent).
+    if (ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") == L"1" && !netEvent1->Watching())
+        GuardedCall([this] { Attempt(kNotWatching, [this] { netEvent1->SetActive(true); }); });
     UpdateTrayHint();
     // Edited settings of the active profile take effect at once.
     const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");

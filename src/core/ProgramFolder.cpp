@@ -2,7 +2,7 @@
 
 #include <aclapi.h>
 
-#include "framework/Exception.h"
+#include "framework/Automation.h"
 #include "framework/Strings.h"
 
 namespace {
@@ -96,8 +96,11 @@ std::wstring CopyIntoProgramFiles(const std::wstring& exePath) {
     const std::wstring folder = ProgramFilesFolder();
     const std::wstring copy = folder + L"Tarnwick.exe";
     if ((!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) ||
-        !CopyFileW(exePath.c_str(), copy.c_str(), FALSE))
-        throw Exception(L"无法将 Tarnwick 复制到“" + folder + L"”。\n" +
-                        SystemErrorMessage(static_cast<long>(GetLastError())));
+        !CopyFileW(exePath.c_str(), copy.c_str(), FALSE)) {
+        const DWORD error = GetLastError();
+        EComError failure(SystemErrorMessage(static_cast<long>(error)), HRESULT_FROM_WIN32(error));
+        failure.DescribeAs(L"无法将 Tarnwick 复制到“" + folder + L"”。");
+        throw failure;
+    }
     return copy;
 }

@@ -144,8 +144,14 @@ void TfrmConfig::CreateControls() {
 }
 
 void TfrmConfig::FormCreate() {
-    WmiConnection1->SetConnected(true);
-    FillAdapterList();
+    // The dialog opens all the same, without the adapter view; the profiles stay editable.
+    try {
+        Attempt(L"无法连接到 WMI 服务。", [this] { WmiConnection1->SetConnected(true); });
+        Attempt(L"无法读取网卡列表。", [this] { FillAdapterList(); });
+    } catch (...) {
+        DisableAdapterView();
+        throw;
+    }
 }
 
 void TfrmConfig::CreateEditors() {
@@ -262,7 +268,8 @@ bool TfrmConfig::ApplyAutoRun() {
         FMovedTo = exe;
     }
     try {
-        SetAutoRunFor(autoRun, exe);
+        Attempt(autoRun ? L"无法设置开机时自动运行。" : L"无法取消开机时自动运行。",
+                [&] { SetAutoRunFor(autoRun, exe); });
     } catch (...) {
         // Nothing half-done: a copy nobody starts goes again.
         if (!FMovedTo.empty()) DeleteFileW(std::exchange(FMovedTo, L"").c_str());
@@ -274,6 +281,17 @@ bool TfrmConfig::ApplyAutoRun() {
 void TfrmConfig::btnOKClick(TComponent*) {
     // The task first: when Windows refuses it, nothing of the dialog is saved and it stays open.
     if (!ApplyAutoRun()) return;
+    Attempt(L"无法保存 Config.ini。", [this] { SaveSettings(); });
+    // The copy started at logon reads the settings beside it.
+    if (!FMovedTo.empty()) {
+        const std::wstring folder = FMovedTo.substr(0, FMovedTo.find_last_of(L'\\') + 1);
+        CopyFileW(ConfigIni().FileName().c_str(), (folder + L"Config.ini").c_str(), FALSE);
+    }
+    ResultText = L"OK";
+    Close();
+}
+
+void TfrmConfig::SaveSettings() {
     const bool autoRun = chkAutoRun->Checked();
     frmIPSetA->SaveProfile();
     frmIPSetB->SaveProfile();
@@ -288,13 +306,6 @@ void TfrmConfig::btnOKClick(TComponent*) {
                             chkOnlyAdapter->Checked() ? SelectedAdapter()
                             : listed                  ? L""
                                                       : FStoredAdapter);
-    // The copy started at logon reads the settings beside it.
-    if (!FMovedTo.empty()) {
-        const std::wstring folder = FMovedTo.substr(0, FMovedTo.find_last_of(L'\\') + 1);
-        CopyFileW(ConfigIni().FileName().c_str(), (folder + L"Config.ini").c_str(), FALSE);
-    }
-    ResultText = L"OK";
-    Close();
 }
 
 void TfrmConfig::btnCancleClick(TComponent*) {

@@ -24,6 +24,8 @@ public:
     void DisableAdapterView();
     void cmbAdaptersChange(TComponent* sender);
     void btnOKClick(TComponent* sender);
+    // Writes the dialog's settings to Config.ini; raises when Windows refuses the write.
+    void SaveSettings();
     // The start-with-Windows step of "确定"; false when it did not happen (said to the user).
     bool ApplyAutoRun();
     const std::wstring& MovedTo() const { return FMovedTo; }

@@ -6,6 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "framework/Strings.h"
+
+std::wstring EComError::SystemText() const {
+    const std::wstring code = HexDigits(static_cast<unsigned long>(FCode), 8);
+    if (!FCode || Message().find(code) != std::wstring::npos) return Message();
+    return Message() + L": " + code;
+}
+
 void ComCheck(HRESULT hr) {
     if (FAILED(hr)) throw EComError(SystemErrorMessage(hr), hr);
 }

@@ -17,6 +17,10 @@ public:
     EComError(std::wstring message, HRESULT code) : Exception(std::move(message)), FCode(code) {}
     HRESULT Code() const { return FCode; }
 
+protected:
+    // The code goes with the text, as WMI's own texts carry it: a user may quote it.
+    std::wstring SystemText() const override;
+
 private:
     HRESULT FCode;
 };

@@ -24,3 +24,9 @@ std::wstring SystemErrorMessage(long code) {
     if (text.empty()) text = L"Error " + HexDigits(static_cast<unsigned long>(code), 8);
     return text;
 }
+
+void Exception::DescribeAs(const std::wstring& whatFailed) {
+    FMessage = whatFailed + L"\n" + SystemText();
+    FUtf8 = ToUtf8(FMessage);
+    FDescribed = true;
+}

@@ -270,7 +270,8 @@ TEST_F(Robustness, UnreachableWmiAtTheDialogIsSaidAndTheDialogStillOpens) {
     EXPECT_EQ(answerer.Opened, 1);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(boxFlags[0] & MB_ICONERROR) << "the standard error box";
-    EXPECT_FALSE(messages[0].empty());
+    EXPECT_EQ(messages[0].substr(0, messages[0].find(L'\n')), L"无法连接到 WMI 服务。");
+    EXPECT_NE(messages[0].find(L"800706BA"), std::wstring::npos) << messages[0];
     EXPECT_TRUE(Current() == original);
 }
 
@@ -302,6 +303,35 @@ TEST_F(Robustness, FailingEventSourceAtStartIsTriedAgainSilentlyAndSwitchingStil
     sim->ResetBehaviour();
     EXPECT_EQ(window->SwitchTo(L"A"), 0);
     EXPECT_EQ(TIniFile(configPath).ReadString(L"NET", L"NET", L""), L"A");
+}
+
+TEST_F(Robustness, AutoSwitchAskedForWhileTheNetworkCannotBeWatchedIsSaidWithItsCause) {
+    Config("[NET]\r\nNET=B\r\nAutoSwitch=1\r\n" + profiles.substr(14));
+    sim->SetNotificationQueryError(L"select * from MSNdis_StatusMediaConnect",
+                                   static_cast<HRESULT>(0x80041003)); // access denied
+    Create();
+    EXPECT_TRUE(messages.empty()) << "silent at start";
+    DialogAnswerer confirm(true);
+    window->lbl1Click(window->lbl1);
+    ASSERT_GE(messages.size(), 1u);
+    EXPECT_EQ(messages[0].substr(0, messages[0].find(L'\n')),
+              L"无法监视网络连接，自动切换暂不可用。");
+    EXPECT_NE(messages[0].find(L": 80041003"), std::wstring::npos) << messages[0];
+    EXPECT_TRUE(boxFlags[0] & MB_ICONERROR);
+}
+
+TEST_F(Robustness, ASwitchConfigIniCannotRecordIsSaidInTheUsersWords) {
+    Config(profiles);
+    Create();
+    // Another program reads the file and lets nobody write it meanwhile.
+    HANDLE held = CreateFileW(configPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    GuardedCall([&] { window->SwitchTo(L"A"); });
+    CloseHandle(held);
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"无法保存 Config.ini。\nUnable to write to " +
+                                                  configPath});
+    EXPECT_TRUE(Current() == original);
 }
 
 TEST_F(Robustness, ExplorerRestartingBringsTheIconBackWithTheActiveProfile) {

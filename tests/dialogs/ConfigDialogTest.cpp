@@ -317,14 +317,27 @@ TEST_F(ConfigDialog, UnreachableWmiIsReportedOnceAndTheDialogStillSaves) {
     sim->SetServiceError(kUnreachable);
     Open();
     sim->SetServiceError(S_OK);
-    EXPECT_EQ(messages.size(), 1u);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].substr(0, messages[0].find(L'\n')), L"无法连接到 WMI 服务。");
     EXPECT_EQ(dialog->cmbAdapters->Count(), 0);
+    EXPECT_FALSE(dialog->cmbAdapters->Enabled());
     EXPECT_EQ(dialog->WmiMethod1->WmiObjectSource(), dialog->wqConfigurations);
     dialog->frmIPSetA->rbAStatic->Click();
     dialog->frmIPSetA->edtAIP->SetText(L"10.9.8.7");
     dialog->btnOK->Click();
     EXPECT_EQ(dialog->ResultText, L"OK");
     EXPECT_EQ(Read(L"A", L"IPAddress"), L"10.9.8.7");
+}
+
+TEST_F(ConfigDialog, AnAdapterListWmiCannotGiveIsSaidOnceAndTheDialogOpens) {
+    // As Wine's own WMI answers: the adapters' properties cannot be listed.
+    sim->SetQueryError(L"Win32_NetworkAdapter", E_NOTIMPL);
+    Open();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], L"无法读取网卡列表。\n" + SystemErrorMessage(E_NOTIMPL) + L": 80004001");
+    EXPECT_FALSE(dialog->cmbAdapters->Enabled());
+    EXPECT_FALSE(dialog->chkOnlyAdapter->Enabled());
+    EXPECT_TRUE(dialog->frmIPSetA->edtAIP->Handle());
 }
 
 TEST_F(ConfigDialog, TheOpenAdapterListShowsEveryNameWhole) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/Application.h"
+#include "framework/Automation.h"
 #include "framework/Exception.h"
 #include "framework/Form.h"
 #include "framework/GraphicControl.h"
@@ -145,6 +146,37 @@ TEST(Form, HandlerErrorsReachTheStandardErrorBox) {
     Application().SetMessageBoxFunction(nullptr);
     EXPECT_EQ(shown,
               (std::vector<std::wstring>{L"Tarnwick: Unable to write to C:\\x\\Config.ini [OK]"}));
+}
+
+TEST(Application, AFailureSaysWhatCouldNotBeDoneAboveTheSystemsTextAndCode) {
+    const auto messageOf = [](auto&& step) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            return ExceptionMessage(e);
+        }
+        return std::wstring(L"nothing raised");
+    };
+    // A COM error gains its code; WMI's texts carry theirs already.
+    EXPECT_EQ(messageOf([] { Attempt(L"无法读取网卡列表。", [] { ComCheck(E_NOTIMPL); }); }),
+              L"无法读取网卡列表。\n" + SystemErrorMessage(E_NOTIMPL) + L": 80004001");
+    EXPECT_EQ(messageOf([] {
+                  Attempt(L"无法读取网卡列表。",
+                          [] { throw EComError(L"Not found: 80041002", 0x80041002); });
+              }),
+              L"无法读取网卡列表。\nNot found: 80041002");
+    // The step nearest the failure says what it was; an outer one adds nothing.
+    EXPECT_EQ(messageOf([] {
+                  Attempt(L"outer", [] {
+                      Attempt(L"无法保存 Config.ini。",
+                              [] { throw Exception(L"Unable to write to C:\\x\\Config.ini"); });
+                  });
+              }),
+              L"无法保存 Config.ini。\nUnable to write to C:\\x\\Config.ini");
+    // Any other error keeps its text under the line, and a step that works gives its value.
+    EXPECT_EQ(messageOf([] { Attempt(L"无法保存 Config.ini。", [] { throw std::bad_alloc(); }); }),
+              L"无法保存 Config.ini。\nstd::bad_alloc");
+    EXPECT_EQ(Attempt(L"unused", [] { return 7; }), 7);
 }
 
 // A form whose creation handler opens a form of its own, as the first run opens its dialog.
