@@ -118,11 +118,11 @@ TAALabel* TfrmMainWindow::CreateProfileLabel(const std::wstring& caption, int to
 
 void TfrmMainWindow::CreateTrayIcon() {
     const HINSTANCE instance = Application().Instance();
-    il1 = Own<TImageList>(16, 16);
+    // The frames are drawn for each scale: the notification area shows them unstretched.
+    il1 = Own<TImageList>(SmallIconSize(), SmallIconSize());
     for (int i = 0; i < 8; ++i) {
         const std::wstring name = L"TRAY" + std::to_wstring(i);
-        const ScopedIcon frame(static_cast<HICON>(
-            LoadImageW(instance, name.c_str(), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+        const ScopedIcon frame(LoadSmallIcon(instance, name.c_str()));
         il1->AddIcon(frame.Get());
     }
 
@@ -138,8 +138,7 @@ void TfrmMainWindow::CreateTrayIcon() {
     TrayIcon1->SetCycleInterval(400);
     TrayIcon1->SetCycleIcons(true);
     TrayIcon1->SetHint(Application().Title());
-    const ScopedIcon icon(static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+    const ScopedIcon icon(LoadSmallIcon(instance, MAKEINTRESOURCEW(1)));
     TrayIcon1->SetIcon(icon.Get());
     TrayIcon1->SetIconVisible(true);
     TrayIcon1->SetIconIndex(0);

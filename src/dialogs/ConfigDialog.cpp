@@ -135,12 +135,16 @@ void TfrmConfig::CreateControls() {
     btnCancle = Own<TButton>(Handle(), L"取消", box(320, 344, 75, 25), font);
     btnCancle->OnClick = [this](TComponent* s) { btnCancleClick(s); };
     btn3 = Own<TButton>(Handle(), L"关于(&A)", box(38, 346, 75, 25), font);
+    SetAboutGlyph();
+    btn3->OnClick = [this](TComponent* s) { btn3Click(s); };
+}
+
+void TfrmConfig::SetAboutGlyph() {
     const int glyph = Scale(16);
     // A shared system icon: nothing to release.
     SendMessageW(btn3->Handle(), BM_SETIMAGE, IMAGE_ICON,
                  reinterpret_cast<LPARAM>(
                      LoadImageW(nullptr, IDI_QUESTION, IMAGE_ICON, glyph, glyph, LR_SHARED)));
-    btn3->OnClick = [this](TComponent* s) { btn3Click(s); };
 }
 
 void TfrmConfig::FormCreate() {

@@ -26,6 +26,8 @@ public:
     void btnOKClick(TComponent* sender);
     // Writes the dialog's settings to Config.ini; raises when Windows refuses the write.
     void SaveSettings();
+    // The question mark on "关于(&A)", at the dialog's scale.
+    void SetAboutGlyph();
     // The start-with-Windows step of "确定"; false when it did not happen (said to the user).
     bool ApplyAutoRun();
     const std::wstring& MovedTo() const { return FMovedTo; }
@@ -69,6 +71,7 @@ public:
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void DpiChanged() override { SetAboutGlyph(); }
 
 private:
     void CreateControls();

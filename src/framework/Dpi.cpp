@@ -2,7 +2,19 @@
 
 #include "framework/Scoped.h"
 
+namespace {
+std::function<int(HWND)>& DpiFunction() {
+    static std::function<int(HWND)> f;
+    return f;
+}
+} // namespace
+
+void SetWindowDpiFunction(std::function<int(HWND)> f) {
+    DpiFunction() = std::move(f);
+}
+
 int WindowDpi(HWND window) {
+    if (DpiFunction()) return DpiFunction()(window);
     // GetDpiForWindow exists from Windows 10 on; earlier systems have one DPI for all.
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
     static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(

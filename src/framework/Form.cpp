@@ -166,6 +166,10 @@ LRESULT TForm::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
         AlignControls();
         break;
+    case WM_DPICHANGED:
+        // Only a per-monitor aware program is told; the rectangle keeps the window's place.
+        ChangeDpi(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT: {
@@ -342,7 +346,19 @@ void TForm::InsertControl(TGraphicControl* control) {
     FControls.push_back(control);
 }
 
+void TForm::ChangeDpi(int dpi, const RECT& suggested) {
+    if (dpi <= 0 || dpi == FDpi) return;
+    const int now = std::exchange(FDpi, dpi);
+    FScaler.Rescale(FHandle, FControls, now, dpi);
+    SetWindowPos(FHandle, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    AlignControls();
+    DpiChanged();
+    RedrawWindow(FHandle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
 void TForm::RemoveControl(TGraphicControl* control) {
+    FScaler.Forget(control);
     FControls.erase(std::remove(FControls.begin(), FControls.end(), control), FControls.end());
     if (FHovered == control) FHovered = nullptr;
     if (FPressed == control) FPressed = nullptr;

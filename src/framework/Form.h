@@ -9,6 +9,7 @@
 
 #include "framework/Canvas.h"
 #include "framework/Component.h"
+#include "framework/DpiScaler.h"
 #include "framework/OffscreenBitmap.h"
 
 class TGraphicControl;
@@ -71,6 +72,7 @@ public:
     void RemoveControl(TGraphicControl* control);
     void HintChanged(TGraphicControl* control);
     TGraphicControl* ControlAt(POINT client) const;
+    const std::vector<TGraphicControl*>& Controls() const { return FControls; }
     // Places the aligned controls, windowed and windowless, in the client area.
     void AlignControls();
 
@@ -84,6 +86,9 @@ protected:
     virtual bool CloseQuery();
     // Paints the client area beneath the windowless controls.
     virtual void PaintBackground(TCanvas& canvas, const RECT& client);
+    // Told after the form was laid out at a new DPI: what the layout does not hold (a button's
+    // picture, say) follows here.
+    virtual void DpiChanged() {}
 
 private:
     static ATOM RegisterFormClass();
@@ -95,6 +100,8 @@ private:
     void SetHovered(TGraphicControl* control);
     bool SetControlCursor();
     void EnsureToolTip();
+    // The form moved to a monitor of another scale: laid out at dpi in the suggested place.
+    void ChangeDpi(int dpi, const RECT& suggested);
 
     HWND FHandle = nullptr;
     int FDpi = 96;
@@ -108,4 +115,5 @@ private:
     // The client area drawn off screen, kept between paints: a bitmap and a DC made for each
     // paint cost more than repainting a label's rectangle.
     TOffscreenBitmap FBackBuffer;
+    TDpiScaler FScaler;
 };

@@ -66,6 +66,8 @@ public:
     TNotifyEvent OnMouseLeave;
 
     virtual void Paint(TCanvas& canvas) = 0;
+    // The control's own font, which follows the form's scale; null when it has none.
+    virtual TFont* ScalableFont() { return nullptr; }
     // Raised by the parent.
     virtual void Click();
     virtual void DblClick();

@@ -18,6 +18,7 @@ public:
     void SetAutoSize(bool autoSize);
 
     void Paint(TCanvas& canvas) override;
+    TFont* ScalableFont() override { return &FFont; }
 
 private:
     void AdjustSize();

@@ -310,6 +310,7 @@ void TPanel::SetFramed(bool on) {
 }
 
 void TPanel::SetTitleControl(TWinControl* control) {
+    FTitle = control;
     RECT own{}, title{};
     GetClientRect(Handle(), &own);
     GetWindowRect(control->Handle(), &title);
@@ -343,17 +344,27 @@ void TPanel::Paint(HDC dc) {
     DrawEdge(dc, &r, EDGE_ETCHED, BF_RECT);
 }
 
+SIZE TStaticText::TextSize(HWND parent, const std::wstring& caption, HFONT font) {
+    SIZE size{};
+    ScopedWindowDc dc(parent);
+    ScopedSelectObject select(dc.Get(), font);
+    GetTextExtentPoint32W(dc.Get(), caption.c_str(), static_cast<int>(caption.size()), &size);
+    return size;
+}
+
 TStaticText::TStaticText(TComponent* owner, HWND parent, const std::wstring& caption, POINT at,
                          HFONT font)
     : TWinControl(owner) {
-    SIZE size{};
-    {
-        ScopedWindowDc dc(parent);
-        ScopedSelectObject select(dc.Get(), font);
-        GetTextExtentPoint32W(dc.Get(), caption.c_str(), static_cast<int>(caption.size()), &size);
-    }
+    const SIZE size = TextSize(parent, caption, font);
     CreateControl(parent, L"STATIC", caption, SS_LEFT | SS_NOPREFIX, 0,
                   RECT{at.x, at.y, at.x + size.cx, at.y + size.cy}, font);
+}
+
+void TStaticText::Rescaled() {
+    const SIZE size = TextSize(GetParent(Handle()), Text(),
+                               reinterpret_cast<HFONT>(SendMessageW(Handle(), WM_GETFONT, 0, 0)));
+    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 TBevel::TBevel(TComponent* owner, HWND parent, const RECT& bounds) : TWinControl(owner) {

@@ -49,6 +49,9 @@ public:
     // Answers a WM_CTLCOLOR* message for this control: its own brush, or null for the
     // platform's default.
     HBRUSH CtlColor(HDC dc) const;
+    // Told when the form moved to another DPI, after the control took its new place and font:
+    // what depends on them follows.
+    virtual void Rescaled() {}
 
 protected:
     // bounds: the control's rectangle in its parent's client area, already scaled.
@@ -137,6 +140,7 @@ public:
     std::wstring Item(int index) const;
     // The open list as wide as its widest item, in the box's font; never narrower than the box.
     void FitDroppedWidth();
+    void Rescaled() override { FitDroppedWidth(); }
     int DroppedWidth() const {
         return static_cast<int>(SendMessageW(Handle(), CB_GETDROPPEDWIDTH, 0, 0));
     }
@@ -155,18 +159,28 @@ public:
     void SetTitleControl(TWinControl* control);
     // Gives each direct child this container's enabled state.
     void SyncChildrenEnabled();
+    // The title's place moved with the scale: the cut follows.
+    void Rescaled() override {
+        if (FTitle) SetTitleControl(FTitle);
+    }
 
 private:
     friend LRESULT CALLBACK PanelWindowProc(HWND, UINT, WPARAM, LPARAM);
     void Paint(HDC dc);
     bool FFramed = false;
-    HFONT FFont = nullptr; // not owned
+    HFONT FFont = nullptr;         // not owned
+    TWinControl* FTitle = nullptr; // not owned
 };
 
 // Static text, sized to its caption in its font.
 class TStaticText : public TWinControl {
 public:
     TStaticText(TComponent* owner, HWND parent, const std::wstring& caption, POINT at, HFONT font);
+    // Sized to its caption again, in the font of the new scale.
+    void Rescaled() override;
+
+private:
+    static SIZE TextSize(HWND parent, const std::wstring& caption, HFONT font);
 };
 
 // A horizontal etched line.
@@ -188,6 +202,7 @@ public:
     void SelectNextPage(bool forward);
     // Places the pages in the display area again, after the strip changed size.
     void Relayout();
+    void Rescaled() override { Relayout(); }
 
 private:
     friend class TWinControl;

@@ -67,6 +67,7 @@ public:
     // Rebuilds and repaints, once the control is ready and neither loading nor going away.
     void Changed();
     void Paint(TCanvas& canvas) final;
+    TFont* ScalableFont() override { return &FFont; }
 
 protected:
     TAATextEx& Engine() { return FEngine; }

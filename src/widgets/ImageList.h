@@ -6,6 +6,13 @@
 
 #include "framework/Component.h"
 
+// The icon resource's own image of that size, or null; the caller destroys it.
+HICON LoadIconOfSize(HINSTANCE instance, const wchar_t* name, int size);
+// The system's small-icon size: 16 px at 100% scaling, 20 at 125%, 24 at 150%, 32 at 200%.
+int SmallIconSize();
+// The icon resource at the small-icon size, as the notification area shows it.
+HICON LoadSmallIcon(HINSTANCE instance, const wchar_t* name);
+
 class TImageList : public TComponent {
 public:
     TImageList(TComponent* owner, int width = 16, int height = 16);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <utility>
 #include <future>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "framework/Strings.h"
 #include "sim/SimNetsh.h"
 #include "support/DialogAnswerer.h"
+#include "support/DpiLayout.h"
 #include "support/MessageBoxes.h"
 #include "support/Pumping.h"
 #include "support/TempFolder.h"
@@ -225,6 +227,27 @@ protected:
     std::vector<std::wstring> messages;
     std::wstring configPath;
 };
+
+TEST_F(MainWindow, MovedToAnotherScaleItIsLaidOutAsIfMadeThere) {
+    Config("[NET]\r\nNET=B\r\n" + profiles);
+    TestableMainWindow* large = nullptr;
+    {
+        ScopedDpi dpi(144);
+        large = owner.Own<TestableMainWindow>(false);
+    }
+    {
+        ScopedDpi dpi(96);
+        Create();
+    }
+    MoveToDpi(*window, 144, *large);
+    ExpectSameLayout(LayoutOf(*window), LayoutOf(*large));
+    // The picture and the labels' text and effects drawn at the new scale, as in the window
+    // made there.
+    const std::vector<DWORD> moved = ClientPixels(*window);
+    EXPECT_GT(std::set<DWORD>(moved.begin(), moved.end()).size(), 100u) << "nothing painted";
+    EXPECT_TRUE(moved == ClientPixels(*large));
+    EXPECT_TRUE(messages.empty());
+}
 
 TEST_F(MainWindow, StartMarksTheRecordedProfileWithoutTouchingTheAdapters) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
@@ -731,39 +754,53 @@ TEST_F(MainWindow, ClientAreaFitsThePictureWhateverFrameTheSystemDraws) {
     }
 }
 
-// At 100% the top left 399 x 239 pixels of the 400 x 240 picture are the window's, unchanged.
-TEST_F(MainWindow, BackgroundIsCopiedPixelForPixelAtOneHundredPercent) {
+// At 100% the top left 399 x 239 pixels of the 400 x 240 picture are the window's, unchanged;
+// at 150% the picture as the platform itself stretches it to 600 x 360.
+TEST_F(MainWindow, BackgroundIsThePictureAsDecodedAtOneHundredAndAsStretchedAt150Percent) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
-    Create();
-    if (window->Dpi() != 96) GTEST_SKIP() << "scaled, the picture is stretched";
-    for (TGraphicControl* label :
-         std::initializer_list<TGraphicControl*>{window->lbl1, window->AANetA, window->AANetB})
-        label->SetVisible(false);
-    const int width = 399, height = 239;
-    void* bits = nullptr;
-    ScopedBitmap shot = CreateTopDownDib(width, height, 32, &bits);
-    ScopedMemoryDc dc(CreateCompatibleDC(nullptr));
-    {
-        ScopedSelectObject select(dc.Get(), shot.Get());
-        ASSERT_TRUE(PrintWindow(window->Handle(), dc.Get(), PW_CLIENTONLY));
-    }
-    GdiFlush();
     TJpegPicture jpeg;
     jpeg.LoadFromResource(L"BACKGROUND");
     ASSERT_EQ(jpeg.Width(), 400);
     ASSERT_EQ(jpeg.Height(), 240);
-    const size_t stride = (400 * 3 + 3) & ~size_t{3};
-    const auto* painted = static_cast<const uint8_t*>(bits);
-    int differing = 0;
-    std::string first;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const uint8_t* p = painted + (static_cast<size_t>(y) * width + x) * 4;
-            const uint8_t* j = jpeg.Pixels() + y * stride + x * 3;
-            if (p[0] == j[0] && p[1] == j[1] && p[2] == j[2]) continue;
-            if (differing++ == 0) first = std::to_string(x) + "," + std::to_string(y);
+    for (const int dpi : {96, 144}) {
+        SCOPED_TRACE(dpi);
+        {
+            ScopedDpi scale(dpi);
+            Create();
         }
-    EXPECT_EQ(differing, 0) << "the first at " << first;
+        for (TGraphicControl* label :
+             std::initializer_list<TGraphicControl*>{window->lbl1, window->AANetA, window->AANetB})
+            label->SetVisible(false);
+        const int width = window->Scale(399), height = window->Scale(239);
+        const int pictureWidth = window->Scale(400), pictureHeight = window->Scale(240);
+        void* bits = nullptr;
+        ScopedBitmap shot = CreateTopDownDib(width, height, 32, &bits);
+        void* expectedBits = nullptr;
+        ScopedBitmap expected = CreateTopDownDib(pictureWidth, pictureHeight, 32, &expectedBits);
+        ScopedMemoryDc dc(CreateCompatibleDC(nullptr));
+        {
+            ScopedSelectObject select(dc.Get(), shot.Get());
+            ASSERT_TRUE(PrintWindow(window->Handle(), dc.Get(), PW_CLIENTONLY));
+        }
+        {
+            ScopedSelectObject select(dc.Get(), expected.Get());
+            jpeg.StretchDraw(dc.Get(), RECT{0, 0, pictureWidth, pictureHeight});
+        }
+        GdiFlush();
+        const auto* painted = static_cast<const uint32_t*>(bits);
+        const auto* wanted = static_cast<const uint32_t*>(expectedBits);
+        int differing = 0;
+        std::string first;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                if ((painted[y * width + x] & 0xFFFFFF) ==
+                    (wanted[y * pictureWidth + x] & 0xFFFFFF))
+                    continue;
+                if (differing++ == 0) first = std::to_string(x) + "," + std::to_string(y);
+            }
+        EXPECT_EQ(differing, 0) << "the first at " << first;
+        owner.Destroy(window);
+    }
 }
 
 TEST_F(MainWindow, OrdinaryStartHidesOnceAtTheFirstPassOfTheMessageLoop) {

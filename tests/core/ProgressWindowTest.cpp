@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "core/ProgressWindow.h"
+#include "support/DpiLayout.h"
 
 namespace {
 
@@ -71,6 +72,35 @@ TEST(ProgressWindow, BorderlessTopmostAndCentred) {
     EXPECT_EQ(animation.right - animation.left, progress->Scale(16))
         << "the clip does not resize it";
     CloseProgress();
+}
+
+TEST(ProgressWindow, MovedToAnotherScaleItIsLaidOutAsIfMadeThere) {
+    TComponent owner;
+    TFmProgress* made = nullptr;
+    TFmProgress* moved = nullptr;
+    {
+        ScopedDpi dpi(144);
+        made = owner.Own<TFmProgress>();
+    }
+    {
+        ScopedDpi dpi(96);
+        moved = owner.Own<TFmProgress>();
+    }
+    const auto before = LayoutOf(*moved);
+    MoveToDpi(*moved, 144, *made);
+    ExpectSameLayout(LayoutOf(*moved), LayoutOf(*made));
+    EXPECT_EQ(moved->Scale(100), 150) << "later lengths at the new scale";
+    made->AllowClose();
+    made->Close();
+    TFmProgress* back = nullptr;
+    {
+        ScopedDpi dpi(96);
+        back = owner.Own<TFmProgress>();
+    }
+    MoveToDpi(*moved, 96, *back);
+    ExpectSameLayout(LayoutOf(*moved), before);
+    back->AllowClose();
+    moved->AllowClose();
 }
 
 } // namespace

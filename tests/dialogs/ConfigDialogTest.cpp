@@ -18,7 +18,9 @@
 #include "framework/Application.h"
 #include "framework/Exception.h"
 #include "framework/Scoped.h"
+#include "dialogs/AboutDialog.h"
 #include "support/DialogAnswerer.h"
+#include "support/DpiLayout.h"
 #include "support/MessageBoxes.h"
 #include "support/ObjectCounts.h"
 #include "support/TempFolder.h"
@@ -338,6 +340,65 @@ TEST_F(ConfigDialog, AnAdapterListWmiCannotGiveIsSaidOnceAndTheDialogOpens) {
     EXPECT_FALSE(dialog->cmbAdapters->Enabled());
     EXPECT_FALSE(dialog->chkOnlyAdapter->Enabled());
     EXPECT_TRUE(dialog->frmIPSetA->edtAIP->Handle());
+}
+
+TEST_F(ConfigDialog, MovedToAnotherScaleItAndTheAboutBoxAreLaidOutAsIfMadeThere) {
+    // The same dialog made at 150%, and this one made at 100% and moved there; back again.
+    const auto made = [](int dpi) {
+        ScopedDpi scale(dpi);
+        auto* d = Application().Own<TfrmConfig>();
+        d->CreateEditors();
+        d->LoadOptions();
+        return d;
+    };
+    TfrmConfig* large = made(144);
+    TfrmConfig* small = made(96);
+    dialog = small;
+    const auto before = LayoutOf(*dialog);
+    MoveToDpi(*dialog, 144, *large);
+    ExpectSameLayout(LayoutOf(*dialog), LayoutOf(*large));
+    EXPECT_EQ(dialog->cmbAdapters->DroppedWidth(), large->cmbAdapters->DroppedWidth());
+    Application().Destroy(large);
+    TfrmConfig* again = made(96);
+    MoveToDpi(*dialog, 96, *again);
+    ExpectSameLayout(LayoutOf(*dialog), before);
+    Application().Destroy(again);
+
+    TfrmAbout* about144 = nullptr;
+    TfrmAbout* about = nullptr;
+    {
+        ScopedDpi scale(144);
+        about144 = Application().Own<TfrmAbout>();
+    }
+    {
+        ScopedDpi scale(96);
+        about = Application().Own<TfrmAbout>();
+    }
+    MoveToDpi(*about, 144, *about144);
+    ExpectSameLayout(LayoutOf(*about), LayoutOf(*about144));
+    Application().Destroy(about144);
+    Application().Destroy(about);
+}
+
+TEST_F(ConfigDialog, NoCaptionOfItOrOfTheAboutBoxIsCutAtAnyScale) {
+    for (const int dpi : {96, 120, 144, 192}) {
+        SCOPED_TRACE(dpi);
+        ScopedDpi scale(dpi);
+        auto* config = Application().Own<TfrmConfig>();
+        config->CreateEditors();
+        config->LoadOptions();
+        // Each page shown in turn: only the shown one's controls are visible.
+        for (int page = 0; page < config->pgcNet1->PageCount(); ++page) {
+            config->pgcNet1->SetPageIndex(page);
+            for (const std::wstring& cut : ClippedCaptions(*config, dpi))
+                ADD_FAILURE() << ToUtf8(cut);
+        }
+        auto* about = Application().Own<TfrmAbout>();
+        for (const std::wstring& cut : ClippedCaptions(*about, dpi))
+            ADD_FAILURE() << ToUtf8(cut);
+        Application().Destroy(about);
+        Application().Destroy(config);
+    }
 }
 
 TEST_F(ConfigDialog, TheOpenAdapterListShowsEveryNameWhole) {

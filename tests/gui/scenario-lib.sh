@@ -35,13 +35,13 @@ reg_apply() {
 hkcu='HKEY_CURRENT_USER\Software\Wine'
 # Deleting a key that is not there changes nothing.
 no_own_desktop=("[-$hkcu\AppDefaults\Tarnwick.exe]" "[-$hkcu\AppDefaults\WindowPosition.exe]")
-# own_desktop <name>: Tarnwick.exe and WindowPosition.exe, started from now on, share a
-# 1024 x 768 virtual desktop of that name. Its taskbar is laid out at the DPI in force, where
+# own_desktop <name> [size]: Tarnwick.exe and WindowPosition.exe, started from now on, share a
+# virtual desktop of that name, 1024x768 unless the size is given. Its taskbar is laid out at the DPI in force, where
 # the prefix's default desktop keeps the one it was started with. scenario_cleanup (or, after a
 # scenario that was killed, the next one's use_dpi) takes the setting away.
 own_desktop() {
   desktop_name=$1
-  reg_apply "[$hkcu\Explorer\Desktops]" "\"$1\"=\"1024x768\"" \
+  reg_apply "[$hkcu\Explorer\Desktops]" "\"$1\"=\"${2:-1024x768}\"" \
     "[$hkcu\AppDefaults\Tarnwick.exe\Explorer]" "\"Desktop\"=\"$1\"" \
     "[$hkcu\AppDefaults\WindowPosition.exe\Explorer]" "\"Desktop\"=\"$1\"" ||
     fail "could not give the programs a desktop of their own"

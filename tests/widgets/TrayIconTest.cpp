@@ -4,12 +4,15 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "framework/Dib.h"
 #include "framework/Form.h"
+#include "framework/Scoped.h"
 #include "widgets/TrayIcon.h"
 #include "support/Pumping.h"
 
@@ -470,6 +473,78 @@ TEST_F(TrayIconTest, TheOwnerWindowMayGoBeforeTheIcon) {
     // Nothing to unhook any more; the icon goes without touching the dead handle.
     form->Destroy(tray);
     SUCCEED();
+}
+
+} // namespace
+
+namespace {
+
+// The icon's colour pixels drawn over black, one 0xAARRGGBB value each.
+std::vector<DWORD> IconPixels(HICON icon, int size) {
+    void* bits = nullptr;
+    ScopedBitmap bitmap = CreateTopDownDib(size, size, 32, &bits);
+    ScopedMemoryDc dc(CreateCompatibleDC(nullptr));
+    {
+        ScopedSelectObject select(dc.Get(), bitmap.Get());
+        DrawIconEx(dc.Get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    }
+    GdiFlush();
+    const auto* first = static_cast<const DWORD*>(bits);
+    return std::vector<DWORD>(first, first + size * size);
+}
+
+// The image the resource holds for that size, as its own entry: null when it has none.
+HICON OwnImage(const wchar_t* name, int size, bool* png = nullptr) {
+    const HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC group = FindResourceW(module, name, RT_GROUP_ICON);
+    if (!group) return nullptr;
+    auto* directory = static_cast<BYTE*>(LockResource(LoadResource(module, group)));
+    const int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+    HRSRC entry = FindResourceW(module, MAKEINTRESOURCEW(id), RT_ICON);
+    if (!entry) return nullptr;
+    auto* data = static_cast<BYTE*>(LockResource(LoadResource(module, entry)));
+    const DWORD bytes = SizeofResource(module, entry);
+    const bool isPng = bytes > 4 && std::memcmp(data, "\x89PNG", 4) == 0;
+    if (png) *png = isPng;
+    // A bitmap entry's header says its width; another size would be stretched to this one.
+    if (!isPng && reinterpret_cast<const BITMAPINFOHEADER*>(data)->biWidth != size) return nullptr;
+    return CreateIconFromResourceEx(data, bytes, TRUE, 0x00030000, size, size, LR_DEFAULTCOLOR);
+}
+
+TEST(TrayIcons, EveryFrameAndTheProgramIconHaveTheirOwnImageAtEachScale) {
+    std::vector<std::wstring> names{L"TRAY0", L"TRAY1", L"TRAY2", L"TRAY3",
+                                    L"TRAY4", L"TRAY5", L"TRAY6", L"TRAY7"};
+    for (const std::wstring& name : names) {
+        for (const int size : {16, 20, 24, 32}) {
+            SCOPED_TRACE(name + L" at " + std::to_wstring(size));
+            const HICON own = OwnImage(name.c_str(), size);
+            ASSERT_NE(own, nullptr) << "no image of its own";
+            const HICON loaded = LoadIconOfSize(GetModuleHandleW(nullptr), name.c_str(), size);
+            EXPECT_EQ(IconPixels(loaded, size), IconPixels(own, size));
+            DestroyIcon(loaded);
+            DestroyIcon(own);
+        }
+    }
+    // The program icon also for Explorer's views; the largest image PNG-compressed.
+    for (const int size : {16, 20, 24, 32, 48}) {
+        const HICON own = OwnImage(MAKEINTRESOURCEW(1), size);
+        EXPECT_NE(own, nullptr) << size;
+        DestroyIcon(own);
+    }
+    bool png = false;
+    const HICON large = OwnImage(MAKEINTRESOURCEW(1), 256, &png);
+    EXPECT_TRUE(png);
+    DestroyIcon(large);
+    // What the notification area asks for.
+    const HICON small = LoadSmallIcon(GetModuleHandleW(nullptr), L"TRAY0");
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(small, &info));
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, SmallIconSize());
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(small);
 }
 
 } // namespace

@@ -387,7 +387,8 @@ TEST_F(SystemEvents, TenThousandEventsLeaveHandlesObjectsAndMemoryFlat) {
     for (int i = rounds / 2; i < rounds; ++i)
         ASSERT_TRUE(round()) << "round " << i;
     PumpFor(200);
-    EXPECT_EQ(objectsBefore, TSimDispatch::LiveDispatchObjects());
+    // Fewer is fine: a worker may still have held its last event when the count was taken.
+    EXPECT_LE(TSimDispatch::LiveDispatchObjects(), objectsBefore);
     // Flat over the second five thousand: a few handles and 1 MB of allocator slack, where a
     // leak of one handle or one object per event would show thousands of handles or megabytes.
     EXPECT_LE(HandleCount(), handlesBefore + 8);
