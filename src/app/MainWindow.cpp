@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 
-#include "core/ProgressWindow.h"
+#include "app/ProgressWindow.h"
 #include "core/Settings.h"
 #include "core/ProfileSwitch.h"
 #include "core/WmiEngine.h"
@@ -196,10 +196,7 @@ int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
         return kAccessDenied;
     }
     FSwitching = true;
-    struct Reset {
-        bool& Flag;
-        ~Reset() { Flag = false; }
-    } reset{FSwitching};
+    const ScopeExit reset([this] { FSwitching = false; });
 
     const std::wstring name = ConfigIni().ReadString(profile, L"Name", L"");
     ShowProgressMessage(L"正在切换到" + name + L",请稍后...");

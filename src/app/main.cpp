@@ -8,7 +8,7 @@
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "app/Simulation.h"
-#include "core/ProgressWindow.h"
+#include "app/ProgressWindow.h"
 #include "framework/Application.h"
 #include "wmi/WmiComponent.h"
 

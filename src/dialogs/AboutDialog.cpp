@@ -1,7 +1,7 @@
 #include "dialogs/AboutDialog.h"
 
-#include "dialogs/ConfigDialog.h"
 #include "framework/Application.h"
+#include "framework/DialogLook.h"
 
 namespace {
 // The maker's address, as the link shows and opens it.
@@ -72,9 +72,6 @@ void TfrmAbout::btn1Click(TComponent*) {
 
 void ExecuteAboutDialog() {
     auto* dialog = Application().Own<TfrmAbout>();
-    struct Free {
-        TfrmAbout* Dialog;
-        ~Free() { Application().Destroy(Dialog); }
-    } free{dialog};
+    const ScopeExit free([dialog] { Application().Destroy(dialog); });
     dialog->ShowModal();
 }

@@ -1,7 +1,5 @@
 #include "dialogs/ConfigDialog.h"
 
-#include <algorithm>
-
 #include "core/ProgramFolder.h"
 #include "core/Settings.h"
 #include "core/StartupTask.h"
@@ -10,37 +8,7 @@
 #include "dialogs/AboutDialog.h"
 #include "dialogs/AdapterItem.h"
 #include "framework/Application.h"
-
-namespace {
-HFONT MakeFont(const wchar_t* face, int height, int weight) {
-    LOGFONTW lf{};
-    lf.lfHeight = -height;
-    lf.lfWeight = weight;
-    // GB2312 lets the font mapper (or its links) supply the Chinese glyphs this face lacks.
-    lf.lfCharSet = GB2312_CHARSET;
-    lf.lfQuality = DEFAULT_QUALITY;
-    wcsncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
-    return CreateFontIndirectW(&lf);
-}
-} // namespace
-
-HFONT DialogFont(int height, int weight) {
-    return MakeFont(L"MS Sans Serif", height, weight);
-}
-
-void PlaceWindow(HWND window, int left, int top) {
-    RECT r{};
-    GetWindowRect(window, &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromPoint(POINT{left, top}, MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT& work = monitor.rcWork;
-    // The right and bottom edges first, so a window larger than the area shows its top left.
-    left = std::max<int>(work.left, std::min<int>(left, work.right - width));
-    top = std::max<int>(work.top, std::min<int>(top, work.bottom - height));
-    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
+#include "framework/DialogLook.h"
 
 TfrmConfig::TfrmConfig(TComponent* owner) : TForm(owner) {
     // The connection comes before the method that stands on the query, so a connection that
@@ -204,10 +172,7 @@ void TfrmConfig::FillAdapterList() {
     {
         // The read-only fields must not follow the searches below.
         wqConfigurations->DisableControls();
-        struct Resume {
-            TWmiQuery* Query;
-            ~Resume() { Query->EnableControls(); }
-        } resume{wqConfigurations};
+        const ScopeExit resume([this] { wqConfigurations->EnableControls(); });
         const bool anyConfiguration = !(wqConfigurations->Bof() && wqConfigurations->Eof());
         for (wqAdapters->First(); !wqAdapters->Eof(); wqAdapters->Next()) {
             const std::wstring index = wqAdapters->FieldByName(L"Index")->AsString();
@@ -348,10 +313,7 @@ LRESULT TfrmConfig::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 std::wstring ExecuteConfigDialog(std::wstring* movedTo) {
     // Owned by the application, never its main form: closing it must not end the program.
     auto* dialog = Application().Own<TfrmConfig>();
-    struct Free {
-        TfrmConfig* Dialog;
-        ~Free() { Application().Destroy(Dialog); }
-    } free{dialog};
+    const ScopeExit free([dialog] { Application().Destroy(dialog); });
     dialog->ResultText.clear();
     dialog->CreateEditors();
     dialog->LoadOptions();

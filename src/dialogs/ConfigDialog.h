@@ -91,13 +91,6 @@ private:
     HWND FLastFocus = nullptr;
 };
 
-// The dialogs' "MS Sans Serif" of that pixel height, which also shows Chinese.
-HFONT DialogFont(int height, int weight);
-
-// Moves a top-level window placed at its designed position into the work area of its monitor
-// when it does not fit there.
-void PlaceWindow(HWND window, int left, int top);
-
 // Runs the dialog modally; answers "OK" when the user confirmed (the settings are then written
 // to Config.ini), otherwise an empty text.
 // movedTo, when given: the copy of the program "确定" made in the program folders to start at

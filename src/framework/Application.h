@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/Component.h"
+#include "framework/Scoped.h"
 
 class TForm;
 
@@ -39,10 +40,7 @@ public:
         const bool main = !FMainForm && !FCreatingMainForm;
         if (!main) return Own<T>(std::forward<Args>(args)...);
         FCreatingMainForm = true;
-        struct Reset {
-            bool& Flag;
-            ~Reset() { Flag = false; }
-        } reset{FCreatingMainForm};
+        const ScopeExit reset([this] { FCreatingMainForm = false; });
         T* form = Own<T>(std::forward<Args>(args)...);
         FMainForm = form;
         return form;

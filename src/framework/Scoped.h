@@ -63,6 +63,14 @@ using ScopedBitmap = ScopedWin32<GdiObjectTraits<HBITMAP>>;
 using ScopedBrush = ScopedWin32<GdiObjectTraits<HBRUSH>>;
 using ScopedPalette = ScopedWin32<GdiObjectTraits<HPALETTE>>;
 
+struct IconTraits {
+    using Handle = HICON;
+    static Handle Null() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { DestroyIcon(h); }
+};
+using ScopedIcon = ScopedWin32<IconTraits>;
+
 struct MemoryDcTraits {
     using Handle = HDC;
     static Handle Null() { return nullptr; }
@@ -112,4 +120,16 @@ public:
 private:
     HDC FDc;
     HGDIOBJ FOld;
+};
+
+// Runs an action when the scope is left, however it is left: a flag put back, a dialog freed.
+template <typename F> class ScopeExit {
+public:
+    explicit ScopeExit(F action) : FAction(std::move(action)) {}
+    ~ScopeExit() { FAction(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    F FAction;
 };

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "framework/Automation.h"
+#include "framework/ComObject.h"
 #include "framework/WbemScripting.h"
 #include "sim/SimLocator.h"
 #include "sim/SimNamedValues.h"
@@ -53,31 +54,11 @@ ComPtr<TSimDispatch> BindMoniker(const std::shared_ptr<TSimRepository>& reposito
 
 // The class object of one registration. The moniker's also parses display names: COM asks it
 // for IParseDisplayName when a "winmgmts:" name is parsed.
-class TSimClassFactory : public IClassFactory, public IParseDisplayName {
+class TSimClassFactory : public TComObject<IClassFactory, IParseDisplayName> {
 public:
     enum TKind { Moniker, Locator, NamedValueSet };
     TSimClassFactory(std::shared_ptr<TSimRepository> repository, TKind kind)
         : FRepository(std::move(repository)), FKind(kind) {}
-    virtual ~TSimClassFactory() = default;
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory)
-            *object = static_cast<IClassFactory*>(this);
-        else if (iid == IID_IParseDisplayName && FKind == Moniker)
-            *object = static_cast<IParseDisplayName*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++FRefs; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG refs = --FRefs;
-        if (refs == 0) delete this;
-        return refs;
-    }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         if (!object) return E_POINTER;
@@ -119,8 +100,14 @@ public:
         }
     }
 
+protected:
+    // Only the moniker's parses display names.
+    void* Interface(REFIID iid) override {
+        if (iid == IID_IParseDisplayName && FKind != Moniker) return nullptr;
+        return TComObject::Interface(iid);
+    }
+
 private:
-    ULONG FRefs = 0;
     std::shared_ptr<TSimRepository> FRepository;
     TKind FKind;
 };

@@ -14,25 +14,6 @@ ScopedVariant SimEnumeration(std::vector<ComPtr<IDispatch>> items, HRESULT defer
 TSimEnumerator::TSimEnumerator(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError)
     : FItems(std::move(items)), FDeferredError(deferredError) {}
 
-STDMETHODIMP TSimEnumerator::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IEnumVARIANT) return E_NOINTERFACE;
-    *object = static_cast<IEnumVARIANT*>(this);
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) TSimEnumerator::AddRef() {
-    return ++FRefs;
-}
-
-STDMETHODIMP_(ULONG) TSimEnumerator::Release() {
-    const ULONG refs = --FRefs;
-    if (refs == 0) delete this;
-    return refs;
-}
-
 STDMETHODIMP TSimEnumerator::Next(ULONG count, VARIANT* items, ULONG* fetched) {
     if (fetched) *fetched = 0;
     if (!items || (count > 1 && !fetched)) return E_POINTER;

@@ -9,20 +9,15 @@
 
 // An IEnumVARIANT over objects, as an object set's _NewEnum answers. A deferred error (a query
 // that ran with wbemFlagReturnImmediately and failed) is answered by the first Next instead.
-class TSimEnumerator : public IEnumVARIANT {
+class TSimEnumerator : public TComObject<IEnumVARIANT> {
 public:
     TSimEnumerator(std::vector<ComPtr<IDispatch>> items, HRESULT deferredError = S_OK);
-    virtual ~TSimEnumerator() = default;
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP Next(ULONG count, VARIANT* items, ULONG* fetched) override;
     STDMETHODIMP Skip(ULONG count) override;
     STDMETHODIMP Reset() override;
     STDMETHODIMP Clone(IEnumVARIANT** copy) override;
 
 private:
-    std::atomic<ULONG> FRefs = 0;
     std::vector<ComPtr<IDispatch>> FItems;
     size_t FPosition = 0;
     HRESULT FDeferredError;

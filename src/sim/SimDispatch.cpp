@@ -119,27 +119,17 @@ void TSimDispatch::MakeFreeThreaded() {
 }
 
 STDMETHODIMP TSimDispatch::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IMarshal && FMarshaler) return FMarshaler->QueryInterface(iid, object);
-    if (iid == IID_IUnknown || iid == IID_IDispatch || (iid == FScriptingIid && iid != IID_NULL))
-        *object = static_cast<IDispatch*>(this);
-    else if (iid == IID_TSimDispatch)
-        *object = this;
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    if (object && iid == IID_IMarshal && FMarshaler) {
+        *object = nullptr;
+        return FMarshaler->QueryInterface(iid, object);
+    }
+    return TComObject::QueryInterface(iid, object);
 }
 
-STDMETHODIMP_(ULONG) TSimDispatch::AddRef() {
-    return ++FRefs;
-}
-
-STDMETHODIMP_(ULONG) TSimDispatch::Release() {
-    const ULONG refs = --FRefs;
-    if (refs == 0) delete this;
-    return refs;
+void* TSimDispatch::Interface(REFIID iid) {
+    if (iid == IID_TSimDispatch) return this;
+    if (iid == FScriptingIid && iid != IID_NULL) return static_cast<IDispatch*>(this);
+    return TComObject::Interface(iid);
 }
 
 STDMETHODIMP TSimDispatch::GetTypeInfoCount(UINT* count) {

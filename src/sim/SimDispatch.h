@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/ComObject.h"
 #include "framework/ComTypes.h"
 #include "framework/Strings.h"
 
@@ -52,15 +53,12 @@ private:
 constexpr GUID IID_TSimDispatch = {
     0x6b1f4d3a, 0x7c52, 0x4e0b, {0x9a, 0x3d, 0x2f, 0x8e, 0x51, 0xc0, 0xd7, 0xa4}};
 
-class TSimDispatch : public IDispatch {
+class TSimDispatch : public TComObject<IDispatch> {
 public:
-    virtual ~TSimDispatch();
-    TSimDispatch(const TSimDispatch&) = delete;
-    TSimDispatch& operator=(const TSimDispatch&) = delete;
+    ~TSimDispatch() override;
 
+    // IMarshal is the free-threaded marshaler's, when there is one.
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
@@ -91,6 +89,8 @@ protected:
     const std::wstring& MemberName(size_t member) const { return FMembers[member]; }
     // Carries out member (a position in the names); raises TSimError.
     virtual ScopedVariant Call(size_t member, WORD flags, const TSimArgs& args) = 0;
+    // The scripting interface's id and IID_TSimDispatch answer the object too.
+    void* Interface(REFIID iid) override;
 
     static bool IsGet(WORD flags) { return flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD); }
     // Properties without a setter refuse a put as WMI's scripting objects do.
@@ -103,7 +103,6 @@ private:
     // A member's id by its name, or DISPID_UNKNOWN.
     DISPID Position(const std::wstring& name) const;
 
-    std::atomic<ULONG> FRefs = 0;
     std::vector<std::wstring> FMembers;
     IID FScriptingIid;
     ComPtr<IUnknown> FMarshaler;

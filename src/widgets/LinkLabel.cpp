@@ -2,10 +2,8 @@
 
 #include <shellapi.h>
 
-#include <algorithm>
-#include <cwctype>
-
 #include "framework/Scoped.h"
+#include "framework/Strings.h"
 
 COLORREF ColorToRGB(TColor color) {
     return color & kSystemColor ? GetSysColor(static_cast<int>(color & 0xFF)) : color;
@@ -48,13 +46,6 @@ void TStyledLabel::Paint(TCanvas& canvas) {
 }
 
 namespace {
-std::wstring Trimmed(const std::wstring& s) {
-    const auto blank = [](wchar_t c) { return std::iswspace(c) != 0; };
-    const auto first = std::find_if_not(s.begin(), s.end(), blank);
-    const auto last = std::find_if_not(s.rbegin(), s.rend(), blank).base();
-    return first < last ? std::wstring(first, last) : std::wstring();
-}
-
 bool ShellOpen(const std::wstring& target) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
@@ -124,15 +115,13 @@ std::wstring TURLLabel::TargetExtension(const std::wstring& target) {
     const size_t dot = target.rfind(L'.');
     if (dot == std::wstring::npos || target.find_first_of(L"\\:", dot) != std::wstring::npos)
         return {};
-    std::wstring ext = target.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](wchar_t c) { return towupper(c); });
-    return ext;
+    return UpperCase(target.substr(dot));
 }
 
 void TURLLabel::Click() {
     TStyledLabel::Click();
-    const std::wstring target = Trimmed(FURL).empty() ? Caption() : FURL;
-    if (Trimmed(target).empty()) return;
+    const std::wstring target = Trim(FURL).empty() ? Caption() : FURL;
+    if (Trim(target).empty()) return;
     if (Shell().Open(target)) {
         SetVisited(true);
         return;

@@ -37,14 +37,6 @@ using TStartupEvent = std::function<void(TComponent* sender, bool& showMainForm)
 // The callback message of every tray icon.
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 0x400;
 
-struct IconTraits {
-    using Handle = HICON;
-    static Handle Null() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { DestroyIcon(h); }
-};
-using ScopedIcon = ScopedWin32<IconTraits>;
-
 // The hidden window of all tray icons of the process: the hWnd of their records and the
 // receiver of their callbacks and of the shell's "TaskbarCreated".
 class TTrayIconHandler {

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "wmi/WmiSystemEvents.h"
+#include "framework/Component.h"
+#include "wmi/WmiEventKinds.h"
 
 // The value of key in an object path (`\\PC\root\cimv2:Win32_Group.Domain="PC",Name="x"`), with
 // its escapes undone; "" when the key is absent.

@@ -16,36 +16,9 @@
 #include <vector>
 
 #include "wmi/WmiComponent.h"
+#include "wmi/WmiEventKinds.h"
 
-enum TWmiEventAction { weaUnknown, weaCreated, weaDeleted, weaModified };
-
-class TWmiSystemEvents;
 class TWmiEventThread;
-
-// The handler types of the event kinds; instance is the event's TargetInstance.
-using TWin32AccountEvent =
-    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& name,
-                       const std::wstring& domain, TWmiEventAction action)>;
-using TWin32GroupMembershipEvent =
-    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& groupName,
-                       const std::wstring& groupDomain, const std::wstring& userName,
-                       const std::wstring& userDomain, TWmiEventAction action)>;
-using TWin32EventLogEvent =
-    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& eventLog,
-                       const std::wstring& message)>;
-using TWin32UserSessionEvent =
-    std::function<void(TComponent* sender, const std::wstring& logonId, const std::wstring& name,
-                       const std::wstring& domain)>;
-using TWin32PrinterEvent = std::function<void(TComponent* sender, const VARIANT& instance,
-                                              const std::wstring& name, TWmiEventAction action)>;
-using TWin32PrintJobEvent =
-    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& document,
-                       int jobId, const std::wstring& jobStatus, TWmiEventAction action)>;
-using TWin32ServiceEvent =
-    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& serviceName,
-                       const std::wstring& state, TWmiEventAction action)>;
-using TWin32CDROMEvent =
-    std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& drive)>;
 
 // One registered event query.
 struct TEventInfoHolder {
@@ -68,38 +41,8 @@ struct TEventInfoHolder {
     unsigned Failures = 0;
 };
 
-// The kinds of event the watcher knows, with what each registers.
-enum class TWmiEventKind {
-    UserAccount,
-    GroupAccount,
-    GroupMembership,
-    EventLogApplication,
-    EventLogSystem,
-    EventLogSecurity,
-    EventLogAny,
-    NetworkConnect,
-    NetworkDisconnect,
-    UserLogon,
-    UserLogoff,
-    Printer,
-    PrintJob,
-    Docking,
-    Service,
-    CDROMInserted,
-    CDROMEjected,
-};
-struct TWmiEventKindInfo {
-    const wchar_t* NameSpace;
-    const wchar_t* Query;
-    const wchar_t* ClassToCheck;
-    std::vector<int> Privileges;
-};
-const TWmiEventKindInfo& EventKindInfo(TWmiEventKind kind);
-
-// The class of the event object's path: created, deleted, modified or unknown.
-TWmiEventAction EventActionOf(IDispatch* event);
-// The query as subscribed: "%d" becomes max(1, poolingInterval div 10) seconds; a text that
-// does not format stays as it is.
+// The query as subscribed: its first "%d" becomes max(1, poolingInterval div 10) seconds;
+// nothing else of it changes.
 std::wstring WmiEventQueryText(const std::wstring& query, int poolingInterval);
 
 class TWmiSystemEvents : public TWmiComponent {
@@ -194,7 +137,7 @@ private:
     // Registers the kind when the handler becomes assigned, removes it when it is cleared;
     // call hands an event to the handler assigned at the moment of delivery.
     template <typename THandler, typename TCall>
-    void Assign(THandler& field, THandler handler, TWmiEventKind kind, TCall call);
+    void AssignHandler(THandler& field, THandler handler, TWmiEventKind kind, TCall call);
     void SetEventLog(TWin32EventLogEvent& field, TWin32EventLogEvent handler, TWmiEventKind kind);
     void SetUserSession(TWin32UserSessionEvent& field, TWin32UserSessionEvent handler,
                         TWmiEventKind kind);

@@ -16,7 +16,7 @@
 
 #include "app/MainWindow.h"
 #include "core/NetshEngine.h"
-#include "core/ProgressWindow.h"
+#include "app/ProgressWindow.h"
 #include "core/Settings.h"
 #include "core/ProfileSwitch.h"
 #include "core/WmiEngine.h"

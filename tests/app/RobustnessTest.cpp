@@ -10,7 +10,7 @@
 
 #include "app/MainWindow.h"
 #include "core/NetshEngine.h"
-#include "core/ProgressWindow.h"
+#include "app/ProgressWindow.h"
 #include "core/Settings.h"
 #include "core/WmiEngine.h"
 #include "fakes/SimulatedWmi.h"

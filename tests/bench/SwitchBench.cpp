@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "SimulatedTray.h"
-#include "core/ProgressWindow.h"
+#include "app/ProgressWindow.h"
 #include "core/ProfileSwitch.h"
 #include "framework/StartFigures.h"
 #include "sim/SimProvider.h"

@@ -16,6 +16,7 @@
 #include "fakes/SimulatedWmi.h"
 #include "sim/SimDispatch.h"
 #include "framework/Application.h"
+#include "framework/DialogLook.h"
 #include "framework/Exception.h"
 #include "framework/Scoped.h"
 #include "dialogs/AboutDialog.h"

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "framework/Application.h"
-#include "framework/Automation.h"
 #include "framework/Exception.h"
 #include "framework/Form.h"
 #include "framework/GraphicControl.h"
@@ -49,10 +48,6 @@ public:
     Box* right;
     using TForm::Scale;
 };
-
-void Pump() {
-    Application().ProcessMessages();
-}
 
 LPARAM At(int x, int y) {
     return MAKELPARAM(x, y);
@@ -146,65 +141,6 @@ TEST(Form, HandlerErrorsReachTheStandardErrorBox) {
     Application().SetMessageBoxFunction(nullptr);
     EXPECT_EQ(shown,
               (std::vector<std::wstring>{L"Tarnwick: Unable to write to C:\\x\\Config.ini [OK]"}));
-}
-
-TEST(Application, AFailureSaysWhatCouldNotBeDoneAboveTheSystemsTextAndCode) {
-    const auto messageOf = [](auto&& step) {
-        try {
-            step();
-        } catch (const std::exception& e) {
-            return ExceptionMessage(e);
-        }
-        return std::wstring(L"nothing raised");
-    };
-    // A COM error gains its code; WMI's texts carry theirs already.
-    EXPECT_EQ(messageOf([] { Attempt(L"无法读取网卡列表。", [] { ComCheck(E_NOTIMPL); }); }),
-              L"无法读取网卡列表。\n" + SystemErrorMessage(E_NOTIMPL) + L": 80004001");
-    EXPECT_EQ(messageOf([] {
-                  Attempt(L"无法读取网卡列表。",
-                          [] { throw EComError(L"Not found: 80041002", 0x80041002); });
-              }),
-              L"无法读取网卡列表。\nNot found: 80041002");
-    // The step nearest the failure says what it was; an outer one adds nothing.
-    EXPECT_EQ(messageOf([] {
-                  Attempt(L"outer", [] {
-                      Attempt(L"无法保存 Config.ini。",
-                              [] { throw Exception(L"Unable to write to C:\\x\\Config.ini"); });
-                  });
-              }),
-              L"无法保存 Config.ini。\nUnable to write to C:\\x\\Config.ini");
-    // Any other error keeps its text under the line, and a step that works gives its value.
-    EXPECT_EQ(messageOf([] { Attempt(L"无法保存 Config.ini。", [] { throw std::bad_alloc(); }); }),
-              L"无法保存 Config.ini。\nstd::bad_alloc");
-    EXPECT_EQ(Attempt(L"unused", [] { return 7; }), 7);
-}
-
-// A form whose creation handler opens a form of its own, as the first run opens its dialog.
-class FormThatOpensAnother : public TForm {
-public:
-    explicit FormThatOpensAnother(TComponent* owner) : TForm(owner) {
-        OnCreate = [this] { inner = Application().CreateForm<TestForm>(); };
-        TFormParams p;
-        p.Caption = L"Outer";
-        CreateHandle(p);
-    }
-    TestForm* inner = nullptr;
-};
-
-bool QuitPosted() {
-    MSG msg;
-    return PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
-}
-
-TEST(Application, AFormCreatedWhileTheFirstIsBuiltIsNotTheMainForm) {
-    auto* outer = Application().CreateForm<FormThatOpensAnother>();
-    ASSERT_NE(outer->inner, nullptr);
-    EXPECT_EQ(Application().MainForm(), outer);
-    Application().Destroy(outer->inner);
-    EXPECT_FALSE(QuitPosted()) << "closing the inner form ended the program";
-    Application().Finalize();
-    EXPECT_TRUE(QuitPosted());
-    EXPECT_EQ(Application().MainForm(), nullptr);
 }
 
 class FormWithFailingCreate : public TForm {
@@ -543,61 +479,6 @@ TEST(Form, WindowDestroyedFromOutsideIsForgotten) {
     };
     EXPECT_NE(modal->ShowModal(), IDOK);
     EXPECT_FALSE(modal->HandleAllocated());
-}
-
-TEST(Timer, TicksFromTheMessageLoopWhileEnabled) {
-    TComponent owner;
-    auto* timer = owner.Own<TTimer>();
-    int ticks = 0;
-    timer->SetInterval(1);
-    timer->OnTimer = [&](TComponent* sender) {
-        EXPECT_EQ(sender, timer);
-        if (++ticks == 2) timer->SetEnabled(false);
-    };
-    const DWORD start = GetTickCount();
-    while (timer->Enabled() && GetTickCount() - start < 5000) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        Pump();
-    }
-    EXPECT_EQ(ticks, 2);
-}
-
-// A pump for as long as a message box would stay open, dispatching what comes meanwhile.
-void PumpFor(DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < milliseconds) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        Pump();
-    }
-}
-
-TEST(Timer, AnErrorBoxFromItsHandlerIsNotStackedByLaterTicks) {
-    int open = 0, mostOpen = 0;
-    Application().SetMessageBoxFunction([&](const std::wstring&, const std::wstring&, UINT) {
-        mostOpen = std::max(mostOpen, ++open);
-        PumpFor(150);
-        --open;
-        return IDOK;
-    });
-    TComponent owner;
-    auto* timer = owner.Own<TTimer>();
-    timer->SetInterval(1);
-    int ticks = 0;
-    timer->OnTimer = [&](TComponent*) {
-        if (++ticks == 3) {
-            timer->SetEnabled(false);
-            return;
-        }
-        throw Exception(L"Unable to write to C:\\x\\Config.ini");
-    };
-    const DWORD start = GetTickCount();
-    while (timer->Enabled() && GetTickCount() - start < 5000) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        Pump();
-    }
-    Application().SetMessageBoxFunction(nullptr);
-    EXPECT_EQ(mostOpen, 1) << "one box at a time, not one more for every tick while it is open";
-    EXPECT_EQ(ticks, 3) << "the timer ticks again once the box is closed";
 }
 
 } // namespace

@@ -70,6 +70,12 @@ find_icon() {
 }
 end=$((SECONDS + 20))
 until find_icon; do [ $SECONDS -lt $end ] || fail "no tray icon within 20 s"; sleep 0.2; done
+# The frame drawn for the system's small-icon size (16 px at 100%, 24 at 150%, 32 at 200%),
+# whose globe spans all but the last row and column: not a 16-px frame stretched.
+small=$(scaled 16)
+[ "$iw" -ge $((small - 2)) ] && [ "$iw" -le "$small" ] ||
+  fail "the tray shows a globe ${iw} px wide, not the ${small}-px frame's"
+echo "scenario: the tray shows the ${small}-px frame (${iw}x${ih} px of globe)"
 # Within 2 s of the icon's arrival the window has gone to the tray, leaving only the icon.
 iconAt=$SECONDS
 while :; do

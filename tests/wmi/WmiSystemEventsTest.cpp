@@ -167,6 +167,9 @@ TEST(WmiEventQueryText, IntervalInSecondsIsAtLeastOneAndNetworkQueriesStayAsThey
     const std::wstring connect = EventKindInfo(TWmiEventKind::NetworkConnect).Query;
     EXPECT_EQ(connect, WmiEventQueryText(connect, 50));
     EXPECT_EQ(L"select * from MSNdis_StatusMediaConnect", connect);
+    // A caller's own query is no format: a pattern's "%s" stays as it is.
+    EXPECT_EQ(WmiEventQueryText(L"select * from X within %d where Name like '%s%'", 20),
+              L"select * from X within 2 where Name like '%s%'");
 }
 
 TEST_F(SystemEvents, StopDeliversAWaitingEventOnceQuicklyAndNothingAfter) {

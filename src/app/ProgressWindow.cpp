@@ -1,4 +1,4 @@
-#include "core/ProgressWindow.h"
+#include "app/ProgressWindow.h"
 
 #include <commctrl.h>
 

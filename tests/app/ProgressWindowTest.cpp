@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "core/ProgressWindow.h"
+#include "app/ProgressWindow.h"
 #include "support/DpiLayout.h"
 
 namespace {
