@@ -12,6 +12,11 @@ std::wstring& ProgramOverride() {
     return path;
 }
 
+std::function<void(const std::wstring&, const TNetshRun&)>& RunObserver() {
+    static std::function<void(const std::wstring&, const TNetshRun&)> observer;
+    return observer;
+}
+
 // The name goes in double quotes: netsh would split a name with blanks ("以太网 2") into
 // several words.
 std::wstring Quoted(const std::wstring& name) {
@@ -38,7 +43,8 @@ void SetNetshProgram(const std::wstring& path) {
     ProgramOverride() = path;
 }
 
-TNetshRun RunNetsh(const std::wstring& commandLine, DWORD timeLimit) {
+namespace {
+TNetshRun StartAndWait(const std::wstring& commandLine, DWORD timeLimit) {
     // Refused rather than cut: a shortened command could apply a wrong address.
     if (commandLine.size() > NetshMaxCommandLine) return {TNetshRun::NotStarted};
     std::wstring buffer = commandLine; // CreateProcessW may write into its command line
@@ -67,6 +73,18 @@ TNetshRun RunNetsh(const std::wstring& commandLine, DWORD timeLimit) {
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(process.Get(), &exitCode)) return {TNetshRun::NotStarted};
     return {TNetshRun::Exited, static_cast<int>(exitCode)};
+}
+} // namespace
+
+void SetNetshRunObserver(
+    std::function<void(const std::wstring& commandLine, const TNetshRun& run)> observer) {
+    RunObserver() = std::move(observer);
+}
+
+TNetshRun RunNetsh(const std::wstring& commandLine, DWORD timeLimit) {
+    const TNetshRun run = StartAndWait(commandLine, timeLimit);
+    if (RunObserver()) RunObserver()(commandLine, run);
+    return run;
 }
 
 std::wstring NetshCause(const TNetshRun& run) {

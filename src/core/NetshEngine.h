@@ -4,6 +4,7 @@
 // the profile and the connection.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "core/Settings.h"
@@ -30,6 +31,10 @@ struct TNetshRun {
 // Runs one command line hidden and waits for it, at most timeLimit milliseconds, while the
 // thread's windows keep answering their messages.
 TNetshRun RunNetsh(const std::wstring& commandLine, DWORD timeLimit = NetshTimeLimit);
+// Tests see every run as it ends, to tell a start Wine failed from a command that failed;
+// null: nobody.
+void SetNetshRunObserver(
+    std::function<void(const std::wstring& commandLine, const TNetshRun& run)> observer);
 // The failure box's cause for a run that did not succeed: "netsh 无法启动", "netsh 返回 N" or
 // "netsh 超时".
 std::wstring NetshCause(const TNetshRun& run);

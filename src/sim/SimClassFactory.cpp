@@ -6,7 +6,7 @@
 
 #include "framework/Automation.h"
 #include "framework/ComObject.h"
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "sim/SimLocator.h"
 #include "sim/SimNamedValues.h"
 #include "sim/SimServices.h"

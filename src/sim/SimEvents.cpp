@@ -2,7 +2,7 @@
 
 #include <objbase.h>
 
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "sim/SimObject.h"
 #include "sim/WqlQuery.h"
 

@@ -1,6 +1,6 @@
 #include "sim/SimLocator.h"
 
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "sim/SimNamedValues.h"
 #include "sim/SimSecurity.h"
 #include "sim/SimServices.h"

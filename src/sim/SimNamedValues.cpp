@@ -1,6 +1,6 @@
 #include "sim/SimNamedValues.h"
 
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "sim/SimCollection.h"
 
 namespace {

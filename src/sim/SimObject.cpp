@@ -1,6 +1,6 @@
 #include "sim/SimObject.h"
 
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "sim/SimAdapterMethods.h"
 #include "sim/SimCollection.h"
 #include "sim/SimLocator.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "framework/ComTypes.h"
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "sim/SimAdapter.h"
 #include "sim/SimSchema.h"
 

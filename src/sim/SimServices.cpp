@@ -1,6 +1,6 @@
 #include "sim/SimServices.h"
 
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "sim/SimCollection.h"
 #include "sim/SimEvents.h"
 #include "sim/SimNamedValues.h"

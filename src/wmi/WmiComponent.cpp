@@ -3,7 +3,7 @@
 #include <objbase.h>
 
 #include "framework/Application.h"
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "wmi/WmiAutomation.h"
 
 void InitComSecurity() {

@@ -1,6 +1,6 @@
 #include "wmi/WmiConnection.h"
 
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "wmi/WmiAutomation.h"
 
 TWmiConnection::TWmiConnection(TComponent* owner)

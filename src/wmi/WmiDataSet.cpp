@@ -5,7 +5,7 @@
 #include <map>
 
 #include "framework/Strings.h"
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "wmi/CimValue.h"
 #include "wmi/LocateKeys.h"
 #include "wmi/WmiAutomation.h"

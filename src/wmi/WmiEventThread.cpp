@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "framework/ComObject.h"
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "wmi/WmiAutomation.h"
 #include "wmi/WmiComponent.h"
 

@@ -1,6 +1,6 @@
 #include "wmi/WmiMethod.h"
 
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "wmi/CimValue.h"
 #include "wmi/WmiAutomation.h"
 

@@ -29,104 +29,19 @@
 #include "sim/SimNetsh.h"
 #include "support/DialogAnswerer.h"
 #include "support/DpiLayout.h"
+#include "support/FakeNetsh.h"
+#include "support/ImportHook.h"
 #include "support/MessageBoxes.h"
+#include "support/Seams.h"
 #include "support/Pumping.h"
 #include "support/TempFolder.h"
+#include "support/WindowHooks.h"
 #include "wmi/WmiComponent.h"
 
 namespace {
 
 const COLORREF kLime = RGB(0, 255, 0);
 const COLORREF kWhite = RGB(255, 255, 255);
-
-// A CBT hook on this thread: counts the requests to minimise a window and, with extraFrame,
-// gives the program's windows a frame that much larger on every side (and a caption twice
-// that much taller) than the one AdjustWindowRectEx predicts, as themes and scaled captions do.
-class WindowHooks {
-public:
-    explicit WindowHooks(int extraFrame = 0) : FExtraFrame(extraFrame) {
-        Current = this;
-        FHook = SetWindowsHookExW(WH_CBT, &Cbt, nullptr, GetCurrentThreadId());
-    }
-    ~WindowHooks() {
-        UnhookWindowsHookEx(FHook);
-        Current = nullptr;
-    }
-    WindowHooks(const WindowHooks&) = delete;
-    WindowHooks& operator=(const WindowHooks&) = delete;
-    int Minimises = 0;
-
-private:
-    static LRESULT CALLBACK Cbt(int code, WPARAM wParam, LPARAM lParam) {
-        if (code == HCBT_MINMAX) {
-            const int command = LOWORD(lParam);
-            if (command == SW_MINIMIZE || command == SW_SHOWMINIMIZED ||
-                command == SW_SHOWMINNOACTIVE || command == SW_FORCEMINIMIZE)
-                ++Current->Minimises;
-        }
-        if (code == HCBT_CREATEWND && Current->FExtraFrame) {
-            const auto window = reinterpret_cast<HWND>(wParam);
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (std::wstring(name) == L"TarnwickForm")
-                ClassProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-                    window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WiderFrame)));
-        }
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-    static LRESULT CALLBACK WiderFrame(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        const LRESULT result = CallWindowProcW(ClassProc, window, message, wParam, lParam);
-        if (message == WM_NCCALCSIZE && Current) {
-            RECT& client = wParam ? reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0]
-                                  : *reinterpret_cast<RECT*>(lParam);
-            const int extra = Current->FExtraFrame;
-            client = RECT{client.left + extra, client.top + 2 * extra, client.right - extra,
-                          client.bottom - extra};
-        }
-        return result;
-    }
-
-    static inline WindowHooks* Current = nullptr;
-    static inline WNDPROC ClassProc = nullptr;
-    HHOOK FHook;
-    int FExtraFrame;
-};
-
-// Replaces an import of this program, found by the function it points at, while in scope.
-class ImportHook {
-public:
-    ImportHook(void* target, void* replacement) {
-        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        const IMAGE_DATA_DIRECTORY& imports =
-            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-             d->Name && !FSlot; ++d)
-            for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
-                 t->u1.Function && !FSlot; ++t)
-                if (reinterpret_cast<void*>(t->u1.Function) == target)
-                    FSlot = reinterpret_cast<void**>(&t->u1.Function);
-        if (FSlot) FOriginal = Swap(replacement);
-    }
-    ~ImportHook() {
-        if (FSlot) Swap(FOriginal);
-    }
-    ImportHook(const ImportHook&) = delete;
-    ImportHook& operator=(const ImportHook&) = delete;
-    bool Installed() const { return FSlot != nullptr; }
-
-private:
-    void* Swap(void* value) {
-        DWORD protection = 0;
-        VirtualProtect(FSlot, sizeof *FSlot, PAGE_READWRITE, &protection);
-        void* previous = std::exchange(*FSlot, value);
-        VirtualProtect(FSlot, sizeof *FSlot, protection, &protection);
-        return previous;
-    }
-    void** FSlot = nullptr;
-    void* FOriginal = nullptr;
-};
 
 // What the program asked of the process's COM security, recorded instead of set.
 struct TSecurityRequest {
@@ -201,11 +116,6 @@ protected:
     }
     TestableMainWindow* Create(bool simulated = false) {
         return window = owner.Own<TestableMainWindow>(simulated);
-    }
-    // The fake netsh in place of the system's, logging into folder's netsh.log.
-    void UseFakeNetsh(const TempFolder& folder) {
-        SetNetshProgram(ExecutableFolder() + L"fakes\\netsh\\netsh.exe");
-        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
     }
     void DoubleClick(TGraphicControl* label) {
         const RECT r = label->BoundsRect();
@@ -435,7 +345,7 @@ TEST_F(MainWindow, NetshMessagePassNeverStartsASecondSwitch) {
     Config("[NET]\r\nNET=B\r\nMethod=B\r\n" + netshProfiles);
     Create();
     TempFolder folder;
-    UseFakeNetsh(folder);
+    const ScopedFakeNetsh netsh(folder.File(L"netsh.log"));
     // Waits in the queue while netsh runs; the pass after the last command dispatches it.
     const RECT r = window->AANetB->BoundsRect();
     PostMessageW(window->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(r.left + 5, r.top + 5));
@@ -532,7 +442,7 @@ TEST_F(MainWindow, ClosingHidesAndOnlyExitOrLogOffEnds) {
 TEST_F(MainWindow, NotElevatedNoSwitchStartsAndARestartAsAdministratorIsOffered) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
     Create();
-    SetProcessElevatedFunction([] { return false; });
+    const ScopedSeam notElevated(&SetProcessElevatedFunction, [] { return false; });
     std::vector<std::wstring> offers;
     int answer = IDNO;
     std::vector<UINT> buttons;
@@ -580,7 +490,6 @@ TEST_F(MainWindow, NotElevatedNoSwitchStartsAndARestartAsAdministratorIsOffered)
     EXPECT_FALSE(window->HandleAllocated());
     EXPECT_TRUE(sim->Calls().empty());
     EXPECT_EQ(buttons, std::vector<UINT>(offers.size(), MB_YESNO)) << "each asked Yes or No";
-    SetProcessElevatedFunction(nullptr);
 }
 
 TEST_F(MainWindow, ReconnectWithinAMinuteTogglesTheProfile) {
@@ -656,10 +565,12 @@ TEST_F(MainWindow, ReconnectDuringASwitchStartsNoSecondAndAFailureIsReported) {
     EXPECT_GT(sim->Calls().size(), before);
 
     std::vector<NOTIFYICONDATAW> balloons;
-    TTrayIcon::SetNotifyIconFunction([&](DWORD, NOTIFYICONDATAW* data) {
-        if ((data->uFlags & NIF_INFO) && data->szInfo[0]) balloons.push_back(*data);
-        return TRUE;
-    });
+    const ScopedSeam balloonsOnly(&TTrayIcon::SetNotifyIconFunction,
+                                  [&](DWORD, NOTIFYICONDATAW* data) {
+                                      if ((data->uFlags & NIF_INFO) && data->szInfo[0])
+                                          balloons.push_back(*data);
+                                      return TRUE;
+                                  });
     UINT boxFlags = 0;
     Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT f) {
         messages.push_back(text);
@@ -670,7 +581,6 @@ TEST_F(MainWindow, ReconnectDuringASwitchStartsNoSecondAndAFailureIsReported) {
     messages.clear();
     window->netEvent1NetworkDisconnect(nullptr);
     window->netEvent1NetworkConnect(nullptr);
-    TTrayIcon::SetNotifyIconFunction(nullptr);
     EXPECT_EQ(messages.size(), 1u) << "the failed automatic switch is not silent";
     EXPECT_TRUE(boxFlags & MB_ICONERROR) << "the standard error box";
     EXPECT_TRUE(balloons.empty());
@@ -828,7 +738,7 @@ TEST_F(MainWindow, NetshIsToldTheConnectionNameOfTheAdapter) {
     Config("[NET]\r\nNET=B\r\nMethod=B\r\n" + netshProfiles);
     Create();
     TempFolder folder;
-    UseFakeNetsh(folder);
+    const ScopedFakeNetsh netsh(folder.File(L"netsh.log"));
     sim->Adapters()[0].NetConnectionID = L"实验网 3";
     ASSERT_EQ(window->SwitchTo(L"A"), 0);
     const std::string log = folder.ReadBytes(L"netsh.log");
@@ -956,16 +866,17 @@ TEST_F(MainWindow, LivesInTheTrayWithItsMenuAndTheActiveProfileAsHint) {
 
 TEST_F(MainWindow, ReconnectSwitchSaysSoInABalloon) {
     std::vector<NOTIFYICONDATAW> balloons;
-    TTrayIcon::SetNotifyIconFunction([&](DWORD, NOTIFYICONDATAW* data) {
-        if ((data->uFlags & NIF_INFO) && data->szInfo[0]) balloons.push_back(*data);
-        return TRUE;
-    });
+    const ScopedSeam balloonsOnly(&TTrayIcon::SetNotifyIconFunction,
+                                  [&](DWORD, NOTIFYICONDATAW* data) {
+                                      if ((data->uFlags & NIF_INFO) && data->szInfo[0])
+                                          balloons.push_back(*data);
+                                      return TRUE;
+                                  });
     Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
     Create();
     window->Now = 1000;
     window->netEvent1NetworkDisconnect(nullptr);
     window->netEvent1NetworkConnect(nullptr);
-    TTrayIcon::SetNotifyIconFunction(nullptr);
     ASSERT_EQ(balloons.size(), 1u);
     EXPECT_EQ(std::wstring(balloons[0].szInfoTitle), L"提示");
     EXPECT_EQ(std::wstring(balloons[0].szInfo), L"网络切换到：\rInternet");

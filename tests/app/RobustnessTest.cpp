@@ -17,7 +17,10 @@
 #include "framework/Application.h"
 #include "framework/Strings.h"
 #include "support/DialogAnswerer.h"
+#include "support/Seams.h"
+#include "support/FakeNetsh.h"
 #include "support/Pumping.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -137,7 +140,6 @@ protected:
         CloseProgress();
         SetProcessElevatedFunction(nullptr);
         SetNetshProgram(L"");
-        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_EXIT", nullptr);
         TTrayIcon::SetNotifyIconFunction(nullptr);
         Application().SetMessageBoxFunction(nullptr);
         TSimulatedWmi::Uninstall();
@@ -216,14 +218,15 @@ TEST_P(DamagedConfig, StartsSwitchesAndEndsChangingNothingButTheActiveProfile) {
     EXPECT_EQ(messages.size(), 1u) << "the failure is said";
     EXPECT_TRUE(Current() == original) << "rewritten by a failed switch";
 
-    SetProcessElevatedFunction([] { return false; });
-    FailEveryMethodWith(91);
-    messages.clear();
-    EXPECT_NE(window->SwitchTo(L"A"), 0);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].find(L"管理员"), std::wstring::npos) << "the refusal is said";
-    EXPECT_TRUE(Current() == original) << "rewritten by a refused switch";
-    SetProcessElevatedFunction(nullptr);
+    {
+        const ScopedSeam notElevated(&SetProcessElevatedFunction, [] { return false; });
+        FailEveryMethodWith(91);
+        messages.clear();
+        EXPECT_NE(window->SwitchTo(L"A"), 0);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_NE(messages[0].find(L"管理员"), std::wstring::npos) << "the refusal is said";
+        EXPECT_TRUE(Current() == original) << "rewritten by a refused switch";
+    }
 
     sim->ResetBehaviour();
     messages.clear();
@@ -282,8 +285,9 @@ TEST_F(Robustness, NetshMissingOrFailingIsSaidAndNothingIsLost) {
     EXPECT_NE(window->SwitchTo(L"A"), 0);
     ExpectFailureSaidAndNothingLost(L"netsh 无法启动");
 
-    SetNetshProgram(TestFolder() + L"fakes\\netsh\\netsh.exe");
-    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_EXIT", L"5");
+    TempFolder folder;
+    ScopedFakeNetsh netsh(folder.File(L"netsh.log"));
+    netsh.SetExitCodes(L"5");
     messages.clear();
     EXPECT_NE(window->SwitchTo(L"A"), 0);
     ExpectFailureSaidAndNothingLost(L"netsh 返回 5");

@@ -11,6 +11,7 @@
 #include "app/SingleInstance.h"
 #include "core/Settings.h"
 #include "framework/Application.h"
+#include "support/Seams.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ TEST(ElevatedRestart, RunsThisExeThroughRunasWithTheSameOptionsAndTheSwitch) {
 
     std::vector<std::wstring> calls;
     BOOL started = FALSE;
-    SetShellExecuteFunction([&](SHELLEXECUTEINFOW* info) {
+    const ScopedSeam shell(&SetShellExecuteFunction, [&](SHELLEXECUTEINFOW* info) {
         calls.push_back(std::wstring(info->lpVerb) + L"|" + info->lpFile + L"|" +
                         info->lpParameters);
         return started;
@@ -109,7 +110,6 @@ TEST(ElevatedRestart, RunsThisExeThroughRunasWithTheSameOptionsAndTheSwitch) {
     EXPECT_FALSE(StartElevatedCopy(L"B")) << "the prompt refused";
     started = TRUE;
     EXPECT_TRUE(StartElevatedCopy(L"A"));
-    SetShellExecuteFunction(nullptr);
     ASSERT_EQ(calls.size(), 2u);
     const std::wstring head = L"runas|" + Application().ExeName() + L"|";
     EXPECT_EQ(calls[1].rfind(head, 0), 0u) << calls[1];

@@ -12,6 +12,7 @@
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
 #include "framework/Strings.h"
+#include "support/FakeNetsh.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -38,29 +39,17 @@ int RunAndWait(const std::wstring& commandLine, DWORD timeLimit = NetshTimeLimit
     return run.Kind == TNetshRun::Exited ? run.ExitCode : -1;
 }
 
-std::wstring FakeNetsh() {
-    return ExecutableFolder() + L"fakes\\netsh\\netsh.exe";
-}
-
 class NetshEngine : public ::testing::Test {
 protected:
     TempFolder folder;
+    // Every test runs against the stand-in; the system's netsh is never started.
+    ScopedFakeNetsh netsh{folder.File(L"netsh.log")};
     const std::wstring name = L"本地连接 2";
 
     void SetUp() override {
-        // Every test runs against the stand-in; the system's netsh is never started.
-        ASSERT_NE(GetFileAttributesW(FakeNetsh().c_str()), INVALID_FILE_ATTRIBUTES)
+        ASSERT_NE(GetFileAttributesW(ScopedFakeNetsh::Program().c_str()), INVALID_FILE_ATTRIBUTES)
             << "build fake_netsh";
-        SetNetshProgram(FakeNetsh());
         OpenSettingsAt(folder.File(L"Config.ini"));
-        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
-        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_EXIT", nullptr);
-        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_DELAY_MS", nullptr);
-        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_STARTUP", nullptr);
-    }
-    void TearDown() override {
-        SetNetshProgram(FakeNetsh());
-        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_STARTUP", nullptr);
     }
 
     void Profile(const std::wstring& section, const std::map<std::wstring, std::wstring>& keys) {
@@ -153,7 +142,7 @@ TEST_F(NetshEngine, FirstFailureIsReportedAndTheOtherCommandsStillRun) {
         int Expected;
     } runs[] = {{L"0", 0}, {L"0,5,7", 5}, {L"0,0,1", 1}, {L"-2147024891", -2147024891}};
     for (const auto& run : runs) {
-        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_EXIT", run.ExitCodes);
+        netsh.SetExitCodes(run.ExitCodes);
         EXPECT_EQ(NetshApplyProfile(L"A", name), run.Expected) << run.ExitCodes;
         EXPECT_EQ(Commands().size(), 3u) << run.ExitCodes;
     }
@@ -166,7 +155,8 @@ TEST_F(NetshEngine, ProgramIsTheApplicationNameNotTheCommandsFirstWord) {
     EXPECT_EQ(NetshProgram(), std::wstring(system) + L"\\netsh.exe");
 
     // A program of another name runs, so nothing is looked up from the command's "netsh".
-    ASSERT_TRUE(CopyFileW(FakeNetsh().c_str(), folder.File(L"stand-in.exe").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW(ScopedFakeNetsh::Program().c_str(), folder.File(L"stand-in.exe").c_str(), FALSE));
     SetNetshProgram(folder.File(L"stand-in.exe"));
     EXPECT_EQ(NetshSetAddress(L"LAN", L"DHCP", L"", L"", L"", L""), 0);
     EXPECT_EQ(Commands(), (Lines{L"netsh interface ip set address \"LAN\" dhcp ",
@@ -183,7 +173,7 @@ TEST_F(NetshEngine, CommandsThatCannotRunFailTheSwitch) {
 
     SetNetshProgram(folder.File(L"missing\\netsh.exe"));
     EXPECT_EQ(NetshSetAddress(name, L"DHCP", L"", L"", L"", L""), -1);
-    SetNetshProgram(FakeNetsh());
+    SetNetshProgram(ScopedFakeNetsh::Program());
 
     // A hung netsh is stopped at the time limit.
     SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_DELAY_MS", L"20000");

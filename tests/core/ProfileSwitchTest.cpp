@@ -14,6 +14,7 @@
 #include "fakes/SimulatedWmi.h"
 #include "framework/Strings.h"
 #include "sim/SimNetsh.h"
+#include "support/FakeNetsh.h"
 #include "support/TempFolder.h"
 #include "wmi/WmiException.h"
 
@@ -51,16 +52,11 @@ protected:
         sim = &TSimulatedWmi::Install();
         sim->SetDefaultAdapters();
         OpenSettingsAt(folder.File(L"Config.ini"));
-        SetNetshProgram(ExecutableFolder() + L"fakes\\netsh\\netsh.exe");
-        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", folder.File(L"netsh.log").c_str());
         SetProcessElevatedFunction([this] { return elevated; });
     }
     void TearDown() override {
         TSimulatedWmi::Uninstall();
-        SetNetshProgram(L"");
         SetProcessElevatedFunction(nullptr);
-        for (const wchar_t* name : {L"TARNWICK_FAKE_NETSH_LOG", L"TARNWICK_FAKE_NETSH_EXIT"})
-            SetEnvironmentVariableW(name, nullptr);
     }
     // Profiles A (static 10.1.0.5/16, gateway 10.1.0.1) and B (static 10.2.0.5/16, gateway
     // 10.2.0.1) and what follows, limited to the wired adapter.
@@ -92,6 +88,7 @@ protected:
     }
 
     TempFolder folder;
+    const ScopedFakeNetsh netsh{folder.File(L"netsh.log")};
     TSimulatedWmi* sim = nullptr;
     bool elevated = true;
 };

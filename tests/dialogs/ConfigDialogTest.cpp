@@ -21,6 +21,7 @@
 #include "framework/Scoped.h"
 #include "dialogs/AboutDialog.h"
 #include "support/DialogAnswerer.h"
+#include "support/Seams.h"
 #include "support/DpiLayout.h"
 #include "support/MessageBoxes.h"
 #include "support/ObjectCounts.h"
@@ -469,6 +470,42 @@ TEST_F(ConfigDialog, CancelOrCloseBoxWritesNothing) {
     SetAutoRun(false);
 }
 
+TEST_F(ConfigDialog, CancelOnAnyPageLeavesConfigIniByteForByteAndTheTaskAsTheyWere) {
+    // Comments, blank lines, odd spacing and keys the program does not know: all kept.
+    const std::string before = "; set up by the help desk\r\n\r\n[NET]\r\nNET=A\r\n"
+                               "AutoRun=0\r\nAutoSwitch=1\r\nAdapter=1\r\nMethod=A\r\n"
+                               "[A]\r\nName=Office\r\nIPAddress = 10.0.0.5\r\n"
+                               "IPSubnet=255.255.255.0\r\nDefaultIPGateway=10.0.0.1\r\n"
+                               "DNSEnabled=0\r\nDNS1=10.0.0.53\r\nNote=kept\r\n"
+                               "[B]\r\nName=Internet\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n";
+    SetAutoRun(false);
+    for (int page = 0; page < 3; ++page) {
+        SCOPED_TRACE(page);
+        Config(before);
+        DialogAnswerer answerer;
+        answerer.WhileOpen = [page](TfrmConfig& d) {
+            d.pgcNet1->SetPageIndex(page);
+            if (page == 0) {
+                d.chkAutoRun->SetChecked(true);
+                d.chkAutoSwitch->SetChecked(false);
+                d.chkOnlyAdapter->SetChecked(false);
+            } else {
+                TfrmIPSet& profile = page == 1 ? *d.frmIPSetA : *d.frmIPSetB;
+                profile.rbAStatic->Click();
+                profile.edtAIP->SetText(L"10.9.8.7");
+                profile.edtAMask->SetText(L"255.0.0.0");
+                profile.rbADNSStatic->Click();
+                profile.edtADNS1->SetText(L"10.9.8.53");
+            }
+            d.btnCancle->Click();
+        };
+        EXPECT_EQ(ExecuteConfigDialog(), L"");
+        EXPECT_EQ(answerer.Opened, 1);
+        EXPECT_EQ(Bytes(), before);
+        EXPECT_FALSE(AutoRunInPlace()) << "the task was made";
+    }
+}
+
 TEST_F(ConfigDialog, UntickedTheTaskGoesAndConfigIniSaysSo) {
     Config("[NET]\r\nAutoRun=1\r\n[A]\r\nDHCPEnabled=1\r\n");
     SetAutoRun(true);
@@ -486,14 +523,13 @@ TEST_F(ConfigDialog, UntickedTheTaskGoesAndConfigIniSaysSo) {
 TEST_F(ConfigDialog, NotElevatedTheAutoRunIsRefusedAndNothingIsSaved) {
     const std::string before = "[NET]\r\nAutoRun=0\r\nAutoSwitch=1\r\n[A]\r\nDHCPEnabled=1\r\n";
     Config(before);
-    SetProcessElevatedFunction([] { return false; });
+    const ScopedSeam notElevated(&SetProcessElevatedFunction, [] { return false; });
     Open();
     dialog->Show();
     dialog->chkAutoRun->SetChecked(true);
     dialog->chkAutoSwitch->SetChecked(false);
     dialog->frmIPSetA->rbAStatic->Click();
     dialog->btnOK->Click();
-    SetProcessElevatedFunction(nullptr);
     EXPECT_EQ(messages, std::vector<std::wstring>{L"需要以管理员身份运行 Tarnwick。"});
     EXPECT_EQ(Bytes(), before);
     EXPECT_FALSE(AutoRunInPlace());

@@ -7,7 +7,7 @@
 
 #include "framework/Automation.h"
 #include "framework/Strings.h"
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "sim/SimObject.h"
 
 namespace {

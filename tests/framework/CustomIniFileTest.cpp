@@ -4,26 +4,12 @@
 #include <map>
 #include <string>
 
-#include "framework/CustomIniFile.h"
+#include "support/MemoryIni.h"
 
 namespace {
 
-class MemoryIni : public TCustomIniFile {
-public:
-    std::map<std::wstring, std::wstring> Values;
-    std::wstring ReadString(const std::wstring&, const std::wstring& key,
-                            const std::wstring& defaultValue) override {
-        const auto it = Values.find(key);
-        return it == Values.end() ? defaultValue : it->second;
-    }
-    void WriteString(const std::wstring&, const std::wstring& key,
-                     const std::wstring& value) override {
-        Values[key] = value;
-    }
-};
-
 TEST(CustomIniFile, IntegersOutOfRangeOrMalformedGiveTheDefault) {
-    MemoryIni ini;
+    TMemoryIni ini;
     const struct {
         const wchar_t* Text;
         int Expected;
@@ -47,7 +33,7 @@ TEST(CustomIniFile, IntegersOutOfRangeOrMalformedGiveTheDefault) {
         {L"", 7},
     };
     for (const auto& c : cases) {
-        ini.Values[L"Blur"] = c.Text;
+        ini.Values[L"S/Blur"] = c.Text;
         EXPECT_EQ(ini.ReadInteger(L"S", L"Blur", 7), c.Expected)
             << "value " << testing::PrintToString(std::wstring(c.Text));
     }

@@ -5,26 +5,10 @@
 #include <map>
 
 #include "FuzzText.h"
-#include "framework/CustomIniFile.h"
+#include "support/MemoryIni.h"
 #include "framework/Strings.h"
 
 namespace {
-class TMemoryIni : public TCustomIniFile {
-public:
-    std::wstring ReadString(const std::wstring& section, const std::wstring& key,
-                            const std::wstring& defaultValue) override {
-        auto found = FValues.find(section + L"\n" + key);
-        return found == FValues.end() ? defaultValue : found->second;
-    }
-    void WriteString(const std::wstring& section, const std::wstring& key,
-                     const std::wstring& value) override {
-        FValues[section + L"\n" + key] = value;
-    }
-
-private:
-    std::map<std::wstring, std::wstring> FValues;
-};
-
 // The number a text names by the two forms, or false.
 bool Reference(const std::wstring& text, long long& value) {
     size_t i = 0;

@@ -9,7 +9,7 @@
 
 #include "fakes/SimulatedWmi.h"
 #include "framework/Automation.h"
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "sim/SimDispatch.h"
 
 using Microsoft::WRL::ComPtr;

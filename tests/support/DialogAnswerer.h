@@ -30,6 +30,8 @@ private:
         ++Current->Opened;
         auto* form = static_cast<TfrmConfig*>(TForm::FromHandle(dialog));
         if (Current->WhileOpen) Current->WhileOpen(*form);
+        // WhileOpen may have left it itself ("取消").
+        if (!IsWindowVisible(dialog)) return;
         if (Current->FConfirm)
             form->btnOK->Click();
         else

@@ -4,24 +4,10 @@
 
 #include <map>
 
-#include "framework/CustomIniFile.h"
+#include "support/MemoryIni.h"
 #include "textfx/AAEffect.h"
 
 namespace {
-
-class TMemoryIni : public TCustomIniFile {
-public:
-    std::wstring ReadString(const std::wstring& section, const std::wstring& key,
-                            const std::wstring& defaultValue) override {
-        auto it = Values.find(section + L"/" + key);
-        return it == Values.end() ? defaultValue : it->second;
-    }
-    void WriteString(const std::wstring& section, const std::wstring& key,
-                     const std::wstring& value) override {
-        Values[section + L"/" + key] = value;
-    }
-    std::map<std::wstring, std::wstring> Values;
-};
 
 struct TChangeLog {
     std::vector<const TNotifyClass*> Senders;

@@ -7,7 +7,7 @@
 
 #include "SimulatedWmiFixture.h"
 #include "framework/Strings.h"
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "support/Raised.h"
 #include "wmi/WmiConnection.h"
 #include "wmi/WmiAutomation.h"

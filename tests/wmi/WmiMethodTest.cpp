@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SimulatedWmiFixture.h"
-#include "framework/WbemScripting.h"
+#include "wbem/WbemScripting.h"
 #include "wmi/WmiException.h"
 #include "wmi/WmiMethod.h"
 

@@ -1,7 +1,7 @@
 #pragma once
-// Class and interface ids, flags and codes of WMI's scripting objects. They live here, below every
-// other folder, because the WMI components and the simulated provider that answers in WMI's place
-// need the same values.
+// Class and interface ids, flags and codes of WMI's scripting objects. They have a folder of their
+// own, which needs nothing, because the WMI components and the simulated provider that answers in
+// WMI's place need the same values, and the framework knows nothing of WMI.
 #include <windows.h>
 
 inline constexpr CLSID kClsidSWbemLocator = {
