@@ -184,10 +184,11 @@ std::optional<uint32_t> AnswerCode(const VARIANT& answer) {
     ScopedVariant value;
     if (FAILED(VariantCopyInd(value.Ptr(), const_cast<VARIANT*>(&answer)))) return std::nullopt;
     const VARIANT& v = value.Get();
-    if (v.vt == VT_I4) return static_cast<uint32_t>(v.lVal);
-    ScopedVariant number;
-    if (ConvertVariant(v, VT_UI4, number) == S_OK) return number.Get().ulVal;
-    if (ConvertVariant(v, VT_I4, number) == S_OK) return static_cast<uint32_t>(number.Get().lVal);
+    // A uint32 above 2^31 (2147786788) held as text or as a wider number fits no int.
+    ScopedVariant wide;
+    if (v.vt != VT_I4 && ConvertVariant(v, VT_UI4, wide) == S_OK) return wide.Get().ulVal;
+    int number = 0;
+    if (VariantToInt(v, number) == S_OK) return static_cast<uint32_t>(number);
     return std::nullopt;
 }
 

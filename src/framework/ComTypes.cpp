@@ -198,6 +198,20 @@ HRESULT ConvertVariant(const VARIANT& value, VARTYPE type, ScopedVariant& result
                                type == VT_BSTR ? VARIANT_ALPHABOOL : 0, type);
 }
 
+HRESULT VariantToInt(const VARIANT& value, int& number) {
+    ScopedVariant converted;
+    const HRESULT hr = ConvertVariant(value, VT_I4, converted);
+    number = converted.Type() == VT_I4 ? converted.Get().lVal : 0;
+    return hr;
+}
+
+HRESULT VariantToBool(const VARIANT& value, bool& flag) {
+    ScopedVariant converted;
+    const HRESULT hr = ConvertVariant(value, VT_BOOL, converted);
+    flag = converted.Type() == VT_BOOL && converted.Get().boolVal != VARIANT_FALSE;
+    return hr;
+}
+
 std::wstring VariantToText(const VARIANT& value) {
     ScopedVariant text;
     if (ConvertVariant(value, VT_BSTR, text) != S_OK) return {};

@@ -170,3 +170,8 @@ HRESULT ConvertVariant(const VARIANT& value, VARTYPE type, ScopedVariant& result
 // The ordinary text of a value: null gives "", Booleans "True" / "False", and so does a value
 // that has no text.
 std::wstring VariantToText(const VARIANT& value);
+// The value as a 32-bit number or a flag, by ConvertVariant's rule: empty and null read as 0
+// and false (S_FALSE); a value that holds none reads so too and answers the failure, for the
+// caller to raise in its own terms.
+HRESULT VariantToInt(const VARIANT& value, int& number);
+HRESULT VariantToBool(const VARIANT& value, bool& flag);

@@ -10,12 +10,11 @@ EDatabaseError FieldNotFound(const std::wstring& name) {
 }
 
 // The value as that type, empty for null; a value that does not convert raises.
-ScopedVariant Converted(const ScopedVariant& value, VARTYPE type, const std::wstring& kind) {
-    ScopedVariant result;
-    if (FAILED(ConvertVariant(value.Get(), type, result)))
+// Raises, for a conversion that failed, that the value is no value of that kind.
+void CheckConverted(HRESULT hr, const ScopedVariant& value, const std::wstring& kind) {
+    if (FAILED(hr))
         throw EDatabaseError(L"'" + VariantToText(value.Get()) + L"' is not a valid " + kind +
                              L" value");
-    return result;
 }
 } // namespace
 
@@ -52,13 +51,17 @@ std::wstring TField::AsString() const {
 }
 
 int TField::AsInteger() const {
-    ScopedVariant number = Converted(Value(), VT_I4, L"integer");
-    return number.Type() == VT_I4 ? number.Get().lVal : 0;
+    const ScopedVariant value = Value();
+    int number = 0;
+    CheckConverted(VariantToInt(value.Get(), number), value, L"integer");
+    return number;
 }
 
 bool TField::AsBoolean() const {
-    ScopedVariant flag = Converted(Value(), VT_BOOL, L"boolean");
-    return flag.Type() == VT_BOOL && flag.Get().boolVal != VARIANT_FALSE;
+    const ScopedVariant value = Value();
+    bool flag = false;
+    CheckConverted(VariantToBool(value.Get(), flag), value, L"boolean");
+    return flag;
 }
 
 // ---------------------------------------------------------------------------------------------

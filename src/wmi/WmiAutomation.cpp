@@ -51,13 +51,15 @@ ScopedVariant WmiConvert(const VARIANT& value, VARTYPE type) {
 }
 
 int WmiInt(const ScopedVariant& value) {
-    ScopedVariant number = WmiConvert(value.Get(), VT_I4);
-    return number.Type() == VT_I4 ? number.Get().lVal : 0;
+    int number = 0;
+    WmiCheck(VariantToInt(value.Get(), number));
+    return number;
 }
 
 bool WmiBool(const ScopedVariant& value) {
-    ScopedVariant flag = WmiConvert(value.Get(), VT_BOOL);
-    return flag.Type() == VT_BOOL && flag.Get().boolVal != VARIANT_FALSE;
+    bool flag = false;
+    WmiCheck(VariantToBool(value.Get(), flag));
+    return flag;
 }
 
 std::wstring WmiText(const ScopedVariant& value) {
