@@ -51,11 +51,6 @@ wait_for 10 "the balloon" balloon
 sleep 0.5 # the balloon fades in
 import -window root -crop "1024x768+$ox+$oy" +repage "$shots/cable-balloon.png"
 
-"$wine" "$winpos" --end-session TarnwickForm 'Tarnwick - 模拟' || fail "the program refused the log-off"
-end=$((SECONDS + 20))
-while kill -0 "$pid" 2>/dev/null; do
-  [ $SECONDS -lt $end ] || fail "the program did not end within 20 s of the log-off"
-  sleep 0.2
-done
+log_off_and_wait 'Tarnwick - 模拟'
 pid=
 echo "scenario: NET=B after unplug and plug; screenshot in $shots/cable-balloon.png"

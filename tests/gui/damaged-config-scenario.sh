@@ -41,13 +41,7 @@ for name in binary-bytes.ini nul-bytes.ini utf16le-bom.ini huge.ini; do
     sleep 0.2
   done
   cmp -s "$source_file" "$run/Config.ini" || fail "Config.ini rewritten at start with $name"
-  "$wine" "$winpos" --end-session TarnwickForm 'Tarnwick - 模拟' ||
-    fail "the program refused or missed the log-off with $name"
-  end=$((SECONDS + 20))
-  while kill -0 "$pid" 2>/dev/null; do
-    [ $SECONDS -lt $end ] || fail "the program did not end within 20 s with $name"
-    sleep 0.2
-  done
+  log_off_and_wait 'Tarnwick - 模拟' "with $name"
   wait "$pid" || fail "the program ended with code $? with $name"
   pid=
   cmp -s "$source_file" "$run/Config.ini" || fail "Config.ini rewritten with $name"

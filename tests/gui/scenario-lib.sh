@@ -132,6 +132,18 @@ wait_for() {
     sleep 0.2
   done
 }
+# log_off_and_wait <main window title> [what]: the session logged off and closed, as Windows
+# ends it; the program must agree and end within 20 s. what names the case in a failure.
+log_off_and_wait() {
+  local end
+  "$wine" "$winpos" --end-session TarnwickForm "$1" ||
+    fail "the program refused or missed the log-off${2:+ $2}"
+  end=$((SECONDS + 20))
+  while kill -0 "$pid" 2>/dev/null; do
+    [ $SECONDS -lt $end ] || fail "the program did not end within 20 s of the log-off${2:+ $2}"
+    sleep 0.2
+  done
+}
 # painted <class> <title>: the visible window has nothing left to paint, even what the input it
 # was given last invalidated.
 painted() { "$wine" "$winpos" --painted "$1" "$2" 2>/dev/null; }

@@ -57,11 +57,6 @@ wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick'
 sleep 2
 window_at '#32770' 'Tarnwick' >/dev/null && fail "a second message box: $(message_box_text)"
 cmp -s "$run/Config.ini.before" "$run/Config.ini" || fail "Config.ini changed"
-"$wine" "$winpos" --end-session TarnwickForm 'Tarnwick' || fail "the program missed the log-off"
-end=$((SECONDS + 20))
-while kill -0 "$pid" 2>/dev/null; do
-  [ $SECONDS -lt $end ] || fail "the program did not end within 20 s"
-  sleep 0.2
-done
+log_off_and_wait 'Tarnwick'
 pid=
 echo "scenario: at most one box, the dialog opened and was left with 取消; screenshots in $shots"
