@@ -2,20 +2,46 @@
 
 #include "framework/Application.h"
 #include "framework/MessageWindow.h"
+#include "framework/SharedWindow.h"
 
-namespace {
-const wchar_t kTimerClass[] = L"TarnwickTimer";
+// The message-only window of every TTimer of the process.
+class TTimerWindow : public TSharedWindow<TTimerWindow, UINT_PTR, TTimer> {
+private:
+    friend TSharedWindow;
+    friend class TTimer;
+    TTimerWindow() : TSharedWindow(CreateMessageWindow(L"TarnwickTimer", &WindowProc)) {}
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+};
+
+LRESULT CALLBACK TTimerWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_TIMER) return DefWindowProcW(window, message, wParam, lParam);
+    const auto id = static_cast<UINT_PTR>(wParam);
+    TTimer* timer = Find(window, id);
+    if (!timer || !timer->FEnabled || !timer->OnTimer || timer->FInHandler) return 0;
+    timer->FInHandler = true;
+    // A handler may destroy its timer: the call runs on a copy of the handler, and the timer is
+    // touched afterwards only while it is still registered (ids are never used twice).
+    const auto handler = timer->OnTimer;
+    GuardedCall([&] { handler(timer); });
+    if (Find(window, id) == timer) timer->FInHandler = false;
+    return 0;
 }
 
-TTimer::TTimer(TComponent* owner) : TComponent(owner) {
-    FWindow = CreateMessageWindow(kTimerClass, &TTimer::WindowProc);
-    SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+namespace {
+UINT_PTR NextTimerId() {
+    static UINT_PTR next = 0;
+    return ++next;
+}
+} // namespace
+
+TTimer::TTimer(TComponent* owner)
+    : TComponent(owner), FId(NextTimerId()), FWindow(TTimerWindow::Join(FId, this).Window()) {
     Update();
 }
 
 TTimer::~TTimer() {
-    KillTimer(FWindow, 1);
-    DestroyWindow(FWindow);
+    KillTimer(FWindow, FId);
+    TTimerWindow::Leave(FId);
 }
 
 void TTimer::SetEnabled(bool enabled) {
@@ -31,22 +57,6 @@ void TTimer::SetInterval(unsigned interval) {
 }
 
 void TTimer::Update() {
-    KillTimer(FWindow, 1);
-    if (FEnabled && FInterval > 0) SetTimer(FWindow, 1, FInterval, nullptr);
-}
-
-LRESULT CALLBACK TTimer::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_TIMER) {
-        auto* timer = reinterpret_cast<TTimer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (timer && timer->FEnabled && timer->OnTimer && !timer->FInHandler) {
-            timer->FInHandler = true;
-            // A handler may destroy its timer, and the window with it: the call runs on a copy
-            // of the handler, and the timer is touched afterwards only while its window exists.
-            const auto handler = timer->OnTimer;
-            GuardedCall([&] { handler(timer); });
-            if (IsWindow(window)) timer->FInHandler = false;
-        }
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
+    KillTimer(FWindow, FId);
+    if (FEnabled && FInterval > 0) SetTimer(FWindow, FId, FInterval, nullptr);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // A timer on the user-interface thread: OnTimer runs from the message loop every Interval
-// milliseconds while the timer is enabled.
+// milliseconds while the timer is enabled. All timers share one hidden window.
 #include <windows.h>
 
 #include "framework/Component.h"
@@ -17,10 +17,11 @@ public:
     TNotifyEvent OnTimer;
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class TTimerWindow;
     void Update();
 
-    HWND FWindow = nullptr; // message-only, receives WM_TIMER
+    const UINT_PTR FId; // the platform timer's id, unique for the life of the process
+    const HWND FWindow; // the shared window that receives WM_TIMER
     bool FEnabled = true;
     // A handler that runs a modal loop (a message box) would otherwise be entered again by
     // the ticks that loop dispatches.

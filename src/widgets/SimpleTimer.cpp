@@ -15,47 +15,26 @@ UINT_PTR NextTimerId() {
 }
 } // namespace
 
-TSimpleTimerHandler::TSimpleTimerHandler() {
-    // Timers need no input and no broadcasts: a message-only window is enough.
-    FWindow = CreateMessageWindow(kHandlerClass, &TSimpleTimerHandler::WindowProc);
-}
-
-TSimpleTimerHandler::~TSimpleTimerHandler() {
-    DestroyWindow(FWindow);
-}
-
-TSimpleTimerHandler& TSimpleTimerHandler::Acquire(TSimpleTimer* timer) {
-    if (!FInstance) FInstance = new TSimpleTimerHandler;
-    FInstance->FTimers[timer->FId] = timer;
-    return *FInstance;
-}
-
-void TSimpleTimerHandler::Release(TSimpleTimer* timer) {
-    if (!FInstance) return;
-    FInstance->FTimers.erase(timer->FId);
-    if (FInstance->FTimers.empty()) delete std::exchange(FInstance, nullptr);
-}
+// Timers need no input and no broadcasts: a message-only window is enough.
+TSimpleTimerHandler::TSimpleTimerHandler()
+    : TSharedWindow(CreateMessageWindow(kHandlerClass, &TSimpleTimerHandler::WindowProc)) {}
 
 LRESULT CALLBACK TSimpleTimerHandler::WindowProc(HWND window, UINT message, WPARAM wParam,
                                                  LPARAM lParam) {
-    if (message == WM_TIMER && FInstance && FInstance->FWindow == window) {
-        // Looked up, never cast: a tick of a destroyed timer finds nothing.
-        const auto it = FInstance->FTimers.find(static_cast<UINT_PTR>(wParam));
-        if (it != FInstance->FTimers.end()) it->second->Tick();
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
+    if (message != WM_TIMER) return DefWindowProcW(window, message, wParam, lParam);
+    if (TSimpleTimer* timer = Find(window, static_cast<UINT_PTR>(wParam))) timer->Tick();
+    return 0;
 }
 
 TSimpleTimer::TSimpleTimer() : TSimpleTimer(1000, nullptr) {}
 
 TSimpleTimer::TSimpleTimer(int interval, TSimpleTimerEvent onTimer)
-    : FId(NextTimerId()), FHandler(TSimpleTimerHandler::Acquire(this)), FInterval(interval),
+    : FId(NextTimerId()), FHandler(TSimpleTimerHandler::Join(FId, this)), FInterval(interval),
       FOnTimer(std::move(onTimer)) {}
 
 TSimpleTimer::~TSimpleTimer() {
     Stop(true);
-    TSimpleTimerHandler::Release(this);
+    TSimpleTimerHandler::Leave(FId);
 }
 
 void TSimpleTimer::SetEnabled(bool enabled) {
@@ -83,7 +62,7 @@ void TSimpleTimer::SetOnTimer(TSimpleTimerEvent onTimer) {
 bool TSimpleTimer::Start() {
     if (FInterval == 0) return false;
     if (FEnabled) Stop(true);
-    if (!SetTimer(FHandler.FWindow, FId, static_cast<UINT>(FInterval), nullptr)) return false;
+    if (!SetTimer(FHandler.Window(), FId, static_cast<UINT>(FInterval), nullptr)) return false;
     FEnabled = true;
     ++FHandler.FRunning;
     return true;
@@ -93,7 +72,7 @@ bool TSimpleTimer::Stop(bool disable) {
     // Only a timer that runs is counted, so stopping twice does not miscount.
     const bool wasEnabled = FEnabled;
     if (disable) FEnabled = false;
-    if (!KillTimer(FHandler.FWindow, FId)) return false;
+    if (!KillTimer(FHandler.Window(), FId)) return false;
     if (wasEnabled && FHandler.FRunning > 0) --FHandler.FRunning;
     return true;
 }

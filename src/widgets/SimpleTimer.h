@@ -1,36 +1,27 @@
 #pragma once
 // Timers without a window of their own: every TSimpleTimer of the process shares the one hidden
-// window of TSimpleTimerHandler, made by the first timer and destroyed with the last.
+// window of TSimpleTimerHandler, made by the first timer and destroyed with the last. A tick
+// already queued for a killed or destroyed timer still arrives, and finds nobody.
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
-#include <map>
+
+#include "framework/SharedWindow.h"
 
 class TSimpleTimer;
 using TSimpleTimerEvent = std::function<void(TSimpleTimer* sender)>;
 
-class TSimpleTimerHandler {
+class TSimpleTimerHandler : public TSharedWindow<TSimpleTimerHandler, UINT_PTR, TSimpleTimer> {
 public:
-    // The handler while any timer lives, else null.
-    static TSimpleTimerHandler* Instance() { return FInstance; }
-    HWND Window() const { return FWindow; }
-    unsigned RefCount() const { return static_cast<unsigned>(FTimers.size()); }
     unsigned RunningCount() const { return FRunning; }
 
 private:
+    friend TSharedWindow;
     friend class TSimpleTimer;
     TSimpleTimerHandler();
-    ~TSimpleTimerHandler();
-    static TSimpleTimerHandler& Acquire(TSimpleTimer* timer);
-    static void Release(TSimpleTimer* timer);
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    static inline TSimpleTimerHandler* FInstance = nullptr;
-    HWND FWindow = nullptr;
-    // Live timers by id: a tick is delivered only to a timer that still exists, since a tick
-    // already queued for a killed or destroyed timer still arrives.
-    std::map<UINT_PTR, TSimpleTimer*> FTimers;
     unsigned FRunning = 0;
 };
 

@@ -3,13 +3,11 @@
 #include <commctrl.h>
 
 #include <utility>
-#include <vector>
 
 #include "framework/Application.h"
 #include "framework/Form.h"
 
 namespace {
-const wchar_t kHandlerClass[] = L"TarnwickTrayIcons";
 const UINT kRecordFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 const UINT_PTR kOwnerSubclassId = 0x7452;
 const int kExitCheckMs = 20;
@@ -46,86 +44,12 @@ template <size_t N> void CopyCut(wchar_t (&field)[N], const std::wstring& text) 
 }
 } // namespace
 
-UINT TTrayIconHandler::TaskbarCreatedMessage() {
-    static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
-    return message;
-}
-
-TTrayIconHandler::TTrayIconHandler() {
-    static const ATOM atom = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &TTrayIconHandler::WindowProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = kHandlerClass;
-        return RegisterClassExW(&wc);
-    }();
-    // A hidden top-level window, not a message-only one: it must hear the shell's broadcast
-    // "TaskbarCreated", and the menu's SetForegroundWindow needs a window that can be in front.
-    FWindow = CreateWindowExW(WS_EX_TOOLWINDOW, MAKEINTATOM(atom), L"", WS_POPUP, 0, 0, 0, 0,
-                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    // An elevated program does not hear broadcasts of a non-elevated Explorer otherwise, and
-    // would lose its icon at every Explorer restart.
-    FTaskbarCreatedAllowed =
-        ChangeWindowMessageFilterEx(FWindow, TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
-}
-
-TTrayIconHandler::~TTrayIconHandler() {
-    DestroyWindow(FWindow);
-}
-
-TTrayIconHandler& TTrayIconHandler::Acquire(TTrayIcon* icon) {
-    if (!FInstance) FInstance = new TTrayIconHandler;
-    FInstance->FIcons[icon->FId] = icon;
-    return *FInstance;
-}
-
-void TTrayIconHandler::Release(TTrayIcon* icon) {
-    if (!FInstance) return;
-    FInstance->FIcons.erase(icon->FId);
-    if (FInstance->FIcons.empty()) delete std::exchange(FInstance, nullptr);
-}
-
-LRESULT CALLBACK TTrayIconHandler::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                              LPARAM lParam) {
-    TTrayIconHandler* self = FInstance && FInstance->FWindow == window ? FInstance : nullptr;
-    if (!self) return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_TRAYNOTIFY) {
-        // Looked up among the live icons: wParam comes from whoever posted the message.
-        const auto it = self->FIcons.find(static_cast<UINT>(wParam));
-        if (it != self->FIcons.end()) {
-            TTrayIcon* icon = it->second;
-            GuardedCall([&] { icon->Callback(static_cast<UINT>(lParam)); });
-        }
-        return 0;
-    }
-    if (message == TaskbarCreatedMessage()) {
-        std::vector<TTrayIcon*> icons;
-        for (const auto& [id, icon] : self->FIcons)
-            icons.push_back(icon);
-        for (TTrayIcon* icon : icons)
-            if (icon->IconVisible()) GuardedCall([&] { icon->ShowIcon(); });
-        return 0;
-    }
-    switch (message) {
-    // The window lives as long as there are icons: a close request or the end of the session
-    // does not take it away. Its own destruction goes the ordinary way.
-    case WM_CLOSE:
-        return 0;
-    case WM_QUERYENDSESSION:
-        return TRUE;
-    case WM_ENDSESSION:
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 void TTrayIcon::SetNotifyIconFunction(TNotifyIconFunction f) {
     NotifyIconFunction() = std::move(f);
 }
 
 TTrayIcon::TTrayIcon(TComponent* owner)
-    : TComponent(owner), FId(NextIconId()), FHandler(TTrayIconHandler::Acquire(this)) {
+    : TComponent(owner), FId(NextIconId()), FHandler(TTrayIconHandler::Join(FId, this)) {
     FData.cbSize = sizeof FData;
     FData.uID = FId;
     FData.hWnd = FHandler.Window();
@@ -149,7 +73,7 @@ TTrayIcon::~TTrayIcon() {
     FExitTimer.reset();
     FIcon.Reset();
     UnhookOwner();
-    TTrayIconHandler::Release(this);
+    TTrayIconHandler::Leave(FId);
 }
 
 TForm* TTrayIcon::OwnerForm() const {

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -18,6 +17,7 @@
 #include "widgets/ImageList.h"
 #include "widgets/PopupMenu.h"
 #include "widgets/SimpleTimer.h"
+#include "widgets/TrayIconHandler.h"
 
 class TForm;
 class TTrayIcon;
@@ -33,35 +33,6 @@ using TMouseEvent =
 using TMouseMoveEvent = std::function<void(TComponent* sender, TShiftState shift, int x, int y)>;
 using TCycleEvent = std::function<void(TComponent* sender, int nextIndex)>;
 using TStartupEvent = std::function<void(TComponent* sender, bool& showMainForm)>;
-
-// The callback message of every tray icon.
-constexpr UINT WM_TRAYNOTIFY = WM_USER + 0x400;
-
-// The hidden window of all tray icons of the process: the hWnd of their records and the
-// receiver of their callbacks and of the shell's "TaskbarCreated".
-class TTrayIconHandler {
-public:
-    static TTrayIconHandler* Instance() { return FInstance; }
-    HWND Window() const { return FWindow; }
-    unsigned RefCount() const { return static_cast<unsigned>(FIcons.size()); }
-    static UINT TaskbarCreatedMessage();
-    // Whether the message filter lets "TaskbarCreated" through to the window.
-    bool TaskbarCreatedAllowed() const { return FTaskbarCreatedAllowed; }
-
-private:
-    friend class TTrayIcon;
-    TTrayIconHandler();
-    ~TTrayIconHandler();
-    static TTrayIconHandler& Acquire(TTrayIcon* icon);
-    static void Release(TTrayIcon* icon);
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-    static inline TTrayIconHandler* FInstance = nullptr;
-    HWND FWindow = nullptr;
-    bool FTaskbarCreatedAllowed = false;
-    // Live icons by uID: any process may post the callback message with any wParam.
-    std::map<UINT, TTrayIcon*> FIcons;
-};
 
 class TTrayIcon : public TComponent {
 public:

@@ -51,4 +51,27 @@ TEST(Timer, AnErrorBoxFromItsHandlerIsNotStackedByLaterTicks) {
     EXPECT_EQ(ticks, 3) << "the timer ticks again once the box is closed";
 }
 
+TEST(Timer, AHandlerMayDestroyItsTimerWhileTheOthersTickOn) {
+    TComponent owner;
+    auto* doomed = owner.Own<TTimer>();
+    auto* survivor = owner.Own<TTimer>();
+    doomed->SetInterval(1);
+    survivor->SetInterval(1);
+    int survivorTicks = 0;
+    bool destroyed = false;
+    doomed->OnTimer = [&](TComponent*) {
+        owner.Destroy(doomed);
+        destroyed = true;
+    };
+    survivor->OnTimer = [&](TComponent*) { ++survivorTicks; };
+    ASSERT_TRUE(PumpUntil([&] { return destroyed && survivorTicks >= 3; }, 5000));
+    // The last timer takes the shared window with it; a new one makes it again.
+    owner.Destroy(survivor);
+    auto* later = owner.Own<TTimer>();
+    later->SetInterval(1);
+    bool ticked = false;
+    later->OnTimer = [&](TComponent*) { ticked = true; };
+    EXPECT_TRUE(PumpUntil([&] { return ticked; }, 5000));
+}
+
 } // namespace
