@@ -1,5 +1,7 @@
 #include "app/ElevatedRestart.h"
 
+#include <utility>
+
 #include "framework/Application.h"
 
 namespace {
@@ -65,8 +67,9 @@ bool StartElevatedCopy(const std::wstring& profile) {
                       ElevatedCopyParameters(GetCommandLineW(), profile));
 }
 
-void SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f) {
-    ShellExecuteOverride() = std::move(f);
+std::function<BOOL(SHELLEXECUTEINFOW*)>
+SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f) {
+    return std::exchange(ShellExecuteOverride(), std::move(f));
 }
 
 bool StartProgram(const std::wstring& exePath) {

@@ -15,8 +15,9 @@ std::wstring StartOptions(const std::wstring& commandLine);
 std::wstring ElevatedCopyParameters(const std::wstring& commandLine, const std::wstring& profile);
 // Starts the copy; false when it did not start (the prompt refused or cancelled among others).
 bool StartElevatedCopy(const std::wstring& profile);
-// The shell call, replaced by tests (nullptr: ShellExecuteExW).
-void SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f);
+// The shell call, replaced by tests (nullptr: ShellExecuteExW); answers the one replaced.
+std::function<BOOL(SHELLEXECUTEINFOW*)>
+SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f);
 // Starts the program at exePath as this one was started, in its own folder; false when it did
 // not start.
 bool StartProgram(const std::wstring& exePath);

@@ -1,5 +1,6 @@
 #include "core/NetshEngine.h"
 
+#include <utility>
 #include <vector>
 
 #include "framework/Application.h"
@@ -39,8 +40,8 @@ std::wstring NetshProgram() {
     return folder + L"\\netsh.exe";
 }
 
-void SetNetshProgram(const std::wstring& path) {
-    ProgramOverride() = path;
+std::wstring SetNetshProgram(std::wstring path) {
+    return std::exchange(ProgramOverride(), std::move(path));
 }
 
 namespace {
@@ -76,9 +77,8 @@ TNetshRun StartAndWait(const std::wstring& commandLine, DWORD timeLimit) {
 }
 } // namespace
 
-void SetNetshRunObserver(
-    std::function<void(const std::wstring& commandLine, const TNetshRun& run)> observer) {
-    RunObserver() = std::move(observer);
+TNetshRunObserver SetNetshRunObserver(TNetshRunObserver observer) {
+    return std::exchange(RunObserver(), std::move(observer));
 }
 
 TNetshRun RunNetsh(const std::wstring& commandLine, DWORD timeLimit) {

@@ -32,9 +32,10 @@ struct TNetshRun {
 // thread's windows keep answering their messages.
 TNetshRun RunNetsh(const std::wstring& commandLine, DWORD timeLimit = NetshTimeLimit);
 // Tests see every run as it ends, to tell a start Wine failed from a command that failed;
-// null: nobody.
-void SetNetshRunObserver(
-    std::function<void(const std::wstring& commandLine, const TNetshRun& run)> observer);
+// null: nobody. Answers the observer replaced.
+using TNetshRunObserver =
+    std::function<void(const std::wstring& commandLine, const TNetshRun& run)>;
+TNetshRunObserver SetNetshRunObserver(TNetshRunObserver observer);
 // The failure box's cause for a run that did not succeed: "netsh 无法启动", "netsh 返回 N" or
 // "netsh 超时".
 std::wstring NetshCause(const TNetshRun& run);
@@ -43,5 +44,5 @@ std::wstring NetshCause(const TNetshRun& run);
 // by searching, so a netsh.exe in the program's folder or the current directory is not run.
 std::wstring NetshProgram();
 // Points the engine at another program (the stand-in of tests and simulation mode); an
-// empty path gives the system's netsh back.
-void SetNetshProgram(const std::wstring& path);
+// empty path gives the system's netsh back. Answers the path replaced.
+std::wstring SetNetshProgram(std::wstring path);

@@ -4,6 +4,7 @@
 #include <wbemcli.h>
 #include <wrl/client.h>
 
+#include <utility>
 #include <vector>
 
 #include "framework/Scoped.h"
@@ -176,8 +177,8 @@ bool ProcessElevated() {
            elevation.TokenIsElevated;
 }
 
-void SetProcessElevatedFunction(std::function<bool()> f) {
-    ElevatedOverride() = std::move(f);
+std::function<bool()> SetProcessElevatedFunction(std::function<bool()> f) {
+    return std::exchange(ElevatedOverride(), std::move(f));
 }
 
 std::optional<uint32_t> AnswerCode(const VARIANT& answer) {

@@ -42,7 +42,8 @@ std::wstring RaisedCause(const std::exception& e);
 // Whether this process runs elevated (its token's TokenElevation). A refusal of access is only
 // blamed on a missing elevation when it is missing.
 bool ProcessElevated();
-// Tests answer for the token; an empty function asks the token again.
-void SetProcessElevatedFunction(std::function<bool()> f);
+// Tests answer for the token; an empty function asks the token again. Answers the function
+// replaced.
+std::function<bool()> SetProcessElevatedFunction(std::function<bool()> f);
 // The cause shown for a refusal of access while the process is not elevated.
 extern const wchar_t NotElevatedCause[];

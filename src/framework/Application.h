@@ -67,10 +67,12 @@ public:
     // Shows the exception in flight; call from inside a catch block only.
     void HandleException();
 
-    // Tests replace the box itself to see what the program says.
+    // Tests replace the box itself to see what the program says; answers the one replaced.
     using MessageBoxFunction =
         std::function<int(const std::wstring& text, const std::wstring& caption, UINT flags)>;
-    void SetMessageBoxFunction(MessageBoxFunction f) { FMessageBox = std::move(f); }
+    MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction f) {
+        return std::exchange(FMessageBox, std::move(f));
+    }
 
 private:
     bool DispatchOne(MSG& msg);

@@ -1,5 +1,7 @@
 #include "framework/Dpi.h"
 
+#include <utility>
+
 #include "framework/Scoped.h"
 
 namespace {
@@ -9,8 +11,8 @@ std::function<int(HWND)>& DpiFunction() {
 }
 } // namespace
 
-void SetWindowDpiFunction(std::function<int(HWND)> f) {
-    DpiFunction() = std::move(f);
+std::function<int(HWND)> SetWindowDpiFunction(std::function<int(HWND)> f) {
+    return std::exchange(DpiFunction(), std::move(f));
 }
 
 int WindowDpi(HWND window) {

@@ -44,8 +44,8 @@ template <size_t N> void CopyCut(wchar_t (&field)[N], const std::wstring& text) 
 }
 } // namespace
 
-void TTrayIcon::SetNotifyIconFunction(TNotifyIconFunction f) {
-    NotifyIconFunction() = std::move(f);
+TTrayIcon::TNotifyIconFunction TTrayIcon::SetNotifyIconFunction(TNotifyIconFunction f) {
+    return std::exchange(NotifyIconFunction(), std::move(f));
 }
 
 TTrayIcon::TTrayIcon(TComponent* owner)

@@ -40,8 +40,9 @@ public:
     ~TTrayIcon() override;
 
     // Every Shell_NotifyIconW of every tray icon goes through this; tests look at the records.
+    // Answers the function replaced.
     using TNotifyIconFunction = std::function<BOOL(DWORD message, NOTIFYICONDATAW* data)>;
-    static void SetNotifyIconFunction(TNotifyIconFunction f);
+    static TNotifyIconFunction SetNotifyIconFunction(TNotifyIconFunction f);
 
     TImageList* IconList() const { return FIconList; }
     void SetIconList(TImageList* list);

@@ -92,15 +92,11 @@ protected:
         // A fresh provider for every test, with its two default adapters.
         sim = &TSimulatedWmi::Install();
         sim->SetTwoAdapters();
-        RecordMessageBoxes(messages);
         configPath = ExecutableFolder() + L"Config.ini";
     }
     void TearDown() override {
         owner.DestroyComponents();
         CloseProgress();
-        // A later test must never reach the system's netsh.
-        SetNetshProgram(L"");
-        Application().SetMessageBoxFunction(nullptr);
         TSimulatedWmi::Uninstall();
         DeleteFileW(configPath.c_str());
     }
@@ -135,6 +131,7 @@ protected:
     // The fake netsh hands its commands to the simulated adapters.
     TSimNetshReceiver netshReceiver;
     std::vector<std::wstring> messages;
+    const ScopedMessageBoxes recorder = RecordMessageBoxes(messages);
     std::wstring configPath;
 };
 
@@ -303,7 +300,7 @@ TEST_F(MainWindow, UnreachableServiceIsReportedAfterTheProgressWindowHasGone) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
     Create();
     bool progressGone = false;
-    Application().SetMessageBoxFunction(
+    const ScopedMessageBoxes boxGuard(
         [&](const std::wstring& text, const std::wstring&, UINT flags) {
             messages.push_back(text);
             progressGone = ProgressWindow() == nullptr;
@@ -446,7 +443,7 @@ TEST_F(MainWindow, NotElevatedNoSwitchStartsAndARestartAsAdministratorIsOffered)
     std::vector<std::wstring> offers;
     int answer = IDNO;
     std::vector<UINT> buttons;
-    AnswerMessageBoxes(offers, buttons, answer);
+    const auto answerer = AnswerMessageBoxes(offers, buttons, answer);
     std::vector<std::wstring> restarts;
     bool tookOver = false;
     window->OnRestartElevated = [&](const std::wstring& profile) {
@@ -572,7 +569,7 @@ TEST_F(MainWindow, ReconnectDuringASwitchStartsNoSecondAndAFailureIsReported) {
                                       return TRUE;
                                   });
     UINT boxFlags = 0;
-    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT f) {
+    const ScopedMessageBoxes boxGuard([&](const std::wstring& text, const std::wstring&, UINT f) {
         messages.push_back(text);
         boxFlags = f;
         return IDOK;
@@ -616,12 +613,11 @@ TEST_F(MainWindow, ASwitchThatChangesNoAdapterFailsAndRecordsNothing) {
     for (TSimAdapter& adapter : sim->Adapters())
         adapter.IPEnabled = false;
     std::vector<std::wstring> boxes;
-    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT) {
+    const ScopedMessageBoxes boxGuard([&](const std::wstring& text, const std::wstring&, UINT) {
         boxes.push_back(text);
         return IDOK;
     });
     EXPECT_NE(window->SwitchTo(L"A"), 0);
-    Application().SetMessageBoxFunction(nullptr);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find(NoAdapterCause), std::wstring::npos) << boxes[0];
     EXPECT_EQ(Read(L"NET", L"NET"), L"B");
@@ -631,11 +627,10 @@ TEST_F(MainWindow, ASwitchThatChangesNoAdapterFailsAndRecordsNothing) {
 TEST_F(MainWindow, SimulationSaysSoInTheCaptionOnly) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
     std::vector<std::wstring> captions;
-    Application().SetMessageBoxFunction(
-        [&](const std::wstring&, const std::wstring& caption, UINT) {
-            captions.push_back(caption);
-            return IDOK;
-        });
+    const ScopedMessageBoxes boxGuard([&](const std::wstring&, const std::wstring& caption, UINT) {
+        captions.push_back(caption);
+        return IDOK;
+    });
     Create(true);
     EXPECT_EQ(window->Caption(), L"Tarnwick - 模拟");
     EXPECT_EQ(Application().Title(), L"Tarnwick");
@@ -750,7 +745,7 @@ TEST_F(MainWindow, NetshIsToldTheConnectionNameOfTheAdapter) {
 TEST_F(MainWindow, StartsWhileWmiIsUnreachableAndConnectsAtTheFirstSwitch) {
     Config("[NET]\r\nNET=B\r\n" + profiles);
     std::vector<UINT> flags;
-    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT f) {
+    const ScopedMessageBoxes boxGuard([&](const std::wstring& text, const std::wstring&, UINT f) {
         messages.push_back(text);
         flags.push_back(f);
         return IDOK;
@@ -772,7 +767,7 @@ TEST_F(MainWindow, StartsWhileWmiIsUnreachableAndConnectsAtTheFirstSwitch) {
 TEST_F(MainWindow, AStartUpStepThatRaisesIsReportedAndTheWindowStays) {
     Config(profiles);
     const std::wstring firstRun = L"初次运行，需要设置您的IP地址！";
-    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT) {
+    const ScopedMessageBoxes boxGuard([&](const std::wstring& text, const std::wstring&, UINT) {
         messages.push_back(text);
         if (text == firstRun) throw Exception(L"Out of resources");
         return IDOK;

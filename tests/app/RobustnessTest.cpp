@@ -17,6 +17,7 @@
 #include "framework/Application.h"
 #include "framework/Strings.h"
 #include "support/DialogAnswerer.h"
+#include "support/MessageBoxes.h"
 #include "support/Seams.h"
 #include "support/FakeNetsh.h"
 #include "support/Pumping.h"
@@ -127,21 +128,11 @@ protected:
     void SetUp() override {
         sim = &TSimulatedWmi::Install();
         sim->SetTwoAdapters();
-        Application().SetMessageBoxFunction(
-            [this](const std::wstring& text, const std::wstring&, UINT flags) {
-                messages.push_back(text);
-                boxFlags.push_back(flags);
-                return IDOK;
-            });
         configPath = TestFolder() + L"Config.ini";
     }
     void TearDown() override {
         owner.DestroyComponents();
         CloseProgress();
-        SetProcessElevatedFunction(nullptr);
-        SetNetshProgram(L"");
-        TTrayIcon::SetNotifyIconFunction(nullptr);
-        Application().SetMessageBoxFunction(nullptr);
         TSimulatedWmi::Uninstall();
         DeleteFileW(configPath.c_str());
     }
@@ -184,6 +175,12 @@ protected:
     TfrmMainWindow* window = nullptr;
     std::vector<std::wstring> messages;
     std::vector<UINT> boxFlags;
+    const ScopedMessageBoxes recorder{
+        [this](const std::wstring& text, const std::wstring&, UINT flags) {
+            messages.push_back(text);
+            boxFlags.push_back(flags);
+            return IDOK;
+        }};
     std::wstring configPath;
     std::string original;
 };
@@ -281,9 +278,11 @@ TEST_F(Robustness, UnreachableWmiAtTheDialogIsSaidAndTheDialogStillOpens) {
 TEST_F(Robustness, NetshMissingOrFailingIsSaidAndNothingIsLost) {
     Config("[NET]\r\nMethod=B\r\n" + profiles.substr(7));
     Create();
-    SetNetshProgram(TestFolder() + L"missing\\netsh.exe");
-    EXPECT_NE(window->SwitchTo(L"A"), 0);
-    ExpectFailureSaidAndNothingLost(L"netsh 无法启动");
+    {
+        const ScopedSeam missing(&SetNetshProgram, TestFolder() + L"missing\\netsh.exe");
+        EXPECT_NE(window->SwitchTo(L"A"), 0);
+        ExpectFailureSaidAndNothingLost(L"netsh 无法启动");
+    }
 
     TempFolder folder;
     ScopedFakeNetsh netsh(folder.File(L"netsh.log"));
@@ -342,10 +341,11 @@ TEST_F(Robustness, ExplorerRestartingBringsTheIconBackWithTheActiveProfile) {
     Config(profiles);
     Create();
     std::vector<NOTIFYICONDATAW> added;
-    TTrayIcon::SetNotifyIconFunction([&](DWORD message, NOTIFYICONDATAW* data) {
-        if (message == NIM_ADD) added.push_back(*data);
-        return TRUE;
-    });
+    const ScopedSeam addsOnly(&TTrayIcon::SetNotifyIconFunction,
+                              [&](DWORD message, NOTIFYICONDATAW* data) {
+                                  if (message == NIM_ADD) added.push_back(*data);
+                                  return TRUE;
+                              });
     PostMessageW(HWND_BROADCAST, TTrayIconHandler::TaskbarCreatedMessage(), 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return !added.empty(); }));
     EXPECT_EQ(std::wstring(added[0].szTip), L"Internet");

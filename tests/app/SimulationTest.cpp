@@ -13,6 +13,7 @@
 #include "framework/Environment.h"
 #include "framework/Strings.h"
 #include "sim/SimNetsh.h"
+#include "support/Seams.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -91,7 +92,7 @@ TEST(SimulatedNetsh, TarnwickExeRecordsEachCommandLineAndSucceeds) {
     ASSERT_NE(GetFileAttributesW(program.c_str()), INVALID_FILE_ATTRIBUTES) << "build Tarnwick";
     TempFolder folder;
     const std::wstring log = folder.File(L"simulated-network.log");
-    SetNetshProgram(program);
+    const ScopedSeam netshIsTarnwick(&SetNetshProgram, program);
     SetEnvironmentVariableW(SimulatedNetshLogVariable, log.c_str());
     SetEnvironmentVariableW(SimulatedNetshDelayVariable, L"300");
 
@@ -125,5 +126,4 @@ TEST(SimulatedNetsh, TarnwickExeRecordsEachCommandLineAndSucceeds) {
     TSimulatedWmi::Uninstall();
 
     SetEnvironmentVariableW(SimulatedNetshLogVariable, nullptr);
-    SetNetshProgram({});
 }

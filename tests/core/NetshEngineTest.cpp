@@ -13,6 +13,7 @@
 #include "core/Settings.h"
 #include "framework/Strings.h"
 #include "support/FakeNetsh.h"
+#include "support/Seams.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -149,15 +150,17 @@ TEST_F(NetshEngine, FirstFailureIsReportedAndTheOtherCommandsStillRun) {
 }
 
 TEST_F(NetshEngine, ProgramIsTheApplicationNameNotTheCommandsFirstWord) {
-    SetNetshProgram(L"");
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    EXPECT_EQ(NetshProgram(), std::wstring(system) + L"\\netsh.exe");
+    {
+        const ScopedSeam systems(&SetNetshProgram, std::wstring());
+        wchar_t system[MAX_PATH];
+        GetSystemDirectoryW(system, MAX_PATH);
+        EXPECT_EQ(NetshProgram(), std::wstring(system) + L"\\netsh.exe");
+    }
 
     // A program of another name runs, so nothing is looked up from the command's "netsh".
     ASSERT_TRUE(
         CopyFileW(ScopedFakeNetsh::Program().c_str(), folder.File(L"stand-in.exe").c_str(), FALSE));
-    SetNetshProgram(folder.File(L"stand-in.exe"));
+    const ScopedSeam standIn(&SetNetshProgram, folder.File(L"stand-in.exe"));
     EXPECT_EQ(NetshSetAddress(L"LAN", L"DHCP", L"", L"", L"", L""), 0);
     EXPECT_EQ(Commands(), (Lines{L"netsh interface ip set address \"LAN\" dhcp ",
                                  L"netsh interface ip set dns \"LAN\" dhcp "}));
@@ -171,9 +174,10 @@ TEST_F(NetshEngine, CommandsThatCannotRunFailTheSwitch) {
     EXPECT_EQ(NetshSetAddress(name, std::wstring(480, L'1'), L"255.0.0.0", L"", L"", L""), -1);
     EXPECT_EQ(Commands(), Lines{L"netsh interface ip set dns \"本地连接 2\" static none"});
 
-    SetNetshProgram(folder.File(L"missing\\netsh.exe"));
-    EXPECT_EQ(NetshSetAddress(name, L"DHCP", L"", L"", L"", L""), -1);
-    SetNetshProgram(ScopedFakeNetsh::Program());
+    {
+        const ScopedSeam missing(&SetNetshProgram, folder.File(L"missing\\netsh.exe"));
+        EXPECT_EQ(NetshSetAddress(name, L"DHCP", L"", L"", L"", L""), -1);
+    }
 
     // A hung netsh is stopped at the time limit.
     SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_DELAY_MS", L"20000");

@@ -15,6 +15,7 @@
 #include "framework/Strings.h"
 #include "sim/SimNetsh.h"
 #include "support/FakeNetsh.h"
+#include "support/Seams.h"
 #include "support/TempFolder.h"
 #include "wmi/WmiException.h"
 
@@ -52,12 +53,8 @@ protected:
         sim = &TSimulatedWmi::Install();
         sim->SetDefaultAdapters();
         OpenSettingsAt(folder.File(L"Config.ini"));
-        SetProcessElevatedFunction([this] { return elevated; });
     }
-    void TearDown() override {
-        TSimulatedWmi::Uninstall();
-        SetProcessElevatedFunction(nullptr);
-    }
+    void TearDown() override { TSimulatedWmi::Uninstall(); }
     // Profiles A (static 10.1.0.5/16, gateway 10.1.0.1) and B (static 10.2.0.5/16, gateway
     // 10.2.0.1) and what follows, limited to the wired adapter.
     void Config(const std::string& more, const std::string& net = "Adapter=1\r\n") {
@@ -91,6 +88,8 @@ protected:
     const ScopedFakeNetsh netsh{folder.File(L"netsh.log")};
     TSimulatedWmi* sim = nullptr;
     bool elevated = true;
+    const ScopedSeam<std::function<bool()>> elevation{&SetProcessElevatedFunction,
+                                                      [this] { return elevated; }};
 };
 
 TEST_F(ProfileSwitch, StaticToStaticSucceedsAlthoughEnableStaticAnswers81) {
@@ -323,7 +322,7 @@ TEST_F(NetshSwitch, AnExitCodeCountsOnlyWhenTheAdapterDoesNotShowTheProfile) {
     EXPECT_TRUE(Adapter(1).DefaultIPGateway.empty());
     EXPECT_EQ(Adapter(8).IPAddress, Lines{L"192.168.8.100"});
 
-    SetNetshProgram(folder.File(L"missing\\netsh.exe"));
+    const ScopedSeam missing(&SetNetshProgram, folder.File(L"missing\\netsh.exe"));
     Config("", "Adapter=1\r\nMethod=B\r\n");
     EXPECT_EQ(SwitchProfile(L"B").Cause, L"netsh 无法启动");
 }

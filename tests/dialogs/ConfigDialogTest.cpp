@@ -36,13 +36,11 @@ protected:
     void SetUp() override {
         sim = &TSimulatedWmi::Install();
         sim->SetTwoAdapters();
-        RecordMessageBoxes(messages);
         OpenSettingsAt(folder.File(L"Config.ini"));
         SaveRunValue();
     }
     void TearDown() override {
         if (dialog) Application().Destroy(dialog);
-        Application().SetMessageBoxFunction(nullptr);
         TSimulatedWmi::Uninstall();
         RestoreRunKey();
     }
@@ -92,6 +90,7 @@ protected:
     TSimulatedWmi* sim = nullptr;
     TfrmConfig* dialog = nullptr;
     std::vector<std::wstring> messages;
+    const ScopedMessageBoxes recorder = RecordMessageBoxes(messages);
 
 private:
     std::wstring FSavedRun;
@@ -547,7 +546,7 @@ TEST_F(ConfigDialog, OutsideTheProgramFoldersACopyIsOfferedAndThatCopyStarts) {
     std::vector<std::wstring> offers;
     int answer = IDNO;
     std::vector<UINT> buttons;
-    AnswerMessageBoxes(offers, buttons, answer);
+    const auto answerer = AnswerMessageBoxes(offers, buttons, answer);
     Open();
     dialog->Show();
     dialog->chkAutoRun->SetChecked(true);

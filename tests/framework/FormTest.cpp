@@ -17,6 +17,7 @@
 #include "framework/Scoped.h"
 #include "framework/StdCtrls.h"
 #include "framework/Timer.h"
+#include "support/MessageBoxes.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ TEST(Form, CloseQueryCanRefuseAndModalRunEndsWithItsResult) {
 
 TEST(Form, HandlerErrorsReachTheStandardErrorBox) {
     std::vector<std::wstring> shown;
-    Application().SetMessageBoxFunction(
+    const ScopedMessageBoxes boxGuard(
         [&](const std::wstring& text, const std::wstring& caption, UINT flags) {
             // MB_OK is zero: only the whole button field tells an OK box from any other.
             shown.push_back(caption + L": " + text +
@@ -138,7 +139,6 @@ TEST(Form, HandlerErrorsReachTheStandardErrorBox) {
     };
     SendMessageW(form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(20, 15));
     SendMessageW(form->Handle(), WM_LBUTTONUP, 0, At(20, 15));
-    Application().SetMessageBoxFunction(nullptr);
     EXPECT_EQ(shown,
               (std::vector<std::wstring>{L"Tarnwick: Unable to write to C:\\x\\Config.ini [OK]"}));
 }
@@ -159,14 +159,13 @@ public:
 
 TEST(Form, AnErrorOfItsCreationHandlerIsShownAndTheFormExistsAllTheSame) {
     std::vector<std::wstring> shown;
-    Application().SetMessageBoxFunction([&](const std::wstring& text, const std::wstring&, UINT) {
+    const ScopedMessageBoxes boxGuard([&](const std::wstring& text, const std::wstring&, UINT) {
         shown.push_back(text);
         return IDOK;
     });
     TComponent owner;
     FormWithFailingCreate* form = nullptr;
     EXPECT_NO_THROW(form = owner.Own<FormWithFailingCreate>());
-    Application().SetMessageBoxFunction(nullptr);
     ASSERT_NE(form, nullptr);
     EXPECT_TRUE(form->HandleAllocated());
     EXPECT_EQ(form->steps, 1);

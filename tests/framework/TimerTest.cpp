@@ -9,6 +9,7 @@
 #include "framework/Application.h"
 #include "framework/Exception.h"
 #include "framework/Timer.h"
+#include "support/MessageBoxes.h"
 #include "support/Pumping.h"
 
 namespace {
@@ -28,7 +29,7 @@ TEST(Timer, TicksFromTheMessageLoopWhileEnabled) {
 
 TEST(Timer, AnErrorBoxFromItsHandlerIsNotStackedByLaterTicks) {
     int open = 0, mostOpen = 0;
-    Application().SetMessageBoxFunction([&](const std::wstring&, const std::wstring&, UINT) {
+    const ScopedMessageBoxes boxGuard([&](const std::wstring&, const std::wstring&, UINT) {
         mostOpen = std::max(mostOpen, ++open);
         PumpFor(150);
         --open;
@@ -46,7 +47,6 @@ TEST(Timer, AnErrorBoxFromItsHandlerIsNotStackedByLaterTicks) {
         throw Exception(L"Unable to write to C:\\x\\Config.ini");
     };
     PumpUntil([&] { return !timer->Enabled(); }, 5000);
-    Application().SetMessageBoxFunction(nullptr);
     EXPECT_EQ(mostOpen, 1) << "one box at a time, not one more for every tick while it is open";
     EXPECT_EQ(ticks, 3) << "the timer ticks again once the box is closed";
 }

@@ -26,6 +26,7 @@
 #include "support/MessageBoxes.h"
 #include "support/ObjectCounts.h"
 #include "support/Pumping.h"
+#include "support/Seams.h"
 
 namespace {
 
@@ -134,15 +135,11 @@ public:
     // log: the stand-in's; messages: the boxes the program showed, where a switch that Wine
     // made fail leaves its failure box.
     TWineStartFaults(std::wstring log, std::vector<std::wstring>& messages)
-        : FLog(std::move(log)), FMessages(messages) {
-        SetNetshRunObserver([this](const std::wstring&, const TNetshRun& run) {
-            ++FRuns;
-            FLastFailedAtStart = run.Kind == TNetshRun::Exited && run.ExitCode == 1;
-        });
-    }
-    ~TWineStartFaults() { SetNetshRunObserver(nullptr); }
-    TWineStartFaults(const TWineStartFaults&) = delete;
-    TWineStartFaults& operator=(const TWineStartFaults&) = delete;
+        : FLog(std::move(log)), FMessages(messages),
+          FObserver(&SetNetshRunObserver, [this](const std::wstring&, const TNetshRun& run) {
+              ++FRuns;
+              FLastFailedAtStart = run.Kind == TNetshRun::Exited && run.ExitCode == 1;
+          }) {}
 
     // Before an attempt.
     void Begin() {
@@ -175,6 +172,7 @@ private:
     long FLogStart = 0;
     size_t FBoxes = 0;
     int FRetriedAddresses = 0;
+    const ScopedSeam<TNetshRunObserver> FObserver; // last: it reads the counts above
 };
 
 // A switch, made once more when Wine failed to start the stand-in netsh for it.
@@ -395,6 +393,8 @@ int main(int argc, char** argv) {
     const int switchingPairs = argc > 5 ? std::atoi(argv[5]) : 30;
     const double begin = Now();
     std::vector<std::wstring> messages;
+    // Kept to the end: the window's last steps may still have something to say.
+    const ScopedMessageBoxes recorder = RecordMessageBoxes(messages);
     bool flat = true;
     {
         TSimulatedTray tarnwick;
@@ -402,7 +402,6 @@ int main(int argc, char** argv) {
             std::printf("soak_tests: a Config.ini is already beside soak_tests.exe\n");
             return 1;
         }
-        RecordMessageBoxes(messages);
         TfrmMainWindow& window = tarnwick.Window();
         if (!PumpUntil([&] { return !IsWindowVisible(window.Handle()); }, 5000))
             Fail("the window did not go to the tray", 0);
@@ -431,7 +430,6 @@ int main(int argc, char** argv) {
                     LogLines(tarnwick.LogPath(), logStart, "EnableStatic(") +
                         LogLines(tarnwick.LogPath(), logStart, "EnableDHCP("));
     }
-    Application().SetMessageBoxFunction(nullptr);
     for (const std::wstring& text : messages)
         std::printf("message box: %ls\n", text.c_str());
     std::printf("soak took %.1f s\n", (Now() - begin) / 1000);

@@ -16,16 +16,15 @@
 #include "framework/GraphicControl.h"
 #include "framework/Scoped.h"
 #include "framework/Strings.h"
+#include "support/Seams.h"
 
 // Windows made while it lives are laid out for dpi.
 class ScopedDpi {
 public:
-    explicit ScopedDpi(int dpi) {
-        SetWindowDpiFunction([dpi](HWND) { return dpi; });
-    }
-    ~ScopedDpi() { SetWindowDpiFunction(nullptr); }
-    ScopedDpi(const ScopedDpi&) = delete;
-    ScopedDpi& operator=(const ScopedDpi&) = delete;
+    explicit ScopedDpi(int dpi) : FSeam(&SetWindowDpiFunction, [dpi](HWND) { return dpi; }) {}
+
+private:
+    ScopedSeam<std::function<int(HWND)>> FSeam;
 };
 
 struct TLayoutItem {

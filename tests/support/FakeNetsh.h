@@ -9,15 +9,14 @@
 
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
+#include "support/Seams.h"
 
 class ScopedFakeNetsh {
 public:
-    explicit ScopedFakeNetsh(const std::wstring& log) : FBefore(NetshProgram()) {
-        SetNetshProgram(Program());
+    explicit ScopedFakeNetsh(const std::wstring& log) : FProgram(&SetNetshProgram, Program()) {
         SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", log.c_str());
     }
     ~ScopedFakeNetsh() {
-        SetNetshProgram(FBefore);
         for (const wchar_t* name :
              {L"TARNWICK_FAKE_NETSH_LOG", L"TARNWICK_FAKE_NETSH_EXIT",
               L"TARNWICK_FAKE_NETSH_DELAY_MS", L"TARNWICK_FAKE_NETSH_STARTUP"})
@@ -33,5 +32,5 @@ public:
     static std::wstring Program() { return ExecutableFolder() + L"fakes\\netsh\\netsh.exe"; }
 
 private:
-    std::wstring FBefore;
+    ScopedSeam<std::wstring> FProgram;
 };

@@ -15,6 +15,7 @@
 #include "framework/Scoped.h"
 #include "widgets/TrayIcon.h"
 #include "support/Pumping.h"
+#include "support/Seams.h"
 
 namespace {
 
@@ -26,14 +27,6 @@ struct Call {
 // Records every Shell_NotifyIconW instead of making it.
 class TrayIconTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        TTrayIcon::SetNotifyIconFunction([this](DWORD message, NOTIFYICONDATAW* data) {
-            Calls.push_back({message, *data});
-            return TRUE;
-        });
-    }
-    void TearDown() override { TTrayIcon::SetNotifyIconFunction(nullptr); }
-
     // Made with eight distinct images, as the main window's list.
     TImageList* EightImages(TComponent& owner) {
         auto* list = owner.Own<TImageList>(16, 16);
@@ -67,6 +60,11 @@ protected:
     }
 
     std::vector<Call> Calls;
+    const ScopedSeam<TTrayIcon::TNotifyIconFunction> recorder{
+        &TTrayIcon::SetNotifyIconFunction, [this](DWORD message, NOTIFYICONDATAW* data) {
+            Calls.push_back({message, *data});
+            return TRUE;
+        }};
 };
 
 TEST_F(TrayIconTest, TheRecordCarriesTheIconTheHintCutAndTheVersion) {
@@ -120,10 +118,11 @@ TEST_F(TrayIconTest, WhileLoadingNothingReachesTheShellAndLoadedAddsOnceWithEver
     EXPECT_EQ(Last().Message, static_cast<DWORD>(NIM_SETVERSION));
 
     // An icon the shell already shows refuses the add: a modify brings it up to date.
-    TTrayIcon::SetNotifyIconFunction([this](DWORD message, NOTIFYICONDATAW* data) {
-        Calls.push_back({message, *data});
-        return message != NIM_ADD;
-    });
+    const ScopedSeam addRefused(&TTrayIcon::SetNotifyIconFunction,
+                                [this](DWORD message, NOTIFYICONDATAW* data) {
+                                    Calls.push_back({message, *data});
+                                    return message != NIM_ADD;
+                                });
     Calls.clear();
     owner.BeginLoading();
     icon->SetHint(L"内网办公");
