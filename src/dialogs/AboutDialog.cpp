@@ -13,16 +13,8 @@ TfrmAbout::TfrmAbout(TComponent* owner) : TForm(owner) {
     img1->Picture().LoadFromResource(L"LOGO");
     img1->SetStretch(true);
     OnCreate = [this] { CreateControls(); };
-    SetDialogNavigation(true);
-    TFormParams params;
-    params.Caption = L"关于程序";
-    params.Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     // The client area of the designed 281 x 207 window in classic frames.
-    params.Width = 273;
-    params.Height = 180;
-    params.CenterOnScreen = false;
-    CreateHandle(params);
-    PlaceWindow(Handle(), 320, 200);
+    CreateDialogHandle(L"关于程序", {273, 180}, {320, 200});
 }
 
 void TfrmAbout::CreateControls() {

@@ -34,17 +34,9 @@ TfrmConfig::TfrmConfig(TComponent* owner) : TForm(owner) {
         CreateControls();
         FormCreate();
     };
-    SetDialogNavigation(true);
-    TFormParams params;
-    params.Caption = L"配置";
-    params.Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     // The client area of the designed 548 x 411 window in classic frames: a thicker frame must
     // not eat into the layout.
-    params.Width = 540;
-    params.Height = 384;
-    params.CenterOnScreen = false;
-    CreateHandle(params);
-    PlaceWindow(Handle(), 401, 219);
+    CreateDialogHandle(L"配置", {540, 384}, {401, 219});
 }
 
 TDBEdit* TfrmConfig::FieldEdit(const std::wstring& field, int top) {

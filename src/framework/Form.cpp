@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "framework/Application.h"
+#include "framework/DialogLook.h"
 #include "framework/Dpi.h"
 #include "framework/Exception.h"
 #include "framework/GraphicControl.h"
@@ -105,6 +106,18 @@ void TForm::CreateHandle(const TFormParams& p) {
     // An error of the creation handler is reported and the form exists all the same, with
     // whatever the handler did before it failed.
     if (OnCreate) GuardedCall(OnCreate);
+}
+
+void TForm::CreateDialogHandle(const std::wstring& caption, SIZE client, POINT designedAt) {
+    SetDialogNavigation(true);
+    TFormParams params;
+    params.Caption = caption;
+    params.Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    params.Width = client.cx;
+    params.Height = client.cy;
+    params.CenterOnScreen = false;
+    CreateHandle(params);
+    PlaceWindow(FHandle, designedAt.x, designedAt.y);
 }
 
 void TForm::DestroyHandle() {

@@ -80,6 +80,10 @@ protected:
     // Creates the window, ends the loading bracket and raises OnCreate; what OnCreate raises
     // goes to the standard error box, not to the caller.
     void CreateHandle(const TFormParams& params);
+    // The same for a dialog: a sizing frame, dialog keys, a client area of client (96-DPI
+    // pixels, whatever frame the system draws) and its designed place on the screen, moved into
+    // the work area when it does not fit there.
+    void CreateDialogHandle(const std::wstring& caption, SIZE client, POINT designedAt);
     void DestroyHandle();
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam);
