@@ -44,41 +44,21 @@ struct KernelHandleTraits {
 };
 using ScopedHandle = ScopedWin32<KernelHandleTraits>;
 
-struct RegKeyTraits {
-    using Handle = HKEY;
+// A handle whose one invalid value is null, closed by close.
+template <typename H, auto close> struct NullInvalidTraits {
+    using Handle = H;
     static Handle Null() { return nullptr; }
     static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { RegCloseKey(h); }
+    static void Close(Handle h) { close(h); }
 };
-using ScopedRegKey = ScopedWin32<RegKeyTraits>;
-
-template <typename T> struct GdiObjectTraits {
-    using Handle = T;
-    static Handle Null() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { DeleteObject(h); }
-};
-using ScopedFont = ScopedWin32<GdiObjectTraits<HFONT>>;
-using ScopedBitmap = ScopedWin32<GdiObjectTraits<HBITMAP>>;
-using ScopedBrush = ScopedWin32<GdiObjectTraits<HBRUSH>>;
-using ScopedPalette = ScopedWin32<GdiObjectTraits<HPALETTE>>;
-
-struct IconTraits {
-    using Handle = HICON;
-    static Handle Null() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { DestroyIcon(h); }
-};
-using ScopedIcon = ScopedWin32<IconTraits>;
-
-struct MemoryDcTraits {
-    using Handle = HDC;
-    static Handle Null() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { DeleteDC(h); }
-};
+using ScopedRegKey = ScopedWin32<NullInvalidTraits<HKEY, &RegCloseKey>>;
+using ScopedFont = ScopedWin32<NullInvalidTraits<HFONT, &DeleteObject>>;
+using ScopedBitmap = ScopedWin32<NullInvalidTraits<HBITMAP, &DeleteObject>>;
+using ScopedBrush = ScopedWin32<NullInvalidTraits<HBRUSH, &DeleteObject>>;
+using ScopedPalette = ScopedWin32<NullInvalidTraits<HPALETTE, &DeleteObject>>;
+using ScopedIcon = ScopedWin32<NullInvalidTraits<HICON, &DestroyIcon>>;
 // A DC from CreateCompatibleDC; a window's DC is released with ScopedWindowDc instead.
-using ScopedMemoryDc = ScopedWin32<MemoryDcTraits>;
+using ScopedMemoryDc = ScopedWin32<NullInvalidTraits<HDC, &DeleteDC>>;
 
 class ScopedWindowDc {
 public:
