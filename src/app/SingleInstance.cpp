@@ -4,7 +4,11 @@
 
 #include <utility>
 
+#include "core/ProgramFolder.h"
+#include "core/WmiEngine.h"
 #include "framework/MessageWindow.h"
+#include "framework/Scoped.h"
+#include "framework/Strings.h"
 
 namespace {
 // WM_COPYDATA's tag, and the payload's first field: both must match.
@@ -21,6 +25,35 @@ constexpr UINT kSwitchTimeoutMs = 10 * 60 * 1000;
 
 std::wstring WindowClass(const std::wstring& name) {
     return name + L"Instance";
+}
+
+std::function<bool(HANDLE)>& InstanceElevatedOverride() {
+    static std::function<bool(HANDLE)> f;
+    return f;
+}
+
+bool InstanceElevated(HANDLE process) {
+    return InstanceElevatedOverride() ? InstanceElevatedOverride()(process)
+                                      : TokenElevated(process);
+}
+
+// The full path of the process's image; empty when it cannot be read.
+std::wstring ImagePath(HANDLE process) {
+    std::wstring path(32768, L'\0');
+    DWORD size = static_cast<DWORD>(path.size());
+    if (!QueryFullProcessImageNameW(process, 0, path.data(), &size)) return {};
+    path.resize(size);
+    return path;
+}
+
+// The first window of the instance's class that TrustedInstanceWindow passes. Each is looked
+// at: another program's window of the class may come first.
+HWND TrustedWindowOf(const std::wstring& name) {
+    const std::wstring windowClass = WindowClass(name);
+    for (HWND window = nullptr;
+         (window = FindWindowExW(HWND_MESSAGE, window, windowClass.c_str(), nullptr));)
+        if (TrustedInstanceWindow(window)) return window;
+    return nullptr;
 }
 } // namespace
 
@@ -82,7 +115,7 @@ TSingleInstance::~TSingleInstance() {
 }
 
 bool TSingleInstance::Claim() {
-    if (FMutex) return true;
+    if (FFirst) return true;
     // Local\: one instance per session. A mutex an elevated instance made cannot be opened by
     // an unelevated start (access denied): that too means another instance runs.
     HANDLE mutex = CreateMutexW(nullptr, FALSE, (L"Local\\" + FName + L"Running").c_str());
@@ -91,8 +124,21 @@ bool TSingleInstance::Claim() {
         mutex = nullptr;
     }
     FMutex = mutex;
-    if (FMutex && FHandler && !FWindow) Listen(std::move(FHandler));
-    return FMutex != nullptr;
+    // Taken over once, the mutex may still be another program's: then the instance is this one
+    // unless a Tarnwick it trusts listens now.
+    FFirst = FMutex || (FTakenOver && !InstanceListening(FName));
+    if (FFirst && FHandler && !FWindow) Listen(std::move(FHandler));
+    return FFirst;
+}
+
+std::optional<int> TSingleInstance::HandRequestOver(TInstanceRequest request, DWORD waitMs) {
+    if (const std::optional<int> answer = SendInstanceRequest(FName, request, waitMs))
+        return answer;
+    // Whatever holds the names, it is nothing an elevated copy may leave its work to.
+    if (!ProcessElevated()) return request == TInstanceRequest::Show ? 0 : 1;
+    FTakenOver = true;
+    FFirst = true;
+    return std::nullopt;
 }
 
 void TSingleInstance::Release() {
@@ -100,11 +146,12 @@ void TSingleInstance::Release() {
     FWindow = nullptr;
     if (FMutex) CloseHandle(FMutex);
     FMutex = nullptr;
+    FFirst = false;
 }
 
 void TSingleInstance::Listen(std::function<int64_t(TInstanceRequest)> handler) {
     FHandler = std::move(handler);
-    if (!FMutex || FWindow) return;
+    if (!FFirst || FWindow) return;
     FWindow = CreateMessageWindow(WindowClass(FName).c_str(), &WindowProc);
     if (!FWindow) return;
     SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -130,14 +177,34 @@ LRESULT CALLBACK TSingleInstance::WindowProc(HWND window, UINT message, WPARAM w
 }
 
 bool InstanceListening(const std::wstring& name) {
-    return FindWindowExW(HWND_MESSAGE, nullptr, WindowClass(name).c_str(), nullptr) != nullptr;
+    return TrustedWindowOf(name) != nullptr;
+}
+
+bool TrustedInstanceWindow(HWND window) {
+    DWORD id = 0;
+    if (!GetWindowThreadProcessId(window, &id)) return false;
+    const ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    // Asked again with the process held open: its id cannot have passed to another meanwhile.
+    DWORD again = 0;
+    if (!process || !GetWindowThreadProcessId(window, &again) || again != id) return false;
+    if (ProcessElevated() && !InstanceElevated(process.Get())) return false;
+    const std::wstring image = ImagePath(process.Get());
+    if (image.empty()) return false;
+    if (SameText(image, ImagePath(GetCurrentProcess()))) return true;
+    const size_t slash = image.find_last_of(L"\\/");
+    return SameText(image.substr(slash + 1), L"Tarnwick.exe") &&
+           UnsafeToStartElevatedCause(image).empty();
+}
+
+std::function<bool(HANDLE)> SetInstanceElevatedFunction(std::function<bool(HANDLE)> f) {
+    return std::exchange(InstanceElevatedOverride(), std::move(f));
 }
 
 std::optional<int> SendInstanceRequest(const std::wstring& name, TInstanceRequest request,
                                        DWORD waitMs) {
     const ULONGLONG until = GetTickCount64() + waitMs;
     HWND window = nullptr;
-    while (!(window = FindWindowExW(HWND_MESSAGE, nullptr, WindowClass(name).c_str(), nullptr))) {
+    while (!(window = TrustedWindowOf(name))) {
         if (GetTickCount64() >= until) return std::nullopt;
         Sleep(50);
     }

@@ -61,13 +61,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return 2;
     }
     // One instance per session: a later start hands its request to the running one and ends
-    // with its answer.
+    // with its answer, unless it is to be the instance after all.
     const std::wstring name = InstanceName(simulation->Enabled);
     TSingleInstance instance(name);
-    if (!instance.First()) {
-        const std::optional<int> answer = SendInstanceRequest(name, *request, 5000);
-        return answer ? *answer : *request == TInstanceRequest::Show ? 0 : 1;
-    }
+    if (!instance.First())
+        if (const std::optional<int> code = instance.HandRequestOver(*request, 5000)) return *code;
 
     TApplication& app = Application();
     // COM and its process-wide security, before any window exists.

@@ -168,8 +168,12 @@ std::wstring RaisedCause(const std::exception& e) {
 
 bool ProcessElevated() {
     if (ElevatedOverride()) return ElevatedOverride()();
+    return TokenElevated(GetCurrentProcess());
+}
+
+bool TokenElevated(HANDLE process) {
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return false;
     const ScopedHandle owned(token);
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;

@@ -42,6 +42,9 @@ std::wstring RaisedCause(const std::exception& e);
 // Whether this process runs elevated (its token's TokenElevation). A refusal of access is only
 // blamed on a missing elevation when it is missing.
 bool ProcessElevated();
+// Whether that process's token is elevated, asked of the token itself; false when it cannot be
+// read.
+bool TokenElevated(HANDLE process);
 // Tests answer for the token; an empty function asks the token again. Answers the function
 // replaced.
 std::function<bool()> SetProcessElevatedFunction(std::function<bool()> f);

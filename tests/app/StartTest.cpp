@@ -1,5 +1,6 @@
 // How the program starts: one instance per session and the requests a later start hands over,
-// the restart as administrator, and the execution level its manifest asks for.
+// names another program made first, the restart as administrator, and the execution level its
+// manifest asks for.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,8 +11,11 @@
 #include "app/ElevatedRestart.h"
 #include "app/SingleInstance.h"
 #include "core/Settings.h"
+#include "core/WmiEngine.h"
 #include "framework/Application.h"
+#include "framework/Scoped.h"
 #include "support/Seams.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -88,6 +92,127 @@ TEST(SingleInstance, ASecondStartIsNotTheInstanceAndItsRequestsReachTheFirst) {
     second.Release();
     EXPECT_TRUE(first.Claim());
     EXPECT_TRUE(InstanceListening(name)) << "listening again with its handler";
+}
+
+// Another program holding the instance's names, as tests/app/InstanceSquatter.cpp makes them:
+// the mutex, and a window that answers every request as done. Its program is the squatter
+// beside this test program unless another path is given. Ended with the test.
+class Squatter {
+public:
+    explicit Squatter(const std::wstring& name,
+                      const std::wstring& program = ExecutableFolder() + L"instance_squatter.exe") {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        std::wstring line = L"\"" + program + L"\" " + name;
+        if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &started))
+            return;
+        FProcess.Reset(started.hProcess);
+        const ScopedHandle thread(started.hThread);
+        const ULONGLONG until = GetTickCount64() + 10000;
+        while (!(FWindow = WindowOf(name, started.dwProcessId)) && GetTickCount64() < until &&
+               WaitForSingleObject(FProcess.Get(), 50) == WAIT_TIMEOUT) {
+        }
+    }
+    ~Squatter() {
+        if (FWindow) PostMessageW(FWindow, WM_CLOSE, 0, 0);
+        if (FProcess && WaitForSingleObject(FProcess.Get(), 5000) != WAIT_OBJECT_0)
+            TerminateProcess(FProcess.Get(), 1);
+    }
+    Squatter(const Squatter&) = delete;
+    Squatter& operator=(const Squatter&) = delete;
+    HWND Window() const { return FWindow; }
+
+private:
+    static HWND WindowOf(const std::wstring& name, DWORD process) {
+        const std::wstring windowClass = name + L"Instance";
+        for (HWND w = nullptr;
+             (w = FindWindowExW(HWND_MESSAGE, w, windowClass.c_str(), nullptr));) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == process) return w;
+        }
+        return nullptr;
+    }
+    ScopedHandle FProcess;
+    HWND FWindow = nullptr;
+};
+
+TEST(SquattedNames, AnotherProgramsNamesNeitherAnswerNorKeepAnElevatedStartFromRunning) {
+    const std::wstring name = L"TarnwickSquat" + std::to_wstring(GetCurrentProcessId());
+    Squatter squatter(name);
+    ASSERT_TRUE(squatter.Window()) << "the squatter did not start";
+    EXPECT_FALSE(TrustedInstanceWindow(squatter.Window()));
+    EXPECT_FALSE(InstanceListening(name));
+    EXPECT_FALSE(SendInstanceRequest(name, TInstanceRequest::SwitchToA, 200))
+        << "the squatter's answer was taken";
+
+    TSingleInstance start(name);
+    EXPECT_FALSE(start.First()) << "the squatter holds the mutex";
+    {
+        const ScopedSeam unelevated(&SetProcessElevatedFunction, [] { return false; });
+        EXPECT_EQ(start.HandRequestOver(TInstanceRequest::SwitchToA, 200), 1);
+        EXPECT_FALSE(start.First());
+    }
+    const ScopedSeam elevated(&SetProcessElevatedFunction, [] { return true; });
+    EXPECT_EQ(start.HandRequestOver(TInstanceRequest::SwitchToB, 200), std::nullopt)
+        << "an elevated start goes on as the instance";
+    ASSERT_TRUE(start.First());
+    std::vector<TInstanceRequest> heard;
+    start.Listen([&](TInstanceRequest r) {
+        heard.push_back(r);
+        return 0;
+    });
+    EXPECT_EQ(SendInstanceRequest(name, TInstanceRequest::SwitchToA, 1000), 0);
+    EXPECT_EQ(heard, std::vector<TInstanceRequest>{TInstanceRequest::SwitchToA})
+        << "the request went to the squatter";
+
+    // Given up to a copy, the instance is that copy's while it listens, and this one's again
+    // once it goes, though the mutex stays the squatter's throughout.
+    start.Release();
+    TSingleInstance copy(name);
+    EXPECT_EQ(copy.HandRequestOver(TInstanceRequest::Show, 200), std::nullopt);
+    copy.Listen([](TInstanceRequest) { return 0; });
+    EXPECT_FALSE(start.Claim());
+    copy.Release();
+    EXPECT_TRUE(start.Claim());
+    EXPECT_TRUE(InstanceListening(name)) << "listening again with its handler";
+}
+
+TEST(SquattedNames, ACopyNamedTarnwickInAUserFolderIsNotTrusted) {
+    const std::wstring name = L"TarnwickCopy" + std::to_wstring(GetCurrentProcessId());
+    TempFolder folder;
+    ASSERT_TRUE(CopyFileW((ExecutableFolder() + L"instance_squatter.exe").c_str(),
+                          folder.File(L"Tarnwick.exe").c_str(), TRUE));
+    Squatter squatter(name, folder.File(L"Tarnwick.exe"));
+    ASSERT_TRUE(squatter.Window()) << "the copy did not start";
+    EXPECT_FALSE(TrustedInstanceWindow(squatter.Window()));
+    EXPECT_FALSE(SendInstanceRequest(name, TInstanceRequest::SwitchToA, 200));
+}
+
+TEST(SquattedNames, AnElevatedStartTrustsOnlyAnElevatedInstance) {
+    const std::wstring name = L"TarnwickLevel" + std::to_wstring(GetCurrentProcessId());
+    TSingleInstance first(name);
+    first.Listen([](TInstanceRequest) { return 0; });
+    bool instanceElevated = false;
+    std::vector<DWORD> asked;
+    const ScopedSeam level(&SetInstanceElevatedFunction, [&](HANDLE process) {
+        asked.push_back(GetProcessId(process));
+        return instanceElevated;
+    });
+    bool callerElevated = true;
+    const ScopedSeam caller(&SetProcessElevatedFunction, [&] { return callerElevated; });
+    EXPECT_FALSE(InstanceListening(name));
+    EXPECT_FALSE(SendInstanceRequest(name, TInstanceRequest::SwitchToA, 100));
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), GetCurrentProcessId()) << "asked of another process than the window's";
+    instanceElevated = true;
+    EXPECT_EQ(SendInstanceRequest(name, TInstanceRequest::SwitchToA, 100), 0);
+    // An unelevated start may ask any Tarnwick: it cannot trust less than itself.
+    instanceElevated = false;
+    callerElevated = false;
+    EXPECT_EQ(SendInstanceRequest(name, TInstanceRequest::SwitchToA, 100), 0);
 }
 
 TEST(ElevatedRestart, RunsThisExeThroughRunasWithTheSameOptionsAndTheSwitch) {
