@@ -1,9 +1,18 @@
 #include "widgets/LinkLabel.h"
 
 #include <shellapi.h>
+#include <exdisp.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
 
+#include "core/WmiEngine.h"
+#include "framework/ComTypes.h"
 #include "framework/Scoped.h"
 #include "framework/Strings.h"
+
+using Microsoft::WRL::ComPtr;
 
 COLORREF ColorToRGB(TColor color) {
     return color & kSystemColor ? GetSysColor(static_cast<int>(color & 0xFF)) : color;
@@ -56,6 +65,43 @@ bool ShellOpen(const std::wstring& target) {
     return ShellExecuteExW(&info) != FALSE;
 }
 
+// From the desktop's window in the shell's list to the automation object of the shell that
+// owns it, Explorer, which runs as the user; each step may fail (Explorer not running, another
+// shell), and then nothing is opened. Raises nothing.
+bool OpenWithDesktopShell(const std::wstring& target) try {
+    ComPtr<IShellWindows> windows;
+    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER,
+                                IID_PPV_ARGS(&windows))))
+        return false;
+    ScopedVariant location, root; // empty: the desktop
+    LONG window = 0;
+    ComPtr<IDispatch> desktop;
+    if (windows->FindWindowSW(location.Ptr(), root.Ptr(), SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
+                              &desktop) != S_OK ||
+        !desktop)
+        return false;
+    ComPtr<IServiceProvider> services;
+    ComPtr<IShellBrowser> browser;
+    ComPtr<IShellView> view;
+    ComPtr<IDispatch> background;
+    ComPtr<IShellFolderViewDual> folderView;
+    ComPtr<IDispatch> application;
+    ComPtr<IShellDispatch2> shell;
+    if (FAILED(desktop.As(&services)) ||
+        FAILED(services->QueryService(SID_STopLevelBrowser, IID_PPV_ARGS(&browser))) ||
+        FAILED(browser->QueryActiveShellView(&view)) ||
+        FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_PPV_ARGS(&background))) ||
+        FAILED(background.As(&folderView)) || FAILED(folderView->get_Application(&application)) ||
+        !application || FAILED(application.As(&shell)))
+        return false;
+    const ScopedBstr file(target);
+    const ScopedVariant none, verb(L"open"), show(SW_SHOWNORMAL);
+    return SUCCEEDED(
+        shell->ShellExecute(file.Get(), none.Get(), none.Get(), verb.Get(), show.Get()));
+} catch (...) {
+    return false;
+}
+
 bool StartProgram(const std::wstring& program, const std::wstring& commandLine) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -79,7 +125,7 @@ std::wstring SystemFolder() {
 } // namespace
 
 TURLLabel::TShell& TURLLabel::Shell() {
-    static TShell shell{&ShellOpen, &StartProgram};
+    static TShell shell{&ShellOpen, &OpenWithDesktopShell, &StartProgram};
     return shell;
 }
 
@@ -122,11 +168,17 @@ void TURLLabel::Click() {
     TStyledLabel::Click();
     const std::wstring target = Trim(FURL).empty() ? Caption() : FURL;
     if (Trim(target).empty()) return;
-    if (Shell().Open(target)) {
+    // Elevated, the shell would open the target elevated, and look its handler up also among
+    // the user's own classes, which any program of the user's may write: the desktop's shell
+    // opens it as the user instead. When that shell cannot be reached nothing opens, as for
+    // any target the shell refuses.
+    const bool elevated = ProcessElevated();
+    if (elevated ? Shell().OpenAsUser(target) : Shell().Open(target)) {
         SetVisited(true);
         return;
     }
-    if (TargetExtension(target) != L".HTM") return;
+    // The choose-a-program dialog, and the program chosen in it, would run elevated too.
+    if (elevated || TargetExtension(target) != L".HTM") return;
     // By its full path: a search would try the program's folder and the current one first.
     const std::wstring program = SystemFolder() + L"\\rundll32.exe";
     Shell().Start(program, L"\"" + program + L"\" Shell32.dll,OpenAs_RunDLL \"" + target + L"\"");

@@ -58,6 +58,9 @@ public:
     struct TShell {
         // ShellExecuteEx "Open" of the target; answers whether it succeeded.
         std::function<bool(const std::wstring& target)> Open;
+        // Has the user's own shell, the desktop's, open the target, so that it opens unelevated
+        // whatever this process runs as; answers whether that shell could be reached and took it.
+        std::function<bool(const std::wstring& target)> OpenAsUser;
         // Starts a program by its full path with that command line; answers whether it did.
         std::function<bool(const std::wstring& program, const std::wstring& commandLine)> Start;
     };

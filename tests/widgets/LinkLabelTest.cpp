@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "core/WmiEngine.h"
 #include "framework/Form.h"
 #include "framework/Scoped.h"
 #include "widgets/LinkLabel.h"
@@ -33,19 +35,28 @@ protected:
             opened.push_back(target);
             return opens;
         };
+        TURLLabel::Shell().OpenAsUser = [this](const std::wstring& target) {
+            openedAsUser.push_back(target);
+            return opens;
+        };
+        savedElevated = SetProcessElevatedFunction([this] { return elevated; });
         TURLLabel::Shell().Start = [this](const std::wstring& program, const std::wstring& line) {
             started.push_back(program + L" | " + line);
             return true;
         };
         form = owner.Own<LinkForm>();
     }
-    void TearDown() override { TURLLabel::Shell() = saved; }
+    void TearDown() override {
+        TURLLabel::Shell() = saved;
+        SetProcessElevatedFunction(savedElevated);
+    }
 
     TURLLabel::TShell saved;
+    std::function<bool()> savedElevated;
     TComponent owner;
     LinkForm* form = nullptr;
-    bool opens = true;
-    std::vector<std::wstring> opened, started;
+    bool opens = true, elevated = false;
+    std::vector<std::wstring> opened, openedAsUser, started;
 };
 
 TEST_F(LinkLabel, OpensTheAddressOrElseTheCaptionAfterItsOwnHandler) {
@@ -97,6 +108,32 @@ TEST_F(LinkLabel, OnlyAnHtmPageThatWouldNotOpenOffersAProgramByItsFullPath) {
                   rundll + L" | \"" + rundll + L"\" Shell32.dll,OpenAs_RunDLL \"X.HTM\""}));
     EXPECT_EQ(TURLLabel::TargetExtension(L"C:\\a.b\\c"), L"");
     EXPECT_EQ(TURLLabel::TargetExtension(L"page.Htm"), L".HTM");
+}
+
+TEST_F(LinkLabel, ElevatedItOpensOnlyThroughTheUsersOwnShell) {
+    TURLLabel& link = *form->link;
+    link.SetURL(L"https://x.example/");
+    link.Click();
+    EXPECT_EQ(opened, std::vector<std::wstring>{L"https://x.example/"});
+    EXPECT_TRUE(openedAsUser.empty()) << "not elevated, the shell opens it as this process";
+
+    opened.clear();
+    elevated = true;
+    link.SetVisited(false);
+    link.Click();
+    EXPECT_TRUE(opened.empty()) << "opened by this elevated process";
+    EXPECT_EQ(openedAsUser, std::vector<std::wstring>{L"https://x.example/"});
+    EXPECT_TRUE(link.Visited());
+
+    // The user's shell out of reach: nothing opens, not even the program picker, which would
+    // run elevated as well.
+    opens = false;
+    link.SetVisited(false);
+    link.SetURL(L"page.htm");
+    link.Click();
+    EXPECT_FALSE(link.Visited());
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(started.empty());
 }
 
 TEST_F(LinkLabel, ColourSettersRepaintOnlyOnAChange) {
