@@ -9,6 +9,7 @@
 #include "app/SingleInstance.h"
 #include "app/Simulation.h"
 #include "app/ProgressWindow.h"
+#include "core/ProgramFolder.h"
 #include "framework/Application.h"
 #include "wmi/WmiComponent.h"
 
@@ -53,6 +54,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         if (*code == 2) MessageBoxW(nullptr, SimulationUsage, L"Tarnwick", MB_OK | MB_ICONERROR);
         return *code;
     }
+    HoldOwnImage();
     const std::optional<TSimulationOptions> simulation = ParseSimulationOptions(GetCommandLineW());
     const std::optional<std::wstring> idleReport = ParseExitWhenIdle(GetCommandLineW());
     const std::optional<TInstanceRequest> request = ParseStartRequest(GetCommandLineW());
