@@ -1,6 +1,7 @@
 #pragma once
-// Starting this program again as administrator, through the shell's "runas" verb (the consent
-// prompt of UAC), with the options of this start and the switch the user asked for.
+// Starting this program again: as administrator, through the shell's "runas" verb (the consent
+// prompt of UAC), with the switch the user asked for; or the copy in the program folder. A copy
+// gets the program's own options, rebuilt from what this start parsed, never the caller's text.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -8,16 +9,21 @@
 #include <functional>
 #include <string>
 
-// This start's options as they were, each followed by a blank, a --switch among them left out.
-std::wstring StartOptions(const std::wstring& commandLine);
-// The parameters of the elevated copy: this start's options as they were (a --switch among
-// them left out), then --switch=profile.
-std::wstring ElevatedCopyParameters(const std::wstring& commandLine, const std::wstring& profile);
+#include "app/Simulation.h"
+
+// The parameters of the elevated copy: the simulation options of this start, then
+// --switch=profile.
+std::wstring ElevatedCopyParameters(const TSimulationOptions& options, const std::wstring& profile);
 // Starts the copy; false when it did not start (the prompt refused or cancelled among others).
-bool StartElevatedCopy(const std::wstring& profile);
+bool StartElevatedCopy(const TSimulationOptions& options, const std::wstring& profile);
 // The shell call, replaced by tests (nullptr: ShellExecuteExW); answers the one replaced.
 std::function<BOOL(SHELLEXECUTEINFOW*)>
 SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f);
-// Starts the program at exePath as this one was started, in its own folder; false when it did
-// not start.
-bool StartProgram(const std::wstring& exePath);
+// Starts the program at exePath (a full path) with this start's simulation options, in its own
+// folder; false when it did not start.
+bool StartProgram(const std::wstring& exePath, const TSimulationOptions& options);
+// The process creation of StartProgram, replaced by tests (nullptr: StartProcess, the path as
+// the application name); answers the one replaced.
+using TCreateProcess = std::function<bool(
+    const std::wstring& application, const std::wstring& commandLine, const std::wstring& folder)>;
+TCreateProcess SetCreateProcessFunction(TCreateProcess f);

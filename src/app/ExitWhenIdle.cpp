@@ -1,28 +1,29 @@
 #include "app/ExitWhenIdle.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string_view>
 
+#include "core/Settings.h"
 #include "framework/Application.h"
+#include "framework/CommandLine.h"
 #include "framework/Form.h"
 #include "framework/StartFigures.h"
 
 std::optional<std::wstring> ParseExitWhenIdle(const std::wstring& commandLine) {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
-    if (!argv) return std::nullopt;
+    const std::vector<std::wstring> args = CommandLineArguments(commandLine);
     const std::wstring_view flag = L"--exit-when-idle";
     std::optional<std::wstring> file;
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring_view arg = argv[i];
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::wstring_view arg = args[i];
         if (arg.substr(0, flag.size()) != flag) continue;
         file = arg.size() > flag.size() && arg[flag.size()] == L'='
                    ? std::wstring(arg.substr(flag.size() + 1))
                    : std::wstring();
+        // A name, not a path: the file lies beside the exe, never where the caller points.
+        if (file->find_first_of(L"\\/:") != std::wstring::npos || *file == L"." || *file == L"..")
+            file->clear();
     }
-    LocalFree(argv);
     return file;
 }
 
@@ -40,7 +41,7 @@ void ExitWhenIdle(const std::wstring& file, const bool& mainLoopRunning) {
         const std::wstring figures = file;
         TApplication& application = app;
         application.OnIdle = nullptr;
-        WriteStartFigures(figures);
+        WriteStartFigures(ExecutableFolder() + figures);
         application.Terminate();
     };
 }

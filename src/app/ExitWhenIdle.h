@@ -7,7 +7,8 @@
 #include <optional>
 #include <string>
 
-// The file named, empty when the option has none; no answer without the option.
+// The file named, empty when the option has none or names a path, not a plain file name; no
+// answer without the option. The file is written beside the exe.
 std::optional<std::wstring> ParseExitWhenIdle(const std::wstring& commandLine);
 // mainLoopRunning: the main window is made and its loop runs, so a hidden main window is one
 // in the tray, not one still being made (a first run's dialog opens while it is).

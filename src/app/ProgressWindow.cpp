@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "framework/Application.h"
+#include "framework/SystemLibrary.h"
 
 namespace {
 TFmProgress* gProgress = nullptr;
@@ -37,7 +38,7 @@ TFmProgress::TFmProgress(TComponent* owner) : TForm(owner) {
     FAnimate1 = CreateWindowExW(
         0, ANIMATE_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | ACS_TRANSPARENT | ACS_CENTER, Scale(20),
         Scale(20), Scale(16), Scale(16), Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
-    static const HMODULE shell = LoadLibraryW(L"shell32.dll");
+    static const HMODULE shell = LoadSystemLibrary(L"shell32.dll");
     if (shell) {
         if (SendMessageW(FAnimate1, ACM_OPENW, reinterpret_cast<WPARAM>(shell),
                          reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(kFindComputerClip))))

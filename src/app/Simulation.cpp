@@ -1,7 +1,6 @@
 #include "app/Simulation.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <memory>
 #include <thread>
@@ -9,7 +8,7 @@
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
 #include "framework/Application.h"
-#include "framework/Environment.h"
+#include "framework/CommandLine.h"
 #include "framework/TextFile.h"
 #include "framework/Scoped.h"
 #include "sim/SimNetsh.h"
@@ -95,8 +94,9 @@ const wchar_t SimulationUsage[] =
     L"the adapter of that Index, loses or finds its link.\n"
     L"--switch=A or --switch=B: switch to that profile; the running Tarnwick does it, or this "
     L"start does and stays in the tray. Exit code 0 done, 1 failed, 2 a bad option.\n"
-    L"--exit-when-idle=FILE: end once started (in the tray, or in the first run's dialog) and "
-    L"append the milliseconds since the process began and its memory to FILE.";
+    L"--exit-when-idle=FILE: simulation mode, end once started (in the tray, or in the first "
+    L"run's dialog) and append the milliseconds since the process began and its memory to the "
+    L"file of that name beside Tarnwick.exe.";
 
 namespace {
 // No sign, no blanks, nothing after the digits: a typo must not become a wait of weeks.
@@ -122,9 +122,7 @@ std::optional<unsigned> ParseSimulationAnswer(std::wstring_view text) {
 
 std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& commandLine) {
     TSimulationOptions options;
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
-    if (!argv) return options;
+    const std::vector<std::wstring> args = CommandLineArguments(commandLine);
     bool valid = true;
     // "--flag=N", its number read by parse; the flag without a number it accepts is refused.
     const auto number = [&](std::wstring_view arg, std::wstring_view flag, auto parse,
@@ -136,8 +134,8 @@ std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& com
         valid = valid && value.has_value();
         options.Enabled = true;
     };
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring_view arg = argv[i];
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::wstring_view arg = args[i];
         if (arg == L"--simulate") options.Enabled = true;
         std::optional<unsigned> delay, answer;
         number(arg, L"--simulate-delay", ParseSimulationDelay, delay);
@@ -145,7 +143,6 @@ std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& com
         if (delay) options.DelayMs = *delay;
         if (answer) options.Answer = *answer;
     }
-    LocalFree(argv);
     if (!valid) return std::nullopt;
     return options;
 }
@@ -156,13 +153,10 @@ void StartSimulation(const TSimulationOptions& options) {
     sim.SetDelay(options.DelayMs);
     sim.SetAnswer(options.Answer);
     const std::wstring log = ExecutableFolder() + L"simulated-network.log";
-    // netsh is this program again: the variable tells the child its role. This process read it
-    // at its start, and only the children it starts see it.
+    // netsh is this program again; the child finds its role in being this process's child.
     SetNetshProgram(Application().ExeName());
-    SetEnvironmentVariableW(SimulatedNetshLogVariable, log.c_str());
-    SetEnvironmentVariableW(SimulatedNetshDelayVariable,
-                            options.DelayMs ? std::to_wstring(options.DelayMs).c_str() : nullptr);
     sim.OnCall = [log](const TSimCall& call) { AppendTextLine(log, TSimProvider::Describe(call)); };
+    sim.OnNetshCommand = [log](const std::wstring& line) { AppendTextLine(log, line); };
     sim.OnAdapterChanged = [log](const TSimAdapter& adapter) {
         AppendTextLine(log, TSimProvider::DescribeState(adapter));
     };
@@ -171,13 +165,11 @@ void StartSimulation(const TSimulationOptions& options) {
 }
 
 std::optional<int> RunAsCableMover(const std::wstring& commandLine) {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
-    if (!argv) return std::nullopt;
+    const std::vector<std::wstring> args = CommandLineArguments(commandLine);
     const std::wstring_view flag = L"--simulate-cable=";
     std::optional<int> code;
-    for (int i = 1; i < argc && !code; ++i) {
-        const std::wstring_view arg = argv[i];
+    for (size_t i = 1; i < args.size() && !code; ++i) {
+        const std::wstring_view arg = args[i];
         if (arg.substr(0, flag.size()) != flag) continue;
         // unplug or plug, of the wired adapter or, after a colon, of the adapter of that Index.
         std::wstring_view value = arg.substr(flag.size()), index;
@@ -196,7 +188,6 @@ std::optional<int> RunAsCableMover(const std::wstring& commandLine) {
                        CableEventName(value == L"plug", std::wstring(index)).c_str()));
         code = event && SetEvent(event.Get()) ? 0 : 1;
     }
-    LocalFree(argv);
     return code;
 }
 
@@ -206,38 +197,22 @@ void StopSimulation() {
     if (!TSimProvider::Installed()) return;
     TSimProvider::Uninstall();
     SetNetshProgram({});
-    SetEnvironmentVariableW(SimulatedNetshLogVariable, nullptr);
-    SetEnvironmentVariableW(SimulatedNetshDelayVariable, nullptr);
 }
 
 std::optional<int> RunAsSimulatedNetsh() {
-    const std::wstring log = EnvironmentVariable(SimulatedNetshLogVariable);
-    if (log.empty()) return std::nullopt;
     // The engine passes the composed "netsh interface ip ..." text as the command line.
-    if (!AppendTextLine(log, GetCommandLineW())) return 1; // unrecorded, so not a success
-    if (const auto delay = ParseSimulationDelay(EnvironmentVariable(SimulatedNetshDelayVariable)))
-        Sleep(*delay);
+    const std::vector<std::wstring> args = CommandLineArguments(GetCommandLineW());
+    if (args.empty() || args[0] != L"netsh") return std::nullopt;
+    const HWND receiver = SimNetshReceiverOfParent(true);
+    if (!receiver) return std::nullopt;
     // The simulated adapters change as Windows' would, and the exit code is netsh's.
-    return SimForwardNetshCommand(GetCommandLineW()).value_or(1);
+    return SimForwardNetshCommand(receiver, GetCommandLineW()).value_or(1);
 }
 
-namespace {
-void Restore(const wchar_t* name, const std::wstring& value) {
-    SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
-}
-} // namespace
-
-TNoNetshRole::TNoNetshRole()
-    : FLog(EnvironmentVariable(SimulatedNetshLogVariable)),
-      FDelay(EnvironmentVariable(SimulatedNetshDelayVariable)),
-      FWindow(EnvironmentVariable(SimNetshWindowVariable)) {
-    for (const wchar_t* name :
-         {SimulatedNetshLogVariable, SimulatedNetshDelayVariable, SimNetshWindowVariable})
-        SetEnvironmentVariableW(name, nullptr);
-}
-
-TNoNetshRole::~TNoNetshRole() {
-    Restore(SimulatedNetshLogVariable, FLog);
-    Restore(SimulatedNetshDelayVariable, FDelay);
-    Restore(SimNetshWindowVariable, FWindow);
+std::wstring SimulationArguments(const TSimulationOptions& options) {
+    if (!options.Enabled) return {};
+    std::wstring text = L"--simulate";
+    if (options.DelayMs) text += L" --simulate-delay=" + std::to_wstring(options.DelayMs);
+    if (options.Answer) text += L" --simulate-answer=" + std::to_wstring(*options.Answer);
+    return text;
 }

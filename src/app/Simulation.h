@@ -40,23 +40,12 @@ void StopSimulation();
 // starts as usual.
 std::optional<int> RunAsCableMover(const std::wstring& commandLine);
 
-// Given by a simulated instance to the netsh it starts, and to nothing else: the log the
-// stand-in appends its command line to, and how long it takes.
-constexpr wchar_t SimulatedNetshLogVariable[] = L"TARNWICK_SIMULATED_NETSH_LOG";
-constexpr wchar_t SimulatedNetshDelayVariable[] = L"TARNWICK_SIMULATED_NETSH_DELAY_MS";
-// When this process was started as the stand-in netsh: records its command line and answers
-// the exit code, 0 once the line is in the log. Call first, before anything else starts.
+// The program's own options of simulation mode, as parsed, for a copy it starts: empty when
+// simulation mode is off, else "--simulate" and each option given, with its value.
+std::wstring SimulationArguments(const TSimulationOptions& options);
+
+// When this process is the stand-in netsh of a simulated instance: hands its command line to
+// that instance, which records and applies it, and answers netsh's exit code. Only a process
+// started as "netsh ..." by a simulated Tarnwick running this same file takes that role, which
+// nothing in the environment can give. Call first, before anything else starts.
 std::optional<int> RunAsSimulatedNetsh();
-
-// While it lives, a process this one starts is the program again, not its netsh: the variables
-// that give a child that role are taken from the environment, and put back after.
-class TNoNetshRole {
-public:
-    TNoNetshRole();
-    ~TNoNetshRole();
-    TNoNetshRole(const TNoNetshRole&) = delete;
-    TNoNetshRole& operator=(const TNoNetshRole&) = delete;
-
-private:
-    std::wstring FLog, FDelay, FWindow;
-};

@@ -9,7 +9,9 @@
 #include "app/SingleInstance.h"
 #include "app/Simulation.h"
 #include "app/ProgressWindow.h"
+#include "core/ProgramFolder.h"
 #include "framework/Application.h"
+#include "framework/SystemLibrary.h"
 #include "wmi/WmiComponent.h"
 
 namespace {
@@ -32,11 +34,7 @@ void ShowInstance(TfrmMainWindow* mainWindow) {
 bool HandOver(TSingleInstance& instance, const std::wstring& name,
               const std::function<bool()>& start) {
     instance.Release();
-    const bool started = [&] {
-        const TNoNetshRole programCopy;
-        return start();
-    }();
-    if (started) {
+    if (start()) {
         const ULONGLONG until = GetTickCount64() + 30000;
         while (!InstanceListening(name) && GetTickCount64() < until)
             WaitDispatchingMessages(nullptr, 100);
@@ -47,16 +45,26 @@ bool HandOver(TSingleInstance& instance, const std::wstring& name,
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Every DLL loaded by name from now on, also by system code, comes from System32: one saved
+    // beside the exe (in Downloads, say) must not run with an administrator's rights. What the
+    // import table names is loaded before this line; it names KnownDLLs alone, and comctl32,
+    // which the manifest sends to WinSxS. COM loads its servers (WMI's scripting objects in
+    // System32\wbem, WIC, Task Scheduler) by their registered full paths, and a DLL loaded by
+    // its full path has its own dependencies looked for in its folder first (the alternate
+    // search order of "Dynamic-link library search order"), so they are still found.
+    RestrictDllSearchToSystem32();
     // Started by a simulated instance as its netsh: nothing of the program itself may run.
     if (const std::optional<int> code = RunAsSimulatedNetsh()) return *code;
     if (const std::optional<int> code = RunAsCableMover(GetCommandLineW())) {
         if (*code == 2) MessageBoxW(nullptr, SimulationUsage, L"Tarnwick", MB_OK | MB_ICONERROR);
         return *code;
     }
+    HoldOwnImage();
     const std::optional<TSimulationOptions> simulation = ParseSimulationOptions(GetCommandLineW());
     const std::optional<std::wstring> idleReport = ParseExitWhenIdle(GetCommandLineW());
     const std::optional<TInstanceRequest> request = ParseStartRequest(GetCommandLineW());
-    if (!simulation || !request || (idleReport && idleReport->empty())) {
+    // Measuring writes a file: a tool of simulation mode, never asked of a real copy.
+    if (!simulation || !request || (idleReport && (idleReport->empty() || !simulation->Enabled))) {
         MessageBoxW(nullptr, SimulationUsage, L"Tarnwick", MB_OK | MB_ICONERROR);
         return 2;
     }
@@ -85,11 +93,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     GuardedCall([&] {
         StartSimulation(*simulation);
         mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
-        mainWindow->OnRestartElevated = [&instance, &name](const std::wstring& profile) {
-            return HandOver(instance, name, [&] { return StartElevatedCopy(profile); });
+        mainWindow->OnRestartElevated = [&](const std::wstring& profile) {
+            return HandOver(instance, name,
+                            [&] { return StartElevatedCopy(*simulation, profile); });
         };
-        mainWindow->OnStartCopy = [&instance, &name](const std::wstring& exe) {
-            return HandOver(instance, name, [&] { return StartProgram(exe); });
+        mainWindow->OnStartCopy = [&](const std::wstring& exe) {
+            return HandOver(instance, name, [&] { return StartProgram(exe, *simulation); });
         };
         if (mainWindow->StartCopyIfMade()) {
             app.Run();

@@ -3,7 +3,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/ProfileCheck.h"
 #include "framework/Application.h"
+#include "framework/CommandLine.h"
 #include "framework/Scoped.h"
 
 namespace {
@@ -16,12 +18,6 @@ std::wstring& ProgramOverride() {
 std::function<void(const std::wstring&, const TNetshRun&)>& RunObserver() {
     static std::function<void(const std::wstring&, const TNetshRun&)> observer;
     return observer;
-}
-
-// The name goes in double quotes: netsh would split a name with blanks ("以太网 2") into
-// several words.
-std::wstring Quoted(const std::wstring& name) {
-    return L"\"" + name + L"\"";
 }
 
 TSwitchResult RunCommand(const std::wstring& commandLine) {
@@ -99,7 +95,12 @@ std::wstring NetshCause(const TNetshRun& run) {
 }
 
 TSwitchResult NetshSwitchConnection(const std::wstring& connectionName, const TIpProfile& profile) {
-    const std::wstring name = Quoted(connectionName);
+    // Every value goes into a command line: one that is no plain address could add arguments.
+    if (std::wstring fault = ProfileValueFault(profile, true); !fault.empty())
+        return TSwitchResult::Failure(-1, std::move(fault));
+    // The name goes in double quotes, as netsh would split a name with blanks ("以太网 2") into
+    // several words, and a quote or backslash in it is escaped.
+    const std::wstring name = QuotedArgument(connectionName, true);
     const std::wstring setAddress = L"netsh interface ip set address " + name;
     const std::wstring setDns = L"netsh interface ip set dns " + name;
     // Later commands still run after a failure, but only the first failure is reported.

@@ -18,6 +18,7 @@ constexpr size_t NetshMaxCommandLine = 512;
 // Runs the commands of the profile against the connection, every one, in order: for DHCP
 // "set address NAME dhcp" and "set dns NAME dhcp"; otherwise "set address NAME static A M G 1"
 // (none for no gateway), "set dns NAME static D1" (or none) and "add dns NAME D2" when given.
+// A profile value that is no plain address (ProfileValueFault) runs nothing and fails with -1.
 // Answers the first command that did not exit 0: netsh's exit code, or -1 when netsh could not
 // be started or ran past the time limit. Whether the profile is in place is for the read-back
 // to say: Windows' netsh exits 1 where the adapter already is as asked.

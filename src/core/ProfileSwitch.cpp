@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/NetshEngine.h"
+#include "core/ProfileCheck.h"
 #include "core/WmiEngine.h"
 
 using Microsoft::WRL::ComPtr;
@@ -63,6 +64,9 @@ bool ShowsProfile(const TAdapterState& now, const TIpProfile& profile,
 TSwitchResult SwitchProfile(const std::wstring& section) {
     const TIpProfile profile = ReadProfile(section);
     const TSwitchOptions options = ReadSwitchOptions();
+    // A value that is no plain address reaches no adapter and no command line.
+    if (std::wstring fault = ProfileValueFault(profile, options.UseNetsh); !fault.empty())
+        return TSwitchResult::Failure(-1, std::move(fault));
     const ComPtr<IDispatch> services = BindCimv2();
     std::vector<TSwitchTarget> targets = SwitchTargets(services.Get(), options.Adapter);
     if (targets.empty())

@@ -54,7 +54,10 @@ TIpProfile ReadProfile(const std::wstring& section) {
 }
 
 void WriteProfile(const std::wstring& section, const TIpProfile& p) {
-    TIniFile& ini = ConfigIni();
+    WriteProfile(ConfigIni(), section, p);
+}
+
+void WriteProfile(TCustomIniFile& ini, const std::wstring& section, const TIpProfile& p) {
     ini.WriteString(section, L"DHCPEnabled", p.DHCPEnabled ? L"1" : L"0");
     if (!p.DHCPEnabled) {
         ini.WriteString(section, L"IPAddress", p.IPAddress);
@@ -66,6 +69,26 @@ void WriteProfile(const std::wstring& section, const TIpProfile& p) {
         ini.WriteString(section, L"DNSA", p.DNSA);
         ini.WriteString(section, L"DNSB", p.DNSB);
     }
+}
+
+void CopySettingsTo(TCustomIniFile& into) {
+    struct TKeys {
+        const wchar_t* Section;
+        std::vector<const wchar_t*> Keys;
+    };
+    const std::vector<const wchar_t*> profile = {
+        L"Name",       L"DHCPEnabled", L"IPAddress", L"IPSubnet", L"DefaultIPGateway",
+        L"DNSEnabled", L"DNSA",        L"DNSB"};
+    const TKeys keys[] = {{L"NET", {L"NET", L"AutoRun", L"AutoSwitch", L"Adapter", L"Method"}},
+                          {L"A", profile},
+                          {L"B", profile}};
+    // No stored value holds this character, so it tells a key that is not set.
+    const std::wstring unset(1, L'\x1');
+    for (const TKeys& section : keys)
+        for (const wchar_t* key : section.Keys) {
+            const std::wstring value = ConfigIni().ReadString(section.Section, key, unset);
+            if (value != unset) into.WriteString(section.Section, key, value);
+        }
 }
 
 TSwitchOptions ReadSwitchOptions() {

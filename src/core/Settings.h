@@ -27,6 +27,11 @@ TIpProfile ReadProfile(const std::wstring& section);
 // only for given servers, so the other choice keeps its values for the next time. Name is not
 // written.
 void WriteProfile(const std::wstring& section, const TIpProfile& profile);
+// The same into another store.
+void WriteProfile(TCustomIniFile& ini, const std::wstring& section, const TIpProfile& profile);
+// Writes into another store every key of Config.ini the program reads, as the settings store
+// holds it; a key that is not set is not written, so it answers the same default there.
+void CopySettingsTo(TCustomIniFile& into);
 
 // How a switch is made: with netsh (NET/Method "B", compared with case) or WMI, and on the
 // adapter of NET/Adapter's Index, or on every IP-enabled adapter when it is empty.

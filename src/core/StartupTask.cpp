@@ -9,13 +9,12 @@
 #include <optional>
 #include <string_view>
 #include <utility>
-
-#define SECURITY_WIN32
-#include <secext.h>
+#include <vector>
 
 #include "core/Settings.h"
 #include "framework/Application.h"
 #include "framework/Automation.h"
+#include "framework/Scoped.h"
 #include "framework/Strings.h"
 
 using Microsoft::WRL::ComPtr;
@@ -114,11 +113,21 @@ std::wstring StartupTaskXml(const std::wstring& exePath, const std::wstring& use
 }
 
 std::wstring CurrentUserName() {
-    wchar_t name[256] = {};
-    ULONG size = 256;
-    if (GetUserNameExW(NameSamCompatible, name, &size)) return name;
-    DWORD plain = 256;
-    return GetUserNameW(name, &plain) ? name : L"";
+    // From the token, not through secur32, which is no KnownDLL.
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+    const ScopedHandle token(raw);
+    DWORD size = 0;
+    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (!size || !GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size))
+        return {};
+    const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
+    wchar_t name[256] = {}, domain[256] = {};
+    DWORD nameSize = 256, domainSize = 256;
+    SID_NAME_USE use;
+    if (!LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) return {};
+    return domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
 }
 
 std::optional<std::wstring> RegisteredTaskXml(const std::wstring& name) {

@@ -218,55 +218,59 @@ bool TfrmConfig::ApplyAutoRun() {
         Application().MessageBox(NotElevatedCause, MB_OK | MB_ICONWARNING);
         return false;
     }
-    std::wstring exe = Application().ExeName();
+    const std::wstring exe = Application().ExeName();
     const std::wstring cause = autoRun ? UnsafeToStartElevatedCause(exe) : L"";
     if (!cause.empty()) {
         const std::wstring offer = cause + L"\n是否将 Tarnwick 复制到“" + ProgramFilesFolder() +
                                    L"”，并在开机时启动该副本？";
         if (Application().MessageBox(offer, MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
-        // Raises, with the system's reason, when the copy cannot be made.
-        exe = CopyIntoProgramFiles(exe);
-        FMovedTo = exe;
+        // The copy reads the settings this one holds, with the dialog's over them. Raises with
+        // the cause when any step fails, the task included: nothing half-done then, and nothing
+        // of the dialog is saved.
+        FMovedTo = CopyIntoProgramFiles(
+            [this](TCustomIniFile& ini) {
+                CopySettingsTo(ini);
+                SaveSettings(ini);
+            },
+            [this](const std::wstring& copy) { SetAutoRun(true, copy); });
+        return true;
     }
-    try {
-        Attempt(autoRun ? L"无法设置开机时自动运行。" : L"无法取消开机时自动运行。",
-                [&] { SetAutoRunFor(autoRun, exe); });
-    } catch (...) {
-        // Nothing half-done: a copy nobody starts goes again.
-        if (!FMovedTo.empty()) DeleteFileW(std::exchange(FMovedTo, L"").c_str());
-        throw;
-    }
+    SetAutoRun(autoRun, exe);
     return true;
+}
+
+void TfrmConfig::SetAutoRun(bool on, const std::wstring& exe) {
+    Attempt(on ? L"无法设置开机时自动运行。" : L"无法取消开机时自动运行。",
+            [&] { SetAutoRunFor(on, exe); });
 }
 
 void TfrmConfig::btnOKClick(TComponent*) {
     // The task first: when Windows refuses it, nothing of the dialog is saved and it stays open.
     if (!ApplyAutoRun()) return;
     Attempt(L"无法保存 Config.ini。", [this] { SaveSettings(); });
-    // The copy started at logon reads the settings beside it.
-    if (!FMovedTo.empty()) {
-        const std::wstring folder = FMovedTo.substr(0, FMovedTo.find_last_of(L'\\') + 1);
-        CopyFileW(ConfigIni().FileName().c_str(), (folder + L"Config.ini").c_str(), FALSE);
-    }
     ResultText = L"OK";
     Close();
 }
 
 void TfrmConfig::SaveSettings() {
+    SaveSettings(ConfigIni());
+}
+
+void TfrmConfig::SaveSettings(TCustomIniFile& into) {
     const bool autoRun = chkAutoRun->Checked();
-    frmIPSetA->SaveProfile();
-    frmIPSetB->SaveProfile();
-    ConfigIni().WriteString(L"NET", L"AutoRun", autoRun ? L"1" : L"0");
-    ConfigIni().WriteString(L"NET", L"AutoSwitch", L"0");
-    if (chkAutoSwitch->Checked()) ConfigIni().WriteString(L"NET", L"AutoSwitch", L"1");
+    frmIPSetA->SaveProfile(into);
+    frmIPSetB->SaveProfile(into);
+    into.WriteString(L"NET", L"AutoRun", autoRun ? L"1" : L"0");
+    into.WriteString(L"NET", L"AutoSwitch", L"0");
+    if (chkAutoSwitch->Checked()) into.WriteString(L"NET", L"AutoSwitch", L"1");
     // An adapter the list does not show (not "Ethernet 802.3") stays as it was.
     bool listed = false;
     for (int i = 0; i < cmbAdapters->Count(); ++i)
         listed = listed || AdapterOfItem(cmbAdapters->Item(i)) == FStoredAdapter;
-    ConfigIni().WriteString(L"NET", L"Adapter",
-                            chkOnlyAdapter->Checked() ? SelectedAdapter()
-                            : listed                  ? L""
-                                                      : FStoredAdapter);
+    into.WriteString(L"NET", L"Adapter",
+                     chkOnlyAdapter->Checked() ? SelectedAdapter()
+                     : listed                  ? L""
+                                               : FStoredAdapter);
 }
 
 void TfrmConfig::btnCancleClick(TComponent*) {

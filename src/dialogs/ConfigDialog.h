@@ -26,6 +26,8 @@ public:
     void btnOKClick(TComponent* sender);
     // Writes the dialog's settings to Config.ini; raises when Windows refuses the write.
     void SaveSettings();
+    // The same into another store (the Config.ini of the copy in the program folders).
+    void SaveSettings(TCustomIniFile& into);
     // The question mark on "关于(&A)", at the dialog's scale.
     void SetAboutGlyph();
     // The start-with-Windows step of "确定"; false when it did not happen (said to the user).
@@ -77,6 +79,9 @@ private:
     void CreateControls();
     void FormCreate();
     TDBEdit* FieldEdit(const std::wstring& field, int top);
+    // Puts the start-with-Windows task in place for exe, or takes it away; raises in the
+    // user's words when Windows refuses.
+    void SetAutoRun(bool on, const std::wstring& exe);
     // The Index of the selected adapter as its item shows it; empty when none is selected.
     std::wstring SelectedAdapter() const;
 

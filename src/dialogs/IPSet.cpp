@@ -128,6 +128,10 @@ void TfrmIPSet::LoadProfile() {
 }
 
 void TfrmIPSet::SaveProfile() {
+    SaveProfile(ConfigIni());
+}
+
+void TfrmIPSet::SaveProfile(TCustomIniFile& into) {
     TIpProfile profile;
     profile.DHCPEnabled = !rbAStatic->Checked();
     profile.IPAddress = edtAIP->Text();
@@ -136,5 +140,5 @@ void TfrmIPSet::SaveProfile() {
     profile.DNSEnabled = !rbADNSStatic->Checked();
     profile.DNSA = edtADNS1->Text();
     profile.DNSB = edtADNS2->Text();
-    WriteProfile(FSection, profile);
+    WriteProfile(into, FSection, profile);
 }

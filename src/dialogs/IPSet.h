@@ -3,6 +3,7 @@
 // a frame that its owner places on a tab page.
 #include <string>
 
+#include "framework/CustomIniFile.h"
 #include "framework/StdCtrls.h"
 
 class TfrmIPSet : public TPanel {
@@ -16,6 +17,8 @@ public:
 
     void LoadProfile();
     void SaveProfile();
+    // Saves into another store (the copy's Config.ini) instead.
+    void SaveProfile(TCustomIniFile& into);
 
     void rbADhcpClick(TComponent* sender);
     void rbAStaticClick(TComponent* sender);

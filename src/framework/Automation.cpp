@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/Strings.h"
+#include "framework/SystemLibrary.h"
 
 std::wstring EComError::SystemText() const {
     const std::wstring code = HexDigits(static_cast<unsigned long>(FCode), 8);
@@ -120,10 +121,7 @@ namespace {
 HRESULT ParseDisplayName(IBindCtx* context, const wchar_t* name, ULONG* eaten, IMoniker** moniker) {
     using TParse = HRESULT(WINAPI*)(IBindCtx*, LPCWSTR, ULONG*, IMoniker**);
     static const TParse parse = []() -> TParse {
-        wchar_t folder[MAX_PATH];
-        const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH) return nullptr;
-        const HMODULE urlmon = LoadLibraryW((std::wstring(folder, n) + L"\\urlmon.dll").c_str());
+        const HMODULE urlmon = LoadSystemLibrary(L"urlmon.dll");
         if (!urlmon) return nullptr;
         // Through void*: a FARPROC has no parameters, and GCC warns of the cast otherwise.
         return reinterpret_cast<TParse>(

@@ -173,8 +173,13 @@ void TIniFile::WriteString(const std::wstring& section, const std::wstring& key,
     const auto forgetCachedCopy = [this] {
         WritePrivateProfileStringW(nullptr, nullptr, nullptr, FFileName.c_str());
     };
-    const std::optional<std::string> before =
-        value.find_first_of(L"\r\n") == value.npos ? ReadBytes(FFileName) : std::nullopt;
+    // A line break in a value would end its line and make the rest keys and sections of their
+    // own; a NUL would cut it short. Refused, whoever asks.
+    for (const std::wstring* text : {&section, &key, &value})
+        if (text->find_first_of(std::wstring_view(L"\r\n\0", 3)) != std::wstring::npos)
+            throw Exception(L"Unable to write to " + FFileName + L": a line break or NUL in " +
+                            (text == &value ? L"the value of " + key : L"a name"));
+    const std::optional<std::string> before = ReadBytes(FFileName);
     for (const bool atEnd : {false, true}) {
         const std::optional<std::string> after =
             before ? WithValue(*before, section, key, value, atEnd) : std::nullopt;

@@ -14,7 +14,8 @@ public:
     // Answers at most MaxValueLength characters of the stored value.
     std::wstring ReadString(const std::wstring& section, const std::wstring& key,
                             const std::wstring& defaultValue) override;
-    // Raises "Unable to write to <path>" when the platform refuses the write.
+    // Raises "Unable to write to <path>" when the platform refuses the write, and before
+    // writing anything when the section, key or value holds a CR, LF or NUL.
     void WriteString(const std::wstring& section, const std::wstring& key,
                      const std::wstring& value) override;
 

@@ -1,11 +1,11 @@
 #include "sim/SimNetsh.h"
 
-#include <shellapi.h>
+#include <tlhelp32.h>
 
-#include <cwchar>
-
-#include "framework/Environment.h"
+#include "framework/CommandLine.h"
 #include "framework/MessageWindow.h"
+#include "framework/Scoped.h"
+#include "framework/Strings.h"
 #include "sim/SimAdapterMethods.h"
 #include "sim/SimProvider.h"
 
@@ -14,16 +14,7 @@ constexpr int Done = 0;
 constexpr int Refused = 1;
 // WM_COPYDATA's tag for a command line.
 constexpr ULONG_PTR kNetshCommand = 0x4E455453; // "NETS"
-
-std::vector<std::wstring> Words(const std::wstring& commandLine) {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
-    std::vector<std::wstring> words;
-    for (int i = 0; argv && i < argc; ++i)
-        words.emplace_back(argv[i]);
-    LocalFree(argv);
-    return words;
-}
+const wchar_t kReceiverClass[] = L"TarnwickSimulatedNetsh";
 
 TSimAdapter* ByConnection(std::vector<TSimAdapter>& adapters, const std::wstring& name) {
     for (TSimAdapter& a : adapters)
@@ -88,20 +79,56 @@ LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         return Refused + 1;
     const std::wstring line(static_cast<const wchar_t*>(data->lpData),
                             data->cbData / sizeof(wchar_t));
-    // The answer is the exit code plus one: 0 is what SendMessage answers when nobody took it.
-    const int code = SimApplyNetshCommand(sim->Adapters(), line) + 1;
+    if (sim->OnNetshCommand) sim->OnNetshCommand(line);
+    // The answer is the exit code plus one (0 is what SendMessage answers when nobody took it),
+    // and above it the milliseconds the stand-in is to take: this thread must not wait them.
+    const LRESULT code = SimApplyNetshCommand(sim->Adapters(), line) + 1;
     if (sim->OnAdapterChanged) {
-        const std::vector<std::wstring> w = Words(line);
+        const std::vector<std::wstring> w = CommandLineArguments(line);
         if (const TSimAdapter* adapter =
                 w.size() > 5 ? ByConnection(sim->Adapters(), w[5]) : nullptr)
             sim->OnAdapterChanged(*adapter);
     }
-    return code;
+    return code | static_cast<LRESULT>(sim->Delay()) << 32;
+}
+
+// The process that started this one; none when it cannot be told.
+std::optional<DWORD> ParentProcessId() {
+    const ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return std::nullopt;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry))
+        if (entry.th32ProcessID == GetCurrentProcessId()) return entry.th32ParentProcessID;
+    return std::nullopt;
+}
+
+ULONGLONG CreationTime(HANDLE process) {
+    FILETIME created{}, ended{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return ~0ULL;
+    return ULARGE_INTEGER{{created.dwLowDateTime, created.dwHighDateTime}}.QuadPart;
+}
+
+std::wstring ImagePath(HANDLE process) {
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD size = MAX_PATH * 2;
+    return QueryFullProcessImageNameW(process, 0, path, &size) ? std::wstring(path, size)
+                                                               : std::wstring();
+}
+
+// Whether the process runs this program file and began before this process.
+bool RunsThisProgram(DWORD processId) {
+    const ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return false;
+    const std::wstring parent = ImagePath(process.Get());
+    return !parent.empty() && SameText(parent, ImagePath(GetCurrentProcess())) &&
+           CreationTime(process.Get()) <= CreationTime(GetCurrentProcess());
 }
 } // namespace
 
 int SimApplyNetshCommand(std::vector<TSimAdapter>& adapters, const std::wstring& commandLine) {
-    const std::vector<std::wstring> w = Words(commandLine);
+    const std::vector<std::wstring> w = CommandLineArguments(commandLine);
     // netsh interface ip (set|add) (address|dns) NAME ...
     if (w.size() < 7 || w[1] != L"interface" || w[2] != L"ip") return Refused;
     const bool set = w[3] == L"set", add = w[3] == L"add";
@@ -114,29 +141,34 @@ int SimApplyNetshCommand(std::vector<TSimAdapter>& adapters, const std::wstring&
 }
 
 TSimNetshReceiver::TSimNetshReceiver()
-    : FWindow(CreateMessageWindow(L"TarnwickSimulatedNetsh", ReceiverProc)) {
-    if (!FWindow) return;
-    const std::wstring handle = std::to_wstring(reinterpret_cast<uintptr_t>(FWindow));
-    SetEnvironmentVariableW(SimNetshWindowVariable, handle.c_str());
-}
+    : FWindow(CreateMessageWindow(kReceiverClass, ReceiverProc)) {}
 
 TSimNetshReceiver::~TSimNetshReceiver() {
-    SetEnvironmentVariableW(SimNetshWindowVariable, nullptr);
     if (FWindow) DestroyWindow(FWindow);
 }
 
-std::optional<int> SimForwardNetshCommand(const std::wstring& commandLine) {
-    const std::wstring handle = EnvironmentVariable(SimNetshWindowVariable);
-    if (handle.empty()) return std::nullopt;
-    const HWND window =
-        reinterpret_cast<HWND>(static_cast<uintptr_t>(std::wcstoull(handle.c_str(), nullptr, 10)));
+HWND SimNetshReceiverOfParent(bool sameProgram) {
+    const std::optional<DWORD> parent = ParentProcessId();
+    if (!parent || (sameProgram && !RunsThisProgram(*parent))) return nullptr;
+    for (HWND window = nullptr;
+         (window = FindWindowExW(HWND_MESSAGE, window, kReceiverClass, nullptr));) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == *parent) return window;
+    }
+    return nullptr;
+}
+
+std::optional<int> SimForwardNetshCommand(HWND receiver, const std::wstring& commandLine) {
+    if (!receiver) return std::nullopt;
     COPYDATASTRUCT data{kNetshCommand, static_cast<DWORD>(commandLine.size() * sizeof(wchar_t)),
                         const_cast<wchar_t*>(commandLine.data())};
     DWORD_PTR answer = 0;
     // The instance serves its messages while it waits for this process.
-    if (!SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+    if (!SendMessageTimeoutW(receiver, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
                              SMTO_ABORTIFHUNG, 30000, &answer) ||
-        answer == 0)
+        (answer & 0xFFFFFFFF) == 0)
         return std::nullopt;
-    return static_cast<int>(answer - 1);
+    Sleep(static_cast<DWORD>(answer >> 32));
+    return static_cast<int>((answer & 0xFFFFFFFF) - 1);
 }

@@ -71,6 +71,9 @@ public:
     // After each adapter method call and each netsh command applied through the stand-in, with
     // the adapter as it is now. The same contract as OnCall.
     std::function<void(const TSimAdapter&)> OnAdapterChanged;
+    // Each netsh command line the stand-in hands over, before it is applied. The same contract
+    // as OnCall.
+    std::function<void(const std::wstring&)> OnNetshCommand;
 
     // One line for simulated-network.log, e.g.
     // "adapter 1 EnableStatic({10.0.0.5}, {255.255.255.0}) = 0"

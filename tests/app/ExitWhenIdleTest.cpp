@@ -8,6 +8,7 @@
 #include "app/ExitWhenIdle.h"
 #include "core/Settings.h"
 #include "framework/Scoped.h"
+#include "support/BuiltProgram.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -19,24 +20,7 @@ std::optional<std::wstring> Parse(const std::wstring& arguments) {
 // Runs Tarnwick.exe, copied alone into the folder, with the option; answers its exit code, or
 // -1 when it has not ended within 30 s.
 long RunUntilIdle(const TempFolder& folder) {
-    const std::wstring built = ExecutableFolder() + L"..\\src\\app\\Tarnwick.exe";
-    const std::wstring exe = folder.File(L"Tarnwick.exe");
-    if (!CopyFileW(built.c_str(), exe.c_str(), FALSE)) return -2;
-    std::wstring command = L"\"" + exe + L"\" --simulate --exit-when-idle=figures.txt";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.Path().c_str(), &startup, &process))
-        return -2;
-    const ScopedHandle thread(process.hThread), running(process.hProcess);
-    if (WaitForSingleObject(running.Get(), 30000) != WAIT_OBJECT_0) {
-        TerminateProcess(running.Get(), 1);
-        return -1;
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(running.Get(), &code);
-    return static_cast<long>(code);
+    return RunCopyUntilEnd(folder, L"Tarnwick.exe --simulate --exit-when-idle=figures.txt");
 }
 
 // The one line written: milliseconds since creation, peak working set, private bytes.
@@ -56,7 +40,11 @@ void ExpectFigures(const TempFolder& folder) {
 TEST(ExitWhenIdle, OptionNamesTheFileAndWithoutOneIsEmpty) {
     EXPECT_FALSE(Parse(L"--simulate"));
     EXPECT_EQ(Parse(L"--simulate --exit-when-idle=figures.txt"), L"figures.txt");
-    EXPECT_EQ(Parse(L"\"--exit-when-idle=C:\\a b\\f.txt\""), L"C:\\a b\\f.txt");
+    // A path is refused, so figures land beside the exe and nowhere the caller points.
+    for (const wchar_t* path :
+         {L"\"--exit-when-idle=C:\\a b\\f.txt\"", L"--exit-when-idle=..\\f.txt",
+          L"--exit-when-idle=sub/f.txt", L"--exit-when-idle=C:f.txt", L"--exit-when-idle=.."})
+        EXPECT_EQ(Parse(path), L"") << path;
     EXPECT_EQ(Parse(L"--exit-when-idle"), L"");
     EXPECT_EQ(Parse(L"--exit-when-idle="), L"");
 }

@@ -13,7 +13,10 @@
 #include "framework/Environment.h"
 #include "framework/Strings.h"
 #include "sim/SimNetsh.h"
+#include "sim/SimProvider.h"
+#include "support/ScopedVariables.h"
 #include "support/Seams.h"
+#include "support/BuiltProgram.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -59,71 +62,85 @@ TEST(SimulationOptions, AnswerIsOneDecimalCodeForEveryAdapterCall) {
         EXPECT_FALSE(Parse(arguments)) << arguments;
 }
 
-TEST(SimulatedNetsh, SimulationModeStartsTheProgramItselfAsNetsh) {
+TEST(SimulatedNetsh, SimulationModeStartsTheProgramItselfAsNetshAndSetsNoVariable) {
     StartSimulation({true, 250});
     EXPECT_EQ(NetshProgram(), Application().ExeName());
-    EXPECT_EQ(EnvironmentVariable(SimulatedNetshLogVariable),
-              ExecutableFolder() + L"simulated-network.log");
-    EXPECT_EQ(EnvironmentVariable(SimulatedNetshDelayVariable), L"250");
+    // A variable would reach every process this one starts, elevated copies among them.
+    for (const wchar_t* name :
+         {L"TARNWICK_SIMULATED_NETSH_LOG", L"TARNWICK_SIMULATED_NETSH_DELAY_MS",
+          L"TARNWICK_SIMULATED_NETSH_WINDOW"})
+        EXPECT_EQ(EnvironmentVariable(name), L"") << name;
     StopSimulation();
     EXPECT_NE(NetshProgram(), Application().ExeName());
-    EXPECT_EQ(EnvironmentVariable(SimulatedNetshLogVariable), L"");
 }
 
-TEST(SimulatedNetsh, ACopyOfTheProgramStartedByItIsNotItsNetsh) {
-    StartSimulation({true, 250});
-    std::optional<TNoNetshRole> scope;
-    scope.emplace();
-    EXPECT_EQ(EnvironmentVariable(SimulatedNetshLogVariable), L"");
-    EXPECT_EQ(EnvironmentVariable(SimulatedNetshDelayVariable), L"");
-    EXPECT_EQ(EnvironmentVariable(SimNetshWindowVariable), L"");
-    scope.reset();
-    EXPECT_EQ(EnvironmentVariable(SimulatedNetshLogVariable),
-              ExecutableFolder() + L"simulated-network.log")
-        << "put back for the netsh it starts later";
-    EXPECT_EQ(EnvironmentVariable(SimulatedNetshDelayVariable), L"250");
-    EXPECT_NE(EnvironmentVariable(SimNetshWindowVariable), L"");
-    StopSimulation();
+TEST(SimulatedNetsh, ItsOptionsAreRebuiltFromWhatWasParsed) {
+    EXPECT_EQ(SimulationArguments({}), L"");
+    EXPECT_EQ(SimulationArguments({true}), L"--simulate");
+    EXPECT_EQ(SimulationArguments({true, 250, 66u}),
+              L"--simulate --simulate-delay=250 --simulate-answer=66");
+    const auto parsed = Parse(L"--simulate-answer=91 \"--exit-when-idle=C:\\x\" --switch=A");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(SimulationArguments(*parsed), L"--simulate --simulate-answer=91");
 }
 
-TEST(SimulatedNetsh, TarnwickExeRecordsEachCommandLineAndSucceeds) {
-    // The program built beside this test program's folder.
-    const std::wstring program = ExecutableFolder() + L"..\\src\\app\\Tarnwick.exe";
-    ASSERT_NE(GetFileAttributesW(program.c_str()), INVALID_FILE_ATTRIBUTES) << "build Tarnwick";
+namespace {
+// A simulated provider whose receiver records the command lines it is handed.
+class SimulatedNetshReceiver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TSimulatedWmi::Install().SetDefaultAdapters();
+        TSimProvider::Installed()->OnNetshCommand = [this](const std::wstring& line) {
+            handed.push_back(line);
+        };
+        receiver.emplace();
+        window = FindWindowExW(HWND_MESSAGE, nullptr, L"TarnwickSimulatedNetsh", nullptr);
+    }
+    void TearDown() override {
+        receiver.reset();
+        TSimulatedWmi::Uninstall();
+    }
+    std::vector<std::wstring> handed;
+    std::optional<TSimNetshReceiver> receiver;
+    HWND window = nullptr;
+};
+} // namespace
+
+TEST_F(SimulatedNetshReceiver, NeitherTheEnvironmentNorAnotherParentGivesTheExeTheNetshRole) {
+    // An unelevated program can set the user's variables, which every elevated start takes,
+    // and can start the exe with a command line of its choosing.
     TempFolder folder;
-    const std::wstring log = folder.File(L"simulated-network.log");
-    const ScopedSeam netshIsTarnwick(&SetNetshProgram, program);
-    SetEnvironmentVariableW(SimulatedNetshLogVariable, log.c_str());
-    SetEnvironmentVariableW(SimulatedNetshDelayVariable, L"300");
+    folder.WriteBytes(L"target.txt", "kept\r\n");
+    const std::wstring target = folder.File(L"target.txt");
+    const ScopedVariables oldRole(
+        {{L"TARNWICK_SIMULATED_NETSH_LOG", target},
+         {L"TARNWICK_SIMULATED_NETSH_DELAY_MS", L"1"},
+         {L"TARNWICK_SIMULATED_NETSH_WINDOW", std::to_wstring(reinterpret_cast<uintptr_t>(window))},
+         {L"TARNWICK_FAKE_NETSH_LOG", target}});
 
-    // The stand-in hands each command to the simulated netsh of this process.
-    TSimulatedWmi& sim = TSimulatedWmi::Install();
-    sim.SetDefaultAdapters();
-    TSimNetshReceiver receiver;
-    TIpProfile profile;
-    profile.IPAddress = L"10.0.0.5";
-    profile.IPSubnet = L"255.0.0.0";
-    profile.DefaultIPGateway = L"10.0.0.1";
-    profile.DNSA = L"10.0.0.53";
-    profile.DNSB = L"10.0.0.54";
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(NetshSwitchConnection(L"以太网 2", profile).Code, 0);
-    EXPECT_EQ(sim.Adapters()[1].IPAddress, std::vector<std::wstring>{L"10.0.0.5"});
-    EXPECT_EQ(sim.Adapters()[1].DNSServerSearchOrder,
-              (std::vector<std::wstring>{L"10.0.0.53", L"10.0.0.54"}));
-    EXPECT_GE(GetTickCount() - start, 3 * 300u) << "each command takes the delay";
-    EXPECT_EQ(
-        FromUtf8(folder.ReadBytes(L"simulated-network.log")),
-        L"netsh interface ip set address \"以太网 2\" static 10.0.0.5 255.0.0.0 10.0.0.1 1\r\n"
-        L"netsh interface ip set dns \"以太网 2\" static 10.0.0.53\r\n"
-        L"netsh interface ip add dns \"以太网 2\" 10.0.0.54\r\n");
+    // An ordinary start: it runs as the program, to the tray.
+    EXPECT_EQ(RunCopyUntilEnd(folder, L"Tarnwick.exe --simulate --exit-when-idle=figures.txt"), 0);
+    EXPECT_FALSE(folder.ReadBytes(L"figures.txt").empty()) << "started as usual";
+    // Started as "netsh ..." by this process, which is no simulated Tarnwick of the same file:
+    // no role, so nothing is handed over, and it starts as the program.
+    folder.WriteBytes(L"figures.txt", "");
+    EXPECT_EQ(RunCopyUntilEnd(folder, L"netsh interface ip set address \"以太网\" dhcp "
+                                      L"--simulate --exit-when-idle=figures.txt"),
+              0);
+    EXPECT_FALSE(folder.ReadBytes(L"figures.txt").empty()) << "started as usual";
+    EXPECT_TRUE(handed.empty());
+    EXPECT_EQ(folder.ReadBytes(L"target.txt"), "kept\r\n") << "nothing written where told";
+}
 
-    // A line that cannot be recorded is not a success.
-    SetEnvironmentVariableW(SimulatedNetshDelayVariable, nullptr);
-    SetEnvironmentVariableW(SimulatedNetshLogVariable, folder.File(L"missing\\x.log").c_str());
-    const TNetshRun unrecorded = RunNetsh(L"netsh interface ip set address \"LAN\" dhcp ");
-    EXPECT_FALSE(unrecorded.Kind == TNetshRun::Exited && unrecorded.ExitCode == 0);
-    TSimulatedWmi::Uninstall();
-
-    SetEnvironmentVariableW(SimulatedNetshLogVariable, nullptr);
+TEST_F(SimulatedNetshReceiver, RecordsAndAppliesEachCommandLine) {
+    ASSERT_TRUE(window);
+    const std::wstring line =
+        L"netsh interface ip set address \"以太网 2\" static 10.0.0.5 255.0.0.0 10.0.0.1 1";
+    EXPECT_EQ(SimForwardNetshCommand(window, line), 0);
+    EXPECT_EQ(handed, std::vector<std::wstring>{line});
+    EXPECT_EQ(TSimulatedWmi::Installed()->Adapters()[1].IPAddress,
+              std::vector<std::wstring>{L"10.0.0.5"});
+    EXPECT_FALSE(SimForwardNetshCommand(nullptr, line)) << "no instance, no answer";
+    // This test program's own parent is no simulated Tarnwick.
+    EXPECT_FALSE(SimNetshReceiverOfParent(true));
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "core/Settings.h"
 #include "core/WmiEngine.h"
 #include "framework/Application.h"
+#include "framework/CommandLine.h"
 #include "framework/Scoped.h"
 #include "support/Seams.h"
 #include "support/TempFolder.h"
@@ -215,15 +217,14 @@ TEST(SquattedNames, AnElevatedStartTrustsOnlyAnElevatedInstance) {
     EXPECT_EQ(SendInstanceRequest(name, TInstanceRequest::SwitchToA, 100), 0);
 }
 
-TEST(ElevatedRestart, RunsThisExeThroughRunasWithTheSameOptionsAndTheSwitch) {
-    EXPECT_EQ(ElevatedCopyParameters(L"Tarnwick.exe", L"A"), L"--switch=A");
-    EXPECT_EQ(ElevatedCopyParameters(L"\"C:\\Program Files\\Tarnwick\\Tarnwick.exe\" --simulate "
-                                     L"--switch=A \"--exit-when-idle=C:\\a b\\f.txt\"",
-                                     L"B"),
-              L"--simulate \"--exit-when-idle=C:\\a b\\f.txt\" --switch=B");
-    EXPECT_EQ(ElevatedCopyParameters(L"x.exe \"a\\\"b\" \"c d\\\\\"", L"A"),
-              L"\"a\\\"b\" \"c d\\\\\" --switch=A")
-        << "read back as the same arguments";
+TEST(ElevatedRestart, RunsThisExeThroughRunasWithItsOwnOptionsAndTheSwitch) {
+    EXPECT_EQ(ElevatedCopyParameters({}, L"A"), L"--switch=A");
+    // Rebuilt from what was parsed: nothing of the caller's text reaches the elevated copy.
+    const std::optional<TSimulationOptions> parsed = ParseSimulationOptions(
+        L"\"C:\\Program Files\\Tarnwick\\Tarnwick.exe\" --simulate --switch=A "
+        L"\"--exit-when-idle=C:\\a b\\f.txt\" --simulate-delay=20 \"x\\\"y\" /evil");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(ElevatedCopyParameters(*parsed, L"B"), L"--simulate --simulate-delay=20 --switch=B");
 
     std::vector<std::wstring> calls;
     BOOL started = FALSE;
@@ -232,13 +233,42 @@ TEST(ElevatedRestart, RunsThisExeThroughRunasWithTheSameOptionsAndTheSwitch) {
                         info->lpParameters);
         return started;
     });
-    EXPECT_FALSE(StartElevatedCopy(L"B")) << "the prompt refused";
+    EXPECT_FALSE(StartElevatedCopy({}, L"B")) << "the prompt refused";
     started = TRUE;
-    EXPECT_TRUE(StartElevatedCopy(L"A"));
+    EXPECT_TRUE(StartElevatedCopy({}, L"A"));
     ASSERT_EQ(calls.size(), 2u);
-    const std::wstring head = L"runas|" + Application().ExeName() + L"|";
-    EXPECT_EQ(calls[1].rfind(head, 0), 0u) << calls[1];
-    EXPECT_EQ(calls[1].substr(calls[1].size() - 10), L"--switch=A");
+    EXPECT_EQ(calls[1], L"runas|" + Application().ExeName() + L"|--switch=A");
+}
+
+TEST(ElevatedRestart, TheCopyInTheProgramFolderIsStartedByItsFullPathNotThroughTheShell) {
+    const ScopedSeam shell(&SetShellExecuteFunction, [](SHELLEXECUTEINFOW*) {
+        ADD_FAILURE() << "the shell looks the program up by association";
+        return FALSE;
+    });
+    std::vector<std::wstring> created;
+    const ScopedSeam create(&SetCreateProcessFunction,
+                            [&](const std::wstring& application, const std::wstring& commandLine,
+                                const std::wstring& folder) {
+                                created = {application, commandLine, folder};
+                                return true;
+                            });
+    const std::wstring exe = L"C:\\Program Files\\Tarnwick\\Tarnwick.exe";
+    EXPECT_TRUE(StartProgram(exe, {true, 0, 91u}));
+    EXPECT_EQ(created,
+              (std::vector<std::wstring>{exe, L"\"" + exe + L"\" --simulate --simulate-answer=91",
+                                         L"C:\\Program Files\\Tarnwick\\"}));
+}
+
+TEST(CommandLine, QuotedArgumentsReadBackAsTheyWere) {
+    for (const std::wstring& arg :
+         {std::wstring(L"plain"), std::wstring(), std::wstring(L"a b"), std::wstring(L"a\"b"),
+          std::wstring(L"c d\\"), std::wstring(L"\\\\server\\share\\"), std::wstring(L"x\\\"y z"),
+          std::wstring(L"以太网 2"), std::wstring(L"\"")}) {
+        const std::vector<std::wstring> back = CommandLineArguments(
+            L"x.exe " + QuotedArgument(arg) + L" " + QuotedArgument(arg, true) + L" end");
+        EXPECT_EQ(back, (std::vector<std::wstring>{L"x.exe", arg, arg, L"end"})) << arg;
+    }
+    EXPECT_EQ(QuotedArgument(L"LAN", true), L"\"LAN\"");
 }
 
 TEST(Manifest, AsksForTheHighestAvailableLevel) {
@@ -254,5 +284,66 @@ TEST(Manifest, AsksForTheHighestAvailableLevel) {
     EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"highestAvailable\""),
               std::string::npos);
     EXPECT_EQ(manifest.find("asInvoker"), std::string::npos);
+}
+
+// The DLL names of the exe's import table (and of its delayed imports), read from the file as
+// the loader reads them, before any line of the program runs.
+std::vector<std::string> ImportedDlls(const std::wstring& path, bool delayed) {
+    std::vector<std::string> names;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return names;
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    const auto at = [&bytes](size_t offset) { return bytes.data() + offset; };
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(at(dos->e_lfanew));
+    const auto* sections = IMAGE_FIRST_SECTION(nt);
+    const auto offsetOf = [&](DWORD rva) -> size_t {
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i)
+            if (rva >= sections[i].VirtualAddress &&
+                rva < sections[i].VirtualAddress + sections[i].Misc.VirtualSize)
+                return rva - sections[i].VirtualAddress + sections[i].PointerToRawData;
+        return 0;
+    };
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[delayed ? IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT
+                                                 : IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!directory.VirtualAddress) return names;
+    const size_t step =
+        delayed ? sizeof(IMAGE_DELAYLOAD_DESCRIPTOR) : sizeof(IMAGE_IMPORT_DESCRIPTOR);
+    for (size_t entry = offsetOf(directory.VirtualAddress); entry && entry < bytes.size();
+         entry += step) {
+        const DWORD name =
+            delayed ? reinterpret_cast<const IMAGE_DELAYLOAD_DESCRIPTOR*>(at(entry))->DllNameRVA
+                    : reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at(entry))->Name;
+        if (!name) break;
+        std::string dll = at(offsetOf(name));
+        for (char& c : dll)
+            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        names.push_back(dll);
+    }
+    return names;
+}
+
+TEST(ImportTable, NamesOnlyKnownDllsAndComctl32) {
+    // Loaded before the program's first line restricts the search: each must be a KnownDLL,
+    // which Windows takes from System32 whatever lies beside the exe, or comctl32, which the
+    // manifest sends to WinSxS.
+    const std::vector<std::string> allowed = {
+        "kernel32.dll", "user32.dll",   "gdi32.dll",   "advapi32.dll", "ole32.dll",
+        "oleaut32.dll", "shell32.dll",  "shlwapi.dll", "msvcrt.dll",   "comdlg32.dll",
+        "imm32.dll",    "rpcrt4.dll",   "sechost.dll", "combase.dll",  "ws2_32.dll",
+        "psapi.dll",    "setupapi.dll", "comctl32.dll"};
+    const std::wstring program = ExecutableFolder() + L"..\\src\\app\\Tarnwick.exe";
+    const std::vector<std::string> imported = ImportedDlls(program, false);
+    ASSERT_FALSE(imported.empty()) << "build Tarnwick";
+    EXPECT_NE(std::find(imported.begin(), imported.end(), "kernel32.dll"), imported.end());
+    for (const std::string& dll : imported)
+        EXPECT_NE(std::find(allowed.begin(), allowed.end(), dll), allowed.end())
+            << dll << " is no KnownDLL: one planted beside the exe would be loaded";
+    EXPECT_TRUE(ImportedDlls(program, true).empty()) << "delayed imports are loaded by name";
 }
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -537,21 +539,46 @@ TEST_F(ConfigDialog, NotElevatedTheAutoRunIsRefusedAndNothingIsSaved) {
     EXPECT_TRUE(dialog->Visible());
 }
 
-// This test program lies outside the program folders, where anyone may replace it.
-TEST_F(ConfigDialog, OutsideTheProgramFoldersACopyIsOfferedAndThatCopyStarts) {
+// The program folder is one of the test's own; this test program lies outside it, where
+// anyone may replace it, and is held as the program holds its own image from the start.
+class ConfigDialogCopy : public ConfigDialog {
+protected:
+    void SetUp() override {
+        ConfigDialog::SetUp();
+        CreateDirectoryW(programs.c_str(), nullptr);
+        HoldOwnImage();
+    }
+    void TearDown() override {
+        ConfigDialog::TearDown();
+        HoldImage(L"");
+    }
+
+    // "开机时自动运行" ticked, profile A given an address, then "确定".
+    void ConfirmAutoRun() {
+        if (!dialog) Open();
+        dialog->Show();
+        dialog->chkAutoRun->SetChecked(true);
+        dialog->frmIPSetA->rbAStatic->Click();
+        dialog->btnOK->Click();
+    }
+
+    const std::wstring programs = folder.File(L"Programs");
+    const ScopedSeam<TProgramFoldersFunction> programFolders{
+        &SetProgramFoldersFunction, [this] { return std::vector<std::wstring>{programs}; }};
+    // Every box, answered with answer.
+    std::vector<std::wstring> offers;
+    std::vector<UINT> buttons;
+    int answer = IDYES;
+    const ScopedMessageBoxes answerer = AnswerMessageBoxes(offers, buttons, answer);
+};
+
+TEST_F(ConfigDialogCopy, OutsideTheProgramFoldersACopyIsOfferedAndThatCopyStarts) {
     const std::string before = "[NET]\r\nAutoRun=0\r\n[A]\r\nName=Office\r\nDHCPEnabled=1\r\n";
     Config(before);
     const std::wstring copy = ProgramFilesFolder() + L"Tarnwick.exe";
-    DeleteFileW(copy.c_str());
-    std::vector<std::wstring> offers;
-    int answer = IDNO;
-    std::vector<UINT> buttons;
-    const auto answerer = AnswerMessageBoxes(offers, buttons, answer);
-    Open();
-    dialog->Show();
-    dialog->chkAutoRun->SetChecked(true);
-    dialog->frmIPSetA->rbAStatic->Click();
-    dialog->btnOK->Click();
+    ASSERT_EQ(copy, programs + L"\\Tarnwick\\Tarnwick.exe");
+    answer = IDNO;
+    ConfirmAutoRun();
     ASSERT_EQ(offers.size(), 1u);
     EXPECT_NE(offers[0].find(L"Program Files"), std::wstring::npos) << "says why";
     EXPECT_NE(offers[0].find(ProgramFilesFolder()), std::wstring::npos) << "and where to";
@@ -573,12 +600,41 @@ TEST_F(ConfigDialog, OutsideTheProgramFoldersACopyIsOfferedAndThatCopyStarts) {
     TIniFile besideCopy(ProgramFilesFolder() + L"Config.ini");
     EXPECT_EQ(besideCopy.ReadString(L"A", L"Name", L""), L"Office");
     EXPECT_EQ(besideCopy.ReadString(L"NET", L"AutoRun", L""), L"1");
+    EXPECT_EQ(besideCopy.ReadString(L"A", L"DHCPEnabled", L""), L"0");
+    EXPECT_EQ(besideCopy.ReadString(L"NET", L"NET", L"-"), L"-") << "unset stays unset";
 
     SetAutoRunFor(false, copy);
-    DeleteFileW(copy.c_str());
-    DeleteFileW((ProgramFilesFolder() + L"Config.ini").c_str());
-    RemoveDirectoryW(ProgramFilesFolder().c_str());
     EXPECT_EQ(buttons, std::vector<UINT>(offers.size(), MB_YESNO)) << "each asked Yes or No";
+}
+
+// The copy's Config.ini cannot be written (a folder stands where it goes).
+TEST_F(ConfigDialogCopy, AFailedConfigIniAtTheCopySavesNothingAndSaysSo) {
+    const std::string before = "[NET]\r\nAutoRun=0\r\n[A]\r\nDHCPEnabled=1\r\n";
+    Config(before);
+    const std::wstring made = ProgramFilesFolder();
+    ASSERT_TRUE(CreateDirectoryW(made.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((made + L"Config.ini").c_str(), nullptr));
+    // Wine shows the folder as the user's own: it is shown as administrators would leave it.
+    const ScopedSeam<TReadSecurityFunction> administrators{
+        &SetReadSecurityFunction, [](const std::wstring&) {
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"O:SYD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)", SDDL_REVISION_1, &descriptor,
+                nullptr);
+            return ScopedSecurityDescriptor(descriptor);
+        }};
+    ConfirmAutoRun();
+    ASSERT_EQ(offers.size(), 2u) << "the offer, then the failure";
+    EXPECT_EQ(offers[1].find(L"无法将 Tarnwick 复制到“" + made + L"”。"), 0u) << offers[1];
+    EXPECT_NE(offers[1].find(L"未做任何更改"), std::wstring::npos) << offers[1];
+    EXPECT_EQ(Bytes(), before) << "nothing saved";
+    EXPECT_EQ(dialog->ResultText, L"");
+    EXPECT_EQ(dialog->MovedTo(), L"");
+    EXPECT_TRUE(dialog->Visible());
+    EXPECT_EQ(GetFileAttributesW((made + L"Tarnwick.exe").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the exe copy is undone";
+    EXPECT_FALSE(StartupTaskStarts(Application().Title(), made + L"Tarnwick.exe"));
+    EXPECT_FALSE(AutoRunInPlace());
 }
 
 // Keys as the message loop delivers them to the focused control.

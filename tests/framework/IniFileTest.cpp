@@ -37,6 +37,20 @@ TEST(IniFile, ChangesOneValueInPlaceAndAddsWhatIsMissingWhereItBelongs) {
     EXPECT_EQ(folder.ReadBytes(L"x.ini"), "[NET]\r\nNET=B\r\nMethod=B\r\n");
 }
 
+TEST(IniFile, ALineBreakOrNulInAValueWritesNoKeyOfItsOwn) {
+    TempFolder folder;
+    const std::string before = "[NET]\r\nNET=A\r\n[A]\r\nName=x\r\n";
+    folder.WriteBytes(L"x.ini", before);
+    TIniFile ini(folder.File(L"x.ini"));
+    for (const std::wstring& value : {std::wstring(L"y\r\nNET=B"), std::wstring(L"y\n[NET]\nNET=B"),
+                                      std::wstring(L"y\rNET=B"), std::wstring(L"y\0NET=B", 7)}) {
+        EXPECT_THROW(ini.WriteString(L"A", L"Name", value), Exception);
+        EXPECT_THROW(ini.WriteString(L"A", value, L"1"), Exception) << "a key of that name";
+        EXPECT_EQ(folder.ReadBytes(L"x.ini"), before) << "nothing written";
+    }
+    EXPECT_EQ(ini.ReadString(L"NET", L"NET", L""), L"A");
+}
+
 TEST(IniFile, UnicodeStaysUnicodeAndUnreadableBytesStay) {
     TempFolder folder;
     folder.WriteBytes(L"u.ini", Utf16(L"[NET]\r\nNET=B\r\n[A]\r\nName=内网\r\n"));

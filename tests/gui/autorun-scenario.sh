@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # "开机时自动运行" on a first run from an ordinary folder: the dialog says why that folder will
-# not do and offers a copy in the program folders; accepted, Tarnwick.exe and Config.ini are
-# copied to C:\Program Files\Tarnwick, the Task Scheduler task "Tarnwick" is registered for the
+# not do and offers a copy in the program folders; accepted, Tarnwick.exe is copied to
+# C:\Program Files\Tarnwick and its settings are written there, the Task Scheduler task "Tarnwick" is registered for the
 # copy, the copy takes over and the first program ends with code 0. Keeps screenshots. Runs
 # under scripts/wine-env, at the DPI of SCENARIO_DPI when it is set.
 # Usage: autorun-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
@@ -73,7 +73,10 @@ pid=$!
 [ -f "$program_files/Tarnwick.exe" ] || fail "no copy in C:\\Program Files\\Tarnwick"
 cmp -s "$run/Tarnwick.exe" "$program_files/Tarnwick.exe" || fail "the copy differs"
 tr -d '\r' < "$run/Config.ini" | grep -qx 'AutoRun=1' || fail "AutoRun=1 is not in Config.ini"
-cmp -s "$run/Config.ini" "$program_files/Config.ini" || fail "Config.ini was not copied beside the copy"
+# The copy's Config.ini is written from the settings key by key: the same keys, the same values.
+settings() { tr -d '\r' < "$1" | awk '/^\[/ { section = $0; next } /=/ { print section $0 }' | sort; }
+[ "$(settings "$run/Config.ini")" = "$(settings "$program_files/Config.ini")" ] ||
+  fail "the copy's Config.ini does not hold the settings: $(cat "$program_files/Config.ini")"
 [ -f "$task_file" ] || fail "no task Tarnwick in the prefix"
 grep -qF 'C:\Program Files\Tarnwick\Tarnwick.exe' "$task_file" ||
   fail "the task does not name the copy: $(cat "$task_file")"

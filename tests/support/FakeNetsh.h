@@ -9,19 +9,17 @@
 
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
+#include "support/ScopedVariables.h"
 #include "support/Seams.h"
 
 class ScopedFakeNetsh {
 public:
-    explicit ScopedFakeNetsh(const std::wstring& log) : FProgram(&SetNetshProgram, Program()) {
-        SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_LOG", log.c_str());
-    }
-    ~ScopedFakeNetsh() {
-        for (const wchar_t* name :
-             {L"TARNWICK_FAKE_NETSH_LOG", L"TARNWICK_FAKE_NETSH_EXIT",
-              L"TARNWICK_FAKE_NETSH_DELAY_MS", L"TARNWICK_FAKE_NETSH_STARTUP"})
-            SetEnvironmentVariableW(name, nullptr);
-    }
+    explicit ScopedFakeNetsh(const std::wstring& log)
+        : FProgram(&SetNetshProgram, Program()),
+          FVariables({{L"TARNWICK_FAKE_NETSH_LOG", log},
+                      {L"TARNWICK_FAKE_NETSH_EXIT", L""},
+                      {L"TARNWICK_FAKE_NETSH_DELAY_MS", L""},
+                      {L"TARNWICK_FAKE_NETSH_STARTUP", L""}}) {}
     ScopedFakeNetsh(const ScopedFakeNetsh&) = delete;
     ScopedFakeNetsh& operator=(const ScopedFakeNetsh&) = delete;
 
@@ -33,4 +31,5 @@ public:
 
 private:
     ScopedSeam<std::wstring> FProgram;
+    ScopedVariables FVariables;
 };

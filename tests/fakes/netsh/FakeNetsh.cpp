@@ -71,7 +71,8 @@ int wmain() {
     if (const std::wstring delay = EnvironmentVariable(L"TARNWICK_FAKE_NETSH_DELAY_MS");
         !delay.empty())
         Sleep(static_cast<DWORD>(_wtoi(delay.c_str())));
-    const std::optional<int> applied = SimForwardNetshCommand(GetCommandLineW());
+    const std::optional<int> applied =
+        SimForwardNetshCommand(SimNetshReceiverOfParent(false), GetCommandLineW());
     const std::wstring codes = EnvironmentVariable(L"TARNWICK_FAKE_NETSH_EXIT");
     if (codes.empty() && applied) return *applied;
     return ExitCodeFor(codes, call);
