@@ -8,6 +8,7 @@
 #include <wrl/client.h>
 
 #include "core/WmiEngine.h"
+#include "framework/CommandLine.h"
 #include "framework/ComTypes.h"
 #include "framework/Scoped.h"
 #include "framework/Strings.h"
@@ -103,18 +104,7 @@ bool OpenWithDesktopShell(const std::wstring& target) try {
 }
 
 bool StartProgram(const std::wstring& program, const std::wstring& commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION process{};
-    std::wstring line = commandLine; // CreateProcessW may write into it
-    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return false;
-    // Nothing to wait for: both handles are closed at once.
-    ScopedHandle thread(process.hThread), started(process.hProcess);
-    return true;
+    return StartProcess(program, commandLine);
 }
 
 std::wstring SystemFolder() {
