@@ -1,11 +1,11 @@
 #include "app/SingleInstance.h"
 
-#include <shellapi.h>
-
 #include <utility>
+#include <vector>
 
 #include "core/ProgramFolder.h"
 #include "core/WmiEngine.h"
+#include "framework/CommandLine.h"
 #include "framework/MessageWindow.h"
 #include "framework/Scoped.h"
 #include "framework/Strings.h"
@@ -62,13 +62,11 @@ std::wstring InstanceName(bool simulated) {
 }
 
 std::optional<TInstanceRequest> ParseStartRequest(const std::wstring& commandLine) {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
-    if (!argv) return TInstanceRequest::Show;
+    const std::vector<std::wstring> args = CommandLineArguments(commandLine);
     std::optional<TInstanceRequest> request = TInstanceRequest::Show;
     const std::wstring_view flag = L"--switch";
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring_view arg = argv[i];
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::wstring_view arg = args[i];
         if (arg.substr(0, flag.size()) != flag) continue;
         const std::wstring_view value = arg.substr(flag.size());
         if (value == L"=A")
@@ -79,7 +77,6 @@ std::optional<TInstanceRequest> ParseStartRequest(const std::wstring& commandLin
             request = std::nullopt;
         if (!request) break;
     }
-    LocalFree(argv);
     return request;
 }
 
