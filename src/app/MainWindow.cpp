@@ -220,6 +220,8 @@ int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
     MarkActive(profile);
     // Applied all the same: the adapters take it when the computer restarts.
     if (result.RestartNeeded()) Application().MessageBox(L"IP地址已切换，重新启动计算机后生效。");
+    // Or when the cable comes back.
+    if (!result.Note.empty()) Application().MessageBox(result.Note, MB_OK | MB_ICONINFORMATION);
     return 0;
 }
 
@@ -336,8 +338,7 @@ void TfrmMainWindow::lbl2MouseLeave(TComponent*) {
 
 bool TfrmMainWindow::HearsThisMediaEvent() {
     try {
-        return HearsMediaEvent(netEvent1->EventInstanceName(),
-                               ConfigIni().ReadString(L"NET", L"Adapter", L""));
+        return HearsMediaEvent(netEvent1->EventInstanceName(), ReadSwitchOptions().Adapter);
     } catch (const std::exception&) {
         // WMI cannot tell whose event it is: heard, as every event was before adapters were told
         // apart.

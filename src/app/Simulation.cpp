@@ -4,11 +4,13 @@
 
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
 #include "framework/Application.h"
 #include "framework/CommandLine.h"
+#include "framework/MessageWindow.h"
 #include "framework/TextFile.h"
 #include "framework/Scoped.h"
 #include "sim/SimNetsh.h"
@@ -24,8 +26,9 @@ std::wstring CableEventName(bool plug, const std::wstring& index = {}) {
     return (plug ? kPlugEvent : kUnplugEvent) + (index.empty() ? L"" : L":" + index);
 }
 
-// Waits, without polling, for --simulate-cable and raises the media event it asks for, with
-// the InstanceName of the adapter whose link it moves.
+// Waits, without polling, for --simulate-cable and moves the cable it names: on the thread that
+// owns the adapters, the link changes (a disconnected adapter shows no address, as on Windows)
+// and the media event is raised, with the InstanceName of the adapter whose link it moves.
 class TCableListener {
 public:
     explicit TCableListener(const std::vector<TSimAdapter>& adapters) {
@@ -33,7 +36,9 @@ public:
         // WaitForMultipleObjects waits for 64 handles at most, the stop event among them.
         for (size_t i = 0; i < adapters.size() && FHandles.size() + 2 < MAXIMUM_WAIT_OBJECTS; ++i)
             Add(std::to_wstring(adapters[i].Index), adapters[i].Description);
-        if (!FStop) return;
+        FWindow = CreateMessageWindow(L"TarnwickSimulatedCable", &WindowProc);
+        if (!FStop || !FWindow) return;
+        SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         FThread = std::thread([this] {
             std::vector<HANDLE> handles{FStop.Get()};
             for (const TCable& cable : FHandles)
@@ -42,23 +47,35 @@ public:
                 const DWORD which = WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
                                                            handles.data(), FALSE, INFINITE);
                 if (which <= WAIT_OBJECT_0 || which >= WAIT_OBJECT_0 + handles.size()) return;
-                const TCable& cable = FHandles[which - WAIT_OBJECT_0 - 1];
-                if (TSimProvider* sim = TSimProvider::Installed())
-                    sim->RaiseMediaEvent(cable.Plug, cable.InstanceName);
+                PostMessageW(FWindow, kCableMoved, which - WAIT_OBJECT_0 - 1, 0);
             }
         });
     }
     ~TCableListener() {
         SetEvent(FStop.Get());
         if (FThread.joinable()) FThread.join();
+        if (FWindow) DestroyWindow(FWindow);
     }
 
 private:
+    static constexpr UINT kCableMoved = WM_APP + 1;
     struct TCable {
         ScopedHandle Event;
         bool Plug;
         std::wstring InstanceName;
     };
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        const auto* self =
+            reinterpret_cast<const TCableListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        TSimProvider* sim = TSimProvider::Installed();
+        if (message != kCableMoved || !self || !sim || wParam >= self->FHandles.size())
+            return DefWindowProcW(window, message, wParam, lParam);
+        const TCable& cable = self->FHandles[wParam];
+        for (TSimAdapter& adapter : sim->Adapters())
+            if (adapter.Description == cable.InstanceName) adapter.MediaConnected = cable.Plug;
+        sim->RaiseMediaEvent(cable.Plug, cable.InstanceName);
+        return 0;
+    }
     // The cable without an index is the physical wired adapter's.
     static std::wstring WiredAdapterName(const std::vector<TSimAdapter>& adapters) {
         for (const TSimAdapter& a : adapters)
@@ -76,6 +93,7 @@ private:
 
     std::vector<TCable> FHandles;
     ScopedHandle FStop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    HWND FWindow = nullptr;
     std::thread FThread;
 };
 std::unique_ptr<TCableListener> CableListener;
@@ -92,6 +110,9 @@ const wchar_t SimulationUsage[] =
     L"unless N is 0 or 1 (0 to 4294967295).\n"
     L"--simulate-cable=unplug|plug[:INDEX]: the running simulated Tarnwick's wired adapter, or "
     L"the adapter of that Index, loses or finds its link.\n"
+    L"--simulate-driver-update: simulation mode, the wired adapter has a new Index (its old one "
+    L"plus 100), its GUID the same.\n"
+    L"--simulate-unplugged: simulation mode, every wired adapter starts with its cable out.\n"
     L"--switch=A or --switch=B: switch to that profile; the running Tarnwick does it, or this "
     L"start does and stays in the tray. Exit code 0 done, 1 failed, 2 a bad option.\n"
     L"--exit-when-idle=FILE: simulation mode, end once started (in the tray, or in the first "
@@ -137,6 +158,8 @@ std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& com
     for (size_t i = 1; i < args.size(); ++i) {
         const std::wstring_view arg = args[i];
         if (arg == L"--simulate") options.Enabled = true;
+        if (arg == L"--simulate-driver-update") options.Enabled = options.DriverUpdate = true;
+        if (arg == L"--simulate-unplugged") options.Enabled = options.Unplugged = true;
         std::optional<unsigned> delay, answer;
         number(arg, L"--simulate-delay", ParseSimulationDelay, delay);
         number(arg, L"--simulate-answer", ParseSimulationAnswer, answer);
@@ -150,6 +173,13 @@ std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& com
 void StartSimulation(const TSimulationOptions& options) {
     if (!options.Enabled) return;
     TSimProvider& sim = TSimProvider::Install();
+    bool renumbered = false;
+    for (TSimAdapter& adapter : sim.Adapters()) {
+        const bool wired = adapter.NdisPhysicalMedium == 14 && adapter.HardwareInterface &&
+                           !adapter.Virtual && adapter.IPEnabled;
+        if (wired && options.Unplugged) adapter.MediaConnected = false;
+        if (wired && options.DriverUpdate && !std::exchange(renumbered, true)) adapter.Index += 100;
+    }
     sim.SetDelay(options.DelayMs);
     sim.SetAnswer(options.Answer);
     const std::wstring log = ExecutableFolder() + L"simulated-network.log";
@@ -214,5 +244,7 @@ std::wstring SimulationArguments(const TSimulationOptions& options) {
     std::wstring text = L"--simulate";
     if (options.DelayMs) text += L" --simulate-delay=" + std::to_wstring(options.DelayMs);
     if (options.Answer) text += L" --simulate-answer=" + std::to_wstring(*options.Answer);
+    if (options.DriverUpdate) text += L" --simulate-driver-update";
+    if (options.Unplugged) text += L" --simulate-unplugged";
     return text;
 }

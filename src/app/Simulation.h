@@ -14,6 +14,12 @@ struct TSimulationOptions {
     // --simulate-answer=N: every adapter method answers N and, unless it is 0 or 1, changes
     // nothing, as an adapter that refuses the profile does.
     std::optional<uint32_t> Answer = std::nullopt;
+    // --simulate-driver-update: the wired adapter has a new Index, as after a driver update or
+    // a USB adapter moved to another port; its GUID stays.
+    bool DriverUpdate = false;
+    // --simulate-unplugged: every physical wired adapter starts with its cable out, as a laptop
+    // off its dock.
+    bool Unplugged = false;
 };
 
 // The longest --simulate-delay accepted, in milliseconds.

@@ -24,6 +24,13 @@ bool IsSubnetMask(std::wstring_view text) {
     return (inverted & (inverted + 1)) == 0; // ones, then zeros
 }
 
+std::vector<std::wstring> IPv4Entries(const std::vector<std::wstring>& items) {
+    std::vector<std::wstring> ipv4;
+    for (const std::wstring& item : items)
+        if (ParseIPv4(item)) ipv4.push_back(item);
+    return ipv4;
+}
+
 namespace {
 std::wstring Fault(const wchar_t* key, const std::wstring& value, const wchar_t* what) {
     return std::wstring(key) + L" 的值“" + value + L"”不是" + what;

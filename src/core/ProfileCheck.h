@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/Settings.h"
 
@@ -13,6 +14,9 @@
 std::optional<uint32_t> ParseIPv4(std::wstring_view text);
 // An IPv4 address whose ones all come before its zeros, not all zeros.
 bool IsSubnetMask(std::wstring_view text);
+// The IPv4 entries of a list an adapter shows, in order: the IPv6 addresses and routers Windows
+// lists after them are the network's, not a profile's.
+std::vector<std::wstring> IPv4Entries(const std::vector<std::wstring>& items);
 
 // Why the values the engine is to apply cannot be applied, naming the key and the value, e.g.
 // "DNSB 的值“8.8.8.8 validate=no”不是 IPv4 地址"; empty when every one can. An empty mask,

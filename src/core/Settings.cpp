@@ -8,6 +8,9 @@
 #include "framework/Scoped.h"
 
 namespace {
+// No stored value holds this character, so a read with it as default tells a key not set.
+const wchar_t kUnset[] = L"\x1";
+
 std::unique_ptr<TIniFile>& Store() {
     static std::unique_ptr<TIniFile> store;
     return store;
@@ -79,11 +82,12 @@ void CopySettingsTo(TCustomIniFile& into) {
     const std::vector<const wchar_t*> profile = {
         L"Name",       L"DHCPEnabled", L"IPAddress", L"IPSubnet", L"DefaultIPGateway",
         L"DNSEnabled", L"DNSA",        L"DNSB"};
-    const TKeys keys[] = {{L"NET", {L"NET", L"AutoRun", L"AutoSwitch", L"Adapter", L"Method"}},
+    const TKeys keys[] = {{L"NET",
+                           {L"NET", L"AutoRun", L"AutoSwitch", L"Adapter", L"AdapterGuid",
+                            L"AdapterName", L"Method"}},
                           {L"A", profile},
                           {L"B", profile}};
-    // No stored value holds this character, so it tells a key that is not set.
-    const std::wstring unset(1, L'\x1');
+    const std::wstring unset = kUnset;
     for (const TKeys& section : keys)
         for (const wchar_t* key : section.Keys) {
             const std::wstring value = ConfigIni().ReadString(section.Section, key, unset);
@@ -94,7 +98,19 @@ void CopySettingsTo(TCustomIniFile& into) {
 TSwitchOptions ReadSwitchOptions() {
     TIniFile& ini = ConfigIni();
     return {ini.ReadString(L"NET", L"Method", L"") == L"B",
-            ini.ReadString(L"NET", L"Adapter", L"")};
+            {ini.ReadString(L"NET", L"Adapter", L""), ini.ReadString(L"NET", L"AdapterGuid", L""),
+             ini.ReadString(L"NET", L"AdapterName", L"")}};
+}
+
+void WriteAdapterChoice(TCustomIniFile& ini, const TAdapterChoice& adapter) {
+    ini.WriteString(L"NET", L"Adapter", adapter.Index);
+    // The companions only where they say something: an empty one is written only to clear
+    // what is there.
+    const std::wstring unset = kUnset;
+    for (const auto& [key, value] : {std::pair{L"AdapterGuid", &adapter.Guid},
+                                     std::pair{L"AdapterName", &adapter.Description}})
+        if (!value->empty() || ini.ReadString(L"NET", key, unset) != unset)
+            ini.WriteString(L"NET", key, *value);
 }
 
 TRunKey MachineRunKey() {

@@ -33,13 +33,22 @@ void WriteProfile(TCustomIniFile& ini, const std::wstring& section, const TIpPro
 // holds it; a key that is not set is not written, so it answers the same default there.
 void CopySettingsTo(TCustomIniFile& into);
 
+// The adapter a switch is limited to, as Config.ini remembers it: NET/Adapter its Index (as
+// earlier versions wrote it), NET/AdapterGuid its interface GUID (SettingID) and
+// NET/AdapterName its description, as the user knew it. All empty: none named.
+struct TAdapterChoice {
+    std::wstring Index, Guid, Description;
+    bool Named() const { return !Index.empty() || !Guid.empty(); }
+};
 // How a switch is made: with netsh (NET/Method "B", compared with case) or WMI, and on the
-// adapter of NET/Adapter's Index, or on every IP-enabled adapter when it is empty.
+// adapter named, or on every physical wired adapter when none is.
 struct TSwitchOptions {
     bool UseNetsh = false;
-    std::wstring Adapter;
+    TAdapterChoice Adapter;
 };
 TSwitchOptions ReadSwitchOptions();
+// Remembers the adapter the switch is limited to (all empty: none) in that store.
+void WriteAdapterChoice(TCustomIniFile& ini, const TAdapterChoice& adapter);
 
 // The one settings object of the process. Opens the store on first use if OpenSettings has
 // not run yet, so a read never meets a missing object.

@@ -13,14 +13,19 @@ struct TSwitchResult {
     bool Failed = false;
     // The first failure's cause, the failure box's second line; empty on success.
     std::wstring Cause;
+    // Done, with something the user should know (the settings wait for the cable); or empty.
+    std::wstring Note;
 
     bool RestartNeeded() const { return !Failed && Code == 1; }
     // Takes in the result of a later step: the first failure stays, a restart need is kept.
     void Add(const TSwitchResult& later) {
         if (Failed) return;
+        std::wstring note = Note.empty() ? later.Note : Note;
         if (later.Failed || later.Code == 1) *this = later;
+        if (!Failed) Note = std::move(note);
     }
     static TSwitchResult Failure(int64_t code, std::wstring cause) {
-        return {code, true, std::move(cause)};
+        return {code, true, std::move(cause), {}};
     }
+    static TSwitchResult Done(std::wstring note) { return {0, false, {}, std::move(note)}; }
 };

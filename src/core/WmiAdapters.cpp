@@ -2,12 +2,14 @@
 
 #include <objbase.h>
 
+#include <algorithm>
+
 #include "framework/Strings.h"
 #include "wmi/WmiAutomation.h"
 
 using Microsoft::WRL::ComPtr;
 
-const wchar_t NoAdapterCause[] = L"没有可切换的网卡：找不到已启用 IP 的网卡。";
+const wchar_t NoAdapterCause[] = L"没有可切换的网卡：找不到已启用 IP 的有线网卡。";
 
 namespace {
 
@@ -15,6 +17,9 @@ const wchar_t kMoniker[] = L"winmgmts:\\\\.\\root\\cimv2";
 const wchar_t kStandardMoniker[] = L"winmgmts:\\\\.\\root\\StandardCimv2";
 constexpr int kWiredMedium = 14; // NdisPhysicalMedium802_3
 constexpr int kMediaConnected = 1;
+// Win32_NetworkAdapter.NetConnectionStatus: 2 connected, 7 media disconnected.
+constexpr int kNetConnected = 2;
+constexpr int kMediaDisconnected = 7;
 
 ComPtr<IDispatch> Query(IDispatch* services, const std::wstring& text) {
     const ScopedVariant query(text);
@@ -50,27 +55,57 @@ TAdapterState AdapterStateOf(IDispatch* configuration) {
     return state;
 }
 
-std::vector<TSwitchTarget> SwitchTargets(IDispatch* services, const std::wstring& adapter) {
-    std::vector<TSwitchTarget> targets;
-    // Only digits reach a query text.
-    if (!adapter.empty() && !IsIndex(adapter)) return targets;
+std::vector<TSwitchTarget> IpEnabledAdapters(IDispatch* services) {
+    std::vector<TSwitchTarget> adapters;
     WmiForEach(Query(services, L"Select * from Win32_NetworkAdapterConfiguration where "
                                L"IPEnabled=TRUE")
                    .Get(),
                [&](IDispatch* configuration) {
-                   const std::wstring index = WmiText(WmiGet(configuration, L"Index"));
-                   if (adapter.empty() || index == adapter)
-                       targets.push_back({configuration, index, {}});
+                   TSwitchTarget& adapter = adapters.emplace_back();
+                   adapter.Configuration = configuration;
+                   adapter.Index = WmiText(WmiGet(configuration, L"Index"));
+                   adapter.Guid = WmiText(WmiGet(configuration, L"SettingID"));
                });
+    if (adapters.empty()) return adapters;
     // One query for the names, compared here: a name may hold quotes and backslashes.
-    if (targets.empty()) return targets;
     WmiForEach(Query(services, L"select * from Win32_NetworkAdapter").Get(), [&](IDispatch* a) {
         const std::wstring index = WmiText(WmiGet(a, L"Index"));
-        for (TSwitchTarget& target : targets)
-            if (target.Index == index)
-                target.ConnectionName = WmiText(WmiGet(a, L"NetConnectionID"));
+        for (TSwitchTarget& adapter : adapters) {
+            if (adapter.Index != index) continue;
+            adapter.ConnectionName = WmiText(WmiGet(a, L"NetConnectionID"));
+            adapter.Description = WmiText(WmiGet(a, L"Description"));
+            adapter.Disconnected = WmiInt(WmiGet(a, L"NetConnectionStatus")) == kMediaDisconnected;
+        }
     });
+    for (const TAdapterKind& kind : AdapterKinds(services))
+        for (TSwitchTarget& adapter : adapters)
+            if (adapter.Index == kind.Index) adapter.PhysicalWired = kind.Wired && kind.Physical;
+    return adapters;
+}
+
+std::vector<TSwitchTarget> SwitchTargets(IDispatch* services, const TAdapterChoice& adapter) {
+    std::vector<TSwitchTarget> all = IpEnabledAdapters(services);
+    std::vector<TSwitchTarget> targets;
+    const auto named = [&](auto same) {
+        for (const TSwitchTarget& a : all)
+            if (same(a)) targets.push_back(a);
+    };
+    if (!adapter.Guid.empty())
+        named([&](const TSwitchTarget& a) { return SameText(a.Guid, adapter.Guid); });
+    // An Index Windows gave another adapter since does not stand for the one remembered.
+    if (targets.empty() && !adapter.Index.empty())
+        named([&](const TSwitchTarget& a) {
+            return a.Index == adapter.Index && (adapter.Guid.empty() || a.Guid.empty());
+        });
+    if (!adapter.Named()) named([](const TSwitchTarget& a) { return a.PhysicalWired; });
     return targets;
+}
+
+std::vector<TSwitchTarget> PhysicalWiredAdapters(IDispatch* services) {
+    std::vector<TSwitchTarget> wired = SwitchTargets(services, {});
+    std::stable_partition(wired.begin(), wired.end(),
+                          [](const TSwitchTarget& a) { return !a.Disconnected; });
+    return wired;
 }
 
 std::optional<TAdapterState> ReadAdapterState(IDispatch* services, const std::wstring& index) {
@@ -89,7 +124,12 @@ std::vector<TAdapterKind> AdapterKinds(IDispatch* services) {
     std::vector<TAdapterKind> kinds;
     std::vector<std::wstring> interfaces; // InterfaceIndex of each, to meet MSFT_NetAdapter
     WmiForEach(Query(services, L"select * from Win32_NetworkAdapter").Get(), [&](IDispatch* a) {
-        kinds.push_back({WmiText(WmiGet(a, L"Index")), WmiText(WmiGet(a, L"Name"))});
+        // As Windows 7 tells it, where root\StandardCimv2 does not answer: a physical adapter
+        // of type 0, "Ethernet 802.3", which Wi-Fi adapters report as well.
+        kinds.push_back({WmiText(WmiGet(a, L"Index")), WmiText(WmiGet(a, L"Name")),
+                         WmiText(WmiGet(a, L"GUID")), WmiInt(WmiGet(a, L"AdapterTypeID")) == 0,
+                         WmiBool(WmiGet(a, L"PhysicalAdapter")),
+                         WmiInt(WmiGet(a, L"NetConnectionStatus")) == kNetConnected});
         interfaces.push_back(WmiText(WmiGet(a, L"InterfaceIndex")));
     });
     ComPtr<IDispatch> standard;
@@ -116,27 +156,26 @@ std::vector<TAdapterKind> AdapterKinds(IDispatch* services) {
 
 std::wstring WiredAdapterIndex() {
     const ComPtr<IDispatch> services = BindCimv2();
-    const std::vector<TSwitchTarget> enabled = SwitchTargets(services.Get(), L"");
-    for (const TAdapterKind& kind : AdapterKinds(services.Get())) {
-        if (!kind.Wired || !kind.Physical || !kind.Connected) continue;
-        for (const TSwitchTarget& target : enabled)
-            if (target.Index == kind.Index) return kind.Index;
-    }
-    return {};
+    const std::vector<TSwitchTarget> wired = PhysicalWiredAdapters(services.Get());
+    return wired.empty() ? std::wstring() : wired.front().Index;
 }
 
-bool HearsMediaEvent(const std::wstring& instanceName, const std::wstring& adapter) {
+bool HearsMediaEvent(const std::wstring& instanceName, const TAdapterChoice& adapter) {
     if (instanceName.empty()) return true;
     const ComPtr<IDispatch> services = BindCimv2();
     for (const TAdapterKind& kind : AdapterKinds(services.Get())) {
         if (!SameText(kind.InstanceName, instanceName)) continue;
-        if (!adapter.empty()) return kind.Index == adapter;
-        // A virtual switch or a tunnel goes up and down with its host, not with a cable.
-        return kind.Physical || !kind.Known;
+        if (!adapter.Guid.empty() && !kind.Guid.empty()) return SameText(kind.Guid, adapter.Guid);
+        if (adapter.Named()) return kind.Index == adapter.Index;
+        // Wi-Fi coming into range, a virtual switch or a tunnel going up and down with its
+        // host: no cable moved, and none of them is what a switch without a named adapter
+        // changes.
+        return kind.Wired && kind.Physical;
     }
-    return adapter.empty();
+    return !adapter.Named();
 }
 
-std::wstring MissingAdapterCause(const std::wstring& index) {
-    return L"找不到指定的网卡 " + index;
+std::wstring MissingAdapterCause(const TAdapterChoice& adapter) {
+    const std::wstring name = adapter.Description.empty() ? adapter.Index : adapter.Description;
+    return L"找不到网卡“" + name + L"”：请在“参数设置”中重新选择网卡。";
 }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/ProfileCheck.h"
 #include "framework/Scoped.h"
 #include "wmi/WmiAutomation.h"
 #include "wmi/WmiMethod.h"
@@ -70,7 +71,7 @@ public:
                 return UINT32_MAX;
             }
             if (*code == 1)
-                FResult.Add({1, false, {}});
+                FResult.Add({1, false, {}, {}});
             else if (*code != 0 && *code != alsoDone)
                 Fail(*code, AnswerCause(FServices, FAdapter, method, *code));
             return *code;
@@ -205,9 +206,11 @@ TSwitchResult WmiSwitchAdapter(IDispatch* services, const TSwitchTarget& adapter
         // EnableDHCP keeps static gateways: while the adapter is still static they are cleared
         // the documented way, with its own address as the gateway.
         const TAdapterState before = AdapterStateOf(configuration);
-        if (!before.DHCPEnabled && !before.DefaultIPGateway.empty() && !before.IPAddress.empty()) {
-            ScopedVariant own = StringArray({before.IPAddress.front()});
-            calls.Call(L"SetGateways", {RefTo(*own.Ptr())});
+        // IPv4 gateways only: an IPv6 router the network announces is no static gateway.
+        const std::vector<std::wstring> own = IPv4Entries(before.IPAddress);
+        if (!before.DHCPEnabled && !IPv4Entries(before.DefaultIPGateway).empty() && !own.empty()) {
+            ScopedVariant ownAddress = StringArray({own.front()});
+            calls.Call(L"SetGateways", {RefTo(*ownAddress.Ptr())});
         }
         calls.Call(L"EnableDHCP");
     } else {

@@ -9,6 +9,7 @@
 #include "dialogs/AdapterItem.h"
 #include "framework/Application.h"
 #include "framework/DialogLook.h"
+#include "framework/Strings.h"
 
 TfrmConfig::TfrmConfig(TComponent* owner) : TForm(owner) {
     // The connection comes before the method that stands on the query, so a connection that
@@ -88,6 +89,11 @@ void TfrmConfig::CreateControls() {
     dbedtDeafultIPGateway = FieldEdit(L"DefaultIPGateway", 128);
     lbl2 = Own<TStaticText>(pnl2->Handle(), L"DNS:", at(31, 156), font);
     dbedtDNSPrimaryDomain = FieldEdit(L"DNSServerSearchOrder", 154);
+    lblNoWiredAdapter = Own<TStaticText>(
+        pnl2->Handle(),
+        L"未找到有线网卡：请插入网卡后重新打开“参数设置”，否则切换时没有可更改的网卡。",
+        at(31, 186), font);
+    lblNoWiredAdapter->SetVisible(false);
 
     // No default and no cancel button: Enter and Esc do nothing here.
     btnOK = Own<TButton>(Handle(), L"确定", box(232, 344, 65, 25), font);
@@ -131,17 +137,18 @@ void TfrmConfig::LoadOptions() {
     chkAutoRun->SetChecked(FAutoRunInPlace);
     chkAutoSwitch->SetChecked(ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") == L"1");
     // The dialog opens on the adapter the switch is limited to, so that "确定" keeps the limit.
-    // A first run limits it to the connected wired adapter: Wi-Fi and virtual adapters are
-    // IP-enabled too, and one address on all of them would break their networks.
-    FStoredAdapter = ConfigIni().ReadString(L"NET", L"Adapter", L"");
-    std::wstring adapter = FStoredAdapter;
-    if (GetFileAttributesW(ConfigIni().FileName().c_str()) == INVALID_FILE_ATTRIBUTES &&
-        cmbAdapters->Enabled())
-        try {
-            adapter = WiredAdapterIndex();
-        } catch (const std::exception&) {
-            // Not told which is wired: nothing is preselected, as on an older Windows.
-        }
+    // A first run limits it to the physical wired adapter, its cable in or not: Wi-Fi and
+    // virtual adapters are IP-enabled too, and one address on all of them would break their
+    // networks. So does an adapter remembered that is gone (a new one in its place).
+    FStoredAdapter = ReadSwitchOptions().Adapter;
+    std::wstring adapter = FStoredAdapter.Index;
+    for (const TAdapterChoice& present : FAdapterChoices)
+        if (!FStoredAdapter.Guid.empty() && SameText(present.Guid, FStoredAdapter.Guid))
+            adapter = FStoredAdapter.Index = present.Index;
+    const bool firstRun =
+        GetFileAttributesW(ConfigIni().FileName().c_str()) == INVALID_FILE_ATTRIBUTES;
+    const bool gone = FStoredAdapter.Named() && ChoiceOf(adapter).Index.empty();
+    if ((firstRun || gone) && cmbAdapters->Enabled()) adapter = WiredAdapterToOffer();
     for (int i = 0; !adapter.empty() && i < cmbAdapters->Count(); ++i) {
         if (AdapterOfItem(cmbAdapters->Item(i)) == adapter) {
             cmbAdapters->SetItemIndex(i);
@@ -154,7 +161,28 @@ void TfrmConfig::LoadOptions() {
     frmIPSetB->LoadProfile();
 }
 
+std::wstring TfrmConfig::WiredAdapterToOffer() {
+    try {
+        const std::wstring index = WiredAdapterIndex();
+        lblNoWiredAdapter->SetVisible(index.empty());
+        return index;
+    } catch (const std::exception&) {
+        // Not told which is wired: nothing is preselected.
+        return {};
+    }
+}
+
+TAdapterChoice TfrmConfig::ChoiceOf(const std::wstring& index) const {
+    for (const TAdapterChoice& choice : FAdapterChoices)
+        if (choice.Index == index) return choice;
+    return {};
+}
+
 void TfrmConfig::FillAdapterList() {
+    // What a switch knows of each adapter, GUID and description among it.
+    FAdapterChoices.clear();
+    for (const TSwitchTarget& adapter : IpEnabledAdapters(WmiConnection1->GetWmiServices().Get()))
+        FAdapterChoices.push_back(adapter.Choice());
     wqConfigurations->Close();
     wqConfigurations->Open();
     wqAdapters->Close();
@@ -266,11 +294,13 @@ void TfrmConfig::SaveSettings(TCustomIniFile& into) {
     // An adapter the list does not show (not "Ethernet 802.3") stays as it was.
     bool listed = false;
     for (int i = 0; i < cmbAdapters->Count(); ++i)
-        listed = listed || AdapterOfItem(cmbAdapters->Item(i)) == FStoredAdapter;
-    into.WriteString(L"NET", L"Adapter",
-                     chkOnlyAdapter->Checked() ? SelectedAdapter()
-                     : listed                  ? L""
-                                               : FStoredAdapter);
+        listed = listed || AdapterOfItem(cmbAdapters->Item(i)) == FStoredAdapter.Index;
+    const TAdapterChoice selected = ChoiceOf(SelectedAdapter());
+    WriteAdapterChoice(
+        into, chkOnlyAdapter->Checked()
+                  ? (selected.Named() ? selected : TAdapterChoice{SelectedAdapter(), {}, {}})
+              : listed ? TAdapterChoice{}
+                       : FStoredAdapter);
 }
 
 void TfrmConfig::btnCancleClick(TComponent*) {

@@ -1,7 +1,9 @@
 #pragma once
 // The configuration dialog: both profiles, the options and the adapter view.
 #include <string>
+#include <vector>
 
+#include "core/Settings.h"
 #include "dialogs/IPSet.h"
 #include "framework/Form.h"
 #include "framework/Scoped.h"
@@ -59,6 +61,8 @@ public:
     TDBEdit* dbedtDeafultIPGateway;
     TStaticText* lbl2;
     TDBEdit* dbedtDNSPrimaryDomain;
+    // Shown when the computer has no physical wired adapter for a switch to change.
+    TStaticText* lblNoWiredAdapter;
     TButton* btnOK;
     TButton* btnCancle;
     TButton* btn3;
@@ -85,8 +89,17 @@ private:
     // The Index of the selected adapter as its item shows it; empty when none is selected.
     std::wstring SelectedAdapter() const;
 
-    // NET/Adapter as the dialog found it.
-    std::wstring FStoredAdapter;
+    // The adapter the switch was limited to as the dialog found it, with its Index brought up
+    // to date when the adapter is present under another one.
+    TAdapterChoice FStoredAdapter;
+    // Every IP-enabled adapter as the switch knows it, for what "确定" remembers of the one
+    // chosen.
+    std::vector<TAdapterChoice> FAdapterChoices;
+    // Where a first run, or an adapter no longer present, goes: the physical wired adapter
+    // (a connected one first); empty when there is none.
+    std::wstring WiredAdapterToOffer();
+    // What Config.ini is to remember of the adapter of that Index.
+    TAdapterChoice ChoiceOf(const std::wstring& index) const;
     // Whether the start-with-Windows task was in place when the dialog opened.
     bool FAutoRunInPlace = false;
     // The copy in the program folders that starts at logon, when "确定" made one.

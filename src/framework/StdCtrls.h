@@ -25,6 +25,8 @@ public:
 
     bool Enabled() const { return IsWindowEnabled(FHandle) != FALSE; }
     void SetEnabled(bool on) { EnableWindow(FHandle, on); }
+    bool Visible() const { return (GetWindowLongW(FHandle, GWL_STYLE) & WS_VISIBLE) != 0; }
+    void SetVisible(bool on) { ShowWindow(FHandle, on ? SW_SHOWNA : SW_HIDE); }
     std::wstring Text() const;
     void SetText(const std::wstring& text) { SetWindowTextW(FHandle, text.c_str()); }
     void SetFocus() { ::SetFocus(FHandle); }

@@ -27,6 +27,13 @@ struct TSimAdapter { // one adapter: its Win32_NetworkAdapterConfiguration and
     bool Virtual = false;
     bool MediaConnected = true;
     int InterfaceIndex = 0; // ties the classes of root\cimv2 and root\StandardCimv2
+    // The interface's GUID (SettingID, GUID, InterfaceGuid): it stays when a driver update
+    // gives the adapter a new Index.
+    std::wstring Guid;
+    // What an IPv6 router on the adapter's network gives it: a link-local address and the
+    // router, listed after the IPv4 entries as Windows lists them. The network's, not the
+    // profile's: no method changes them.
+    std::wstring IPv6Address, IPv6Router;
 };
 
 struct TSimArgument {               // one argument of a recorded method call, as it arrived

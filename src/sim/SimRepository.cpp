@@ -19,8 +19,18 @@ ScopedVariant IntegerArray(const std::vector<int>& items) {
     return items.empty() ? SimNull() : SimVariantArray(std::move(variants));
 }
 
+// The addresses as the class lists them: IPv4 first, then the IPv6 one; none while the cable is
+// out, as Windows shows a disconnected adapter, whatever is set for the next connect.
+ScopedVariant Listed(const TSimAdapter& a, const std::vector<std::wstring>& ipv4,
+                     const std::wstring& ipv6) {
+    if (!a.MediaConnected) return SimNull();
+    std::vector<std::wstring> listed = ipv4;
+    if (!ipv6.empty()) listed.push_back(ipv6);
+    return StringArray(listed);
+}
+
 ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
-    if (name == L"DefaultIPGateway") return StringArray(a.DefaultIPGateway);
+    if (name == L"DefaultIPGateway") return Listed(a, a.DefaultIPGateway, a.IPv6Router);
     if (name == L"Description" || name == L"Name") return Text(a.Description);
     if (name == L"DHCPEnabled") return ScopedVariant(a.DHCPEnabled);
     if (name == L"DHCPLeaseObtained") return Text(a.DHCPLeaseObtained);
@@ -29,11 +39,16 @@ ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
     if (name == L"GatewayCostMetric") return IntegerArray(a.GatewayCostMetric);
     if (name == L"Index") return ScopedVariant(a.Index);
     if (name == L"InterfaceIndex") return ScopedVariant(a.InterfaceIndex);
-    if (name == L"IPAddress") return StringArray(a.IPAddress);
+    if (name == L"IPAddress") return Listed(a, a.IPAddress, a.IPv6Address);
     if (name == L"IPEnabled") return ScopedVariant(a.IPEnabled);
-    if (name == L"IPSubnet") return StringArray(a.IPSubnet);
+    // An IPv6 entry's "mask" is its prefix length.
+    if (name == L"IPSubnet") return Listed(a, a.IPSubnet, a.IPv6Address.empty() ? L"" : L"64");
+    if (name == L"SettingID" || name == L"GUID") return Text(a.Guid);
     if (name == L"MACAddress") return Text(a.MACAddress);
     if (name == L"AdapterType") return Text(a.AdapterType);
+    // What Windows 7 can tell: 0 for "Ethernet 802.3" (Wi-Fi included), and physical or not.
+    if (name == L"AdapterTypeID") return ScopedVariant(a.AdapterType == L"Ethernet 802.3" ? 0 : 9);
+    if (name == L"PhysicalAdapter") return ScopedVariant(a.HardwareInterface && !a.Virtual);
     if (name == L"DeviceID") return ScopedVariant(std::to_wstring(a.Index));
     if (name == L"NetConnectionID") return Text(a.NetConnectionID);
     // 2 connected, 7 media disconnected.
@@ -43,16 +58,10 @@ ScopedVariant Value(const std::wstring& name, const TSimAdapter& a) {
     return SimNull();
 }
 
-std::wstring InterfaceGuid(const TSimAdapter& a) {
-    wchar_t text[40];
-    swprintf(text, 40, L"{4D36E972-E325-11CE-BFC1-08002BE1%04X}", a.Index & 0xFFFF);
-    return text;
-}
-
 // MSFT_NetAdapter names things its own way: Name is the connection name.
 ScopedVariant NetAdapterValue(const std::wstring& name, const TSimAdapter& a) {
     if (name == L"ConnectorPresent") return ScopedVariant(a.HardwareInterface);
-    if (name == L"DeviceID" || name == L"InterfaceGuid") return ScopedVariant(InterfaceGuid(a));
+    if (name == L"DeviceID" || name == L"InterfaceGuid") return ScopedVariant(a.Guid);
     if (name == L"HardwareInterface") return ScopedVariant(a.HardwareInterface);
     if (name == L"InterfaceDescription") return Text(a.Description);
     if (name == L"InterfaceIndex") return ScopedVariant(a.InterfaceIndex);
@@ -69,6 +78,9 @@ TSimAdapter Adapter(int index, int interfaceIndex, std::wstring description, std
     TSimAdapter a;
     a.Index = index;
     a.InterfaceIndex = interfaceIndex;
+    wchar_t guid[40];
+    swprintf(guid, 40, L"{4D36E972-E325-11CE-BFC1-08002BE1%04X}", index & 0xFFFF);
+    a.Guid = guid;
     a.Description = std::move(description);
     a.MACAddress = std::move(mac);
     a.NetConnectionID = std::move(connection);
@@ -107,6 +119,9 @@ std::vector<TSimAdapter> SimDefaultAdapters() {
     TSimAdapter wired = Static(
         Adapter(1, 7, L"Intel(R) PRO/1000 MT Network Connection", L"00:0C:29:4F:8E:35", L"以太网"),
         L"192.168.1.20", L"192.168.1.1", {L"192.168.1.1", L"192.168.1.2"});
+    // Its network has an IPv6 router, as home and ISP routers commonly do.
+    wired.IPv6Address = L"fe80::20c:29ff:fe4f:8e35";
+    wired.IPv6Router = L"fe80::1";
     // A second, USB, Ethernet adapter on a DHCP network.
     TSimAdapter usb = Leased(
         Adapter(8, 11, L"Realtek USB GbE Family Controller", L"00:E0:4C:68:1A:2B", L"以太网 2"));

@@ -334,7 +334,10 @@ TEST_F(MainWindow, DoubleClickDuringARunningSwitchIsIgnored) {
     PostMessageW(window->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(r.left + 5, r.top + 5));
     DoubleClick(window->AANetB);
     sim->SetDelay(0);
-    EXPECT_EQ(sim->Calls().size(), 4u);
+    std::wstring calls;
+    for (const TSimCall& call : sim->Calls())
+        calls += std::to_wstring(call.AdapterIndex) + L" " + call.Method + L"; ";
+    EXPECT_EQ(sim->Calls().size(), 4u) << calls;
     EXPECT_EQ(Read(L"NET", L"NET"), L"B");
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include "core/NetshEngine.h"
@@ -88,6 +89,10 @@ protected:
 
     TempFolder folder;
     const ScopedFakeNetsh netsh{folder.File(L"netsh.log")};
+    // Long enough for the lag of the test that needs it, short enough for the tests that end
+    // with a profile never in place.
+    static constexpr DWORD readBackLimit = 3000;
+    const ScopedSeam<DWORD> limit{&SetReadBackLimit, readBackLimit};
     TSimulatedWmi* sim = nullptr;
     bool elevated = true;
     const ScopedSeam<std::function<bool()>> elevation{&SetProcessElevatedFunction,
@@ -216,24 +221,117 @@ TEST_F(ProfileSwitch, RestartAndAccessAnswersKeepTheirMeaning) {
     EXPECT_EQ(raised.Cause, WmiErrorText(kFailed));
 }
 
-TEST_F(ProfileSwitch, NamedAdapterAloneChangesAndEmptyMeansEveryIpEnabledOne) {
+TEST_F(ProfileSwitch, NamedAdapterAloneChangesAndEmptyMeansThePhysicalWiredOnes) {
     const TSimAdapter wifi = Adapter(12), wsl = Adapter(17);
     Config("");
     EXPECT_FALSE(SwitchProfile(L"A").Failed);
     EXPECT_EQ(AdaptersCalled(), std::vector<int>{1});
-    EXPECT_EQ(Adapter(12).IPAddress, wifi.IPAddress);
-    EXPECT_EQ(Adapter(17).IPAddress, wsl.IPAddress);
 
-    // An existing Config.ini without Adapter switches every IP-enabled adapter, as before.
-    sim->SetTwoAdapters();
-    sim->ClearCalls();
-    Config("", "");
-    EXPECT_FALSE(SwitchProfile(L"A").Failed);
-    EXPECT_EQ(AdaptersCalled(), (std::vector<int>{1, 8}));
+    // No adapter named, as in every Config.ini of earlier versions: the wired adapter and the
+    // USB Ethernet one, never Wi-Fi, the WSL switch or the VPN adapter.
+    for (const char* net : {"", "Method=b\r\n"}) {
+        sim->ClearCalls();
+        Config("", net);
+        EXPECT_FALSE(SwitchProfile(L"B").Failed) << net;
+        EXPECT_EQ(AdaptersCalled(), (std::vector<int>{1, 8})) << "Method=b is not netsh";
+        EXPECT_EQ(NetshLog(), L"");
+    }
+    for (const TSimAdapter* kept : {&wifi, &wsl}) {
+        const TSimAdapter& now = Adapter(kept->Index);
+        EXPECT_EQ(now.IPAddress, kept->IPAddress) << kept->Index;
+        EXPECT_EQ(now.DefaultIPGateway, kept->DefaultIPGateway) << kept->Index;
+        EXPECT_EQ(now.DNSServerSearchOrder, kept->DNSServerSearchOrder) << kept->Index;
+        EXPECT_EQ(now.DHCPEnabled, kept->DHCPEnabled) << kept->Index;
+    }
 
     // A failure on one adapter is not hidden by a success on the next.
     sim->SetResult(L"EnableStatic", 70, 1);
-    EXPECT_EQ(SwitchProfile(L"B").Code, 70);
+    EXPECT_EQ(SwitchProfile(L"A").Code, 70);
+    sim->ResetBehaviour();
+
+    // Without a physical wired adapter there is nothing a switch may change.
+    for (TSimAdapter& a : sim->Adapters())
+        a.NdisPhysicalMedium = 9;
+    EXPECT_EQ(SwitchProfile(L"A").Cause, NoAdapterCause);
+}
+
+TEST_F(ProfileSwitch, TheAdapterIsKnownByItsGuidAndNamedWhenGone) {
+    const std::wstring guid = Adapter(1).Guid;
+    Config("", "Adapter=1\r\nAdapterGuid=" + ToUtf8(guid) +
+                   "\r\nAdapterName=Intel(R) PRO/1000 MT Network Connection\r\n");
+    // A driver update: a new Index, the same interface.
+    Adapter(1).Index = 31;
+    EXPECT_FALSE(SwitchProfile(L"A").Failed);
+    EXPECT_EQ(AdaptersCalled(), std::vector<int>{31});
+    EXPECT_EQ(ReadSwitchOptions().Adapter.Index, L"31") << "brought up to date";
+    EXPECT_EQ(ReadSwitchOptions().Adapter.Guid, guid);
+    // Another adapter under the old Index is not the one remembered.
+    Adapter(8).Index = 1;
+    sim->ClearCalls();
+    Adapter(31).Guid = L"{00000000-0000-0000-0000-000000000000}";
+    const TSwitchResult gone = SwitchProfile(L"B");
+    EXPECT_TRUE(gone.Failed);
+    EXPECT_EQ(gone.Cause, L"找不到网卡“Intel(R) PRO/1000 MT Network Connection”：请在“参数设置”中"
+                          L"重新选择网卡。");
+    EXPECT_TRUE(sim->Calls().empty());
+    // An earlier version's Config.ini names the Index alone.
+    Config("", "Adapter=1\r\n");
+    EXPECT_FALSE(SwitchProfile(L"A").Failed);
+    EXPECT_EQ(AdaptersCalled(), std::vector<int>{1});
+}
+
+TEST_F(ProfileSwitch, AnIPv6RouterOnTheNetworkIsNoReasonToFail) {
+    // The wired adapter's network advertises an IPv6 router: Windows lists fe80:: entries after
+    // the IPv4 ones, and keeps them whatever is set.
+    ASSERT_FALSE(Adapter(1).IPv6Router.empty());
+    Config("[D]\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n");
+    for (const wchar_t* profile : {L"A", L"B", L"D", L"A"}) {
+        const TSwitchResult result = SwitchProfile(profile);
+        EXPECT_FALSE(result.Failed) << profile << ": " << result.Cause;
+        const std::optional<TAdapterState> shown = ReadAdapterState(BindCimv2().Get(), L"1");
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->DefaultIPGateway.back(), L"fe80::1") << "the network's, listed";
+    }
+}
+
+// Ends the lag of an adapter that shows its change late, from a timer of the thread that waits.
+std::function<void()> gShowLate;
+void CALLBACK ShowLate(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    if (gShowLate) gShowLate();
+}
+
+TEST_F(ProfileSwitch, TheAdapterIsAskedAgainUntilItShowsTheProfileOrTheLimitPasses) {
+    Config("");
+    // The class shows the change 2 s after the last answer.
+    sim->OnCall = [this](const TSimCall& call) {
+        if (call.Method != L"SetDNSServerSearchOrder") return;
+        const TSimAdapter set = Adapter(1);
+        Adapter(1).IPAddress = {L"192.168.1.20"};
+        gShowLate = [this, set] { Adapter(1) = set; };
+        SetTimer(nullptr, 0, 2000, ShowLate);
+    };
+    ULONGLONG start = GetTickCount64();
+    TSwitchResult result = SwitchProfile(L"A");
+    EXPECT_FALSE(result.Failed) << result.Cause;
+    EXPECT_GE(GetTickCount64() - start, 1900u);
+    sim->OnCall = nullptr;
+
+    // Never in place: failed once the limit has passed. Servers in the other order are not
+    // the profile's: the preferred one is the first.
+    sim->OnCall = [this](const TSimCall& call) {
+        if (call.Method == L"SetDNSServerSearchOrder")
+            std::reverse(Adapter(1).DNSServerSearchOrder.begin(),
+                         Adapter(1).DNSServerSearchOrder.end());
+    };
+    start = GetTickCount64();
+    result = SwitchProfile(L"B");
+    result = SwitchProfile(L"A");
+    EXPECT_TRUE(result.Failed);
+    EXPECT_EQ(result.Cause, NotInPlaceCause);
+    EXPECT_GE(GetTickCount64() - start, static_cast<ULONGLONG>(readBackLimit));
+    sim->OnCall = nullptr;
+    gShowLate = nullptr;
 }
 
 TEST_F(ProfileSwitch, AValueThatIsNoPlainAddressReachesNoAdapterAndNoCommandLine) {
@@ -309,9 +407,14 @@ TEST_F(ProfileSwitch, ASwitchThatReachesNoAdapterFails) {
         EXPECT_EQ(result.Cause, NoAdapterCause) << net;
     }
     sim->SetDefaultAdapters();
-    for (const char* net : {"Adapter=5\r\n", "Adapter=5\r\nMethod=B\r\n", "Adapter=01\r\n"}) {
+    for (const auto& [net, index] : {std::pair{"Adapter=5\r\n", L"5"},
+                                     {"Adapter=5\r\nMethod=B\r\n", L"5"},
+                                     {"Adapter=01\r\n", L"01"}}) {
         Config("", net);
-        EXPECT_EQ(SwitchProfile(L"A").Cause.substr(0, 8), L"找不到指定的网卡") << net;
+        // Named as the user knew it, with where to choose it again.
+        EXPECT_EQ(SwitchProfile(L"A").Cause,
+                  L"找不到网卡“" + std::wstring(index) + L"”：请在“参数设置”中重新选择网卡。")
+            << net;
     }
     EXPECT_TRUE(sim->Calls().empty());
     EXPECT_EQ(NetshLog(), L"");
@@ -346,6 +449,35 @@ class NetshSwitch : public ProfileSwitch {
 protected:
     TSimNetshReceiver receiver;
 };
+
+TEST_F(NetshSwitch, WithTheCableOutTheSwitchIsDoneForTheNextConnect) {
+    for (const char* net : {"Adapter=1\r\n", "Adapter=1\r\nMethod=B\r\n"}) {
+        Config("", net);
+        Adapter(1).MediaConnected = false;
+        const ULONGLONG start = GetTickCount64();
+        const TSwitchResult result = SwitchProfile(L"A");
+        EXPECT_FALSE(result.Failed) << net << result.Cause;
+        EXPECT_EQ(result.Note, CableOutNote);
+        EXPECT_LT(GetTickCount64() - start, static_cast<ULONGLONG>(readBackLimit))
+            << "no wait for an address Windows does not show";
+        EXPECT_FALSE(ReadAdapterState(BindCimv2().Get(), L"1")->IPAddress.size())
+            << "no address shown while the cable is out";
+        // The cable back in: the profile is there.
+        Adapter(1).MediaConnected = true;
+        const std::optional<TAdapterState> shown = ReadAdapterState(BindCimv2().Get(), L"1");
+        EXPECT_EQ(shown->IPAddress.front(), L"10.1.0.5");
+        EXPECT_EQ(shown->DefaultIPGateway.front(), L"10.1.0.1");
+        NetshLog();
+        // A refusal is a refusal, cable or not.
+        if (std::string(net).find("Method") == std::string::npos) {
+            Adapter(1).MediaConnected = false;
+            sim->SetResult(L"EnableStatic", 66);
+            EXPECT_TRUE(SwitchProfile(L"B").Failed);
+            sim->ResetBehaviour();
+            Adapter(1).MediaConnected = true;
+        }
+    }
+}
 
 TEST_F(NetshSwitch, ProfilesAreReadBackAfterTheirCommands) {
     Config("[D]\r\nDHCPEnabled=1\r\n", "Adapter=1\r\nMethod=B\r\n");

@@ -20,6 +20,7 @@
 #include "framework/Application.h"
 #include "framework/DialogLook.h"
 #include "framework/Exception.h"
+#include "framework/Strings.h"
 #include "framework/Scoped.h"
 #include "dialogs/AboutDialog.h"
 #include "support/DialogAnswerer.h"
@@ -267,6 +268,20 @@ TEST_F(ConfigDialog, OnlyThisAdapterIsReadFromAndWrittenToAdapter) {
     Open();
     EXPECT_TRUE(dialog->chkOnlyAdapter->Checked());
     EXPECT_EQ(AdapterOfItem(dialog->cmbAdapters->Item(dialog->cmbAdapters->ItemIndex())), L"8");
+    EXPECT_FALSE(dialog->lblNoWiredAdapter->Visible());
+    Application().Destroy(std::exchange(dialog, nullptr));
+    // No cable in at all: the wired adapter all the same, never the connected Wi-Fi.
+    sim->Adapters()[1].MediaConnected = false;
+    Open();
+    EXPECT_TRUE(dialog->chkOnlyAdapter->Checked());
+    EXPECT_EQ(AdapterOfItem(dialog->cmbAdapters->Item(dialog->cmbAdapters->ItemIndex())), L"1");
+    Application().Destroy(std::exchange(dialog, nullptr));
+    // No wired adapter present: the page says so, and nothing is ticked.
+    for (TSimAdapter& a : sim->Adapters())
+        a.NdisPhysicalMedium = 9;
+    Open();
+    EXPECT_FALSE(dialog->chkOnlyAdapter->Checked());
+    EXPECT_TRUE(dialog->lblNoWiredAdapter->Visible());
     Application().Destroy(std::exchange(dialog, nullptr));
     sim->SetTwoAdapters();
 
@@ -278,6 +293,9 @@ TEST_F(ConfigDialog, OnlyThisAdapterIsReadFromAndWrittenToAdapter) {
     dialog->chkOnlyAdapter->SetChecked(true);
     dialog->btnOK->Click();
     EXPECT_EQ(Read(L"NET", L"Adapter"), L"1");
+    // Known by who it is, for the day it has another Index.
+    EXPECT_EQ(Read(L"NET", L"AdapterGuid"), sim->Adapters()[0].Guid);
+    EXPECT_EQ(Read(L"NET", L"AdapterName"), sim->Adapters()[0].Description);
     Application().Destroy(std::exchange(dialog, nullptr));
 
     // The dialog opens on the adapter named, ticked, so that confirming keeps it.
@@ -297,13 +315,20 @@ TEST_F(ConfigDialog, OnlyThisAdapterIsReadFromAndWrittenToAdapter) {
     EXPECT_EQ(Read(L"NET", L"Adapter"), L"");
     Application().Destroy(std::exchange(dialog, nullptr));
 
-    // An adapter that is not listed leaves the box unticked, and confirming keeps it.
+    // An adapter that is gone: the wired adapter present is offered in its place.
     Config("[NET]\r\nAdapter=5\r\n");
     Open();
     EXPECT_EQ(dialog->cmbAdapters->ItemIndex(), 0);
-    EXPECT_FALSE(dialog->chkOnlyAdapter->Checked());
+    EXPECT_TRUE(dialog->chkOnlyAdapter->Checked());
     dialog->btnOK->Click();
-    EXPECT_EQ(Read(L"NET", L"Adapter"), L"5");
+    EXPECT_EQ(Read(L"NET", L"Adapter"), L"1");
+    Application().Destroy(std::exchange(dialog, nullptr));
+
+    // One found by its GUID under a new Index opens as the one named.
+    Config("[NET]\r\nAdapter=1\r\nAdapterGuid=" + ToUtf8(sim->Adapters()[1].Guid) + "\r\n");
+    Open();
+    EXPECT_EQ(dialog->cmbAdapters->ItemIndex(), 1);
+    EXPECT_TRUE(dialog->chkOnlyAdapter->Checked());
 }
 
 TEST_F(ConfigDialog, NoAdapterLeavesTheViewEmptyAndDisabled) {

@@ -13,15 +13,22 @@ TEST_F(SimulatedWmiTest, ObjectsCarryTheAdapterPropertiesInWmiForms) {
     EXPECT_EQ(VT_BOOL, GetProperty(first, L"IPEnabled").Type());
     EXPECT_EQ(L"Intel(R) PRO/1000 MT Network Connection", Text(first, L"Description"));
     EXPECT_EQ(L"00:0C:29:4F:8E:35", Text(first, L"MACAddress"));
-    EXPECT_EQ((std::vector<std::wstring>{L"192.168.1.20"}), List(first, L"IPAddress"));
-    EXPECT_EQ((std::vector<std::wstring>{L"255.255.255.0"}), List(first, L"IPSubnet"));
+    // IPv6 entries after the IPv4 ones, as Windows lists them on a network with an IPv6 router.
+    EXPECT_EQ((std::vector<std::wstring>{L"192.168.1.20", L"fe80::20c:29ff:fe4f:8e35"}),
+              List(first, L"IPAddress"));
+    EXPECT_EQ((std::vector<std::wstring>{L"255.255.255.0", L"64"}), List(first, L"IPSubnet"));
     EXPECT_EQ((std::vector<std::wstring>{L"192.168.1.1", L"192.168.1.2"}),
               List(first, L"DNSServerSearchOrder"));
-    EXPECT_EQ(VT_NULL, GetProperty(first, L"DefaultIPGateway").Type());
+    EXPECT_EQ((std::vector<std::wstring>{L"fe80::1"}), List(first, L"DefaultIPGateway"));
     EXPECT_EQ(L"True", Text(configs[1].Get(), L"DHCPEnabled"));
     // Objects keep the values they were read with.
     Wmi->Adapters()[0].IPAddress = {L"10.1.1.1"};
-    EXPECT_EQ((std::vector<std::wstring>{L"192.168.1.20"}), List(first, L"IPAddress"));
+    EXPECT_EQ(L"192.168.1.20", List(first, L"IPAddress").front());
+    // A disconnected adapter shows no address, whatever is set for the next connect.
+    Wmi->Adapters()[0].MediaConnected = false;
+    auto unplugged = Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration");
+    EXPECT_EQ(VT_NULL, GetProperty(unplugged[0].Get(), L"IPAddress").Type());
+    EXPECT_EQ(VT_NULL, GetProperty(unplugged[0].Get(), L"DefaultIPGateway").Type());
     EXPECT_EQ(static_cast<HRESULT>(DISP_E_UNKNOWNNAME),
               ErrorOf([&] { GetProperty(first, L"NoSuchProperty"); }));
 }
@@ -31,12 +38,13 @@ TEST_F(SimulatedWmiTest, PropertiesPathAndTextDescribeTheObject) {
     ComPtr<IDispatch> config =
         Query(services.Get(), L"select * from Win32_NetworkAdapterConfiguration")[0];
     ComPtr<IDispatch> properties = Object(config.Get(), L"Properties_");
-    EXPECT_EQ((std::vector<std::wstring>{
-                  L"DefaultIPGateway", L"Description", L"DHCPEnabled", L"DHCPLeaseObtained",
-                  L"DHCPServer", L"DNSServerSearchOrder", L"GatewayCostMetric", L"Index",
-                  L"InterfaceIndex", L"IPAddress", L"IPEnabled", L"IPSubnet", L"MACAddress"}),
-              Names(properties.Get()));
-    EXPECT_EQ(L"13", Text(properties.Get(), L"Count"));
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"DefaultIPGateway", L"Description", L"DHCPEnabled",
+                                   L"DHCPLeaseObtained", L"DHCPServer", L"DNSServerSearchOrder",
+                                   L"GatewayCostMetric", L"Index", L"InterfaceIndex", L"IPAddress",
+                                   L"IPEnabled", L"IPSubnet", L"MACAddress", L"SettingID"}),
+        Names(properties.Get()));
+    EXPECT_EQ(L"14", Text(properties.Get(), L"Count"));
     ScopedVariant name(L"ipaddress"), zero(0);
     ComPtr<IDispatch> address = Object(properties.Get(), L"Item", {name.Get(), zero.Get()});
     // The default member of a set is Item, as a script's properties("name") uses it.
@@ -68,7 +76,8 @@ TEST_F(SimulatedWmiTest, PropertiesPathAndTextDescribeTheObject) {
 
     const std::wstring mof = CallMethod(config.Get(), L"GetObjectText_").Get().bstrVal;
     EXPECT_EQ(0u, mof.find(L"\ninstance of Win32_NetworkAdapterConfiguration\n{\n"));
-    EXPECT_NE(std::wstring::npos, mof.find(L"\tIPAddress = {\"192.168.1.20\"};\n"));
+    EXPECT_NE(std::wstring::npos,
+              mof.find(L"\tIPAddress = {\"192.168.1.20\", \"fe80::20c:29ff:fe4f:8e35\"};\n"));
     EXPECT_NE(std::wstring::npos, mof.find(L"\tDHCPEnabled = FALSE;\n"));
     EXPECT_EQ(std::wstring::npos, mof.find(L"DHCPServer")) << "null properties are left out";
 }

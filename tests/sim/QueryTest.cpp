@@ -136,7 +136,7 @@ TEST_F(SimulatedWmiTest, PrototypeQueryAnswersOneObjectWithoutValues) {
     auto objects = Objects(set.Get().pdispVal);
     ASSERT_EQ(1u, objects.size());
     EXPECT_EQ(L"<null>", Text(objects[0].Get(), L"Index"));
-    EXPECT_EQ(13u, Names(Object(objects[0].Get(), L"Properties_").Get()).size());
+    EXPECT_EQ(14u, Names(Object(objects[0].Get(), L"Properties_").Get()).size());
 }
 
 TEST_F(SimulatedWmiTest, SelectedPropertiesAndNullTests) {

@@ -42,6 +42,8 @@ protected:
         loopback.Index = 12;
         loopback.Description = L"Loopback";
         loopback.IPAddress.clear();
+        loopback.IPv6Address.clear();
+        loopback.IPv6Router.clear();
         Wmi.Adapters().push_back(loopback);
     }
     std::wstring Text(const wchar_t* field) {

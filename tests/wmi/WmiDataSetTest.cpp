@@ -65,7 +65,7 @@ TEST_F(WmiDataSetTest, FieldsFollowThePropertiesTypesAndQualifiers) {
 TEST_F(WmiDataSetTest, ArraysReadInBracesNullAsEmptyAndDatesAsDates) {
     AddLoopback();
     Configurations->Open();
-    EXPECT_EQ(Text(L"IPAddress"), L"{192.168.1.20}");
+    EXPECT_EQ(Text(L"IPAddress"), L"{192.168.1.20, fe80::20c:29ff:fe4f:8e35}");
     EXPECT_EQ(Text(L"DNSServerSearchOrder"), L"{192.168.1.1, 192.168.1.2}");
     EXPECT_EQ(Text(L"DHCPServer"), L""); // a static adapter has no lease
     Configurations->Next();
@@ -244,7 +244,7 @@ TEST_F(WmiDataSetTest, BoundControlsFollowTheRowUnlessSuspended) {
     Configurations->Locate(L"Index", ScopedVariant(1).Get());
     EXPECT_TRUE(shown.empty());
     Configurations->EnableControls();
-    EXPECT_EQ(shown, (std::vector<std::wstring>{L"{192.168.1.20}"}));
+    EXPECT_EQ(shown, (std::vector<std::wstring>{L"{192.168.1.20, fe80::20c:29ff:fe4f:8e35}"}));
     Configurations->Close();
     EXPECT_EQ(shown.back(), L"");
     Owner.Destroy(Configurations);
