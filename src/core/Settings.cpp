@@ -35,6 +35,27 @@ void OpenSettingsAt(const std::wstring& path) {
     Store() = std::make_unique<TIniFile>(path);
 }
 
+std::wstring ActiveProfile() {
+    return ConfigIni().ReadString(L"NET", L"NET", L"");
+}
+
+void WriteActiveProfile(const std::wstring& profile) {
+    ConfigIni().WriteString(L"NET", L"NET", profile);
+}
+
+bool AutoSwitchOn() {
+    return ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") == L"1";
+}
+
+void WriteOptions(TCustomIniFile& ini, bool autoRun, bool autoSwitch) {
+    ini.WriteString(L"NET", L"AutoRun", autoRun ? L"1" : L"0");
+    ini.WriteString(L"NET", L"AutoSwitch", autoSwitch ? L"1" : L"0");
+}
+
+std::wstring ProfileName(const std::wstring& section, const std::wstring& fallback) {
+    return ConfigIni().ReadString(section, L"Name", fallback);
+}
+
 std::vector<std::wstring> TIpProfile::DnsServers() const {
     std::vector<std::wstring> servers;
     for (const std::wstring* server : {&DNSA, &DNSB})
@@ -45,7 +66,7 @@ std::vector<std::wstring> TIpProfile::DnsServers() const {
 TIpProfile ReadProfile(const std::wstring& section) {
     TIniFile& ini = ConfigIni();
     TIpProfile p;
-    p.Name = ini.ReadString(section, L"Name", L"");
+    p.Name = ProfileName(section);
     p.DHCPEnabled = ini.ReadString(section, L"DHCPEnabled", L"0") == L"1";
     p.IPAddress = ini.ReadString(section, L"IPAddress", L"");
     p.IPSubnet = ini.ReadString(section, L"IPSubnet", L"");

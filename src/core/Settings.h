@@ -7,6 +7,19 @@
 
 #include "framework/IniFile.h"
 
+// The keys of Config.ini, each read and written here alone.
+
+// NET/NET: the profile applied last, "A" or "B"; empty before the first switch (or whatever
+// else a damaged file holds, which names no profile).
+std::wstring ActiveProfile();
+void WriteActiveProfile(const std::wstring& profile);
+// NET/AutoSwitch "1": "网络切换时IP自动切换" ticked.
+bool AutoSwitchOn();
+// The options of the configuration dialog, NET/AutoRun and NET/AutoSwitch, into that store.
+void WriteOptions(TCustomIniFile& ini, bool autoRun, bool autoSwitch);
+// A profile's Name; fallback when it has none.
+std::wstring ProfileName(const std::wstring& section, const std::wstring& fallback = {});
+
 // One IP profile, section "A" (内网) or "B" (外网) of Config.ini, as the user typed it.
 struct TIpProfile {
     std::wstring Name;

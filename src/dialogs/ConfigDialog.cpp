@@ -135,7 +135,7 @@ void TfrmConfig::LoadOptions() {
     // What Windows will do at logon, whatever Config.ini recorded.
     FAutoRunInPlace = AutoRunInPlace();
     chkAutoRun->SetChecked(FAutoRunInPlace);
-    chkAutoSwitch->SetChecked(ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") == L"1");
+    chkAutoSwitch->SetChecked(AutoSwitchOn());
     // The dialog opens on the adapter the switch is limited to, so that "确定" keeps the limit.
     // A first run limits it to the physical wired adapter, its cable in or not: Wi-Fi and
     // virtual adapters are IP-enabled too, and one address on all of them would break their
@@ -288,9 +288,7 @@ void TfrmConfig::SaveSettings(TCustomIniFile& into) {
     const bool autoRun = chkAutoRun->Checked();
     frmIPSetA->SaveProfile(into);
     frmIPSetB->SaveProfile(into);
-    into.WriteString(L"NET", L"AutoRun", autoRun ? L"1" : L"0");
-    into.WriteString(L"NET", L"AutoSwitch", L"0");
-    if (chkAutoSwitch->Checked()) into.WriteString(L"NET", L"AutoSwitch", L"1");
+    WriteOptions(into, autoRun, chkAutoSwitch->Checked());
     // An adapter the list does not show (not "Ethernet 802.3") stays as it was.
     bool listed = false;
     for (int i = 0; i < cmbAdapters->Count(); ++i)
