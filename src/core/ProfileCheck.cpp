@@ -1,5 +1,7 @@
 #include "core/ProfileCheck.h"
 
+const wchar_t DefaultMask[] = L"255.255.255.0";
+
 std::optional<uint32_t> ParseIPv4(std::wstring_view text) {
     uint32_t address = 0;
     size_t at = 0;
@@ -22,6 +24,10 @@ bool IsSubnetMask(std::wstring_view text) {
     if (!mask || *mask == 0) return false;
     const uint32_t inverted = ~*mask;
     return (inverted & (inverted + 1)) == 0; // ones, then zeros
+}
+
+std::wstring AppliedMask(const TIpProfile& profile) {
+    return profile.IPSubnet.empty() ? std::wstring(DefaultMask) : profile.IPSubnet;
 }
 
 namespace {

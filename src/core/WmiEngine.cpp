@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/ProfileCheck.h"
 #include "framework/Scoped.h"
 #include "wmi/WmiAutomation.h"
 #include "wmi/WmiMethod.h"
@@ -15,7 +16,6 @@
 using Microsoft::WRL::ComPtr;
 
 const wchar_t NotElevatedCause[] = L"需要以管理员身份运行 Tarnwick。";
-const wchar_t DefaultMask[] = L"255.255.255.0";
 
 namespace {
 
@@ -208,8 +208,7 @@ TSwitchResult WmiSwitchAdapter(IDispatch* services, const TSwitchTarget& adapter
         calls.Call(L"EnableDHCP");
     } else {
         ScopedVariant addresses = StringArray({profile.IPAddress});
-        ScopedVariant masks =
-            StringArray({profile.IPSubnet.empty() ? std::wstring(DefaultMask) : profile.IPSubnet});
+        ScopedVariant masks = StringArray({AppliedMask(profile)});
         const uint32_t answer = calls.Call(
             L"EnableStatic", {RefTo(*addresses.Ptr()), RefTo(*masks.Ptr())}, kStaticAlready);
         // The gateway belongs to an address that was set; SetGateways needs a static adapter.

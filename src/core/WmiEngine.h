@@ -14,9 +14,6 @@
 #include "core/SwitchResult.h"
 #include "core/WmiAdapters.h"
 
-// The WMI engine's mask when the profile gives none.
-extern const wchar_t DefaultMask[];
-
 // The address steps, then the DNS step, on one adapter. The address: EnableStatic with the
 // address and mask, then SetGateways with the profile's gateway, or with the adapter's own
 // address to clear its gateways when the profile has none; for DHCP, a static adapter's
