@@ -51,8 +51,10 @@ private:
 };
 
 // In a later start: hands the request to the running instance, waiting up to waitMs for its
-// window (it may still be starting); answers 0 done, 1 failed, none when nobody took it.
+// window (it may still be starting); answers 0 done, 1 failed, InstanceNotAnswering when its
+// window is there but does not answer (hung), none when nobody took it.
 std::optional<int> SendInstanceRequest(const std::wstring& name, TInstanceRequest request,
                                        DWORD waitMs);
+constexpr int InstanceNotAnswering = -1;
 // Whether the instance's window is there to take requests.
 bool InstanceListening(const std::wstring& name);

@@ -74,6 +74,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     TSingleInstance instance(name);
     if (!instance.First()) {
         const std::optional<int> answer = SendInstanceRequest(name, *request, 5000);
+        if (answer == InstanceNotAnswering) {
+            MessageBoxW(nullptr, L"已在运行的 Tarnwick 没有响应。", L"Tarnwick",
+                        MB_OK | MB_ICONERROR);
+            return 1;
+        }
         return answer ? *answer : *request == TInstanceRequest::Show ? 0 : 1;
     }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/ElevatedRestart.h"
@@ -13,6 +14,7 @@
 #include "core/Settings.h"
 #include "framework/Application.h"
 #include "framework/CommandLine.h"
+#include "framework/Scoped.h"
 #include "support/Seams.h"
 
 namespace {
@@ -90,6 +92,32 @@ TEST(SingleInstance, ASecondStartIsNotTheInstanceAndItsRequestsReachTheFirst) {
     second.Release();
     EXPECT_TRUE(first.Claim());
     EXPECT_TRUE(InstanceListening(name)) << "listening again with its handler";
+}
+
+TEST(SingleInstance, AHungInstanceIsNotWaitedForAndSaidToGiveNoAnswer) {
+    const std::wstring name = L"TarnwickHung" + std::to_wstring(GetCurrentProcessId());
+    const ScopedHandle listening(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const ScopedHandle answered(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread instance([&] {
+        TSingleInstance first(name);
+        first.Listen([](TInstanceRequest) { return 0; });
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        SetEvent(listening.Get());
+        // Takes no message from now on: after five seconds Windows counts it as hung.
+        WaitForSingleObject(answered.Get(), 20000);
+    });
+    if (WaitForSingleObject(listening.Get(), 5000) == WAIT_OBJECT_0) {
+        Sleep(5500);
+        const ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(SendInstanceRequest(name, TInstanceRequest::SwitchToA, 100),
+                  InstanceNotAnswering);
+        EXPECT_LT(GetTickCount64() - start, 3000u) << "waited for a hung instance";
+    } else {
+        ADD_FAILURE() << "the instance did not listen";
+    }
+    SetEvent(answered.Get());
+    instance.join();
 }
 
 TEST(ElevatedRestart, RunsThisExeThroughRunasWithItsOwnOptionsAndTheSwitch) {
