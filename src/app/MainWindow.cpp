@@ -229,7 +229,7 @@ void TfrmMainWindow::OfferElevatedRestart(const std::wstring& profile) {
                                ConfigIni().ReadString(profile, L"Name", profile) + L"”？";
     if (Application().MessageBox(offer, MB_YESNO | MB_ICONWARNING) != IDYES) return;
     // A refused or cancelled prompt changes nothing and says nothing more.
-    if (!OnRestartElevated || !OnRestartElevated(profile)) return;
+    if (!OnRestartElevated || !OnRestartElevated(profile, Handle())) return;
     EndAfterHandOver();
 }
 

@@ -100,9 +100,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     GuardedCall([&] {
         StartSimulation(*simulation);
         mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
-        mainWindow->OnRestartElevated = [&](const std::wstring& profile) {
+        mainWindow->OnRestartElevated = [&](const std::wstring& profile, HWND owner) {
             return HandOver(instance, name,
-                            [&] { return StartElevatedCopy(*simulation, profile); });
+                            [&] { return StartElevatedCopy(*simulation, profile, owner); });
         };
         mainWindow->OnStartCopy = [&](const std::wstring& exe) {
             return HandOver(instance, name, [&] { return StartProgram(exe, *simulation); });

@@ -130,17 +130,24 @@ TEST(ElevatedRestart, RunsThisExeThroughRunasWithItsOwnOptionsAndTheSwitch) {
     EXPECT_EQ(ElevatedCopyParameters(*parsed, L"B"), L"--simulate --simulate-delay=20 --switch=B");
 
     std::vector<std::wstring> calls;
+    std::vector<HWND> owners;
     BOOL started = FALSE;
     const ScopedSeam shell(&SetShellExecuteFunction, [&](SHELLEXECUTEINFOW* info) {
         calls.push_back(std::wstring(info->lpVerb) + L"|" + info->lpFile + L"|" +
                         info->lpParameters);
+        owners.push_back(info->hwnd);
         return started;
     });
-    EXPECT_FALSE(StartElevatedCopy({}, L"B")) << "the prompt refused";
+    // The prompt is owned by the window that asked, so it comes up in front of it.
+    const HWND asking =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    EXPECT_FALSE(StartElevatedCopy({}, L"B", asking)) << "the prompt refused";
     started = TRUE;
-    EXPECT_TRUE(StartElevatedCopy({}, L"A"));
+    EXPECT_TRUE(StartElevatedCopy({}, L"A", asking));
+    DestroyWindow(asking);
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[1], L"runas|" + Application().ExeName() + L"|--switch=A");
+    EXPECT_EQ(owners, (std::vector<HWND>{asking, asking}));
 }
 
 TEST(ElevatedRestart, TheCopyInTheProgramFolderIsStartedByItsFullPathNotThroughTheShell) {
