@@ -119,12 +119,12 @@ TAALabel* TfrmMainWindow::CreateProfileLabel(const std::wstring& caption, int to
 void TfrmMainWindow::CreateTrayIcon() {
     const HINSTANCE instance = Application().Instance();
     // The frames are drawn for each scale: the notification area shows them unstretched.
+    // After a change of scale, the tray icon loads them again at the new size.
     il1 = Own<TImageList>(SmallIconSize(), SmallIconSize());
-    for (int i = 0; i < 8; ++i) {
-        const std::wstring name = L"TRAY" + std::to_wstring(i);
-        const ScopedIcon frame(LoadSmallIcon(instance, name.c_str()));
-        il1->AddIcon(frame.Get());
-    }
+    std::vector<std::wstring> frames;
+    for (int i = 0; i < 8; ++i)
+        frames.push_back(L"TRAY" + std::to_wstring(i));
+    il1->AddIconResources(instance, frames);
 
     pm1 = Own<TPopupMenu>();
     ShowWindow1 = pm1->Add(L"打开窗口", [this](TComponent* s) { ShowWindow1Click(s); });
