@@ -18,8 +18,6 @@ const wchar_t kAutoSwitchUnavailable[] = L"自动切换暂不可用";
 const wchar_t kNoWmi[] = L"无法连接到 WMI 服务。";
 const wchar_t kNotSaved[] = L"无法保存 Config.ini。";
 const wchar_t kNotWatching[] = L"无法监视网络连接，自动切换暂不可用。";
-// What the adapters answer a switch without elevation.
-const int64_t kAccessDenied = 91;
 } // namespace
 
 TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
@@ -193,7 +191,7 @@ int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
     // Asked before, not after: without elevation every adapter refuses the change.
     if (!ProcessElevated()) {
         OfferElevatedRestart(profile);
-        return kAccessDenied;
+        return AccessDenied; // what every adapter would answer
     }
     FSwitching = true;
     const ScopeExit reset([this] { FSwitching = false; });

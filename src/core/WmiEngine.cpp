@@ -19,9 +19,6 @@ const wchar_t NotElevatedCause[] = L"需要以管理员身份运行 Tarnwick。"
 
 namespace {
 
-// The adapter methods' answer for a caller without the rights to change an adapter.
-constexpr uint32_t AccessDenied = 91;
-
 std::function<bool()>& ElevatedOverride() {
     static std::function<bool()> f;
     return f;
