@@ -28,13 +28,14 @@ std::wstring ElevatedCopyParameters(const TSimulationOptions& options,
     return (simulation.empty() ? L"" : simulation + L" ") + L"--switch=" + profile;
 }
 
-bool StartElevatedCopy(const TSimulationOptions& options, const std::wstring& profile) {
+bool StartElevatedCopy(const TSimulationOptions& options, const std::wstring& profile, HWND owner) {
     const std::wstring exe = Application().ExeName();
     const std::wstring folder = FolderOf(exe);
     const std::wstring parameters = ElevatedCopyParameters(options, profile);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOASYNC;
+    info.hwnd = owner;
     info.lpVerb = L"runas";
     info.lpFile = exe.c_str();
     info.lpParameters = parameters.c_str();

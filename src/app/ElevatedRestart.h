@@ -15,7 +15,9 @@
 // --switch=profile.
 std::wstring ElevatedCopyParameters(const TSimulationOptions& options, const std::wstring& profile);
 // Starts the copy; false when it did not start (the prompt refused or cancelled among others).
-bool StartElevatedCopy(const TSimulationOptions& options, const std::wstring& profile);
+// The prompt is owned by owner, the window that asked: without one it may show only as a
+// flashing taskbar button.
+bool StartElevatedCopy(const TSimulationOptions& options, const std::wstring& profile, HWND owner);
 // The shell call, replaced by tests (nullptr: ShellExecuteExW); answers the one replaced.
 std::function<BOOL(SHELLEXECUTEINFOW*)>
 SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f);

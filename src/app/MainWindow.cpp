@@ -18,8 +18,6 @@ const wchar_t kAutoSwitchUnavailable[] = L"自动切换暂不可用";
 const wchar_t kNoWmi[] = L"无法连接到 WMI 服务。";
 const wchar_t kNotSaved[] = L"无法保存 Config.ini。";
 const wchar_t kNotWatching[] = L"无法监视网络连接，自动切换暂不可用。";
-// What the adapters answer a switch without elevation.
-const int64_t kAccessDenied = 91;
 } // namespace
 
 TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
@@ -119,12 +117,12 @@ TAALabel* TfrmMainWindow::CreateProfileLabel(const std::wstring& caption, int to
 void TfrmMainWindow::CreateTrayIcon() {
     const HINSTANCE instance = Application().Instance();
     // The frames are drawn for each scale: the notification area shows them unstretched.
+    // After a change of scale, the tray icon loads them again at the new size.
     il1 = Own<TImageList>(SmallIconSize(), SmallIconSize());
-    for (int i = 0; i < 8; ++i) {
-        const std::wstring name = L"TRAY" + std::to_wstring(i);
-        const ScopedIcon frame(LoadSmallIcon(instance, name.c_str()));
-        il1->AddIcon(frame.Get());
-    }
+    std::vector<std::wstring> frames;
+    for (int i = 0; i < 8; ++i)
+        frames.push_back(L"TRAY" + std::to_wstring(i));
+    il1->AddIconResources(instance, frames);
 
     pm1 = Own<TPopupMenu>();
     ShowWindow1 = pm1->Add(L"打开窗口", [this](TComponent* s) { ShowWindow1Click(s); });
@@ -193,7 +191,7 @@ int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
     // Asked before, not after: without elevation every adapter refuses the change.
     if (!ProcessElevated()) {
         OfferElevatedRestart(profile);
-        return kAccessDenied;
+        return AccessDenied; // what every adapter would answer
     }
     FSwitching = true;
     const ScopeExit reset([this] { FSwitching = false; });
@@ -231,7 +229,7 @@ void TfrmMainWindow::OfferElevatedRestart(const std::wstring& profile) {
                                ConfigIni().ReadString(profile, L"Name", profile) + L"”？";
     if (Application().MessageBox(offer, MB_YESNO | MB_ICONWARNING) != IDYES) return;
     // A refused or cancelled prompt changes nothing and says nothing more.
-    if (!OnRestartElevated || !OnRestartElevated(profile)) return;
+    if (!OnRestartElevated || !OnRestartElevated(profile, Handle())) return;
     EndAfterHandOver();
 }
 

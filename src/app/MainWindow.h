@@ -28,9 +28,9 @@ public:
     // profile or when a switch is already running (the windows answer their messages during a
     // switch). Not elevated, it starts no switch that must fail: it offers OnRestartElevated.
     int64_t SwitchTo(const std::wstring& profile);
-    // Starts a copy of the program elevated to switch to the profile; true when that copy took
-    // over, and this one then ends.
-    std::function<bool(const std::wstring& profile)> OnRestartElevated;
+    // Starts a copy of the program elevated to switch to the profile, its prompt owned by the
+    // window that asked; true when that copy took over, and this one then ends.
+    std::function<bool(const std::wstring& profile, HWND owner)> OnRestartElevated;
     // Starts the copy of the program made to start at logon; true when it took over.
     std::function<bool(const std::wstring& exePath)> OnStartCopy;
     // A copy made by the settings before OnStartCopy was given (the first run's dialog) is

@@ -212,9 +212,11 @@ std::optional<int> SendInstanceRequest(const std::wstring& name, TInstanceReques
     TRequestPayload payload{kRequestMagic, static_cast<uint32_t>(request)};
     COPYDATASTRUCT data{kRequestTag, sizeof payload, &payload};
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL,
-                             kSwitchTimeoutMs, &answer) ||
-        answer == 0)
-        return std::nullopt;
+    // A hung instance is not waited for: without SMTO_ABORTIFHUNG the whole time limit passes.
+    // An instance that ended meanwhile (handing over to an elevated copy) took nothing.
+    if (!SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                             SMTO_ABORTIFHUNG, kSwitchTimeoutMs, &answer))
+        return IsWindow(window) ? std::optional<int>(InstanceNotAnswering) : std::nullopt;
+    if (answer == 0) return std::nullopt;
     return answer == kDone ? 0 : 1;
 }

@@ -65,9 +65,11 @@ private:
 
 // In a later start: hands the request to the running instance, waiting up to waitMs for a
 // window of it that TrustedInstanceWindow passes (it may still be starting); answers 0 done,
-// 1 failed, none when no such window took it.
+// 1 failed, InstanceNotAnswering when that window is there but does not answer (hung), none
+// when no such window took it.
 std::optional<int> SendInstanceRequest(const std::wstring& name, TInstanceRequest request,
                                        DWORD waitMs);
+constexpr int InstanceNotAnswering = -1;
 // Whether a window of the instance that TrustedInstanceWindow passes is there to take requests.
 bool InstanceListening(const std::wstring& name);
 

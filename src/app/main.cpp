@@ -73,7 +73,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring name = InstanceName(simulation->Enabled);
     TSingleInstance instance(name);
     if (!instance.First())
-        if (const std::optional<int> code = instance.HandRequestOver(*request, 5000)) return *code;
+        if (const std::optional<int> code = instance.HandRequestOver(*request, 5000)) {
+            if (*code != InstanceNotAnswering) return *code;
+            MessageBoxW(nullptr, L"已在运行的 Tarnwick 没有响应。", L"Tarnwick",
+                        MB_OK | MB_ICONERROR);
+            return 1;
+        }
 
     TApplication& app = Application();
     // COM and its process-wide security, before any window exists.
@@ -93,9 +98,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     GuardedCall([&] {
         StartSimulation(*simulation);
         mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
-        mainWindow->OnRestartElevated = [&](const std::wstring& profile) {
+        mainWindow->OnRestartElevated = [&](const std::wstring& profile, HWND owner) {
             return HandOver(instance, name,
-                            [&] { return StartElevatedCopy(*simulation, profile); });
+                            [&] { return StartElevatedCopy(*simulation, profile, owner); });
         };
         mainWindow->OnStartCopy = [&](const std::wstring& exe) {
             return HandOver(instance, name, [&] { return StartProgram(exe, *simulation); });

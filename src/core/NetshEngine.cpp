@@ -52,8 +52,11 @@ TNetshRun StartAndWait(const std::wstring& commandLine, DWORD timeLimit) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION created{};
-    if (!CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, TRUE,
-                        CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
+    // A console of its own with no window: a new console would be opened by the default
+    // terminal, which may show it whatever wShowWindow says. Its output is not read, so it
+    // inherits no handle.
+    if (!CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
                         &created))
         return {TNetshRun::NotStarted};
     ScopedHandle process(created.hProcess);
@@ -103,6 +106,9 @@ TSwitchResult NetshSwitchConnection(const std::wstring& connectionName, const TI
     const std::wstring name = QuotedArgument(connectionName, true);
     const std::wstring setAddress = L"netsh interface ip set address " + name;
     const std::wstring setDns = L"netsh interface ip set dns " + name;
+    // Without it netsh contacts each server before it takes it: seconds each, and a failure for
+    // a server of a network not joined yet.
+    const std::wstring unvalidated = L" validate=no";
     // Later commands still run after a failure, but only the first failure is reported.
     TSwitchResult result;
     if (profile.UsesDhcp()) {
@@ -113,11 +119,13 @@ TSwitchResult NetshSwitchConnection(const std::wstring& connectionName, const TI
         // Without a gateway netsh would read the metric 1 as the gateway.
         const std::wstring route = gateway.empty() ? L"none" : gateway + L" 1";
         result.Add(RunCommand(setAddress + L" static " + profile.IPAddress + L" " +
-                              profile.IPSubnet + L" " + route));
-        result.Add(RunCommand(
-            setDns + (profile.DNSA.empty() ? L" static none" : L" static " + profile.DNSA)));
+                              AppliedMask(profile) + L" " + route));
+        result.Add(
+            RunCommand(setDns + (profile.DNSA.empty() ? L" static none"
+                                                      : L" static " + profile.DNSA + unvalidated)));
         if (!profile.DNSB.empty())
-            result.Add(RunCommand(L"netsh interface ip add dns " + name + L" " + profile.DNSB));
+            result.Add(RunCommand(L"netsh interface ip add dns " + name + L" " + profile.DNSB +
+                                  unvalidated));
     }
     return result;
 }

@@ -17,7 +17,8 @@ constexpr size_t NetshMaxCommandLine = 512;
 
 // Runs the commands of the profile against the connection, every one, in order: for DHCP
 // "set address NAME dhcp" and "set dns NAME dhcp"; otherwise "set address NAME static A M G 1"
-// (none for no gateway), "set dns NAME static D1" (or none) and "add dns NAME D2" when given.
+// (none for no gateway; the mask is DefaultMask when the profile has none), "set dns NAME
+// static D1 validate=no" (or "static none") and "add dns NAME D2 validate=no" when given.
 // A profile value that is no plain address (ProfileValueFault) runs nothing and fails with -1.
 // Answers the first command that did not exit 0: netsh's exit code, or -1 when netsh could not
 // be started or ran past the time limit. Whether the profile is in place is for the read-back
@@ -29,8 +30,8 @@ struct TNetshRun {
     enum TKind { Exited, NotStarted, TimedOut } Kind = Exited;
     int ExitCode = 0; // when it exited
 };
-// Runs one command line hidden and waits for it, at most timeLimit milliseconds, while the
-// thread's windows keep answering their messages.
+// Runs one command line in a console without a window, inheriting no handle, and waits for it, at
+// most timeLimit milliseconds, while the thread's windows keep answering their messages.
 TNetshRun RunNetsh(const std::wstring& commandLine, DWORD timeLimit = NetshTimeLimit);
 // Tests see every run as it ends, to tell a start Wine failed from a command that failed;
 // null: nobody. Answers the observer replaced.

@@ -1,5 +1,7 @@
 #include "core/ProfileCheck.h"
 
+const wchar_t DefaultMask[] = L"255.255.255.0";
+
 std::optional<uint32_t> ParseIPv4(std::wstring_view text) {
     uint32_t address = 0;
     size_t at = 0;
@@ -29,6 +31,10 @@ std::vector<std::wstring> IPv4Entries(const std::vector<std::wstring>& items) {
     for (const std::wstring& item : items)
         if (ParseIPv4(item)) ipv4.push_back(item);
     return ipv4;
+}
+
+std::wstring AppliedMask(const TIpProfile& profile) {
+    return profile.IPSubnet.empty() ? std::wstring(DefaultMask) : profile.IPSubnet;
 }
 
 namespace {

@@ -18,6 +18,12 @@ bool IsSubnetMask(std::wstring_view text);
 // lists after them are the network's, not a profile's.
 std::vector<std::wstring> IPv4Entries(const std::vector<std::wstring>& items);
 
+// The mask a static profile is applied with when it gives none, whichever engine applies it,
+// and the one the profile editor fills in.
+extern const wchar_t DefaultMask[];
+// The profile's mask, or DefaultMask when it has none.
+std::wstring AppliedMask(const TIpProfile& profile);
+
 // Why the values the engine is to apply cannot be applied, naming the key and the value, e.g.
 // "DNSB 的值“8.8.8.8 validate=no”不是 IPv4 地址"; empty when every one can. An empty mask,
 // gateway or DNS server is allowed, as the profile may have none; the values a choice leaves

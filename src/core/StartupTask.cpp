@@ -16,6 +16,7 @@
 #include "framework/Automation.h"
 #include "framework/Scoped.h"
 #include "framework/Strings.h"
+#include "framework/SystemLibrary.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -69,6 +70,33 @@ std::optional<std::wstring> ElementText(const std::wstring& xml, const std::wstr
     return text;
 }
 
+TSessionQuery& SessionQueryOverride() {
+    static TSessionQuery f;
+    return f;
+}
+
+std::optional<std::wstring> QuerySession(WTS_INFO_CLASS info) {
+    // wtsapi32 is no KnownDLL: from System32 by its path, and not in the import table, where
+    // the loader would look for it beside the exe first.
+    using QueryFn = decltype(&WTSQuerySessionInformationW);
+    using FreeFn = decltype(&WTSFreeMemory);
+    static const HMODULE wtsapi = LoadSystemLibrary(L"wtsapi32.dll");
+    static const auto query = wtsapi ? reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+                                           GetProcAddress(wtsapi, "WTSQuerySessionInformationW")))
+                                     : nullptr;
+    static const auto release = wtsapi ? reinterpret_cast<FreeFn>(reinterpret_cast<void*>(
+                                             GetProcAddress(wtsapi, "WTSFreeMemory")))
+                                       : nullptr;
+    if (!query || !release) return std::nullopt;
+    wchar_t* text = nullptr;
+    DWORD bytes = 0;
+    if (!query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, info, &text, &bytes) || !text)
+        return std::nullopt;
+    std::wstring answer(text);
+    release(text);
+    return answer;
+}
+
 ComPtr<ITaskFolder> RootFolder() {
     ComPtr<ITaskService> service;
     ComCheck(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
@@ -105,7 +133,8 @@ std::wstring StartupTaskXml(const std::wstring& exePath, const std::wstring& use
            L"  <Settings><MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>"
            L"<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>"
            L"<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>"
-           L"<ExecutionTimeLimit>PT0S</ExecutionTimeLimit><Enabled>true</Enabled></Settings>\n"
+           L"<ExecutionTimeLimit>PT0S</ExecutionTimeLimit><Priority>5</Priority>"
+           L"<Enabled>true</Enabled></Settings>\n"
            L"  <Actions Context=\"Author\"><Exec><Command>" +
            XmlText(AutoRunCommand(exePath)) + L"</Command><WorkingDirectory>" + XmlText(folder) +
            L"</WorkingDirectory></Exec></Actions>\n"
@@ -128,6 +157,20 @@ std::wstring CurrentUserName() {
     SID_NAME_USE use;
     if (!LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) return {};
     return domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+}
+
+TSessionQuery SetSessionQueryFunction(TSessionQuery f) {
+    return std::exchange(SessionQueryOverride(), std::move(f));
+}
+
+std::wstring SessionUserName() {
+    const TSessionQuery& ask =
+        SessionQueryOverride() ? SessionQueryOverride() : TSessionQuery(QuerySession);
+    const std::optional<std::wstring> name = ask(WTSUserName);
+    // A session without a user (a service's) has no one to start the program for.
+    if (!name || name->empty()) return CurrentUserName();
+    const std::wstring domain = ask(WTSDomainName).value_or(L"");
+    return domain.empty() ? *name : domain + L"\\" + *name;
 }
 
 std::optional<std::wstring> RegisteredTaskXml(const std::wstring& name) {
@@ -156,10 +199,12 @@ bool StartupTaskStarts(const std::wstring& name, const std::wstring& exePath) {
 
 void RegisterStartupTask(const std::wstring& name, const std::wstring& exePath) {
     const ComPtr<ITaskFolder> folder = RootFolder();
-    const ScopedVariant none, user(CurrentUserName());
+    // The person who logs on, not the administrator whose credentials elevated this process.
+    const std::wstring sessionUser = SessionUserName();
+    const ScopedVariant none, user(sessionUser);
     ComPtr<IRegisteredTask> task;
     ComCheck(folder->RegisterTask(ScopedBstr(name).Get(),
-                                  ScopedBstr(StartupTaskXml(exePath, CurrentUserName())).Get(),
+                                  ScopedBstr(StartupTaskXml(exePath, sessionUser)).Get(),
                                   TASK_CREATE_OR_UPDATE, user.Get(), none.Get(),
                                   TASK_LOGON_INTERACTIVE_TOKEN, none.Get(), &task));
 }

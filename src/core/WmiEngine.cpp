@@ -16,12 +16,8 @@
 using Microsoft::WRL::ComPtr;
 
 const wchar_t NotElevatedCause[] = L"需要以管理员身份运行 Tarnwick。";
-const wchar_t DefaultMask[] = L"255.255.255.0";
 
 namespace {
-
-// The adapter methods' answer for a caller without the rights to change an adapter.
-constexpr uint32_t AccessDenied = 91;
 
 std::function<bool()>& ElevatedOverride() {
     static std::function<bool()> f;
@@ -215,8 +211,7 @@ TSwitchResult WmiSwitchAdapter(IDispatch* services, const TSwitchTarget& adapter
         calls.Call(L"EnableDHCP");
     } else {
         ScopedVariant addresses = StringArray({profile.IPAddress});
-        ScopedVariant masks =
-            StringArray({profile.IPSubnet.empty() ? std::wstring(DefaultMask) : profile.IPSubnet});
+        ScopedVariant masks = StringArray({AppliedMask(profile)});
         const uint32_t answer = calls.Call(
             L"EnableStatic", {RefTo(*addresses.Ptr()), RefTo(*masks.Ptr())}, kStaticAlready);
         // The gateway belongs to an address that was set; SetGateways needs a static adapter.

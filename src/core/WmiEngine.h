@@ -14,8 +14,8 @@
 #include "core/SwitchResult.h"
 #include "core/WmiAdapters.h"
 
-// The WMI engine's mask when the profile gives none.
-extern const wchar_t DefaultMask[];
+// The adapter methods' answer for a caller without the rights to change an adapter.
+constexpr uint32_t AccessDenied = 91;
 
 // The address steps, then the DNS step, on one adapter. The address: EnableStatic with the
 // address and mask, then SetGateways with the profile's gateway, or with the adapter's own

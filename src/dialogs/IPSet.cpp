@@ -1,11 +1,8 @@
 #include "dialogs/IPSet.h"
 
+#include "core/ProfileCheck.h"
 #include "core/Settings.h"
 #include "framework/Dpi.h"
-
-namespace {
-const wchar_t kDefaultMask[] = L"255.255.255.0";
-} // namespace
 
 TfrmIPSet::TfrmIPSet(TComponent* owner, HWND page, int dpi, HFONT font, HFONT editFont)
     : TPanel(owner, page, RECT{}) {
@@ -98,7 +95,7 @@ void TfrmIPSet::rbADNSStaticClick(TComponent*) {
 void TfrmIPSet::edtAIPExit(TComponent*) {
     // Only a mask nobody typed is filled in: a typed one (a 16-bit mask, say) stays.
     if (!edtAMask->Text().empty()) return;
-    edtAMask->SetText(kDefaultMask);
+    edtAMask->SetText(DefaultMask);
     // Tab may be moving into the mask right now, its text selected before it was filled: the
     // filled mask is selected, so what the user types next replaces it.
     SendMessageW(edtAMask->Handle(), EM_SETSEL, 0, -1);

@@ -46,8 +46,11 @@ int SetAddress(TSimAdapter& a, const std::vector<std::wstring>& args) {
     return Done;
 }
 
-// set dns NAME dhcp | static (SERVER | none); add dns NAME SERVER
-int SetDns(TSimAdapter& a, bool add, const std::vector<std::wstring>& args) {
+// set dns NAME dhcp | static (SERVER | none) [validate=yes|no]; add dns NAME SERVER
+// [validate=yes|no]. No server is contacted here, so either validation is the same.
+int SetDns(TSimAdapter& a, bool add, std::vector<std::wstring> args) {
+    if (!args.empty() && (args.back() == L"validate=no" || args.back() == L"validate=yes"))
+        args.pop_back();
     if (add) {
         if (args.size() != 1 || !SimIsAddress(args[0])) return Refused;
         a.DNSServerSearchOrder.push_back(args[0]);

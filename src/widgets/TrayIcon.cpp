@@ -414,6 +414,14 @@ void TTrayIcon::CycleTick() {
     FIconIndex = next;
 }
 
+void TTrayIcon::ScaleIcons(int dpi) {
+    if (!FIconList) return;
+    const int size = SmallIconSizeForDpi(dpi);
+    if (size == FIconList->Width()) return;
+    FIconList->SetSize(size, size);
+    SetIconIndex(FIconIndex);
+}
+
 bool TTrayIcon::MinimizeStep() {
     if (!FMinimizeToTray || !OnMinimizeToTray) return false;
     OnMinimizeToTray(this);
@@ -440,6 +448,11 @@ LRESULT TTrayIcon::OwnerMessage(HWND window, UINT message, WPARAM wParam, LPARAM
             HideMainWindow();
             SetIconVisible(true);
         }
+        break;
+    case WM_DPICHANGED:
+        // The notification area shows icons at the small-icon size of the new scale; the old
+        // images would be stretched and blurred.
+        ScaleIcons(LOWORD(wParam));
         break;
     }
     return DefSubclassProc(window, message, wParam, lParam);

@@ -1,8 +1,8 @@
 #pragma once
 // The program's icon in the notification area: the shell's callbacks become component events,
 // the icon animates through an image list, a popup menu opens at the cursor, balloons show,
-// the main window minimises and hides to the tray, and the icon comes back after the taskbar
-// was re-created.
+// the main window minimises and hides to the tray, the icon comes back after the taskbar was
+// re-created, and its images follow a change of scale.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -97,6 +97,9 @@ public:
                          uint8_t timeoutSeconds);
     bool HideBalloonHint();
     void PopupAtCursor();
+    // The image list's icons at the small-icon size of that DPI, the current one shown; the
+    // owner form's WM_DPICHANGED does it.
+    void ScaleIcons(int dpi);
 
     // The shell's id of this icon; unique for the life of the process.
     UINT Id() const { return FId; }

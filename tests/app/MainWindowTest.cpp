@@ -449,7 +449,8 @@ TEST_F(MainWindow, NotElevatedNoSwitchStartsAndARestartAsAdministratorIsOffered)
     const auto answerer = AnswerMessageBoxes(offers, buttons, answer);
     std::vector<std::wstring> restarts;
     bool tookOver = false;
-    window->OnRestartElevated = [&](const std::wstring& profile) {
+    window->OnRestartElevated = [&](const std::wstring& profile, HWND owner) {
+        EXPECT_EQ(owner, window->Handle()) << "the prompt is owned by the window that asked";
         restarts.push_back(profile);
         return tookOver;
     };

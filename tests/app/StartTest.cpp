@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/ElevatedRestart.h"
@@ -217,6 +218,32 @@ TEST(SquattedNames, AnElevatedStartTrustsOnlyAnElevatedInstance) {
     EXPECT_EQ(SendInstanceRequest(name, TInstanceRequest::SwitchToA, 100), 0);
 }
 
+TEST(SingleInstance, AHungInstanceIsNotWaitedForAndSaidToGiveNoAnswer) {
+    const std::wstring name = L"TarnwickHung" + std::to_wstring(GetCurrentProcessId());
+    const ScopedHandle listening(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const ScopedHandle answered(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread instance([&] {
+        TSingleInstance first(name);
+        first.Listen([](TInstanceRequest) { return 0; });
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        SetEvent(listening.Get());
+        // Takes no message from now on: after five seconds Windows counts it as hung.
+        WaitForSingleObject(answered.Get(), 20000);
+    });
+    if (WaitForSingleObject(listening.Get(), 5000) == WAIT_OBJECT_0) {
+        Sleep(5500);
+        const ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(SendInstanceRequest(name, TInstanceRequest::SwitchToA, 100),
+                  InstanceNotAnswering);
+        EXPECT_LT(GetTickCount64() - start, 3000u) << "waited for a hung instance";
+    } else {
+        ADD_FAILURE() << "the instance did not listen";
+    }
+    SetEvent(answered.Get());
+    instance.join();
+}
+
 TEST(ElevatedRestart, RunsThisExeThroughRunasWithItsOwnOptionsAndTheSwitch) {
     EXPECT_EQ(ElevatedCopyParameters({}, L"A"), L"--switch=A");
     // Rebuilt from what was parsed: nothing of the caller's text reaches the elevated copy.
@@ -227,17 +254,24 @@ TEST(ElevatedRestart, RunsThisExeThroughRunasWithItsOwnOptionsAndTheSwitch) {
     EXPECT_EQ(ElevatedCopyParameters(*parsed, L"B"), L"--simulate --simulate-delay=20 --switch=B");
 
     std::vector<std::wstring> calls;
+    std::vector<HWND> owners;
     BOOL started = FALSE;
     const ScopedSeam shell(&SetShellExecuteFunction, [&](SHELLEXECUTEINFOW* info) {
         calls.push_back(std::wstring(info->lpVerb) + L"|" + info->lpFile + L"|" +
                         info->lpParameters);
+        owners.push_back(info->hwnd);
         return started;
     });
-    EXPECT_FALSE(StartElevatedCopy({}, L"B")) << "the prompt refused";
+    // The prompt is owned by the window that asked, so it comes up in front of it.
+    const HWND asking =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    EXPECT_FALSE(StartElevatedCopy({}, L"B", asking)) << "the prompt refused";
     started = TRUE;
-    EXPECT_TRUE(StartElevatedCopy({}, L"A"));
+    EXPECT_TRUE(StartElevatedCopy({}, L"A", asking));
+    DestroyWindow(asking);
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[1], L"runas|" + Application().ExeName() + L"|--switch=A");
+    EXPECT_EQ(owners, (std::vector<HWND>{asking, asking}));
 }
 
 TEST(ElevatedRestart, TheCopyInTheProgramFolderIsStartedByItsFullPathNotThroughTheShell) {

@@ -12,6 +12,7 @@
 #include "core/NetshEngine.h"
 #include "framework/CommandLine.h"
 #include "core/Settings.h"
+#include "framework/Scoped.h"
 #include "framework/Strings.h"
 #include "support/FakeNetsh.h"
 #include "support/Seams.h"
@@ -94,6 +95,8 @@ TEST_F(NetshEngine, StaticProfilesComposeExactCommandLines) {
     const std::wstring address = L"netsh interface ip set address \"本地连接 2\" static ";
     const std::wstring dns = L"netsh interface ip set dns \"本地连接 2\" static ";
     const std::wstring add = L"netsh interface ip add dns \"本地连接 2\" ";
+    // Servers are taken as given: validated, each would be contacted first.
+    const std::wstring unvalidated = L" validate=no";
     const struct {
         std::map<std::wstring, std::wstring> Keys;
         Lines Expected;
@@ -102,17 +105,19 @@ TEST_F(NetshEngine, StaticProfilesComposeExactCommandLines) {
           {L"DefaultIPGateway", L"10.0.0.1"},
           {L"DNSA", L"10.0.0.2"},
           {L"DNSB", L"10.0.0.3"}},
-         {address + L"10.0.0.5 255.255.0.0 10.0.0.1 1", dns + L"10.0.0.2", add + L"10.0.0.3"}},
+         {address + L"10.0.0.5 255.255.0.0 10.0.0.1 1", dns + L"10.0.0.2" + unvalidated,
+          add + L"10.0.0.3" + unvalidated}},
         {{{L"IPSubnet", L"255.255.0.0"},
           {L"DefaultIPGateway", L"10.0.0.1"},
           {L"DNSB", L"10.0.0.3"}},
-         {address + L"10.0.0.5 255.255.0.0 10.0.0.1 1", dns + L"none", add + L"10.0.0.3"}},
+         {address + L"10.0.0.5 255.255.0.0 10.0.0.1 1", dns + L"none",
+          add + L"10.0.0.3" + unvalidated}},
         // DNSEnabled is not this engine's business.
         {{{L"IPSubnet", L"255.255.0.0"}, {L"DefaultIPGateway", L"10.0.0.1"}, {L"DNSEnabled", L"1"}},
          {address + L"10.0.0.5 255.255.0.0 10.0.0.1 1", dns + L"none"}},
-        // No default mask is put in; the blanks around the empty place stay.
+        // No mask: the one the WMI engine applies too, never an empty place netsh would skip.
         {{{L"DefaultIPGateway", L"10.0.0.1"}, {L"DNSA", L"10.0.0.2"}},
-         {address + L"10.0.0.5  10.0.0.1 1", dns + L"10.0.0.2"}},
+         {address + L"10.0.0.5 255.255.255.0 10.0.0.1 1", dns + L"10.0.0.2" + unvalidated}},
         // Without a gateway netsh must not read the metric as one.
         {{{L"IPSubnet", L"255.255.0.0"}}, {address + L"10.0.0.5 255.255.0.0 none", dns + L"none"}},
     };
@@ -186,8 +191,22 @@ TEST_F(NetshEngine, CommandsThatCannotRunFailTheSwitch) {
     EXPECT_LT(GetTickCount() - start, 10000u);
 }
 
-TEST_F(NetshEngine, EveryCommandRunsHiddenInAConsoleOfItsOwn) {
+TEST_F(NetshEngine, EveryCommandRunsInAConsoleWithoutAWindowAndInheritsNothing) {
     SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_STARTUP", folder.File(L"startup.log").c_str());
+    // A handle this process lets children inherit, to a section that holds its own value: netsh
+    // must not get it.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    const ScopedHandle section(
+        CreateFileMappingW(INVALID_HANDLE_VALUE, &inheritable, PAGE_READWRITE, 0, 64, nullptr));
+    ASSERT_TRUE(section);
+    wchar_t value[32];
+    swprintf(value, 32, L"%llx",
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(section.Get())));
+    void* view = MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof value);
+    ASSERT_TRUE(view);
+    memcpy(view, value, sizeof value);
+    UnmapViewOfFile(view);
+    SetEnvironmentVariableW(L"TARNWICK_FAKE_NETSH_HANDLE", value);
     Profile(L"A", {{L"IPAddress", L"10.0.0.5"}, {L"DNSA", L"10.0.0.2"}, {L"DNSB", L"10.0.0.3"}});
     EXPECT_EQ(NetshApplyProfile(L"A", name), 0);
     const Lines started = Taken(L"startup.log");
@@ -195,15 +214,19 @@ TEST_F(NetshEngine, EveryCommandRunsHiddenInAConsoleOfItsOwn) {
     for (const std::wstring& line : started) {
         unsigned long flags = 0;
         int show = -1, processes = -1;
-        wchar_t console[16] = {};
-        ASSERT_EQ(swscanf(line.c_str(), L"flags=%lx show=%d console=%15ls processes=%d", &flags,
-                          &show, console, &processes),
-                  4)
+        wchar_t console[16] = {}, inherited[8] = {};
+        ASSERT_EQ(swscanf(line.c_str(),
+                          L"flags=%lx show=%d console=%15ls processes=%d inherited=%7ls", &flags,
+                          &show, console, &processes, inherited),
+                  5)
             << line;
         EXPECT_TRUE(flags & STARTF_USESHOWWINDOW) << line;
         EXPECT_EQ(show, SW_HIDE) << line;
+        // A new console is opened by the default terminal, which may show it.
+        EXPECT_STREQ(console, L"none") << line;
         // A console shared with this program would take netsh's output into ours.
         EXPECT_EQ(processes, 1) << line;
+        EXPECT_STREQ(inherited, L"no") << line;
     }
 }
 

@@ -487,17 +487,17 @@ TEST_F(NetshSwitch, ProfilesAreReadBackAfterTheirCommands) {
     }
     EXPECT_EQ(NetshLog(), L"netsh interface ip set address \"以太网\" static 10.1.0.5 255.255.0.0 "
                           L"10.1.0.1 1\r\n"
-                          L"netsh interface ip set dns \"以太网\" static 10.1.0.53\r\n"
-                          L"netsh interface ip add dns \"以太网\" 10.1.0.54\r\n"
+                          L"netsh interface ip set dns \"以太网\" static 10.1.0.53 validate=no\r\n"
+                          L"netsh interface ip add dns \"以太网\" 10.1.0.54 validate=no\r\n"
                           L"netsh interface ip set address \"以太网\" static 10.2.0.5 255.255.0.0 "
                           L"10.2.0.1 1\r\n"
-                          L"netsh interface ip set dns \"以太网\" static 10.2.0.53\r\n"
+                          L"netsh interface ip set dns \"以太网\" static 10.2.0.53 validate=no\r\n"
                           L"netsh interface ip set address \"以太网\" dhcp \r\n"
                           L"netsh interface ip set dns \"以太网\" dhcp \r\n"
                           L"netsh interface ip set address \"以太网\" static 10.1.0.5 255.255.0.0 "
                           L"10.1.0.1 1\r\n"
-                          L"netsh interface ip set dns \"以太网\" static 10.1.0.53\r\n"
-                          L"netsh interface ip add dns \"以太网\" 10.1.0.54\r\n");
+                          L"netsh interface ip set dns \"以太网\" static 10.1.0.53 validate=no\r\n"
+                          L"netsh interface ip add dns \"以太网\" 10.1.0.54 validate=no\r\n");
     EXPECT_EQ(Adapter(1).DefaultIPGateway, Lines{L"10.1.0.1"});
     EXPECT_TRUE(sim->Calls().empty()) << "no WMI method is called";
 }

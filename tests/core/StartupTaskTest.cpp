@@ -4,11 +4,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "core/Settings.h"
 #include "core/StartupTask.h"
 #include "framework/Application.h"
+#include "support/Seams.h"
 
 namespace {
 
@@ -36,9 +41,44 @@ TEST(StartupTask, RunsTheExeElevatedAtTheUsersLogonWithNoLimit) {
     EXPECT_EQ(Element(xml, L"DisallowStartIfOnBatteries"), L"false");
     EXPECT_EQ(Element(xml, L"StopIfGoingOnBatteries"), L"false");
     EXPECT_EQ(Element(xml, L"MultipleInstancesPolicy"), L"IgnoreNew");
+    EXPECT_EQ(Element(xml, L"Priority"), L"5") << "an interactive program's, not below normal";
     EXPECT_EQ(Element(StartupTaskXml(L"C:\\Tools\\Tarnwick.exe", L"u"), L"Command"),
               L"C:\\Tools\\Tarnwick.exe");
     EXPECT_NE(CurrentUserName().find(L'\\'), std::wstring::npos) << "DOMAIN\\name";
+}
+
+TEST(StartupTask, IsForTheSessionsUserAlsoWhenAnAdministratorsCredentialsElevatedIt) {
+    // Asked of Windows: the session of this process has a user.
+    EXPECT_FALSE(SessionUserName().empty());
+
+    // Over the shoulder: the token names the administrator, the session the person at the
+    // keyboard, whose logon is to start the program.
+    std::map<WTS_INFO_CLASS, std::optional<std::wstring>> session{{WTSUserName, L"li"},
+                                                                  {WTSDomainName, L"OFFICE"}};
+    std::vector<WTS_INFO_CLASS> asked;
+    const ScopedSeam seam(&SetSessionQueryFunction, [&](WTS_INFO_CLASS info) {
+        asked.push_back(info);
+        return session[info];
+    });
+    EXPECT_EQ(SessionUserName(), L"OFFICE\\li");
+    session[WTSDomainName] = L"";
+    EXPECT_EQ(SessionUserName(), L"li");
+    // A session that cannot be asked, or has no user: the token's user.
+    for (const std::optional<std::wstring>& none : {std::optional<std::wstring>(), {L""}}) {
+        session[WTSUserName] = none;
+        EXPECT_EQ(SessionUserName(), CurrentUserName());
+    }
+
+    // Registering asks the session. Wine keeps no principal, so the user it was registered for
+    // cannot be read back here.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    session = {{WTSUserName, L"li"}, {WTSDomainName, L"OFFICE"}};
+    asked.clear();
+    const std::wstring name = L"TarnwickTest" + std::to_wstring(GetCurrentProcessId());
+    RegisterStartupTask(name, L"C:\\Program Files\\Tarnwick\\Tarnwick.exe");
+    DeleteStartupTask(name);
+    EXPECT_NE(std::find(asked.begin(), asked.end(), WTSUserName), asked.end());
+    CoUninitialize();
 }
 
 TEST(StartupTask, IsRegisteredReadBackAndDeletedThroughTaskScheduler) {
@@ -54,6 +94,7 @@ TEST(StartupTask, IsRegisteredReadBackAndDeletedThroughTaskScheduler) {
     EXPECT_EQ(Element(xml, L"DisallowStartIfOnBatteries"), L"false");
     EXPECT_EQ(Element(xml, L"StopIfGoingOnBatteries"), L"false");
     EXPECT_EQ(Element(xml, L"MultipleInstancesPolicy"), L"IgnoreNew");
+    EXPECT_EQ(Element(xml, L"Priority"), L"5");
     if (xml.find(L"<Command>") != std::wstring::npos) {
         EXPECT_EQ(Element(xml, L"RunLevel"), L"HighestAvailable");
         EXPECT_NE(xml.find(L"<LogonTrigger>"), std::wstring::npos);

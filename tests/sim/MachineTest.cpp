@@ -58,6 +58,13 @@ TEST_F(SimulatedWmiTest, TheSimulatedNetshActsAsWindowsNetshDoes) {
     EXPECT_EQ(0,
               SimApplyNetshCommand(adapters, L"netsh interface ip add dns \"以太网\" 10.0.0.54"));
     EXPECT_EQ((std::vector<std::wstring>{L"10.0.0.53", L"10.0.0.54"}), one.DNSServerSearchOrder);
+    // Servers taken without contacting them, as the engine asks.
+    const std::wstring dns = L"netsh interface ip set dns \"以太网\" static 10.0.0.63 validate=no";
+    EXPECT_EQ(0, SimApplyNetshCommand(adapters, dns));
+    EXPECT_EQ(0, SimApplyNetshCommand(
+                     adapters, L"netsh interface ip add dns \"以太网\" 10.0.0.64 validate=no"));
+    EXPECT_EQ((std::vector<std::wstring>{L"10.0.0.63", L"10.0.0.64"}), one.DNSServerSearchOrder);
+    EXPECT_EQ(1, SimApplyNetshCommand(adapters, dns + L" validate=no"));
     EXPECT_EQ(0, SimApplyNetshCommand(adapters, set + L"dhcp "));
     EXPECT_TRUE(one.DHCPEnabled);
     // "DHCP is already enabled on this interface.", and what netsh refuses.

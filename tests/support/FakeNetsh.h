@@ -19,7 +19,8 @@ public:
           FVariables({{L"TARNWICK_FAKE_NETSH_LOG", log},
                       {L"TARNWICK_FAKE_NETSH_EXIT", L""},
                       {L"TARNWICK_FAKE_NETSH_DELAY_MS", L""},
-                      {L"TARNWICK_FAKE_NETSH_STARTUP", L""}}) {}
+                      {L"TARNWICK_FAKE_NETSH_STARTUP", L""},
+                      {L"TARNWICK_FAKE_NETSH_HANDLE", L""}}) {}
     ScopedFakeNetsh(const ScopedFakeNetsh&) = delete;
     ScopedFakeNetsh& operator=(const ScopedFakeNetsh&) = delete;
 

@@ -8,9 +8,11 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/Dib.h"
+#include "framework/Dpi.h"
 #include "framework/Form.h"
 #include "framework/Scoped.h"
 #include "widgets/TrayIcon.h"
@@ -544,6 +546,39 @@ TEST(TrayIcons, EveryFrameAndTheProgramIconHaveTheirOwnImageAtEachScale) {
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     DestroyIcon(small);
+}
+
+// A change of scale: the frames again from their resources, each at the new small-icon size and
+// as its own image, not the old one stretched.
+TEST_F(TrayIconTest, AfterAChangeOfScaleTheShellGetsTheIconAtTheNewSmallIconSize) {
+    TComponent app;
+    auto* form = app.Own<OwnerForm>();
+    auto* list = form->Own<TImageList>(16, 16);
+    list->AddIconResources(GetModuleHandleW(nullptr), {L"TRAY0", L"TRAY1"});
+    form->Tray->SetIconList(list);
+    form->Tray->SetIconVisible(true);
+    form->Tray->SetIconIndex(1);
+    for (const auto& [dpi, size] : {std::pair{144, 24}, {120, 20}, {192, 32}, {96, 16}}) {
+        SCOPED_TRACE(dpi);
+        RECT suggested{0, 0, ScaleForDpi(200, dpi), ScaleForDpi(100, dpi)};
+        Calls.clear();
+        SendMessageW(form->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        ASSERT_FALSE(Calls.empty());
+        EXPECT_EQ(Last().Message, static_cast<DWORD>(NIM_MODIFY));
+        const HICON shown = Last().Data.hIcon;
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(shown, &info));
+        BITMAP bitmap{};
+        GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        EXPECT_EQ(bitmap.bmWidth, size);
+        const HICON own = OwnImage(L"TRAY1", size);
+        EXPECT_EQ(IconPixels(shown, size), IconPixels(own, size)) << "the frame shown stays";
+        DestroyIcon(own);
+        EXPECT_EQ(list->Count(), 2);
+    }
 }
 
 } // namespace

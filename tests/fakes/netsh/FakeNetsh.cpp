@@ -7,9 +7,15 @@
 //   TARNWICK_FAKE_NETSH_DELAY_MS  how long to run before exiting
 //   TARNWICK_FAKE_NETSH_STARTUP   file that gets one line per call on how it was started:
 //                                 "flags=<STARTUPINFO dwFlags, hex> show=<wShowWindow>
-//                                 console=<window|none> processes=<sharing the console>"
+//                                 console=<window|none> processes=<sharing the console>
+//                                 inherited=<yes|no>"
+//   TARNWICK_FAKE_NETSH_HANDLE    an inheritable handle (hex) of a section of the parent's that
+//                                 holds this text: "inherited" tells whether this process
+//                                 holds it too
 #include <windows.h>
 
+#include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -45,6 +51,20 @@ int ExitCodeFor(const std::wstring& codes, int call) {
     return _wtoi(codes.c_str() + start);
 }
 
+// Whether the parent's section of that handle value came along: its view holds the value's own
+// text. A value this process uses for something of its own is no such section.
+bool Inherited(const std::wstring& value) {
+    if (value.empty()) return false;
+    const auto handle =
+        reinterpret_cast<HANDLE>(static_cast<uintptr_t>(wcstoull(value.c_str(), nullptr, 16)));
+    const size_t bytes = (value.size() + 1) * sizeof(wchar_t);
+    const void* view = MapViewOfFile(handle, FILE_MAP_READ, 0, 0, bytes);
+    if (!view) return false;
+    const bool marked = memcmp(view, value.c_str(), bytes) == 0;
+    UnmapViewOfFile(view);
+    return marked;
+}
+
 // How this process was started: the parent asked for a hidden window, and a console of its
 // own is shared with no other process.
 std::wstring StartupLine() {
@@ -56,7 +76,8 @@ std::wstring StartupLine() {
     swprintf(flags, 16, L"%lx", static_cast<unsigned long>(startup.dwFlags));
     return L"flags=" + std::wstring(flags) + L" show=" + std::to_wstring(startup.wShowWindow) +
            L" console=" + (GetConsoleWindow() ? L"window" : L"none") + L" processes=" +
-           std::to_wstring(GetConsoleProcessList(processes, 8));
+           std::to_wstring(GetConsoleProcessList(processes, 8)) + L" inherited=" +
+           (Inherited(EnvironmentVariable(L"TARNWICK_FAKE_NETSH_HANDLE")) ? L"yes" : L"no");
 }
 
 } // namespace
