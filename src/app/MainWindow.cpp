@@ -172,7 +172,7 @@ void TfrmMainWindow::FormCreate() {
     SetCaption(FSimulated ? Application().Title() + L" - 模拟" : Application().Title());
     // A step that fails is reported by the standard error box, and start-up goes on.
     GuardedCall([this] {
-        const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
+        const std::wstring active = ActiveProfile();
         if (active.empty()) {
             Application().MessageBox(L"初次运行，需要设置您的IP地址！");
             lbl1Click(this);
@@ -196,7 +196,7 @@ int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
     FSwitching = true;
     const ScopeExit reset([this] { FSwitching = false; });
 
-    const std::wstring name = ConfigIni().ReadString(profile, L"Name", L"");
+    const std::wstring name = ProfileName(profile);
     ShowProgressMessage(L"正在切换到" + name + L",请稍后...");
     TSwitchResult result;
     try {
@@ -213,8 +213,7 @@ int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
         return result.Code;
     }
     // Written only when it changes: a Config.ini the user may not write then raises nothing.
-    if (ConfigIni().ReadString(L"NET", L"NET", L"") != profile)
-        Attempt(kNotSaved, [&] { ConfigIni().WriteString(L"NET", L"NET", profile); });
+    if (ActiveProfile() != profile) Attempt(kNotSaved, [&] { WriteActiveProfile(profile); });
     MarkActive(profile);
     // Applied all the same: the adapters take it when the computer restarts.
     if (result.RestartNeeded()) Application().MessageBox(L"IP地址已切换，重新启动计算机后生效。");
@@ -226,7 +225,7 @@ int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
 void TfrmMainWindow::OfferElevatedRestart(const std::wstring& profile) {
     const std::wstring offer = std::wstring(NotElevatedCause) +
                                L"\n是否以管理员身份重新启动 Tarnwick，并切换到“" +
-                               ConfigIni().ReadString(profile, L"Name", profile) + L"”？";
+                               ProfileName(profile, profile) + L"”？";
     if (Application().MessageBox(offer, MB_YESNO | MB_ICONWARNING) != IDYES) return;
     // A refused or cancelled prompt changes nothing and says nothing more.
     if (!OnRestartElevated || !OnRestartElevated(profile, Handle())) return;
@@ -270,9 +269,8 @@ void TfrmMainWindow::MarkActive(const std::wstring& profile) {
 
 std::wstring TfrmMainWindow::TrayHint() const {
     std::wstring hint = FMarkedProfile.empty() ? Application().Title()
-                                               : ConfigIni().ReadString(FMarkedProfile, L"NAME",
-                                                                        Application().Title());
-    if (!netEvent1->Watching() && ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") == L"1")
+                                               : ProfileName(FMarkedProfile, Application().Title());
+    if (!netEvent1->Watching() && AutoSwitchOn())
         hint += std::wstring(L"\n") + kAutoSwitchUnavailable;
     return hint;
 }
@@ -282,8 +280,9 @@ void TfrmMainWindow::UpdateTrayHint() {
 }
 
 int64_t TfrmMainWindow::ToggleProfile() {
-    if (ConfigIni().ReadString(L"NET", L"NET", L"") == L"A") return SwitchTo(L"B");
-    if (ConfigIni().ReadString(L"NET", L"NET", L"") == L"B") return SwitchTo(L"A");
+    const std::wstring active = ActiveProfile();
+    if (active == L"A") return SwitchTo(L"B");
+    if (active == L"B") return SwitchTo(L"A");
     return -1;
 }
 
@@ -318,11 +317,11 @@ void TfrmMainWindow::lbl1Click(TComponent*) {
     if (StartCopyIfMade()) return;
     // "网络切换时IP自动切换" may have changed: asked for now, the user learns at once when the
     // network cannot be watched (at start the watcher's retries stay silent).
-    if (ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") == L"1" && !netEvent1->Watching())
+    if (AutoSwitchOn() && !netEvent1->Watching())
         GuardedCall([this] { Attempt(kNotWatching, [this] { netEvent1->SetActive(true); }); });
     UpdateTrayHint();
     // Edited settings of the active profile take effect at once.
-    const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
+    const std::wstring active = ActiveProfile();
     if (!active.empty()) SwitchTo(active);
 }
 
@@ -356,7 +355,7 @@ void TfrmMainWindow::netEvent1NetworkConnect(TComponent*) {
     // second one, and leaves the disconnect for the next connect.
     if (!FHideOnClose || FShuttingDown || FSwitching) return;
     // The user's option "网络切换时IP自动切换": unticked, a reconnect changes nothing.
-    if (ConfigIni().ReadString(L"NET", L"AutoSwitch", L"0") != L"1") return;
+    if (!AutoSwitchOn()) return;
     if (!FDisconnectSeen || CurrentTick() - FLastDisconnectTick > kReconnectWindowMs) return;
     if (!HearsThisMediaEvent()) return;
     // One switch per disconnect: a link that reports itself connected twice (a driver's
@@ -365,8 +364,8 @@ void TfrmMainWindow::netEvent1NetworkConnect(TComponent*) {
     // The user must learn that the automatic switch failed, as after a double click.
     GuardedCall([this] {
         if (ToggleProfile() != 0) return;
-        const std::wstring active = ConfigIni().ReadString(L"NET", L"NET", L"");
-        const std::wstring name = ConfigIni().ReadString(active, L"Name", L"");
+        const std::wstring active = ActiveProfile();
+        const std::wstring name = ProfileName(active);
         TrayIcon1->ShowBalloonHint(L"提示", L"网络切换到：\r" + name, TBalloonIconKind::Info, 10);
     });
 }

@@ -62,8 +62,8 @@ bool ShowsProfile(const TAdapterState& now, const TIpProfile& profile,
                 if (Contains(previous.DefaultIPGateway, gateway) && gateway != now.DHCPServer)
                     return false;
     } else {
-        const std::wstring mask =
-            useNetsh || !profile.IPSubnet.empty() ? profile.IPSubnet : DefaultMask;
+        // Both engines put in the default mask where the profile has none.
+        const std::wstring mask = AppliedMask(profile);
         bool address = false;
         for (size_t i = 0; i < now.IPAddress.size() && i < now.IPSubnet.size(); ++i)
             address = address || (now.IPAddress[i] == profile.IPAddress && now.IPSubnet[i] == mask);

@@ -28,7 +28,7 @@ TSwitchResult SwitchProfile(const std::wstring& section);
 int64_t ApplyProfile(const std::wstring& section);
 
 // What the adapter must show once the profile is in place. previous: as it was before the
-// switch; useNetsh: the mask and DNS servers are netsh's, as given.
+// switch; useNetsh: the DNS servers are netsh's, as given.
 bool ShowsProfile(const TAdapterState& now, const TIpProfile& profile,
                   const TAdapterState& previous, bool useNetsh);
 

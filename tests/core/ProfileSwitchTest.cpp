@@ -479,6 +479,14 @@ TEST_F(NetshSwitch, WithTheCableOutTheSwitchIsDoneForTheNextConnect) {
     }
 }
 
+TEST_F(NetshSwitch, AProfileWithoutAMaskGetsTheDefaultOneAndIsInPlace) {
+    Config("[M]\r\nIPAddress=10.5.0.5\r\nDefaultIPGateway=10.5.0.1\r\n",
+           "Adapter=1\r\nMethod=B\r\n");
+    const TSwitchResult result = SwitchProfile(L"M");
+    EXPECT_FALSE(result.Failed) << result.Cause;
+    EXPECT_EQ(Adapter(1).IPSubnet, Lines{DefaultMask});
+}
+
 TEST_F(NetshSwitch, ProfilesAreReadBackAfterTheirCommands) {
     Config("[D]\r\nDHCPEnabled=1\r\n", "Adapter=1\r\nMethod=B\r\n");
     for (const wchar_t* profile : {L"A", L"B", L"D", L"A"}) {
