@@ -180,23 +180,38 @@ public:
     explicit TMadeCopy(std::wstring folder) : FFolder(std::move(folder)) {}
     void FolderMade() { FFolderMade = true; }
     void FileMade(std::wstring path) { FFiles.push_back(std::move(path)); }
+    // An earlier file moved aside to keptAt: put back should the copy fail, gone once it is made.
+    void FileReplaced(std::wstring path, std::wstring keptAt) {
+        FFiles.push_back(path);
+        FReplaced.push_back({std::move(path), std::move(keptAt)});
+    }
     void Keep() {
-        FFiles.clear();
-        FFolderMade = false;
+        for (const auto& replaced : FReplaced)
+            DeleteFileW(replaced.second.c_str()); // one still running stays, unused
+        Forget();
     }
     // Takes it away; answers the line the failure shows about it.
     std::wstring Undo() {
         std::wstring left;
         for (const std::wstring& file : FFiles)
             if (!DeleteFileW(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) left = file;
+        for (const auto& [path, keptAt] : FReplaced)
+            if (!MoveFileExW(keptAt.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) left = path;
         if (FFolderMade && !RemoveDirectoryW(FFolder.c_str())) left = FFolder;
-        Keep();
-        return left.empty() ? L"未做任何更改。" : L"无法删除“" + left + L"”。";
+        Forget();
+        return left.empty() ? L"未做任何更改。" : L"无法还原“" + left + L"”。";
     }
 
 private:
+    void Forget() {
+        FFiles.clear();
+        FReplaced.clear();
+        FFolderMade = false;
+    }
+
     std::wstring FFolder;
     std::vector<std::wstring> FFiles;
+    std::vector<std::pair<std::wstring, std::wstring>> FReplaced;
     bool FFolderMade = false;
 };
 
@@ -298,11 +313,20 @@ std::wstring CopyIntoProgramFiles(const std::function<void(TCustomIniFile&)>& wr
             RaiseLastError();
         TIniFile written(freshSettings);
         writeSettings(written);
-        const bool exeThere = Exists(exe);
-        Rename(freshExe, exe);
-        if (!exeThere) made.FileMade(exe);
-        if (!Exists(settings)) made.FileMade(settings);
-        Rename(freshSettings, settings);
+        // An earlier copy's files are moved aside, not overwritten: a later step that fails
+        // puts them back.
+        for (const auto& [fresh, path] :
+             {std::pair{&freshExe, &exe}, {&freshSettings, &settings}}) {
+            const DWORD attributes = GetFileAttributesW(path->c_str());
+            // A folder in the file's place is nothing to keep: the copy fails on it.
+            if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                Rename(*path, *path + L".old");
+                made.FileReplaced(*path, *path + L".old");
+            } else if (attributes == INVALID_FILE_ATTRIBUTES) {
+                made.FileMade(*path);
+            }
+            Rename(*fresh, *path);
+        }
         use(exe);
     } catch (const std::exception& e) {
         const std::wstring undone = made.Undo();

@@ -152,10 +152,6 @@ std::wstring TAdsSystemInfo::DomainName() const {
 
 // ---------------------------------------------------------------------------------------------
 
-namespace {
-const int kNextEventWait = 10;
-} // namespace
-
 TWmiComponent::TWmiComponent(TComponent* owner) : TWmiAbstract(owner), FTimer(Own<TTimer>()) {
     FTimer->OnTimer = [this](TComponent*) { Poll(); };
     // Idle until activated with something to poll: a tick that polls nothing only wakes the
@@ -212,7 +208,7 @@ void TWmiComponent::Poll() {
         ScopedVariant event;
         try {
             event = CallMethod(subscription.EventSource.Get(), L"NextEvent",
-                               {ScopedVariant(kNextEventWait).Get()});
+                               {ScopedVariant(NextEventWaitMs).Get()});
         } catch (const EComError& e) {
             if (e.Code() == kWbemErrTimedOut) continue;
             WmiCheck(e.Code() ? e.Code() : E_FAIL);

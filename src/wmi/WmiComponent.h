@@ -14,6 +14,10 @@
 #include "framework/Timer.h"
 #include "wmi/WmiCredentials.h"
 
+// How long one NextEvent call waits for an event, in milliseconds: short, so that a poll or a
+// worker asked to stop is never held up for long.
+constexpr int NextEventWaitMs = 10;
+
 // COM on this thread as a single-threaded apartment, and the process's security with
 // impersonation, which WMI needs. Runs once per thread; later calls do nothing.
 void InitComSecurity();

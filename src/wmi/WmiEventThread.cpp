@@ -12,7 +12,6 @@
 #include "wmi/WmiComponent.h"
 
 namespace {
-const int kNextEventWait = 10;
 const DWORD kPause = 100;
 // The members of the hand-over object a worker calls.
 const DISPID kDispidDeliver = 1, kDispidLost = 2;
@@ -176,7 +175,7 @@ void TWmiEventThread::Stop() {
 }
 
 void TWmiEventThread::Loop(TWmiEventShared& shared, IDispatch* source, IDispatch* handOver) {
-    const ScopedVariant wait(kNextEventWait);
+    const ScopedVariant wait(NextEventWaitMs);
     while (WaitForSingleObject(shared.StopEvent.Get(), 0) != WAIT_OBJECT_0) {
         HRESULT result = S_OK;
         Microsoft::WRL::ComPtr<IDispatch> event;

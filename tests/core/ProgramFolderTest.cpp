@@ -332,5 +332,16 @@ TEST_F(CopyIntoProgramFolder, AFailedStepLeavesNothingAndSaysSo) {
     EXPECT_EQ(Copy(settingsFail), L"");
     EXPECT_EQ(Contents(made + L"\\Tarnwick.exe"), "an earlier copy");
     EXPECT_FALSE(Exists(made + L"\\Tarnwick.exe.copy") || Exists(made + L"\\Config.ini.copy"));
+    // The task refused after the earlier copy's files were replaced: they come back as they
+    // were, so "未做任何更改" holds.
+    Make(L"Tarnwick\\Config.ini", "[NET]\r\nNET=B\r\n");
+    EXPECT_EQ(Copy({}, taskFails), L"");
+    EXPECT_NE(failure.find(L"未做任何更改"), std::wstring::npos) << failure;
+    EXPECT_EQ(Contents(made + L"\\Tarnwick.exe"), "an earlier copy");
+    EXPECT_EQ(Contents(made + L"\\Config.ini"), "[NET]\r\nNET=B\r\n");
+    // Made, it replaces them, and nothing set aside is left.
+    EXPECT_EQ(Copy(), made + L"\\Tarnwick.exe");
+    EXPECT_EQ(Contents(made + L"\\Tarnwick.exe"), "the image that runs");
+    EXPECT_FALSE(Exists(made + L"\\Tarnwick.exe.old") || Exists(made + L"\\Config.ini.old"));
 }
 } // namespace
