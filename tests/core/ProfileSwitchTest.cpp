@@ -479,6 +479,19 @@ TEST_F(NetshSwitch, WithTheCableOutTheSwitchIsDoneForTheNextConnect) {
     }
 }
 
+TEST_F(NetshSwitch, WithNoAdapterNamedTheWiredOneIsChangedNotTheFirstWmiLists) {
+    // Wi-Fi first in WMI's order, as it may well be.
+    std::rotate(sim->Adapters().begin(), sim->Adapters().begin() + 2, sim->Adapters().begin() + 3);
+    ASSERT_EQ(sim->Adapters().front().Index, 12);
+    const TSimAdapter wifi = Adapter(12);
+    Config("", "Method=B\r\n");
+    const TSwitchResult result = SwitchProfile(L"A");
+    EXPECT_FALSE(result.Failed) << result.Cause;
+    EXPECT_EQ(NetshLog().find(L"netsh interface ip set address \"以太网\" static 10.1.0.5"), 0u);
+    EXPECT_EQ(Adapter(12).IPAddress, wifi.IPAddress);
+    EXPECT_EQ(Adapter(1).IPAddress, Lines{L"10.1.0.5"});
+}
+
 TEST_F(NetshSwitch, AProfileWithoutAMaskGetsTheDefaultOneAndIsInPlace) {
     Config("[M]\r\nIPAddress=10.5.0.5\r\nDefaultIPGateway=10.5.0.1\r\n",
            "Adapter=1\r\nMethod=B\r\n");
