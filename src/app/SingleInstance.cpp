@@ -37,15 +37,6 @@ bool InstanceElevated(HANDLE process) {
                                       : TokenElevated(process);
 }
 
-// The full path of the process's image; empty when it cannot be read.
-std::wstring ImagePath(HANDLE process) {
-    std::wstring path(32768, L'\0');
-    DWORD size = static_cast<DWORD>(path.size());
-    if (!QueryFullProcessImageNameW(process, 0, path.data(), &size)) return {};
-    path.resize(size);
-    return path;
-}
-
 // The first window of the instance's class that TrustedInstanceWindow passes. Each is looked
 // at: another program's window of the class may come first.
 HWND TrustedWindowOf(const std::wstring& name) {
@@ -185,9 +176,9 @@ bool TrustedInstanceWindow(HWND window) {
     DWORD again = 0;
     if (!process || !GetWindowThreadProcessId(window, &again) || again != id) return false;
     if (ProcessElevated() && !InstanceElevated(process.Get())) return false;
-    const std::wstring image = ImagePath(process.Get());
+    const std::wstring image = ProcessImagePath(process.Get());
     if (image.empty()) return false;
-    if (SameText(image, ImagePath(GetCurrentProcess()))) return true;
+    if (SameText(image, ProcessImagePath(GetCurrentProcess()))) return true;
     const size_t slash = image.find_last_of(L"\\/");
     return SameText(image.substr(slash + 1), L"Tarnwick.exe") &&
            UnsafeToStartElevatedCause(image).empty();

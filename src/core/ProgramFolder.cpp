@@ -317,13 +317,13 @@ std::wstring CopyIntoProgramFiles(const std::function<void(TCustomIniFile&)>& wr
         // puts them back.
         for (const auto& [fresh, path] :
              {std::pair{&freshExe, &exe}, {&freshSettings, &settings}}) {
+            // A folder in the file's place is nothing to keep: the rename below fails on it.
             const DWORD attributes = GetFileAttributesW(path->c_str());
-            // A folder in the file's place is nothing to keep: the copy fails on it.
-            if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            if (attributes == INVALID_FILE_ATTRIBUTES) {
+                made.FileMade(*path);
+            } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 Rename(*path, *path + L".old");
                 made.FileReplaced(*path, *path + L".old");
-            } else if (attributes == INVALID_FILE_ATTRIBUTES) {
-                made.FileMade(*path);
             }
             Rename(*fresh, *path);
         }

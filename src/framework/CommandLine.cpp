@@ -48,3 +48,11 @@ bool StartProcess(const std::wstring& application, const std::wstring& commandLi
     const ScopedHandle thread(created.hThread), process(created.hProcess);
     return true;
 }
+
+std::wstring ProcessImagePath(HANDLE process) {
+    std::wstring path(32768, L'\0'); // the longest path Windows gives
+    DWORD size = static_cast<DWORD>(path.size());
+    if (!QueryFullProcessImageNameW(process, 0, path.data(), &size)) return {};
+    path.resize(size);
+    return path;
+}

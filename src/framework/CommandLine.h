@@ -1,7 +1,9 @@
 #pragma once
 // Command lines as Windows splits them (CommandLineToArgvW) and as they are put together again,
-// so that what one program composes another reads back argument for argument; and a program
-// started with one.
+// so that what one program composes another reads back argument for argument; a program
+// started with one, and the file a running process was started from.
+#include <windows.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,3 +21,7 @@ std::wstring QuotedArgument(std::wstring_view arg, bool always = false);
 // process's current one), inheriting no handles; answers whether it started.
 bool StartProcess(const std::wstring& application, const std::wstring& commandLine,
                   const std::wstring& folder = {});
+
+// The full path of the file the process runs (PROCESS_QUERY_LIMITED_INFORMATION is enough);
+// empty when it cannot be read.
+std::wstring ProcessImagePath(HANDLE process);

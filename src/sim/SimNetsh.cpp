@@ -113,19 +113,12 @@ ULONGLONG CreationTime(HANDLE process) {
     return ULARGE_INTEGER{{created.dwLowDateTime, created.dwHighDateTime}}.QuadPart;
 }
 
-std::wstring ImagePath(HANDLE process) {
-    wchar_t path[MAX_PATH * 2] = {};
-    DWORD size = MAX_PATH * 2;
-    return QueryFullProcessImageNameW(process, 0, path, &size) ? std::wstring(path, size)
-                                                               : std::wstring();
-}
-
 // Whether the process runs this program file and began before this process.
 bool RunsThisProgram(DWORD processId) {
     const ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) return false;
-    const std::wstring parent = ImagePath(process.Get());
-    return !parent.empty() && SameText(parent, ImagePath(GetCurrentProcess())) &&
+    const std::wstring parent = ProcessImagePath(process.Get());
+    return !parent.empty() && SameText(parent, ProcessImagePath(GetCurrentProcess())) &&
            CreationTime(process.Get()) <= CreationTime(GetCurrentProcess());
 }
 } // namespace
