@@ -28,7 +28,6 @@ put_back
 
 cp "$exe" "$run/Tarnwick.exe"
 unexpected_shot=autorun-unexpected-message-$tag.png
-click() { xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) sleep 0.2 click 1; }
 autorun='开机时自动运行'
 
 (cd "$run" && exec "$wine" Tarnwick.exe --simulate) &

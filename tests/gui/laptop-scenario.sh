@@ -23,40 +23,17 @@ cp "$exe" "$run/Tarnwick.exe"
 unexpected_shot=laptop-unexpected-message.png
 use_dpi
 tag=$want_dpi
-conf() { iconv -f GBK -t UTF-8 "$run/Config.ini" | tr -d '\r'; }
-active_is() { conf | grep -qx "NET=$1"; }
 log_lines() { tr -d '\r' < "$log" 2>/dev/null || true; }
-click() { xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) sleep 0.2 click 1; }
-only_box='只切换此网卡'
-wired='1: Intel(R) PRO/1000 MT Network Connection'
 
 (cd "$run" && exec "$wine" Tarnwick.exe --simulate) &
 pid=$!
 
 answer_first_run "laptop-first-run-message-$tag.png"
-wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
-wait_for 5 "the dialog painted" painted TarnwickForm '配置'
-read -r dx dy dw dh _ < <(window_at 'TarnwickForm' '配置')
-shot "laptop-first-run-dialog-$tag.png" "$dx" "$dy" "$dw" "$dh"
-window_at --child 'TarnwickForm' '配置' "$wired" >/dev/null || fail "the wired adapter is not selected"
-read -r _ _ _ _ checked < <(window_at --child 'TarnwickForm' '配置' "$only_box") || fail "no $only_box"
-[ "$checked" = 1 ] || fail "$only_box is not ticked on a first run"
-read -r x y w h _ < <(window_at --child 'TarnwickForm' '配置' '确定') || fail "no 确定"
-click "$x" "$y" "$w" "$h"
-wait_for 20 "the configuration dialog to close" no_window 'TarnwickForm' '配置'
-conf | grep -qx 'Adapter=1' || fail "确定 did not write Adapter=1"
+confirm_wired_first_run "laptop-first-run-dialog-$tag.png"
 [ ! -s "$log" ] || fail "the first run's dialog applied something"
 
-# Two static profiles, written beside the options the dialog saved (the program reads
-# Config.ini again for every switch).
-profiles() {  # profiles <B's lines>
-  { conf | awk '/^\[/ { s = ($0 == "[NET]") } s && NF'
-    printf '%s\n' '[A]' 'Name=内网' 'DHCPEnabled=0' 'IPAddress=10.20.30.41' 'IPSubnet=255.255.255.0' \
-      'DefaultIPGateway=10.20.30.1' 'DNSEnabled=0' 'DNSA=10.20.0.53' 'DNSB=' '[B]' 'Name=外网' "$@"
-  } | sed 's/$/\r/' | iconv -f UTF-8 -t GBK > "$run/Config.ini.new"
-  mv "$run/Config.ini.new" "$run/Config.ini"
-}
-profiles 'DHCPEnabled=0' 'IPAddress=172.16.5.20' 'IPSubnet=255.255.0.0' 'DefaultIPGateway=172.16.0.1' \
+# Two static profiles.
+write_profiles 'DHCPEnabled=0' 'IPAddress=172.16.5.20' 'IPSubnet=255.255.0.0' 'DefaultIPGateway=172.16.0.1' \
   'DNSEnabled=1'
 
 wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick - 模拟'
@@ -90,7 +67,7 @@ shot "laptop-main-static-$tag.png" "$x" "$y" "$w" "$h"
   fail "an adapter other than the wired one was called"
 
 # B automatic: DHCP on, and no static gateway of A's left beside the lease's.
-profiles 'DHCPEnabled=1' 'DNSEnabled=1'
+write_profiles 'DHCPEnabled=1' 'DNSEnabled=1'
 switch_to B
 state | grep -qF 'DHCP on' || fail "DHCP is not on: $(state)"
 ! state | grep -qF '10.20.30.1' || fail "A's gateway was left behind: $(state)"

@@ -22,8 +22,6 @@ printf '[NET]\r\nNET=\r\n[A]\r\nName=内网办公\r\nDHCPEnabled=0\r\nIPAddress=
 unexpected_shot=refusal-unexpected-message.png
 use_dpi
 expected_box=1 # every message box of this scenario is looked for on purpose
-click() { xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) sleep 0.2 click 1; }
-conf() { iconv -f GBK -t UTF-8 "$run/Config.ini" | tr -d '\r'; }
 only_box='只切换此网卡'
 
 (cd "$run" && exec "$wine" Tarnwick.exe --simulate --simulate-answer=66) &

@@ -169,6 +169,47 @@ answer_first_run() {
   expected_box=
 }
 
+# conf: Config.ini as UTF-8 text without CRs; active_is <A|B>: it records that active profile.
+conf() { iconv -f GBK -t UTF-8 "$run/Config.ini" | tr -d '\r'; }
+active_is() { conf | grep -qx "NET=$1"; }
+# click <x> <y> <w> <h>: a click in the middle of that rectangle.
+click() { xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) sleep 0.2 click 1; }
+
+# dialog_shown <picture>: the configuration dialog open and painted, kept in the picture; its
+# client area in dx dy dw dh.
+dialog_shown() {
+  wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
+  wait_for 5 "the dialog painted" painted TarnwickForm '配置'
+  read -r dx dy dw dh _ < <(window_at 'TarnwickForm' '配置')
+  shot "$1" "$dx" "$dy" "$dw" "$dh"
+}
+
+# confirm_wired_first_run <picture>: the first run's dialog on the simulated laptop, on the wired
+# adapter with "只切换此网卡" ticked, kept in the picture and confirmed: Adapter=1 is written.
+confirm_wired_first_run() {
+  local only_box='只切换此网卡' checked x y w h
+  dialog_shown "$1"
+  window_at --child 'TarnwickForm' '配置' '1: Intel(R) PRO/1000 MT Network Connection' >/dev/null ||
+    fail "the wired adapter is not selected"
+  read -r _ _ _ _ checked < <(window_at --child 'TarnwickForm' '配置' "$only_box") || fail "no $only_box"
+  [ "$checked" = 1 ] || fail "$only_box is not ticked on a first run"
+  read -r x y w h _ < <(window_at --child 'TarnwickForm' '配置' '确定') || fail "no 确定"
+  click "$x" "$y" "$w" "$h"
+  wait_for 20 "the configuration dialog to close" no_window 'TarnwickForm' '配置'
+  conf | grep -qx 'Adapter=1' || fail "确定 did not write Adapter=1"
+}
+
+# write_profiles <B's lines>: profile A static (10.20.30.41/24, gateway 10.20.30.1, DNS
+# 10.20.0.53) and B of those lines, written beside the options the dialog saved (the program
+# reads Config.ini again for every switch).
+write_profiles() {
+  { conf | awk '/^\[/ { s = ($0 == "[NET]") } s && NF'
+    printf '%s\n' '[A]' 'Name=内网' 'DHCPEnabled=0' 'IPAddress=10.20.30.41' 'IPSubnet=255.255.255.0' \
+      'DefaultIPGateway=10.20.30.1' 'DNSEnabled=0' 'DNSA=10.20.0.53' 'DNSB=' '[B]' 'Name=外网' "$@"
+  } | sed 's/$/\r/' | iconv -f UTF-8 -t GBK > "$run/Config.ini.new"
+  mv "$run/Config.ini.new" "$run/Config.ini"
+}
+
 # fail_showing_files <message>: the scenario fails, showing Config.ini and the simulated log.
 fail_showing_files() {
   echo "scenario: $*" >&2

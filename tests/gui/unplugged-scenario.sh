@@ -21,37 +21,15 @@ cp "$exe" "$run/Tarnwick.exe"
 unexpected_shot=unplugged-unexpected-message.png
 use_dpi
 tag=$want_dpi
-conf() { iconv -f GBK -t UTF-8 "$run/Config.ini" | tr -d '\r'; }
-active_is() { conf | grep -qx "NET=$1"; }
-click() { xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) sleep 0.2 click 1; }
-only_box='只切换此网卡'
-wired='1: Intel(R) PRO/1000 MT Network Connection'
 note='网线未连接：设置已保存，插上网线后生效。'
 
 (cd "$run" && exec "$wine" Tarnwick.exe --simulate --simulate-unplugged) &
 pid=$!
 
 answer_first_run
-wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
-wait_for 5 "the dialog painted" painted TarnwickForm '配置'
-read -r dx dy dw dh _ < <(window_at 'TarnwickForm' '配置')
-shot "unplugged-first-run-dialog-$tag.png" "$dx" "$dy" "$dw" "$dh"
-window_at --child 'TarnwickForm' '配置' "$wired" >/dev/null ||
-  fail "the wired adapter is not selected with its cable out"
-read -r _ _ _ _ checked < <(window_at --child 'TarnwickForm' '配置' "$only_box") || fail "no $only_box"
-[ "$checked" = 1 ] || fail "$only_box is not ticked on a first run"
-read -r x y w h _ < <(window_at --child 'TarnwickForm' '配置' '确定') || fail "no 确定"
-click "$x" "$y" "$w" "$h"
-wait_for 20 "the configuration dialog to close" no_window 'TarnwickForm' '配置'
-conf | grep -qx 'Adapter=1' || fail "确定 did not write Adapter=1"
-
-# A static profile A, beside the options the dialog saved.
-{ conf | awk '/^\[/ { s = ($0 == "[NET]") } s && NF'
-  printf '%s\n' '[A]' 'Name=内网' 'DHCPEnabled=0' 'IPAddress=10.20.30.41' 'IPSubnet=255.255.255.0' \
-    'DefaultIPGateway=10.20.30.1' 'DNSEnabled=0' 'DNSA=10.20.0.53' 'DNSB=' '[B]' 'Name=外网' \
-    'DHCPEnabled=1' 'DNSEnabled=1'
-} | sed 's/$/\r/' | iconv -f UTF-8 -t GBK > "$run/Config.ini.new"
-mv "$run/Config.ini.new" "$run/Config.ini"
+# The wired adapter, with its cable out, all the same.
+confirm_wired_first_run "unplugged-first-run-dialog-$tag.png"
+write_profiles 'DHCPEnabled=1' 'DNSEnabled=1'
 
 wait_for 30 "the main window" window_at 'TarnwickForm' 'Tarnwick - 模拟'
 read -r x y w h _ < <(window_at 'TarnwickForm' 'Tarnwick - 模拟')
@@ -73,10 +51,7 @@ wait_for 10 "NET=A in Config.ini" active_is A
 # 参数设置, the words at the picture's top left (37, 24), 72 x 16.
 xdotool mousemove $((x + $(scaled 37) + $(scaled 72) / 2)) $((y + $(scaled 24) + $(scaled 16) / 2)) \
   sleep 0.3 click 1
-wait_for 30 "the configuration dialog" window_at 'TarnwickForm' '配置'
-wait_for 5 "the dialog painted" painted TarnwickForm '配置'
-read -r dx dy dw dh _ < <(window_at 'TarnwickForm' '配置')
-shot "unplugged-plugged-in-$tag.png" "$dx" "$dy" "$dw" "$dh"
+dialog_shown "unplugged-plugged-in-$tag.png"
 window_at --child 'TarnwickForm' '配置' '{10.20.30.41, fe80::20c:29ff:fe4f:8e35}' >/dev/null ||
   fail "the wired adapter does not show the profile's address once the cable is in"
 read -r x2 y2 w2 h2 _ < <(window_at --child 'TarnwickForm' '配置' '取消') || fail "no 取消"
