@@ -13,68 +13,113 @@
 #include "framework/MessageWindow.h"
 #include "framework/TextFile.h"
 #include "framework/Scoped.h"
+#include "framework/Strings.h"
 #include "sim/SimNetsh.h"
 #include "sim/SimProvider.h"
 
 namespace {
-// Named per session, so a person's --simulate-cable reaches the instance they see.
+// Named per session, so a person's --simulate-cable or --simulate-power reaches the instance
+// they see.
 const wchar_t kUnplugEvent[] = L"Local\\TarnwickSimulatedCableUnplug";
 const wchar_t kPlugEvent[] = L"Local\\TarnwickSimulatedCablePlug";
+const wchar_t kSuspendEvent[] = L"Local\\TarnwickSimulatedPowerSuspend";
+const wchar_t kResumeEvent[] = L"Local\\TarnwickSimulatedPowerResume";
 
 // The event --simulate-cable sets: of the wired adapter without an index, else of that one.
 std::wstring CableEventName(bool plug, const std::wstring& index = {}) {
     return (plug ? kPlugEvent : kUnplugEvent) + (index.empty() ? L"" : L":" + index);
 }
 
-// Waits, without polling, for --simulate-cable and moves the cable it names: on the thread that
-// owns the adapters, the link changes (a disconnected adapter shows no address, as on Windows)
-// and the media event is raised, with the InstanceName of the adapter whose link it moves.
-class TCableListener {
+// The event of the wired adapter's plug into that network. A kernel object's name holds no
+// backslash and a network's name may: it goes in as the hex digits of its characters, exactly.
+std::wstring NetworkEventName(std::wstring_view network) {
+    std::wstring name = std::wstring(kPlugEvent) + L"@";
+    for (const wchar_t c : network)
+        name += HexDigits(c, 4);
+    return name;
+}
+
+// Waits, without polling, for --simulate-cable and --simulate-power and carries them out on the
+// thread that owns the adapters: a cable moved by the provider (the link, the adapter's network,
+// its media event and lease), or the machine put to sleep and woken, its windows told first.
+class TRequestListener {
 public:
-    explicit TCableListener(const std::vector<TSimAdapter>& adapters) {
-        Add(L"", WiredAdapterName(adapters));
+    TRequestListener(const std::vector<TSimAdapter>& adapters,
+                     const std::vector<TSimNetwork>& networks) {
+        const std::wstring wired = WiredAdapterName(adapters);
+        AddCable(L"", wired);
+        Add(kSuspendEvent, {TRequest::Suspend, false, {}, {}});
+        Add(kResumeEvent, {TRequest::Resume, false, {}, {}});
         // WaitForMultipleObjects waits for 64 handles at most, the stop event among them.
-        for (size_t i = 0; i < adapters.size() && FHandles.size() + 2 < MAXIMUM_WAIT_OBJECTS; ++i)
-            Add(std::to_wstring(adapters[i].Index), adapters[i].Description);
+        for (size_t i = 0; i < networks.size() && FRequests.size() + 1 < MAXIMUM_WAIT_OBJECTS; ++i)
+            Add(NetworkEventName(networks[i].Name),
+                {TRequest::Cable, true, wired, networks[i].Name});
+        for (size_t i = 0; i < adapters.size() && FRequests.size() + 2 < MAXIMUM_WAIT_OBJECTS; ++i)
+            AddCable(std::to_wstring(adapters[i].Index), adapters[i].Description);
         FWindow = CreateMessageWindow(L"TarnwickSimulatedCable", &WindowProc);
         if (!FStop || !FWindow) return;
         SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         FThread = std::thread([this] {
             std::vector<HANDLE> handles{FStop.Get()};
-            for (const TCable& cable : FHandles)
-                handles.push_back(cable.Event.Get());
+            for (const auto& [event, request] : FRequests)
+                handles.push_back(event.Get());
             for (;;) {
                 const DWORD which = WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
                                                            handles.data(), FALSE, INFINITE);
                 if (which <= WAIT_OBJECT_0 || which >= WAIT_OBJECT_0 + handles.size()) return;
-                PostMessageW(FWindow, kCableMoved, which - WAIT_OBJECT_0 - 1, 0);
+                PostMessageW(FWindow, kRequested, which - WAIT_OBJECT_0 - 1, 0);
             }
         });
     }
-    ~TCableListener() {
+    ~TRequestListener() {
         SetEvent(FStop.Get());
         if (FThread.joinable()) FThread.join();
         if (FWindow) DestroyWindow(FWindow);
     }
 
 private:
-    static constexpr UINT kCableMoved = WM_APP + 1;
-    struct TCable {
-        ScopedHandle Event;
-        bool Plug;
-        std::wstring InstanceName;
+    static constexpr UINT kRequested = WM_APP + 1;
+    struct TRequest {
+        enum TKind { Cable, Suspend, Resume } Kind;
+        bool Plug = false;
+        std::wstring InstanceName, Network; // of a cable; no network: the one it was in
     };
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         const auto* self =
-            reinterpret_cast<const TCableListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            reinterpret_cast<const TRequestListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         TSimProvider* sim = TSimProvider::Installed();
-        if (message != kCableMoved || !self || !sim || wParam >= self->FHandles.size())
+        if (message != kRequested || !self || !sim || wParam >= self->FRequests.size())
             return DefWindowProcW(window, message, wParam, lParam);
-        const TCable& cable = self->FHandles[wParam];
-        for (TSimAdapter& adapter : sim->Adapters())
-            if (adapter.Description == cable.InstanceName) adapter.MediaConnected = cable.Plug;
-        sim->RaiseMediaEvent(cable.Plug, cable.InstanceName);
+        const TRequest& request = self->FRequests[wParam].second;
+        switch (request.Kind) {
+        case TRequest::Cable:
+            sim->MoveCable(request.InstanceName, request.Plug, request.Network);
+            break;
+        // Windows tells the windows before the links go down, and after resuming before they
+        // come back: first that it resumed, then (as a person is at the machine) that it
+        // resumed from a suspend.
+        case TRequest::Suspend:
+            TellWindows(PBT_APMSUSPEND);
+            sim->Suspend();
+            break;
+        case TRequest::Resume:
+            TellWindows(PBT_APMRESUMEAUTOMATIC);
+            TellWindows(PBT_APMRESUMESUSPEND);
+            sim->Resume();
+            break;
+        }
         return 0;
+    }
+    // WM_POWERBROADCAST to this thread's top-level windows, as the system sends it to each.
+    static void TellWindows(WPARAM event) {
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM event) -> BOOL {
+                if (GetAncestor(window, GA_PARENT) == GetDesktopWindow())
+                    SendMessageW(window, WM_POWERBROADCAST, static_cast<WPARAM>(event), 0);
+                return TRUE;
+            },
+            static_cast<LPARAM>(event));
     }
     // The cable without an index is the physical wired adapter's.
     static std::wstring WiredAdapterName(const std::vector<TSimAdapter>& adapters) {
@@ -83,20 +128,21 @@ private:
                 return a.Description;
         return adapters.empty() ? std::wstring() : adapters.front().Description;
     }
-    void Add(const std::wstring& index, const std::wstring& instanceName) {
-        for (const bool plug : {false, true}) {
-            ScopedHandle event(
-                CreateEventW(nullptr, FALSE, FALSE, CableEventName(plug, index).c_str()));
-            if (event) FHandles.push_back({std::move(event), plug, instanceName});
-        }
+    void AddCable(const std::wstring& index, const std::wstring& instanceName) {
+        for (const bool plug : {false, true})
+            Add(CableEventName(plug, index), {TRequest::Cable, plug, instanceName, {}});
+    }
+    void Add(const std::wstring& name, TRequest request) {
+        ScopedHandle event(CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
+        if (event) FRequests.emplace_back(std::move(event), std::move(request));
     }
 
-    std::vector<TCable> FHandles;
+    std::vector<std::pair<ScopedHandle, TRequest>> FRequests;
     ScopedHandle FStop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     HWND FWindow = nullptr;
     std::thread FThread;
 };
-std::unique_ptr<TCableListener> CableListener;
+std::unique_ptr<TRequestListener> Listener;
 std::unique_ptr<TSimNetshReceiver> NetshReceiver;
 } // namespace
 
@@ -109,7 +155,11 @@ const wchar_t SimulationUsage[] =
     L"--simulate-answer=N: simulation mode, every adapter call answers N and changes nothing "
     L"unless N is 0 or 1 (0 to 4294967295).\n"
     L"--simulate-cable=unplug|plug[:INDEX]: the running simulated Tarnwick's wired adapter, or "
-    L"the adapter of that Index, loses or finds its link.\n"
+    L"the adapter of that Index, loses or finds its link (back in the network it was in).\n"
+    L"--simulate-cable=plug:NETWORK: the running simulated Tarnwick's wired adapter is plugged "
+    L"into that simulated network (内网 or 外网).\n"
+    L"--simulate-power=suspend|resume: the running simulated Tarnwick's machine goes to sleep "
+    L"or wakes up.\n"
     L"--simulate-driver-update: simulation mode, the wired adapter has a new Index (its old one "
     L"plus 100), its GUID the same.\n"
     L"--simulate-unplugged: simulation mode, every wired adapter starts with its cable out.\n"
@@ -173,6 +223,7 @@ std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& com
 void StartSimulation(const TSimulationOptions& options) {
     if (!options.Enabled) return;
     TSimProvider& sim = TSimProvider::Install();
+    sim.SetDemoNetworks();
     bool renumbered = false;
     for (TSimAdapter& adapter : sim.Adapters()) {
         const bool wired = adapter.NdisPhysicalMedium == 14 && adapter.HardwareInterface &&
@@ -190,39 +241,61 @@ void StartSimulation(const TSimulationOptions& options) {
     sim.OnAdapterChanged = [log](const TSimAdapter& adapter) {
         AppendTextLine(log, TSimProvider::DescribeState(adapter));
     };
-    CableListener = std::make_unique<TCableListener>(sim.Adapters());
+    Listener = std::make_unique<TRequestListener>(sim.Adapters(), sim.Networks());
     NetshReceiver = std::make_unique<TSimNetshReceiver>();
 }
 
+namespace {
+// The event a --simulate-cable value names ("unplug", "plug", "plug:12", "plug:外网"), or none
+// for a value that is none of them.
+std::optional<std::wstring> CableRequestEvent(std::wstring_view value) {
+    std::wstring_view target;
+    const size_t colon = value.find(L':');
+    const bool aimed = colon != std::wstring_view::npos;
+    if (aimed) {
+        target = value.substr(colon + 1);
+        value = value.substr(0, colon);
+    }
+    if (value != L"unplug" && value != L"plug") return std::nullopt;
+    const bool plug = value == L"plug";
+    if (!aimed) return CableEventName(plug);
+    // Digits are an Index; any other text, the simulated network the wired adapter goes into.
+    const bool digits =
+        !target.empty() && target.find_first_not_of(L"0123456789") == std::wstring_view::npos;
+    if (digits) {
+        if (!ParseNumber(target, 0x7FFFFFFF)) return std::nullopt;
+        return CableEventName(plug, std::wstring(target));
+    }
+    if (!plug || target.empty()) return std::nullopt;
+    return NetworkEventName(target);
+}
+} // namespace
+
 std::optional<int> RunAsCableMover(const std::wstring& commandLine) {
     const std::vector<std::wstring> args = CommandLineArguments(commandLine);
-    const std::wstring_view flag = L"--simulate-cable=";
-    std::optional<int> code;
-    for (size_t i = 1; i < args.size() && !code; ++i) {
+    const std::wstring_view cable = L"--simulate-cable=", power = L"--simulate-power=";
+    for (size_t i = 1; i < args.size(); ++i) {
         const std::wstring_view arg = args[i];
-        if (arg.substr(0, flag.size()) != flag) continue;
-        // unplug or plug, of the wired adapter or, after a colon, of the adapter of that Index.
-        std::wstring_view value = arg.substr(flag.size()), index;
-        if (const size_t colon = value.find(L':'); colon != std::wstring_view::npos) {
-            index = value.substr(colon + 1);
-            value = value.substr(0, colon);
+        std::optional<std::wstring> event;
+        if (arg.substr(0, cable.size()) == cable) {
+            event = CableRequestEvent(arg.substr(cable.size()));
+        } else if (arg.substr(0, power.size()) == power) {
+            const std::wstring_view value = arg.substr(power.size());
+            if (value == L"suspend") event = kSuspendEvent;
+            if (value == L"resume") event = kResumeEvent;
+        } else {
+            continue;
         }
-        const bool known = value == L"unplug" || value == L"plug";
-        if (!known || (index.data() && !ParseNumber(index, 0x7FFFFFFF))) {
-            code = 2;
-            break;
-        }
-        // An index that names no simulated adapter has no event: answered like no instance.
-        const ScopedHandle event(
-            OpenEventW(EVENT_MODIFY_STATE, FALSE,
-                       CableEventName(value == L"plug", std::wstring(index)).c_str()));
-        code = event && SetEvent(event.Get()) ? 0 : 1;
+        if (!event) return 2;
+        // A target the instance does not know has no event: answered like no instance.
+        const ScopedHandle handle(OpenEventW(EVENT_MODIFY_STATE, FALSE, event->c_str()));
+        return handle && SetEvent(handle.Get()) ? 0 : 1;
     }
-    return code;
+    return std::nullopt;
 }
 
 void StopSimulation() {
-    CableListener.reset();
+    Listener.reset();
     NetshReceiver.reset();
     if (!TSimProvider::Installed()) return;
     TSimProvider::Uninstall();

@@ -41,9 +41,12 @@ void StartSimulation(const TSimulationOptions& options);
 void StopSimulation();
 
 // --simulate-cable=unplug|plug[:INDEX]: tells the simulated instance running in this session
-// that its wired adapter (or the adapter of that Index) lost or found its link, and answers the
-// exit code (1 when none runs, 2 for another value). No answer without the option: the program
-// starts as usual.
+// that its wired adapter (or the adapter of that Index) lost or found its link, back in the
+// simulated network it was in; --simulate-cable=plug:NETWORK (any text but digits): that its
+// wired adapter was plugged into the simulated network of that name; --simulate-power=
+// suspend|resume: that its machine goes to sleep or wakes up. Answers the exit code (1 when
+// none runs, or it knows no such adapter or network; 2 for another value). No answer without
+// the options: the program starts as usual.
 std::optional<int> RunAsCableMover(const std::wstring& commandLine);
 
 // The program's own options of simulation mode, as parsed, for a copy it starts: empty when

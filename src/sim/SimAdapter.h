@@ -1,11 +1,25 @@
 #pragma once
-// A simulated network adapter, and a call of one of its methods as it arrived.
+// A simulated network adapter, the networks its cable can be in, and a call of one of its methods
+// as it arrived.
 #include <windows.h>
 #include <oaidl.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// A network a simulated cable can be plugged into.
+struct TSimNetwork {
+    std::wstring Name;                // as the user calls it: "内网"
+    std::wstring Gateway, GatewayMac; // "10.20.30.1", "00-1A-2B-10-20-01" (as ARP answers it:
+                                      // upper-case hex, dashes)
+    std::wstring Subnet = L"255.255.255.0";
+    std::wstring DhcpServer;   // empty: no DHCP server on this network
+    std::wstring LeaseAddress; // what its server leases (with Subnet, Gateway, Dns)
+    std::vector<std::wstring> Dns;
+    DWORD ArpDelayMs = 100;    // an answered ARP try takes this long
+    DWORD LeaseDelayMs = 1000; // a lease comes this long after the link
+};
 
 struct TSimAdapter { // one adapter: its Win32_NetworkAdapterConfiguration and
     int Index = 0;   // its Win32_NetworkAdapter share Index
@@ -34,6 +48,9 @@ struct TSimAdapter { // one adapter: its Win32_NetworkAdapterConfiguration and
     // router, listed after the IPv4 entries as Windows lists them. The network's, not the
     // profile's: no method changes them.
     std::wstring IPv6Address, IPv6Router;
+    // The simulated network its cable is in (or was in, while MediaConnected is false). Empty:
+    // none of them; the adapter then leases from a server of its own, 192.168.<Index>.1.
+    std::wstring Network;
 };
 
 struct TSimArgument {               // one argument of a recorded method call, as it arrived

@@ -1,11 +1,11 @@
 #include "sim/SimAdapterMethods.h"
 
-#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 #include <utility>
 
 #include "framework/Application.h"
+#include "sim/SimNetwork.h"
 #include "sim/SimProvider.h"
 
 namespace {
@@ -72,46 +72,17 @@ bool SimIsMask(const std::wstring& text) {
 }
 
 namespace {
-std::wstring CimNow() {
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    TIME_ZONE_INFORMATION zone;
-    const DWORD kind = GetTimeZoneInformation(&zone);
-    long offset = -zone.Bias - (kind == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : 0);
-    wchar_t text[32];
-    swprintf(text, 32, L"%04u%02u%02u%02u%02u%02u.%06u%c%03ld", t.wYear, t.wMonth, t.wDay, t.wHour,
-             t.wMinute, t.wSecond, t.wMilliseconds * 1000u, offset < 0 ? L'-' : L'+',
-             offset < 0 ? -offset : offset);
-    return text;
-}
-
-} // namespace
-
-void SimLease(TSimAdapter& a) {
-    const std::wstring net = L"192.168." + std::to_wstring(a.Index % 256) + L".";
-    a.DHCPEnabled = true;
-    a.IPAddress = {net + L"100"};
-    a.IPSubnet = {L"255.255.255.0"};
-    a.DefaultIPGateway = a.KeptStaticGateways;
-    if (std::find(a.DefaultIPGateway.begin(), a.DefaultIPGateway.end(), net + L"1") ==
-        a.DefaultIPGateway.end())
-        a.DefaultIPGateway.push_back(net + L"1");
-    a.GatewayCostMetric.assign(a.DefaultIPGateway.size(), 0);
-    a.DHCPServer = net + L"1";
-    a.DHCPLeaseObtained = CimNow();
-}
-
-namespace {
 
 // Checks the arguments; applies them when apply is true. Answers the method's own code.
-uint32_t Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, bool apply) {
+uint32_t Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& args, bool apply,
+                 const std::vector<TSimNetwork>& networks) {
     if (!a.IPEnabled) return IPNotEnabled;
     if (SameText(method, L"EnableDHCP")) {
         // Windows documents that EnableDHCP does not clear static default gateways: they stay
         // in DefaultIPGateway beside the one the lease brings.
         if (apply) {
             if (!a.DHCPEnabled) a.KeptStaticGateways = a.DefaultIPGateway;
-            SimLease(a);
+            SimObtainLease(a, networks);
         }
         return Success;
     }
@@ -178,9 +149,7 @@ uint32_t Perform(const std::wstring& method, TSimAdapter& a, const TSimArgs& arg
     for (const std::wstring& server : servers)
         if (!SimIsAddress(server)) return InvalidIPAddress;
     if (apply) {
-        if (servers.empty())
-            servers = a.DHCPEnabled && !a.DHCPServer.empty() ? std::vector{a.DHCPServer}
-                                                             : std::vector<std::wstring>{};
+        if (servers.empty()) servers = SimAutomaticDns(a, networks);
         a.DNSServerSearchOrder = servers;
     }
     return Success;
@@ -239,13 +208,14 @@ ScopedVariant SimCallAdapterMethod(TSimRepository& repository, int adapterIndex,
         } else if (outcome.Kind == TSimOutcome::Answer) {
             // A code set by the test stands; the adapter changes only when it reports success.
             code = outcome.Code;
-            if (code == Success || code == RebootRequired) Perform(method, *adapter, args, true);
+            if (code == Success || code == RebootRequired)
+                Perform(method, *adapter, args, true, repository.Networks);
         } else {
-            code = Perform(method, *adapter, args, false);
+            code = Perform(method, *adapter, args, false, repository.Networks);
             // 81 from EnableStatic is an answer of a change made.
             if (code == Success ||
                 (code == UnableToConfigureDhcp && SameText(method, L"EnableStatic")))
-                Perform(method, *adapter, args, true);
+                Perform(method, *adapter, args, true, repository.Networks);
         }
     } catch (const TSimError& e) {
         error = e.Code;

@@ -15,6 +15,3 @@ TSimArgument SimArgumentShape(const VARIANT& argument);
 // A dotted IPv4 address (its value in value when given), and a subnet mask: ones, then zeros.
 bool SimIsAddress(const std::wstring& text, unsigned long* value = nullptr);
 bool SimIsMask(const std::wstring& text);
-// A lease from the simulated DHCP server of the adapter's own network, 192.168.<Index>.1;
-// the static gateways in KeptStaticGateways stay beside the lease's.
-void SimLease(TSimAdapter& a);

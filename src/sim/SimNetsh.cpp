@@ -7,6 +7,7 @@
 #include "framework/Scoped.h"
 #include "framework/Strings.h"
 #include "sim/SimAdapterMethods.h"
+#include "sim/SimNetwork.h"
 #include "sim/SimProvider.h"
 
 namespace {
@@ -23,12 +24,13 @@ TSimAdapter* ByConnection(std::vector<TSimAdapter>& adapters, const std::wstring
 }
 
 // set address NAME dhcp | static ADDRESS MASK (GATEWAY METRIC | none)
-int SetAddress(TSimAdapter& a, const std::vector<std::wstring>& args) {
+int SetAddress(TSimAdapter& a, const std::vector<std::wstring>& args,
+               const std::vector<TSimNetwork>& networks) {
     if (args.size() == 1 && args[0] == L"dhcp") {
         if (a.DHCPEnabled) return Refused; // "DHCP is already enabled on this interface."
         // netsh's dhcp takes the static configuration with it, gateways included.
         a.KeptStaticGateways.clear();
-        SimLease(a);
+        SimObtainLease(a, networks);
         return Done;
     }
     const bool none = args.size() == 4 && args[3] == L"none";
@@ -48,7 +50,8 @@ int SetAddress(TSimAdapter& a, const std::vector<std::wstring>& args) {
 
 // set dns NAME dhcp | static (SERVER | none) [validate=yes|no]; add dns NAME SERVER
 // [validate=yes|no]. No server is contacted here, so either validation is the same.
-int SetDns(TSimAdapter& a, bool add, std::vector<std::wstring> args) {
+int SetDns(TSimAdapter& a, bool add, std::vector<std::wstring> args,
+           const std::vector<TSimNetwork>& networks) {
     if (!args.empty() && (args.back() == L"validate=no" || args.back() == L"validate=yes"))
         args.pop_back();
     if (add) {
@@ -57,9 +60,7 @@ int SetDns(TSimAdapter& a, bool add, std::vector<std::wstring> args) {
         return Done;
     }
     if (args.size() == 1 && args[0] == L"dhcp") {
-        a.DNSServerSearchOrder = a.DHCPEnabled && !a.DHCPServer.empty()
-                                     ? std::vector{a.DHCPServer}
-                                     : std::vector<std::wstring>{};
+        a.DNSServerSearchOrder = SimAutomaticDns(a, networks);
         return Done;
     }
     if (args.size() != 2 || args[0] != L"static") return Refused;
@@ -85,7 +86,7 @@ LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     if (sim->OnNetshCommand) sim->OnNetshCommand(line);
     // The answer is the exit code plus one (0 is what SendMessage answers when nobody took it),
     // and above it the milliseconds the stand-in is to take: this thread must not wait them.
-    const LRESULT code = SimApplyNetshCommand(sim->Adapters(), line) + 1;
+    const LRESULT code = SimApplyNetshCommand(sim->Adapters(), line, sim->Networks()) + 1;
     if (sim->OnAdapterChanged) {
         const std::vector<std::wstring> w = CommandLineArguments(line);
         if (const TSimAdapter* adapter =
@@ -123,7 +124,8 @@ bool RunsThisProgram(DWORD processId) {
 }
 } // namespace
 
-int SimApplyNetshCommand(std::vector<TSimAdapter>& adapters, const std::wstring& commandLine) {
+int SimApplyNetshCommand(std::vector<TSimAdapter>& adapters, const std::wstring& commandLine,
+                         const std::vector<TSimNetwork>& networks) {
     const std::vector<std::wstring> w = CommandLineArguments(commandLine);
     // netsh interface ip (set|add) (address|dns) NAME ...
     if (w.size() < 7 || w[1] != L"interface" || w[2] != L"ip") return Refused;
@@ -131,8 +133,8 @@ int SimApplyNetshCommand(std::vector<TSimAdapter>& adapters, const std::wstring&
     TSimAdapter* adapter = ByConnection(adapters, w[5]);
     if ((!set && !add) || !adapter) return Refused; // "The filename ... is incorrect."
     const std::vector<std::wstring> args(w.begin() + 6, w.end());
-    if (set && w[4] == L"address") return SetAddress(*adapter, args);
-    if (w[4] == L"dns") return SetDns(*adapter, add, args);
+    if (set && w[4] == L"address") return SetAddress(*adapter, args, networks);
+    if (w[4] == L"dns") return SetDns(*adapter, add, args, networks);
     return Refused;
 }
 

@@ -16,8 +16,9 @@
 // Applies one "netsh interface ip ..." command line to the adapters; answers netsh's exit
 // code: 0 done; 1 for what Windows' netsh refuses, among them DHCP asked for where it is
 // already on ("DHCP is already enabled on this interface."), an unknown connection name and a
-// malformed address.
-int SimApplyNetshCommand(std::vector<TSimAdapter>& adapters, const std::wstring& commandLine);
+// malformed address. DHCP on an adapter of one of the networks takes what that network gives.
+int SimApplyNetshCommand(std::vector<TSimAdapter>& adapters, const std::wstring& commandLine,
+                         const std::vector<TSimNetwork>& networks = {});
 
 // In the instance, on its user-interface thread: a message-only window that applies the command
 // lines it is handed to the installed provider's adapters. The engine's wait serves it, as it

@@ -26,6 +26,10 @@
 //   address, 71 for a bad gateway, 84 for an adapter without IP, and raise
 //   WBEM_E_INVALID_PARAMETER for an argument that is not an array where one belongs.
 // - Only this computer is reachable, without user credentials, in root\cimv2 and root\WMI.
+// - An adapter whose cable is in one of the simulated networks (TSimAdapter::Network) leases from
+//   that network's DHCP server, or takes 169.254.x.y/16 where it has none, as Windows does; a
+//   lease after a link comes LeaseDelayMs later. Its gateway answers ARP only on its own link
+//   and subnet. An adapter of no simulated network keeps its own server, 192.168.<Index>.1.
 #include <windows.h>
 
 #include <functional>
@@ -37,6 +41,7 @@
 #include "sim/SimAdapter.h"
 
 class ISimProbe;
+class TSimOwnerWindow;
 class TSimRepository;
 
 class TSimProvider {
@@ -48,8 +53,49 @@ public:
     static TSimProvider* Installed(); // or nullptr
 
     std::vector<TSimAdapter>& Adapters(); // may be edited freely between calls
-    // The laptop of SimDefaultAdapters: wired, USB Ethernet, Wi-Fi, WSL switch, idle VPN.
+    // The laptop of SimDefaultAdapters: wired, USB Ethernet, Wi-Fi, WSL switch, idle VPN. None
+    // of them is in a simulated network, and the provider installs with no network.
     void SetDefaultAdapters();
+
+    std::vector<TSimNetwork>& Networks(); // edited on the owner thread, like Adapters()
+    // The demo's networks, which match scripts/demo-config.ini: 内网, static, gateway 10.20.30.1
+    // (255.255.255.0) with its hardware address, no DHCP server; 外网, a DHCP server
+    // 192.168.50.1 leasing 192.168.50.100/24 with gateway 192.168.50.1 (its own hardware
+    // address) and DNS 192.168.50.1. The wired adapter 1's cable is in 内网.
+    void SetDemoNetworks();
+    // Moves the cable of the adapter NDIS names so (its Description), on the owner thread: out
+    // (plug false), or in: into network when given, else back into the network it was in. Sets
+    // MediaConnected and Network, raises the media event and reports the adapter through
+    // OnAdapterChanged. A DHCP adapter of a network loses its lease with the link and, plugged
+    // in, gets its network's lease (or 169.254.x.y/16 where the network has no DHCP server)
+    // LeaseDelayMs later, reported through OnAdapterChanged too. False for an unknown adapter
+    // or network, and nothing changes then.
+    bool MoveCable(const std::wstring& instanceName, bool plug, const std::wstring& network = {});
+
+    // One ARP try, as ResolveIpNetEntry2 makes it, from any thread (the adapters are read on
+    // the owner thread, which must be dispatching messages, or on it directly): takes the
+    // network's ArpDelayMs and answers the gateway's hardware address when the adapter of that
+    // GUID (TSimAdapter::Guid) has its cable in the network whose gateway that is and an IPv4
+    // address in the gateway's subnet by its own mask; otherwise takes 1000 ms, Windows'
+    // timeout, and answers nothing.
+    std::optional<std::wstring> ResolveGateway(const std::wstring& adapterGuid,
+                                               const std::wstring& gateway);
+    struct TSimLease {
+        std::wstring Address, Server, Gateway;
+    };
+    // The adapter's current DHCP lease, from any thread as ResolveGateway, without delay: none
+    // while the adapter is static, disconnected, waiting for its lease, or on 169.254.x.y.
+    std::optional<TSimLease> CurrentLease(const std::wstring& adapterGuid);
+
+    // The simulated sleep, on the owner thread: Suspend takes every connected adapter's link
+    // down (media disconnect events), Resume brings them back into the networks they were in
+    // (connect events, leases again after their delay). Either, said twice, does nothing the
+    // second time.
+    void Suspend();
+    void Resume();
+    // The time spent asleep so far, between each Suspend and its Resume (the real clock does not
+    // stop in a simulated sleep). From any thread.
+    ULONGLONG AsleepMs() const;
 
     DWORD Delay() const;
     // Each adapter method waits this long, dispatching messages as a cross-process COM call does.
@@ -94,4 +140,9 @@ private:
     // The state the simulated objects share; objects still held after Uninstall keep it alive.
     std::shared_ptr<TSimRepository> FRepository;
     std::vector<DWORD> FCookies;
+    std::unique_ptr<TSimOwnerWindow> FOwnerWindow;
+
+    // The lease that comes to the adapters of that name a while after their link, if they
+    // still wait for it in that network.
+    void LeaseArrived(const std::wstring& instanceName, const std::wstring& network);
 };

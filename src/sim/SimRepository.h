@@ -1,6 +1,7 @@
 #pragma once
-// What the simulated WMI objects share: the adapters, the delay of their methods, the event
-// sources waiting for media events, and the probe a test may have set.
+// What the simulated WMI objects share: the adapters and the networks their cables are in, the
+// delay of their methods, the event sources waiting for media events, the simulated sleep, and
+// the probe a test may have set.
 #include <windows.h>
 #include <oaidl.h>
 
@@ -38,6 +39,7 @@ struct TSimEventQueue {
 class TSimRepository {
 public:
     std::vector<TSimAdapter> Adapters;
+    std::vector<TSimNetwork> Networks;
     DWORD Delay = 0; // each adapter method takes this long
     // What every adapter method answers instead of acting, when set (a probe's outcome wins).
     std::optional<uint32_t> Answer;
@@ -48,11 +50,18 @@ public:
 
     TSimProvider* Owner = nullptr; // for OnCall; cleared when the provider goes
 
+    // The simulated sleep: the adapters whose links it took down, by NDIS name, and the time
+    // spent asleep, which AsleepMs reads from any thread.
+    std::vector<std::wstring> AsleepAdapters;
+    mutable std::mutex SleepLock;
+    bool Asleep = false;
+    ULONGLONG AsleepSince = 0, AsleepTotal = 0;
+
     // The probe set by a test, or one that changes nothing.
     ISimProbe& Probe() const;
     void SetProbe(ISimProbe* probe);
 
-    // A current laptop (see SimDefaultAdapters).
+    // A current laptop (see SimDefaultAdapters), none of whose cables is in a simulated network.
     void SetDefaultAdapters();
     TSimAdapter* FindAdapter(int index);
     // The adapter NDIS names so (its description), or nullptr.
