@@ -17,6 +17,7 @@
 #include "support/ScopedVariables.h"
 #include "support/Seams.h"
 #include "support/BuiltProgram.h"
+#include "support/Pumping.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -143,4 +144,88 @@ TEST_F(SimulatedNetshReceiver, RecordsAndAppliesEachCommandLine) {
     EXPECT_FALSE(SimForwardNetshCommand(nullptr, line)) << "no instance, no answer";
     // This test program's own parent is no simulated Tarnwick.
     EXPECT_FALSE(SimNetshReceiverOfParent(true));
+}
+
+namespace {
+// Simulation mode started in this process, as the program starts it, without its log.
+class SimulatedInstance : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartSimulation({true});
+        Sim = TSimProvider::Installed();
+        Sim->OnCall = nullptr;
+        Sim->OnNetshCommand = nullptr;
+        Sim->OnAdapterChanged = nullptr;
+    }
+    void TearDown() override { StopSimulation(); }
+    TSimAdapter& Wired() { return Sim->Adapters().front(); }
+    static int Run(const std::wstring& option) { return *RunAsCableMover(L"x " + option); }
+
+    TWatchdog Watchdog{60};
+    TSimProvider* Sim = nullptr;
+};
+
+// What a top-level window of this thread heard of the power, with the wired link at the time.
+std::vector<std::pair<WPARAM, bool>> PowerHeard;
+LRESULT CALLBACK PowerProbe(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_POWERBROADCAST && TSimProvider::Installed())
+        PowerHeard.emplace_back(wParam,
+                                TSimProvider::Installed()->Adapters().front().MediaConnected);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+} // namespace
+
+TEST(SimulatedCable, WithoutARunningInstanceNothingIsReachedAndBadValuesAreRefused) {
+    EXPECT_FALSE(RunAsCableMover(L"x --simulate"));
+    for (const wchar_t* option :
+         {L"--simulate-cable=plug:外网", L"--simulate-cable=unplug", L"--simulate-power=suspend"})
+        EXPECT_EQ(RunAsCableMover(std::wstring(L"x ") + option), 1) << option;
+    for (const wchar_t* option : {L"--simulate-cable=plug:", L"--simulate-cable=unplug:外网",
+                                  L"--simulate-cable=replug", L"--simulate-cable=plug:99999999999",
+                                  L"--simulate-power=", L"--simulate-power=hibernate"})
+        EXPECT_EQ(RunAsCableMover(std::wstring(L"x ") + option), 2) << option;
+}
+
+TEST_F(SimulatedInstance, TheWiredCableMovesIntoANamedNetworkAndBackIntoTheOneItWasIn) {
+    // The demo's 内网 behind the wired cable: its gateway answers profile A's address.
+    EXPECT_EQ(Wired().Network, L"内网");
+    Wired().IPAddress = {L"10.20.30.41"};
+    Wired().IPSubnet = {L"255.255.255.0"};
+    EXPECT_EQ(Sim->ResolveGateway(Wired().Guid, L"10.20.30.1"), L"00-1A-2B-10-20-01");
+
+    EXPECT_EQ(Run(L"--simulate-cable=plug:不存在"), 1) << "a network the instance does not know";
+    EXPECT_EQ(Run(L"--simulate-cable=unplug"), 0);
+    ASSERT_TRUE(PumpUntil([&] { return !Wired().MediaConnected; }));
+    EXPECT_EQ(Run(L"--simulate-cable=plug:外网"), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Wired().MediaConnected; }));
+    EXPECT_EQ(Wired().Network, L"外网");
+    EXPECT_EQ(Run(L"--simulate-cable=unplug"), 0);
+    ASSERT_TRUE(PumpUntil([&] { return !Wired().MediaConnected; }));
+    EXPECT_EQ(Run(L"--simulate-cable=plug"), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Wired().MediaConnected; }));
+    EXPECT_EQ(Wired().Network, L"外网") << "a plain plug goes back where it came out";
+}
+
+TEST_F(SimulatedInstance, WindowsHearOfTheSleepBeforeTheLinksGoAndOfTheWakeBeforeTheyReturn) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = PowerProbe;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TarnwickPowerProbe";
+    RegisterClassExW(&wc);
+    const HWND window = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+                                        nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_TRUE(window);
+    PowerHeard.clear();
+
+    EXPECT_EQ(Run(L"--simulate-power=suspend"), 0);
+    ASSERT_TRUE(PumpUntil([&] { return !Wired().MediaConnected; }));
+    EXPECT_EQ(PowerHeard, (std::vector<std::pair<WPARAM, bool>>{{PBT_APMSUSPEND, true}}));
+    EXPECT_EQ(Run(L"--simulate-power=resume"), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Wired().MediaConnected; }));
+    EXPECT_EQ(PowerHeard, (std::vector<std::pair<WPARAM, bool>>{{PBT_APMSUSPEND, true},
+                                                                {PBT_APMRESUMEAUTOMATIC, false},
+                                                                {PBT_APMRESUMESUSPEND, false}}));
+    EXPECT_EQ(Wired().Network, L"内网");
+    DestroyWindow(window);
 }
