@@ -4,7 +4,8 @@
 # "只切换此网卡" ticked and is confirmed. Then two static profiles with gateways, switched A, B, A
 # by double clicks: each switch succeeds although the static adapter answers 81, only the wired
 # adapter is called, and NET follows. Last B is made automatic and switched: the wired adapter
-# ends with DHCP on and none of the static gateways left. Keeps screenshots.
+# ends with DHCP on and none of the static gateways left (an automatic private address: its
+# cable is in the simulated 内网, which has no DHCP server). Keeps screenshots.
 # Runs under scripts/wine-env, at the DPI of SCENARIO_DPI when it is set.
 # Usage: laptop-scenario.sh <Tarnwick.exe> <WindowPosition.exe> <screenshot folder>
 # $TARNWICK_RELEASE_EXE, when it names a file, is the Tarnwick.exe tested.
