@@ -13,15 +13,30 @@ namespace {
 const COLORREF kLime = RGB(0, 255, 0);
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kGreen = RGB(0, 128, 0);
-const uint64_t kReconnectWindowMs = 60000;
 const wchar_t kAutoSwitchUnavailable[] = L"自动切换暂不可用";
+const wchar_t kNetworkUnchanged[] = L"网络未变";
+const wchar_t kNoGateway[] = L"但未找到该网络的网关";
 const wchar_t kNoWmi[] = L"无法连接到 WMI 服务。";
 const wchar_t kNotSaved[] = L"无法保存 Config.ini。";
 const wchar_t kNotWatching[] = L"无法监视网络连接，自动切换暂不可用。";
 } // namespace
 
 TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
-    : TForm(owner), FSimulated(simulated) {
+    : TForm(owner), FSimulated(simulated),
+      FAutoSwitch(
+          {[this] { return MayAutoSwitch(); },
+           [this](const std::wstring& profile) {
+               // The user must learn that the automatic switch failed, as after a
+               // double click.
+               int64_t code = -1;
+               GuardedCall([&] { code = RunSwitch(profile, false); });
+               return code;
+           },
+           [this](const std::wstring& profile, bool found) { AutoSwitched(profile, found); },
+           [this](const std::wstring&) {
+               FNetworkUnchanged = true;
+               UpdateTrayHint();
+           }}) {
     img1 = Own<TImage>(this);
     img1->SetBounds(0, 0, Scale(399), Scale(239));
     img1->SetPictureResource(L"BACKGROUND");
@@ -71,8 +86,12 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
     // Created last, so it is destroyed first: no event reaches a tray icon that is gone.
     netEvent1 = Own<TWmiSystemEvents>();
     netEvent1->SetPoolingInterval(10);
-    netEvent1->SetOnNetworkConnect([this](TComponent* s) { netEvent1NetworkConnect(s); });
-    netEvent1->SetOnNetworkDisconnect([this](TComponent* s) { netEvent1NetworkDisconnect(s); });
+    netEvent1->SetOnNetworkConnect([this](TComponent* s, const std::wstring& adapter) {
+        netEvent1NetworkConnect(s, adapter);
+    });
+    netEvent1->SetOnNetworkDisconnect([this](TComponent* s, const std::wstring& adapter) {
+        netEvent1NetworkDisconnect(s, adapter);
+    });
 
     OnCreate = [this] { FormCreate(); };
     TFormParams params;
@@ -82,6 +101,12 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
     params.Width = 399;
     params.Height = 239;
     CreateHandle(params);
+}
+
+TfrmMainWindow::~TfrmMainWindow() {
+    // The watcher stops while the reconnect handling it delivers to is still here.
+    netEvent1->OnWatchingChange = nullptr;
+    netEvent1->SetActive(false);
 }
 
 TAALabel* TfrmMainWindow::CreateProfileLabel(const std::wstring& caption, int top) {
@@ -146,11 +171,6 @@ void TfrmMainWindow::CreateTrayIcon() {
     TrayIcon1->OnStartup = [this](TComponent* s, bool& show) { TrayIcon1Startup(s, show); };
 }
 
-uint64_t TfrmMainWindow::CurrentTick() const {
-    // 64 bits: a 32-bit count wraps after 49.7 days and makes an old disconnect look recent.
-    return GetTickCount64();
-}
-
 void TfrmMainWindow::FormCreate() {
     // WMI that cannot be reached yet (a start with Windows before its service runs) must not
     // keep the window from existing. The watcher tries again by itself, and the tray tip says
@@ -165,8 +185,6 @@ void TfrmMainWindow::FormCreate() {
     netEvent1->OnWatchingChange = [this](TComponent*) { UpdateTrayHint(); };
     UpdateTrayHint();
     FHideOnClose = true;
-    FLastDisconnectTick = 0;
-    FDisconnectSeen = false;
     // Nobody may take a simulated switch for a real one. Only the window says so: message
     // boxes, the tray hint and the Run value keep the plain title.
     SetCaption(FSimulated ? Application().Title() + L" - 模拟" : Application().Title());
@@ -185,6 +203,10 @@ void TfrmMainWindow::FormCreate() {
 }
 
 int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
+    return RunSwitch(profile, true);
+}
+
+int64_t TfrmMainWindow::RunSwitch(const std::wstring& profile, bool learn) {
     // A damaged NET/NET ("X", "a") names no profile: its empty section would turn DHCP on for
     // every adapter.
     if (FSwitching || (profile != L"A" && profile != L"B")) return -1;
@@ -215,6 +237,8 @@ int64_t TfrmMainWindow::SwitchTo(const std::wstring& profile) {
     // Written only when it changes: a Config.ini the user may not write then raises nothing.
     if (ActiveProfile() != profile) Attempt(kNotSaved, [&] { WriteActiveProfile(profile); });
     MarkActive(profile);
+    // The network this profile is for, as it answers now: a later reconnect knows it again.
+    if (learn) FAutoSwitch.Learn(profile, result.AdapterGuid);
     // Applied all the same: the adapters take it when the computer restarts.
     if (result.RestartNeeded()) Application().MessageBox(L"IP地址已切换，重新启动计算机后生效。");
     // Or when the cable comes back.
@@ -264,6 +288,7 @@ void TfrmMainWindow::MarkActive(const std::wstring& profile) {
     ReplaceFirst(caption, L"×", L"√");
     active->SetCaption(caption);
     FMarkedProfile = profile;
+    FNetworkUnchanged = false;
     UpdateTrayHint();
 }
 
@@ -272,6 +297,8 @@ std::wstring TfrmMainWindow::TrayHint() const {
                                                : ProfileName(FMarkedProfile, Application().Title());
     if (!netEvent1->Watching() && AutoSwitchOn())
         hint += std::wstring(L"\n") + kAutoSwitchUnavailable;
+    else if (FNetworkUnchanged)
+        hint += std::wstring(L"\n") + kNetworkUnchanged;
     return hint;
 }
 
@@ -333,41 +360,24 @@ void TfrmMainWindow::lbl2MouseLeave(TComponent*) {
     lbl1->Font().SetStyle(lbl1->Font().Style() & ~fsUnderline);
 }
 
-bool TfrmMainWindow::HearsThisMediaEvent() {
-    try {
-        return HearsMediaEvent(netEvent1->EventInstanceName(), ReadSwitchOptions().Adapter);
-    } catch (const std::exception&) {
-        // WMI cannot tell whose event it is: heard, as every event was before adapters were told
-        // apart.
-        return true;
-    }
+void TfrmMainWindow::netEvent1NetworkDisconnect(TComponent*, const std::wstring& adapter) {
+    FAutoSwitch.Disconnected(adapter);
 }
 
-void TfrmMainWindow::netEvent1NetworkDisconnect(TComponent*) {
-    // Wi-Fi leaving the range or a virtual adapter going down is no cable pulled.
-    if (!HearsThisMediaEvent()) return;
-    FLastDisconnectTick = CurrentTick();
-    FDisconnectSeen = true;
+void TfrmMainWindow::netEvent1NetworkConnect(TComponent*, const std::wstring& adapter) {
+    FAutoSwitch.Connected(adapter);
 }
 
-void TfrmMainWindow::netEvent1NetworkConnect(TComponent*) {
+bool TfrmMainWindow::MayAutoSwitch() const {
     // Once the program is ending, nothing new starts; a connect during a switch starts no
-    // second one, and leaves the disconnect for the next connect.
-    if (!FHideOnClose || FShuttingDown || FSwitching) return;
-    // The user's option "网络切换时IP自动切换": unticked, a reconnect changes nothing.
-    if (!AutoSwitchOn()) return;
-    if (!FDisconnectSeen || CurrentTick() - FLastDisconnectTick > kReconnectWindowMs) return;
-    if (!HearsThisMediaEvent()) return;
-    // One switch per disconnect: a link that reports itself connected twice (a driver's
-    // renegotiation) must not switch back.
-    FDisconnectSeen = false;
-    // The user must learn that the automatic switch failed, as after a double click.
-    GuardedCall([this] {
-        if (ToggleProfile() != 0) return;
-        const std::wstring active = ActiveProfile();
-        const std::wstring name = ProfileName(active);
-        TrayIcon1->ShowBalloonHint(L"提示", L"网络切换到：\r" + name, TBalloonIconKind::Info, 10);
-    });
+    // second one. Unticked, "网络切换时IP自动切换" leaves every reconnect alone.
+    return FHideOnClose && !FShuttingDown && !FSwitching && AutoSwitchOn();
+}
+
+void TfrmMainWindow::AutoSwitched(const std::wstring& profile, bool found) {
+    std::wstring text = L"网络切换到：\r" + ProfileName(profile);
+    if (!found) text += std::wstring(L"\r") + kNoGateway;
+    TrayIcon1->ShowBalloonHint(L"提示", text, TBalloonIconKind::Info, 10);
 }
 
 void TfrmMainWindow::Timer1Timer(TComponent*) {
@@ -412,6 +422,8 @@ LRESULT TfrmMainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_ENDSESSION && wParam) PostQuitMessage(0);
     // Another program cancelled the log-off: closing hides the window again.
     if (message == WM_ENDSESSION && !wParam) FShuttingDown = false;
+    // The computer goes to sleep: the links that drop and return around it are judged as such.
+    if (message == WM_POWERBROADCAST && wParam == PBT_APMSUSPEND) FAutoSwitch.Suspending();
     // The watcher stops before anything of the window goes.
     if (message == WM_DESTROY) {
         netEvent1->OnWatchingChange = nullptr;

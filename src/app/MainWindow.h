@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "core/AutoSwitch.h"
 #include "framework/Form.h"
 #include "framework/Image.h"
 #include "framework/Label.h"
@@ -22,6 +23,7 @@ class TfrmMainWindow : public TForm {
 public:
     // simulated: the program runs against simulated adapters, and the caption says so.
     explicit TfrmMainWindow(TComponent* owner, bool simulated = false);
+    ~TfrmMainWindow() override;
 
     // profile is "A" or "B"; answers 0 when the profile was applied (also when it takes effect
     // after a restart) and records it in NET/NET, else the failure's code, or -1 for any other
@@ -41,7 +43,7 @@ public:
     // Shows the profile as the active one: its label's "√" and lime, the tray hint.
     void MarkActive(const std::wstring& profile);
     // The tray icon's tool tip: the active profile's name, and a second line while automatic
-    // switching is asked for but cannot hear the network.
+    // switching is asked for but cannot hear the network, or after a reconnect to the same one.
     std::wstring TrayHint() const;
     int64_t ToggleProfile();
     // A configured start: Timer1 is to hide the window at the first pass of the message loop.
@@ -54,8 +56,8 @@ public:
     void lbl1Click(TComponent* sender);
     void lbl2MouseEnter(TComponent* sender);
     void lbl2MouseLeave(TComponent* sender);
-    void netEvent1NetworkConnect(TComponent* sender);
-    void netEvent1NetworkDisconnect(TComponent* sender);
+    void netEvent1NetworkConnect(TComponent* sender, const std::wstring& adapter);
+    void netEvent1NetworkDisconnect(TComponent* sender, const std::wstring& adapter);
     void Timer1Timer(TComponent* sender);
     void ShowWindow1Click(TComponent* sender);
     void HideWindow1Click(TComponent* sender);
@@ -80,12 +82,12 @@ public:
     TWmiQuery* wqAdapters;
     TWmiMethod* WmiMethod1;
     TWmiSystemEvents* netEvent1;
+    // What a reconnect does; tests set its clock and its probe's times.
+    TAutoSwitch& AutoSwitch() { return FAutoSwitch; }
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool CloseQuery() override { return FormCloseQuery(); }
-    // Milliseconds since the system started; tests replace the clock.
-    virtual uint64_t CurrentTick() const;
 
 private:
     void FormCreate();
@@ -95,16 +97,18 @@ private:
     void UpdateTrayHint();
     void OfferElevatedRestart(const std::wstring& profile);
     void EndAfterHandOver();
-    // Whether the media event being handled comes from an adapter automatic switching watches.
-    bool HearsThisMediaEvent();
+    // SwitchTo's work; learn: the profile's network is asked afterwards and remembered.
+    int64_t RunSwitch(const std::wstring& profile, bool learn);
+    bool MayAutoSwitch() const;
+    void AutoSwitched(const std::wstring& profile, bool found);
 
     const bool FSimulated;
     bool FShuttingDown = false;
     bool FHideOnClose = true;
-    uint64_t FLastDisconnectTick = 0;
-    // A connect switches only after a disconnect: the first one after a boot is no reconnect.
-    bool FDisconnectSeen = false;
     bool FSwitching = false;
+    // "网络未变" in the tool tip after a reconnect that came back to the active network.
+    bool FNetworkUnchanged = false;
+    TAutoSwitch FAutoSwitch;
     // The profile MarkActive showed last: "A", "B", or none.
     std::wstring FMarkedProfile;
     std::wstring FCopyToStart;

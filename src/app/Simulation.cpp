@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "app/SimulatedNetwork.h"
 #include "core/NetshEngine.h"
 #include "core/Settings.h"
 #include "framework/Application.h"
@@ -236,6 +237,8 @@ void StartSimulation(const TSimulationOptions& options) {
     const std::wstring log = ExecutableFolder() + L"simulated-network.log";
     // netsh is this program again; the child finds its role in being this process's child.
     SetNetshProgram(Application().ExeName());
+    // Automatic switching asks the simulated networks, never the real one.
+    SetNetworkProbe(&SimulatedNetworkProbe());
     sim.OnCall = [log](const TSimCall& call) { AppendTextLine(log, TSimProvider::Describe(call)); };
     sim.OnNetshCommand = [log](const std::wstring& line) { AppendTextLine(log, line); };
     sim.OnAdapterChanged = [log](const TSimAdapter& adapter) {
@@ -298,6 +301,7 @@ void StopSimulation() {
     Listener.reset();
     NetshReceiver.reset();
     if (!TSimProvider::Installed()) return;
+    SetNetworkProbe(nullptr);
     TSimProvider::Uninstall();
     SetNetshProgram({});
 }

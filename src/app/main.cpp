@@ -8,7 +8,9 @@
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "app/Simulation.h"
+#include "app/SimulatedNetwork.h"
 #include "app/ProgressWindow.h"
+#include "core/NetworkProbe.h"
 #include "core/ProgramFolder.h"
 #include "framework/Application.h"
 #include "framework/SystemLibrary.h"
@@ -97,7 +99,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     });
     GuardedCall([&] {
         StartSimulation(*simulation);
+        // Real adapters are asked on the real network; simulated ones on the simulation's.
+        if (!simulation->Enabled) SetNetworkProbe(&IpHelperProbe());
         mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
+        // A simulated sleep stops the clock of automatic switching as a real one does.
+        if (simulation->Enabled) mainWindow->AutoSwitch().SetClock(&SimulatedAwakeMs);
         mainWindow->OnRestartElevated = [&](const std::wstring& profile, HWND owner) {
             return HandOver(instance, name,
                             [&] { return StartElevatedCopy(*simulation, profile, owner); });

@@ -126,6 +126,9 @@ TSwitchResult SwitchProfile(const std::wstring& section) {
         }
         result.Add(Judged(answered, now, profile, previous, options.UseNetsh));
     }
+    const auto plugged = std::find_if(targets.begin(), targets.end(),
+                                      [](const TSwitchTarget& t) { return !t.Disconnected; });
+    result.AdapterGuid = plugged != targets.end() ? plugged->Guid : targets.front().Guid;
     return result;
 }
 

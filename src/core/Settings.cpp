@@ -1,5 +1,6 @@
 #include "core/Settings.h"
 
+#include <cwctype>
 #include <memory>
 #include <optional>
 
@@ -95,14 +96,45 @@ void WriteProfile(TCustomIniFile& ini, const std::wstring& section, const TIpPro
     }
 }
 
+std::wstring HardwareAddressText(const std::wstring& text) {
+    if (text.size() != 17) return {};
+    std::wstring plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (i % 3 == 2) {
+            if (c != L'-' && c != L':') return {};
+            plain += L'-';
+        } else if (std::iswxdigit(c) && c < 0x80) {
+            plain += static_cast<wchar_t>(std::towupper(c));
+        } else {
+            return {};
+        }
+    }
+    return plain;
+}
+
+TKnownNetwork ReadKnownNetwork(const std::wstring& section) {
+    TIniFile& ini = ConfigIni();
+    return {HardwareAddressText(ini.ReadString(section, L"LearnedGatewayMAC", L"")),
+            ini.ReadString(section, L"LearnedDHCPServer", L"")};
+}
+
+void WriteKnownNetwork(const std::wstring& section, const TKnownNetwork& network) {
+    TIniFile& ini = ConfigIni();
+    if (!network.GatewayMac.empty())
+        ini.WriteString(section, L"LearnedGatewayMAC", network.GatewayMac);
+    if (!network.DhcpServer.empty())
+        ini.WriteString(section, L"LearnedDHCPServer", network.DhcpServer);
+}
+
 void CopySettingsTo(TCustomIniFile& into) {
     struct TKeys {
         const wchar_t* Section;
         std::vector<const wchar_t*> Keys;
     };
     const std::vector<const wchar_t*> profile = {
-        L"Name",       L"DHCPEnabled", L"IPAddress", L"IPSubnet", L"DefaultIPGateway",
-        L"DNSEnabled", L"DNSA",        L"DNSB"};
+        L"Name",       L"DHCPEnabled", L"IPAddress", L"IPSubnet",          L"DefaultIPGateway",
+        L"DNSEnabled", L"DNSA",        L"DNSB",      L"LearnedGatewayMAC", L"LearnedDHCPServer"};
     const TKeys keys[] = {{L"NET",
                            {L"NET", L"AutoRun", L"AutoSwitch", L"Adapter", L"AdapterGuid",
                             L"AdapterName", L"Method"}},

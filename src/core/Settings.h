@@ -46,6 +46,21 @@ void WriteProfile(TCustomIniFile& ini, const std::wstring& section, const TIpPro
 // holds it; a key that is not set is not written, so it answers the same default there.
 void CopySettingsTo(TCustomIniFile& into);
 
+// What automatic switching learned of a profile's network after a switch the network answered:
+// LearnedGatewayMAC, its gateway's hardware address ("00-1A-2B-3C-4D-5E"), and
+// LearnedDHCPServer, the server of a DHCP profile's lease. A hardware address that is none (a
+// file damaged or edited by hand) reads as not learned; the server is read as it stands.
+struct TKnownNetwork {
+    std::wstring GatewayMac, DhcpServer;
+    bool Empty() const { return GatewayMac.empty() && DhcpServer.empty(); }
+};
+TKnownNetwork ReadKnownNetwork(const std::wstring& section);
+// Writes what is given; an empty value leaves what was learned before.
+void WriteKnownNetwork(const std::wstring& section, const TKnownNetwork& network);
+// A hardware address as the network answers it: six pairs of hexadecimal digits joined by
+// dashes (or colons), answered in upper case with dashes; empty for anything else.
+std::wstring HardwareAddressText(const std::wstring& text);
+
 // The adapter a switch is limited to, as Config.ini remembers it: NET/Adapter its Index (as
 // earlier versions wrote it), NET/AdapterGuid its interface GUID (SettingID) and
 // NET/AdapterName its description, as the user knew it. All empty: none named.

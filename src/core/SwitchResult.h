@@ -15,6 +15,9 @@ struct TSwitchResult {
     std::wstring Cause;
     // Done, with something the user should know (the settings wait for the cable); or empty.
     std::wstring Note;
+    // The interface GUID of the adapter whose network tells where the cable is: the first the
+    // switch changed whose cable is in (or the first at all); empty when it changed none.
+    std::wstring AdapterGuid;
 
     bool RestartNeeded() const { return !Failed && Code == 1; }
     // Takes in the result of a later step: the first failure stays, a restart need is kept.
@@ -25,7 +28,7 @@ struct TSwitchResult {
         if (!Failed) Note = std::move(note);
     }
     static TSwitchResult Failure(int64_t code, std::wstring cause) {
-        return {code, true, std::move(cause), {}};
+        return {code, true, std::move(cause), {}, {}};
     }
-    static TSwitchResult Done(std::wstring note) { return {0, false, {}, std::move(note)}; }
+    static TSwitchResult Done(std::wstring note) { return {0, false, {}, std::move(note), {}}; }
 };

@@ -175,6 +175,13 @@ bool HearsMediaEvent(const std::wstring& instanceName, const TAdapterChoice& ada
     return !adapter.Named();
 }
 
+std::wstring MediaEventAdapterGuid(const std::wstring& instanceName) {
+    const ComPtr<IDispatch> services = BindCimv2();
+    for (const TAdapterKind& kind : AdapterKinds(services.Get()))
+        if (SameText(kind.InstanceName, instanceName)) return kind.Guid;
+    return {};
+}
+
 std::wstring MissingAdapterCause(const TAdapterChoice& adapter) {
     const std::wstring name = adapter.Description.empty() ? adapter.Index : adapter.Description;
     return L"找不到网卡“" + name + L"”：请在“参数设置”中重新选择网卡。";

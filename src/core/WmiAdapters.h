@@ -73,6 +73,9 @@ std::wstring WiredAdapterIndex();
 // a physical wired adapter's. An event that names no adapter is heard. Raises when WMI cannot
 // be reached.
 bool HearsMediaEvent(const std::wstring& instanceName, const TAdapterChoice& adapter);
+// The interface GUID of the adapter the media event names (NDIS's name); empty when WMI lists
+// none of that name. Raises when WMI cannot be reached.
+std::wstring MediaEventAdapterGuid(const std::wstring& instanceName);
 
 // The cause of a switch limited to an adapter that is not present: it names the adapter as the
 // user knew it and says where to choose it again.

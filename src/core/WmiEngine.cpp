@@ -67,7 +67,7 @@ public:
                 return UINT32_MAX;
             }
             if (*code == 1)
-                FResult.Add({1, false, {}, {}});
+                FResult.Add({1, false, {}, {}, {}});
             else if (*code != 0 && *code != alsoDone)
                 Fail(*code, AnswerCause(FServices, FAdapter, method, *code));
             return *code;

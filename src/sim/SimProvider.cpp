@@ -25,8 +25,6 @@ std::wstring ArgumentText(const TSimArgument& a) {
     return ListText(a.Values);
 }
 
-// Windows gives up on an ARP request after about a second.
-constexpr DWORD kArpTimeoutMs = 1000;
 // How long another thread waits for the owner thread to read the adapters; it is only busy
 // while a modal loop of its own does not dispatch.
 constexpr DWORD kOwnerTimeoutMs = 5000;
@@ -153,11 +151,15 @@ void TSimProvider::LeaseArrived(const std::wstring& instanceName, const std::wst
     }
 }
 
+void TSimProvider::SetArpTimeout(DWORD milliseconds) {
+    FRepository->ArpTimeoutMs = milliseconds;
+}
+
 std::optional<std::wstring> TSimProvider::ResolveGateway(const std::wstring& adapterGuid,
                                                          const std::wstring& gateway) {
     std::optional<std::wstring> answer;
-    DWORD takes = kArpTimeoutMs;
     TSimRepository* r = FRepository.get();
+    DWORD takes = r->ArpTimeoutMs;
     FOwnerWindow->RunOnOwner(
         [&] {
             const TSimAdapter* a = ByGuid(r->Adapters, adapterGuid);

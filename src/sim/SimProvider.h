@@ -76,10 +76,13 @@ public:
     // the owner thread, which must be dispatching messages, or on it directly): takes the
     // network's ArpDelayMs and answers the gateway's hardware address when the adapter of that
     // GUID (TSimAdapter::Guid) has its cable in the network whose gateway that is and an IPv4
-    // address in the gateway's subnet by its own mask; otherwise takes 1000 ms, Windows'
-    // timeout, and answers nothing.
+    // address in the gateway's subnet by its own mask; otherwise takes the ARP timeout and
+    // answers nothing.
     std::optional<std::wstring> ResolveGateway(const std::wstring& adapterGuid,
                                                const std::wstring& gateway);
+    // How long a try without an answer takes: 1000 ms, Windows' own timeout, unless a test
+    // that moves many cables wants less.
+    void SetArpTimeout(DWORD milliseconds);
     struct TSimLease {
         std::wstring Address, Server, Gateway;
     };

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,8 @@ public:
     std::vector<TSimAdapter> Adapters;
     std::vector<TSimNetwork> Networks;
     DWORD Delay = 0; // each adapter method takes this long
+    // An ARP try without an answer takes this long; read by the threads that ask.
+    std::atomic<DWORD> ArpTimeoutMs = 1000;
     // What every adapter method answers instead of acting, when set (a probe's outcome wins).
     std::optional<uint32_t> Answer;
 

@@ -34,6 +34,9 @@ using TWin32PrintJobEvent =
 using TWin32ServiceEvent =
     std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& serviceName,
                        const std::wstring& state, TWmiEventAction action)>;
+// A link that came up or went down; adapter is the event's InstanceName, the adapter as NDIS
+// names it (its description), or empty when the event names none.
+using TNetworkEvent = std::function<void(TComponent* sender, const std::wstring& adapter)>;
 using TWin32CDROMEvent =
     std::function<void(TComponent* sender, const VARIANT& instance, const std::wstring& drive)>;
 

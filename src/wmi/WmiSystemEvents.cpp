@@ -368,27 +368,26 @@ void TWmiSystemEvents::SetEventLog(TWin32EventLogEvent& field, TWin32EventLogEve
         });
 }
 
-std::function<void(const TNotifyEvent&, TEventInfoHolder&, IDispatch*)>
+std::function<void(const TNetworkEvent&, TEventInfoHolder&, IDispatch*)>
 TWmiSystemEvents::MediaEvent() {
-    return [this](const TNotifyEvent& handler, TEventInfoHolder&, IDispatch* event) {
+    return [this](const TNetworkEvent& handler, TEventInfoHolder&, IDispatch* event) {
         std::wstring name;
         try {
             name = WmiText(WmiGet(event, L"InstanceName"));
         } catch (const std::exception&) {
             // An event without the property names no adapter.
         }
-        // Not put back afterwards: the handler may have destroyed the watcher.
-        FEventInstanceName = std::move(name);
-        handler(this);
+        // Handed with the event: the next one may come while this handler dispatches messages.
+        handler(this, name);
     };
 }
 
-void TWmiSystemEvents::SetOnNetworkConnect(TNotifyEvent handler) {
+void TWmiSystemEvents::SetOnNetworkConnect(TNetworkEvent handler) {
     AssignHandler(FOnNetworkConnect, std::move(handler), TWmiEventKind::NetworkConnect,
                   MediaEvent());
 }
 
-void TWmiSystemEvents::SetOnNetworkDisconnect(TNotifyEvent handler) {
+void TWmiSystemEvents::SetOnNetworkDisconnect(TNetworkEvent handler) {
     AssignHandler(FOnNetworkDisconnect, std::move(handler), TWmiEventKind::NetworkDisconnect,
                   MediaEvent());
 }

@@ -66,10 +66,10 @@ public:
     void SetOnEventLogSecurity(TWin32EventLogEvent handler);
     const TWin32EventLogEvent& OnEventLogAny() const { return FOnEventLogAny; }
     void SetOnEventLogAny(TWin32EventLogEvent handler);
-    const TNotifyEvent& OnNetworkConnect() const { return FOnNetworkConnect; }
-    void SetOnNetworkConnect(TNotifyEvent handler);
-    const TNotifyEvent& OnNetworkDisconnect() const { return FOnNetworkDisconnect; }
-    void SetOnNetworkDisconnect(TNotifyEvent handler);
+    const TNetworkEvent& OnNetworkConnect() const { return FOnNetworkConnect; }
+    void SetOnNetworkConnect(TNetworkEvent handler);
+    const TNetworkEvent& OnNetworkDisconnect() const { return FOnNetworkDisconnect; }
+    void SetOnNetworkDisconnect(TNetworkEvent handler);
     const TWin32UserSessionEvent& OnUserLogon() const { return FOnUserLogon; }
     void SetOnUserLogon(TWin32UserSessionEvent handler);
     const TWin32UserSessionEvent& OnUserLogoff() const { return FOnUserLogoff; }
@@ -105,10 +105,6 @@ public:
     bool Watching() const;
     // Raised when Watching changes: a subscription made, lost, or waiting to be made again.
     TNotifyEvent OnWatchingChange;
-    // The InstanceName of the media event handed to a network handler last (the adapter, as
-    // NDIS names it; empty when it names none). A handler reads it before it dispatches
-    // messages: the next event may be handed over then.
-    const std::wstring& EventInstanceName() const { return FEventInstanceName; }
 
     // Called on the user-interface thread with the event handed over by a worker.
     void DeliverEvent(TEventInfoHolder& registration, IDispatch* event);
@@ -130,8 +126,8 @@ private:
     void ArmRetry();
     void Retry();
     void WatchingMayHaveChanged();
-    // Delivery of the network pair: the handler hears the sender, EventInstanceName the adapter.
-    std::function<void(const TNotifyEvent&, TEventInfoHolder&, IDispatch*)> MediaEvent();
+    // Delivery of the network pair: the handler hears the sender and the event's adapter.
+    std::function<void(const TNetworkEvent&, TEventInfoHolder&, IDispatch*)> MediaEvent();
     void SetKind(TWmiEventKind kind, bool assigned,
                  std::function<void(TEventInfoHolder&, IDispatch*)> deliver);
     // Registers the kind when the handler becomes assigned, removes it when it is cleared;
@@ -155,8 +151,7 @@ private:
     // Activation was asked for: kept while WMI cannot be reached, so that retries go on.
     bool FWanted = false;
     bool FWatching = false;
-    std::wstring FEventInstanceName;
-    TNotifyEvent FOnNetworkConnect, FOnNetworkDisconnect;
+    TNetworkEvent FOnNetworkConnect, FOnNetworkDisconnect;
     TWin32UserSessionEvent FOnUserLogon, FOnUserLogoff;
     TWin32PrinterEvent FOnPrinter;
     TWin32PrintJobEvent FOnPrintJob;

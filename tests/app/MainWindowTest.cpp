@@ -5,6 +5,8 @@
 // After windows.h, which it needs.
 #include <wbemcli.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <utility>
@@ -15,6 +17,8 @@
 #include <vector>
 
 #include "app/MainWindow.h"
+#include "core/NetworkProbe.h"
+#include "widgets/TrayIconHandler.h"
 #include "core/NetshEngine.h"
 #include "app/ProgressWindow.h"
 #include "core/Settings.h"
@@ -77,14 +81,7 @@ HRESULT WINAPI RecordSecurity(PSECURITY_DESCRIPTOR descriptor, LONG authServices
     return S_OK;
 }
 
-class TestableMainWindow : public TfrmMainWindow {
-public:
-    using TfrmMainWindow::TfrmMainWindow;
-    uint64_t Now = 0;
-
-protected:
-    uint64_t CurrentTick() const override { return Now; }
-};
+using TestableMainWindow = TfrmMainWindow;
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -111,7 +108,21 @@ protected:
         return TIniFile(configPath).ReadString(section, key, L"");
     }
     TestableMainWindow* Create(bool simulated = false) {
-        return window = owner.Own<TestableMainWindow>(simulated);
+        window = owner.Own<TestableMainWindow>(simulated);
+        // The clock is the test's; a network that does not answer is given little time.
+        window->AutoSwitch().SetClock([this] { return Now; });
+        window->AutoSwitch().SetProbeTimes({200, 200, 50});
+        return window;
+    }
+    // A connect of the adapter the events name none of, judged to the end.
+    void Reconnect() {
+        window->netEvent1NetworkConnect(nullptr, L"");
+        Settle();
+    }
+    void Disconnect() { window->netEvent1NetworkDisconnect(nullptr, L""); }
+    // Until the network has answered whatever was asked of it.
+    void Settle() {
+        ASSERT_TRUE(PumpUntil([&] { return !window->AutoSwitch().Asking(); }));
     }
     void DoubleClick(TGraphicControl* label) {
         const RECT r = label->BoundsRect();
@@ -128,6 +139,7 @@ protected:
     TComponent owner;
     TSimulatedWmi* sim = nullptr;
     TestableMainWindow* window = nullptr;
+    uint64_t Now = 1000;
     // The fake netsh hands its commands to the simulated adapters.
     TSimNetshReceiver netshReceiver;
     std::vector<std::wstring> messages;
@@ -288,9 +300,9 @@ TEST_F(MainWindow, ReconnectShowsTheSameFailureBoxWithItsCause) {
     Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
     Create();
     sim->SetResult(L"EnableDHCP", 66);
-    window->Now = 1000;
-    window->netEvent1NetworkDisconnect(nullptr);
-    window->netEvent1NetworkConnect(nullptr);
+    Now = 1000;
+    Disconnect();
+    Reconnect();
     EXPECT_EQ(messages, std::vector<std::wstring>{L"切换IP地址不成功，请检查你您的ip设置.\n"
                                                   L"子网掩码无效"});
     EXPECT_EQ(Read(L"NET", L"NET"), L"A");
@@ -496,72 +508,72 @@ TEST_F(MainWindow, NotElevatedNoSwitchStartsAndARestartAsAdministratorIsOffered)
 TEST_F(MainWindow, ReconnectWithinAMinuteTogglesTheProfile) {
     Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
     Create();
-    window->Now = 5000;
-    window->netEvent1NetworkDisconnect(nullptr);
-    window->Now = 65001;
-    window->netEvent1NetworkConnect(nullptr);
+    Now = 5000;
+    Disconnect();
+    Now = 65001;
+    Reconnect();
     EXPECT_EQ(Read(L"NET", L"NET"), L"A") << "60 001 ms is too late";
-    window->Now = 65000;
-    window->netEvent1NetworkConnect(nullptr);
+    Now = 65000;
+    Reconnect();
     EXPECT_EQ(Read(L"NET", L"NET"), L"B");
     const size_t calls = sim->Calls().size();
-    window->netEvent1NetworkConnect(nullptr);
+    Reconnect();
     EXPECT_EQ(Read(L"NET", L"NET"), L"B") << "one switch per disconnect";
     EXPECT_EQ(sim->Calls().size(), calls);
 
     // Past 24.8 and 49.7 days of uptime, where 32-bit arithmetic misjudges the minute.
     const uint64_t days25 = 25ull * 24 * 3600 * 1000, wrap = 1ull << 32;
-    window->Now = days25;
-    window->netEvent1NetworkDisconnect(nullptr);
-    window->Now = days25 + 1000;
-    window->netEvent1NetworkConnect(nullptr);
+    Now = days25;
+    Disconnect();
+    Now = days25 + 1000;
+    Reconnect();
     EXPECT_EQ(Read(L"NET", L"NET"), L"A");
-    window->netEvent1NetworkDisconnect(nullptr);
-    window->Now = days25 + 1000 + wrap;
-    window->netEvent1NetworkConnect(nullptr);
+    Disconnect();
+    Now = days25 + 1000 + wrap;
+    Reconnect();
     EXPECT_EQ(Read(L"NET", L"NET"), L"A") << "a disconnect 49.7 days old is no reconnect";
 }
 
 TEST_F(MainWindow, ReconnectNeedsADisconnectSeenAndTheProgramNotEnding) {
     Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
     Create();
-    window->Now = 1000; // the first connect after a boot
-    window->netEvent1NetworkConnect(nullptr);
+    Now = 1000; // the first connect after a boot
+    Reconnect();
     EXPECT_TRUE(sim->Calls().empty());
     EXPECT_EQ(Read(L"NET", L"NET"), L"A");
 
-    window->netEvent1NetworkDisconnect(nullptr);
+    Disconnect();
     Application().SetMainForm(window);
     window->Exit1->Click();
     Application().SetMainForm(nullptr);
     MSG quit;
     PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-    window->netEvent1NetworkConnect(nullptr);
+    Reconnect();
     EXPECT_TRUE(sim->Calls().empty()) << "no switch starts once 退出 has begun";
 }
 
 TEST_F(MainWindow, ReconnectDuringASwitchStartsNoSecondAndAFailureIsReported) {
     Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
     Create();
-    window->Now = 1000;
-    window->netEvent1NetworkDisconnect(nullptr);
+    Now = 1000;
+    Disconnect();
     int nested = 0;
     sim->OnCall = [&](const TSimCall&) {
         if (nested++) return;
-        window->Now = 2000;
-        window->netEvent1NetworkDisconnect(nullptr); // still recorded
-        window->netEvent1NetworkConnect(nullptr);
+        Now = 2000;
+        Disconnect(); // still recorded
+        Reconnect();
     };
     const size_t callsOfOneSwitch = [&] {
-        window->netEvent1NetworkConnect(nullptr);
+        Reconnect();
         return sim->Calls().size();
     }();
     sim->OnCall = nullptr;
     EXPECT_EQ(Read(L"NET", L"NET"), L"B");
     EXPECT_GT(callsOfOneSwitch, 0u);
-    window->Now = 62000; // within a minute of the disconnect seen during the switch
+    Now = 62000; // within a minute of the disconnect seen during the switch
     const size_t before = sim->Calls().size();
-    window->netEvent1NetworkConnect(nullptr);
+    Reconnect();
     EXPECT_EQ(Read(L"NET", L"NET"), L"A");
     EXPECT_GT(sim->Calls().size(), before);
 
@@ -580,8 +592,8 @@ TEST_F(MainWindow, ReconnectDuringASwitchStartsNoSecondAndAFailureIsReported) {
     });
     sim->SetServiceError(0x8004100E);
     messages.clear();
-    window->netEvent1NetworkDisconnect(nullptr);
-    window->netEvent1NetworkConnect(nullptr);
+    Disconnect();
+    Reconnect();
     EXPECT_EQ(messages.size(), 1u) << "the failed automatic switch is not silent";
     EXPECT_TRUE(boxFlags & MB_ICONERROR) << "the standard error box";
     EXPECT_TRUE(balloons.empty());
@@ -591,12 +603,12 @@ TEST_F(MainWindow, ReconnectDuringASwitchStartsNoSecondAndAFailureIsReported) {
 TEST_F(MainWindow, ReconnectDoesNothingWithoutAnActiveProfileOrTheOption) {
     Config("[NET]\r\nNET=X\r\nAutoSwitch=1\r\n" + profiles);
     Create();
-    window->netEvent1NetworkConnect(nullptr);
+    Reconnect();
     EXPECT_TRUE(sim->Calls().empty());
     EXPECT_EQ(window->ToggleProfile(), -1);
 
     Config("[NET]\r\nNET=A\r\nAutoSwitch=0\r\n" + profiles);
-    window->netEvent1NetworkConnect(nullptr);
+    Reconnect();
     EXPECT_TRUE(sim->Calls().empty());
 }
 
@@ -873,14 +885,90 @@ TEST_F(MainWindow, ReconnectSwitchSaysSoInABalloon) {
                                   });
     Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
     Create();
-    window->Now = 1000;
-    window->netEvent1NetworkDisconnect(nullptr);
-    window->netEvent1NetworkConnect(nullptr);
+    Now = 1000;
+    Disconnect();
+    Reconnect();
     ASSERT_EQ(balloons.size(), 1u);
     EXPECT_EQ(std::wstring(balloons[0].szInfoTitle), L"提示");
-    EXPECT_EQ(std::wstring(balloons[0].szInfo), L"网络切换到：\rInternet");
+    // Nothing answers on this network: the lease of B did not come.
+    EXPECT_EQ(std::wstring(balloons[0].szInfo), L"网络切换到：\rInternet\r但未找到该网络的网关");
     EXPECT_EQ(balloons[0].uTimeout, 10000u);
     EXPECT_EQ(balloons[0].dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
+}
+
+// Every gateway answers at once, as the one router of a network does.
+class TAnsweringGateway : public INetworkProbe {
+public:
+    std::optional<std::wstring> GatewayHardwareAddress(const std::wstring&,
+                                                       const std::wstring&) override {
+        return L"00-11-22-33-44-55";
+    }
+    std::optional<TDhcpLease> Lease(const std::wstring&) override { return std::nullopt; }
+};
+
+TEST_F(MainWindow, CableBackInTheSameNetworkSwitchesNothingAndTheTipSaysSo) {
+    TAnsweringGateway router;
+    const ScopedSeam<INetworkProbe*> network(&SetNetworkProbe, &router);
+    Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n[A]\r\nName=Office\r\nIPAddress=10.0.0.5\r\n"
+           "DefaultIPGateway=10.0.0.1\r\nDNSEnabled=1\r\n[B]\r\nDHCPEnabled=1\r\n");
+    Create();
+    Disconnect();
+    Reconnect();
+    EXPECT_TRUE(sim->Calls().empty());
+    EXPECT_EQ(Read(L"NET", L"NET"), L"A");
+    EXPECT_EQ(window->TrayHint(), L"Office\n网络未变");
+    EXPECT_EQ(Read(L"A", L"LearnedGatewayMAC"), L"00-11-22-33-44-55");
+    // A switch the user makes learns its network too, and the tip is the profile's again.
+    WritePrivateProfileStringW(L"A", L"LearnedGatewayMAC", nullptr, configPath.c_str());
+    ASSERT_EQ(window->SwitchTo(L"A"), 0);
+    Settle();
+    EXPECT_EQ(window->TrayHint(), L"Office");
+    EXPECT_EQ(Read(L"A", L"LearnedGatewayMAC"), L"00-11-22-33-44-55");
+}
+
+// A gateway that never answers, each try taking the full three seconds Windows' own can take.
+class TSilentSlowNetwork : public INetworkProbe {
+public:
+    std::optional<std::wstring> GatewayHardwareAddress(const std::wstring&,
+                                                       const std::wstring&) override {
+        Sleep(3000);
+        return std::nullopt;
+    }
+    std::optional<TDhcpLease> Lease(const std::wstring&) override { return std::nullopt; }
+};
+
+TEST_F(MainWindow, BothWindowsKeepAnsweringWhileTheNetworkTakesItsFullTime) {
+    TSilentSlowNetwork slow;
+    const ScopedSeam<INetworkProbe*> network(&SetNetworkProbe, &slow);
+    Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n[A]\r\nIPAddress=10.0.0.5\r\n"
+           "DefaultIPGateway=10.0.0.1\r\nDNSEnabled=1\r\n[B]\r\nDHCPEnabled=1\r\n");
+    Create();
+    window->AutoSwitch().SetProbeTimes({3000, 3000, 500});
+    Disconnect();
+    window->netEvent1NetworkConnect(nullptr, L"");
+    ASSERT_TRUE(window->AutoSwitch().Asking());
+    const HWND windows[] = {window->Handle(), TTrayIconHandler::Instance()->Window()};
+    std::atomic<bool> done = false;
+    DWORD worst = 0, answered = 0;
+    std::thread measure([&] {
+        while (!done) {
+            for (const HWND target : windows) {
+                const ULONGLONG start = GetTickCount64();
+                DWORD_PTR result = 0;
+                if (SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result))
+                    ++answered;
+                worst = std::max(worst, static_cast<DWORD>(GetTickCount64() - start));
+            }
+            Sleep(50);
+        }
+    });
+    // The reconnect's question takes its full time, then the switch to B.
+    const bool switched = PumpUntil([&] { return Read(L"NET", L"NET") == L"B"; }, 10000);
+    done = true;
+    measure.join();
+    EXPECT_TRUE(switched);
+    EXPECT_GT(answered, 40u);
+    EXPECT_LT(worst, 250u) << "the slowest answer of either window, in ms";
 }
 
 // Media events through the watcher, from the default laptop's adapters.

@@ -9,11 +9,12 @@
 #include <string>
 
 #include "app/MainWindow.h"
+#include "app/SimulatedNetwork.h"
 #include "app/Simulation.h"
 #include "framework/Application.h"
 #include "wmi/WmiComponent.h"
 
-// Profile A static, B by DHCP: both kinds of adapter call.
+// Profile A static, B by DHCP: both kinds of adapter call, for the simulated 内网 and 外网.
 struct TSimulatedProfile {
     const wchar_t* Letter;
     const wchar_t* Address; // empty: DHCP
@@ -23,7 +24,7 @@ struct TSimulatedProfile {
     const wchar_t* Dns2;
 };
 inline constexpr TSimulatedProfile SimulatedProfiles[] = {
-    {L"A", L"10.0.0.5", L"255.255.255.0", L"10.0.0.1", L"10.0.0.2", L"10.0.0.3"},
+    {L"A", L"10.20.30.41", L"255.255.255.0", L"10.20.30.1", L"10.20.0.53", L"10.20.0.54"},
     {L"B", L"", L"", L"", L"", L""},
 };
 
@@ -45,6 +46,7 @@ public:
         simulation.Enabled = true;
         StartSimulation(simulation);
         FWindow = app.CreateForm<TfrmMainWindow>(true);
+        FWindow->AutoSwitch().SetClock(&SimulatedAwakeMs);
         FWindow->Show();
     }
     ~TSimulatedTray() {

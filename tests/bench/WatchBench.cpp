@@ -1,5 +1,6 @@
 // Not a test: the network-event watcher's figures. Event-to-handler latency (median and worst
-// of 100), the time to stop both workers, and the idle program's CPU time and wake-ups per
+// of 100), the time to stop both workers, the time from a connect to automatic switching's
+// decision, and the idle program's CPU time and wake-ups per
 // second per thread beside an empty message-loop program measured at the same time.
 //   watch_bench [idle seconds]   (60 when not given)
 #include <windows.h>
@@ -11,9 +12,14 @@
 #include <vector>
 
 #include "SimulatedTray.h"
+#include "app/SimulatedNetwork.h"
+#include "core/AutoSwitch.h"
+#include "core/ProfileSwitch.h"
+#include "core/Settings.h"
 #include "ThreadFigures.h"
 #include "sim/SimProvider.h"
 #include "wmi/WmiSystemEvents.h"
+#include "../support/Seams.h"
 
 namespace {
 double Now() {
@@ -52,11 +58,11 @@ void MeasureWatcher() {
     watcher.SetPoolingInterval(10);
     double handled = 0;
     int connects = 0;
-    watcher.SetOnNetworkConnect([&](TComponent*) {
+    watcher.SetOnNetworkConnect([&](TComponent*, const std::wstring&) {
         handled = Now();
         ++connects;
     });
-    watcher.SetOnNetworkDisconnect([](TComponent*) {});
+    watcher.SetOnNetworkDisconnect([](TComponent*, const std::wstring&) {});
     watcher.SetActive(true);
     std::vector<double> latencies;
     for (int i = 0; i < 100; ++i) {
@@ -82,6 +88,64 @@ void MeasureWatcher() {
         stops.push_back(Now() - start);
     }
     PrintSpread("stop both workers", stops, "<= 250 ms");
+    TSimProvider::Uninstall();
+}
+
+// From the connect to the decision of automatic switching, with the demo's networks: the cable
+// back into 内网 (its gateway answers after the simulated ARP's delay), and into 外网 (where
+// it does not, so the question takes the time the gateway is given).
+void MeasureReconnect() {
+    TSimProvider& provider = TSimProvider::Install();
+    provider.SetDemoNetworks();
+    const ScopedSeam<INetworkProbe*> network(&SetNetworkProbe, &SimulatedNetworkProbe());
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring config = std::wstring(folder) + L"tarnwick-reconnect-bench.ini";
+    DeleteFileW(config.c_str());
+    OpenSettingsAt(config);
+    for (const auto& [key, value] : {std::pair{L"NET", L"A"}, {L"AutoSwitch", L"1"}})
+        ConfigIni().WriteString(L"NET", key, value);
+    for (const auto& [key, value] : {std::pair{L"IPAddress", L"10.20.30.41"},
+                                     {L"IPSubnet", L"255.255.255.0"},
+                                     {L"DefaultIPGateway", L"10.20.30.1"},
+                                     {L"DNSEnabled", L"1"}})
+        ConfigIni().WriteString(L"A", key, value);
+    ConfigIni().WriteString(L"B", L"DHCPEnabled", L"1");
+    SwitchProfile(L"A");
+    double decided = 0;
+    // Decisions only: the switch itself is measured by switch_bench.
+    TAutoSwitch decision({[] { return true; },
+                          [&](const std::wstring&) {
+                              decided = Now();
+                              return int64_t{-1};
+                          },
+                          nullptr, [&](const std::wstring&) { decided = Now(); }});
+    const std::wstring wired = provider.Adapters().front().Description;
+    for (const wchar_t* into : {L"内网", L"外网"}) {
+        std::vector<double> spans;
+        for (int i = 0; i < 5; ++i) {
+            provider.MoveCable(wired, false);
+            decision.Disconnected(wired);
+            provider.MoveCable(wired, true, into);
+            const double connected = Now();
+            decided = 0;
+            decision.Connected(wired);
+            if (PumpUntil([&] { return !decision.Asking(); }, 10000) && decided > 0)
+                spans.push_back(decided - connected);
+        }
+        const TSimNetwork& net = provider.Networks().front();
+        char goal[120];
+        std::snprintf(goal, sizeof goal, "%s; simulated ARP answer %lu ms, no answer 1000 ms a try",
+                      into == std::wstring(L"内网") ? "same network"
+                                                    : "other network, 3000 ms given",
+                      static_cast<unsigned long>(net.ArpDelayMs));
+        if (!spans.empty())
+            PrintSpread(into == std::wstring(L"内网") ? "connect to decision, same network"
+                                                      : "connect to decision, other network",
+                        spans, goal);
+    }
+    OpenSettings();
+    DeleteFileW(config.c_str());
     TSimProvider::Uninstall();
 }
 
@@ -131,6 +195,7 @@ int main(int argc, char** argv) {
     {
         ScopedComInitializer com;
         MeasureWatcher();
+        MeasureReconnect();
     }
     std::fflush(stdout);
     MeasureIdle(seconds);

@@ -49,7 +49,7 @@ constexpr long kHandleSlack = 4;
 constexpr long long kPrivateSlack = 256 * 1024;
 constexpr long long kOwnHeapSlack = 4 * 1024;
 // The soak never takes this long; a hang ends the program instead of the suite's time-out.
-constexpr int kWatchdogSeconds = 280;
+constexpr int kWatchdogSeconds = 450;
 
 struct TFigures {
     long Gdi = 0;
@@ -233,16 +233,23 @@ struct TDeliveries {
 int MediaEvents(TfrmMainWindow& window, int count, int switchingPairs, int& autoNetsh,
                 TWineStartFaults& faults) {
     TDeliveries seen;
-    window.netEvent1->SetOnNetworkConnect([&](TComponent* s) {
-        window.netEvent1NetworkConnect(s);
+    window.netEvent1->SetOnNetworkConnect([&](TComponent* s, const std::wstring& a) {
+        window.netEvent1NetworkConnect(s, a);
         ++seen.Connects;
     });
-    window.netEvent1->SetOnNetworkDisconnect([&](TComponent* s) {
-        window.netEvent1NetworkDisconnect(s);
+    window.netEvent1->SetOnNetworkDisconnect([&](TComponent* s, const std::wstring& a) {
+        window.netEvent1NetworkDisconnect(s, a);
         ++seen.Disconnects;
     });
     TSimProvider& sim = *TSimProvider::Installed();
     const std::wstring adapter = sim.Adapters().front().Description;
+    // A network that does not answer is given little time: the soak counts events, not waits.
+    window.AutoSwitch().SetProbeTimes({100, 200, 20});
+    sim.SetArpTimeout(50);
+    for (TSimNetwork& network : sim.Networks()) {
+        network.ArpDelayMs = 10;
+        network.LeaseDelayMs = 50;
+    }
     TPhase phase("events");
     phase.Mark(0);
     int raised = 0, switched = 0;
@@ -263,7 +270,10 @@ int MediaEvents(TfrmMainWindow& window, int count, int switchingPairs, int& auto
             // a person's hand takes longer than a delivery.
             if (!PumpUntil([&] { return seen.Disconnects > before.Disconnects; }, 5000))
                 Fail("an unplugged cable was not heard", raised);
-            RunAsCableMover(L"soak_tests --simulate-cable=plug");
+            // Into the network of the other profile: the one the active profile is for
+            // answers nothing there, so the reconnect switches once the question is answered.
+            RunAsCableMover(active == L"A" ? L"soak_tests --simulate-cable=plug:外网"
+                                           : L"soak_tests --simulate-cable=plug:内网");
             if (!PumpUntil(
                     [&] {
                         return seen.Connects > before.Connects &&
@@ -271,6 +281,7 @@ int MediaEvents(TfrmMainWindow& window, int count, int switchingPairs, int& auto
                     },
                     10000))
                 Fail("a moved cable was not heard", raised);
+            PumpUntil([&] { return !window.AutoSwitch().Asking(); }, 10000);
             // The reconnect's switch made again, as the user would by a double click.
             if (ConfigIni().ReadString(L"NET", L"NET", L"") == active && faults.WinesFault())
                 window.SwitchTo(active == L"A" ? L"B" : L"A");
@@ -306,9 +317,9 @@ int MediaEvents(TfrmMainWindow& window, int count, int switchingPairs, int& auto
         if (pairs == 0) break;
     }
     window.netEvent1->SetOnNetworkConnect(
-        [&](TComponent* s) { window.netEvent1NetworkConnect(s); });
+        [&](TComponent* s, const std::wstring& a) { window.netEvent1NetworkConnect(s, a); });
     window.netEvent1->SetOnNetworkDisconnect(
-        [&](TComponent* s) { window.netEvent1NetworkDisconnect(s); });
+        [&](TComponent* s, const std::wstring& a) { window.netEvent1NetworkDisconnect(s, a); });
     std::printf("cable events: %d raised, %d connects and %d disconnects heard, %d switched\n",
                 raised, seen.Connects, seen.Disconnects, switched);
     return phase.Flat() ? switched : -1;

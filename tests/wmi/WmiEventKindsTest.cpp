@@ -103,9 +103,10 @@ protected:
         Watcher->SetOnEventLogSystem(eventLog(L"EventLogSystem"));
         Watcher->SetOnEventLogSecurity(eventLog(L"EventLogSecurity"));
         Watcher->SetOnEventLogAny(eventLog(L"EventLogAny"));
-        Watcher->SetOnNetworkConnect([this](TComponent* sender) { Hear(sender, L"Connect"); });
+        Watcher->SetOnNetworkConnect(
+            [this](TComponent* sender, const std::wstring&) { Hear(sender, L"Connect"); });
         Watcher->SetOnNetworkDisconnect(
-            [this](TComponent* sender) { Hear(sender, L"Disconnect"); });
+            [this](TComponent* sender, const std::wstring&) { Hear(sender, L"Disconnect"); });
         Watcher->SetOnUserLogon(session(L"UserLogon"));
         Watcher->SetOnUserLogoff(session(L"UserLogoff"));
         Watcher->SetOnPrinter([this](TComponent* sender, const VARIANT& instance,

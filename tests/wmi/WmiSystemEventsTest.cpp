@@ -33,12 +33,13 @@ class SystemEvents : private TWatchdog, public SimulatedWmiTest {
 protected:
     SystemEvents() : TWatchdog(90) {
         Watcher->SetPoolingInterval(10);
-        Watcher->SetOnNetworkConnect([this](TComponent* sender) {
+        Watcher->SetOnNetworkConnect([this](TComponent* sender, const std::wstring&) {
             EXPECT_EQ(sender, Watcher);
             EXPECT_EQ(GetCurrentThreadId(), UiThread);
             ++Connects;
         });
-        Watcher->SetOnNetworkDisconnect([this](TComponent*) { ++Disconnects; });
+        Watcher->SetOnNetworkDisconnect(
+            [this](TComponent*, const std::wstring&) { ++Disconnects; });
     }
     ~SystemEvents() override { Watcher = nullptr; }
 
@@ -87,9 +88,9 @@ TEST_F(SystemEvents, ConnectionsTakeTheWatchersCredentialsButNotItsChangeHandler
 
 TEST_F(SystemEvents, EachMediaEventCallsItsHandlerOnceWhicheverAdapterAndNamesIt) {
     std::vector<std::wstring> names;
-    Watcher->SetOnNetworkConnect([&](TComponent*) {
+    Watcher->SetOnNetworkConnect([&](TComponent*, const std::wstring& adapter) {
         ++Connects;
-        names.push_back(Watcher->EventInstanceName());
+        names.push_back(adapter);
     });
     Watcher->SetActive(true);
     Wmi.RaiseMediaEvent(false, kIntel);
@@ -105,7 +106,7 @@ TEST_F(SystemEvents, EachMediaEventCallsItsHandlerOnceWhicheverAdapterAndNamesIt
 
 TEST_F(SystemEvents, RaisingHandlerDoesNotStopLaterEvents) {
     Watcher->SetOnNetworkConnect(nullptr);
-    Watcher->SetOnNetworkConnect([this](TComponent*) {
+    Watcher->SetOnNetworkConnect([this](TComponent*, const std::wstring&) {
         ++Connects;
         throw TWmiException(L"unreachable", E_FAIL);
     });
@@ -120,7 +121,7 @@ TEST_F(SystemEvents, AssigningWhileActiveStartsAtOnceAndClearingRemovesOnlyThatO
     Watcher->SetOnNetworkConnect(nullptr);
     Watcher->SetActive(true);
     ASSERT_EQ(1u, Watcher->Registrations().size());
-    Watcher->SetOnNetworkConnect([this](TComponent*) { ++Connects; });
+    Watcher->SetOnNetworkConnect([this](TComponent*, const std::wstring&) { ++Connects; });
     ASSERT_EQ(2u, Watcher->Registrations().size());
     EXPECT_TRUE(TWmiSystemEvents::Running(*Watcher->Registrations()[1]));
     Wmi.RaiseMediaEvent(true, kIntel);
@@ -199,7 +200,7 @@ TEST_F(SystemEvents, HandlerThatStopsOrDestroysTheWatcherDoesNotDeadlock) {
         if (!Watcher) Watcher = Owner.Own<TWmiSystemEvents>();
         Watcher->SetOnNetworkConnect(nullptr);
         Connects = 0;
-        Watcher->SetOnNetworkConnect([&](TComponent*) {
+        Watcher->SetOnNetworkConnect([&](TComponent*, const std::wstring&) {
             ++Connects;
             end();
         });
@@ -228,7 +229,7 @@ TEST_F(SystemEvents, HandlerInAModalLoopWhileAStopIsUnderWayDoesNotDeadlock) {
     // nested modal loop (as a message box does) that a timer ends.
     bool inLoop = false;
     Watcher->SetOnNetworkConnect(nullptr);
-    Watcher->SetOnNetworkConnect([&](TComponent*) {
+    Watcher->SetOnNetworkConnect([&](TComponent*, const std::wstring&) {
         ++Connects;
         inLoop = true;
         const UINT_PTR timer = SetTimer(nullptr, 0, 400, nullptr);
@@ -253,7 +254,7 @@ TEST_F(SystemEvents, HandlerInAModalLoopWhileAStopIsUnderWayDoesNotDeadlock) {
 
     // The stop begun inside the loop, by the other worker's handler: both handlers are in
     // deliveries the stop cannot wait for.
-    Watcher->SetOnNetworkDisconnect([&](TComponent*) {
+    Watcher->SetOnNetworkDisconnect([&](TComponent*, const std::wstring&) {
         ++Disconnects;
         Watcher->SetActive(false);
     });
