@@ -16,24 +16,30 @@ bool Usable(const TDhcpLease& lease) {
 class TTries {
 public:
     TTries(HANDLE cancel, DWORD limitMs, DWORD pauseMs)
-        : FCancel(cancel), FUntil(GetTickCount64() + limitMs), FPauseMs(pauseMs) {}
+        : FCancel(cancel), FTry(GetTickCount64()), FUntil(FTry + limitMs), FPauseMs(pauseMs) {}
     bool Cancelled() const { return FCancel && WaitForSingleObject(FCancel, 0) == WAIT_OBJECT_0; }
-    // Pauses before the next try; false once the time is up or the question is cancelled.
-    bool Next() const {
+    // Pauses before the next try, less what the last one waited itself (an ARP request without
+    // an answer has waited its timeout); false once the time is up or the question is cancelled.
+    bool Next() {
         const ULONGLONG now = GetTickCount64();
         if (now >= FUntil || Cancelled()) return false;
-        const DWORD pause = static_cast<DWORD>(std::min<ULONGLONG>(FPauseMs, FUntil - now));
-        return !(FCancel && WaitForSingleObject(FCancel, pause) == WAIT_OBJECT_0);
+        const ULONGLONG waited = now - FTry;
+        const DWORD pause = static_cast<DWORD>(
+            std::min<ULONGLONG>(waited < FPauseMs ? FPauseMs - waited : 0, FUntil - now));
+        if (FCancel && WaitForSingleObject(FCancel, pause) == WAIT_OBJECT_0) return false;
+        if (!FCancel) Sleep(pause);
+        FTry = GetTickCount64();
+        return FTry < FUntil;
     }
 
 private:
     HANDLE FCancel;
-    ULONGLONG FUntil;
+    ULONGLONG FTry, FUntil;
     DWORD FPauseMs;
 };
 
 std::optional<std::wstring> AskGateway(INetworkProbe& probe, const std::wstring& adapterGuid,
-                                       const std::wstring& gateway, const TTries& tries) {
+                                       const std::wstring& gateway, TTries& tries) {
     if (!ParseIPv4(gateway)) return std::nullopt;
     do {
         if (tries.Cancelled()) return std::nullopt;
@@ -72,13 +78,13 @@ TNetworkAnswer AskNetwork(INetworkProbe& probe, const TNetworkQuestion& question
                           const TProbeTimes& times) {
     TNetworkAnswer answer;
     if (!question.Dhcp) {
-        const TTries tries(cancel, times.GatewayMs, times.PauseMs);
+        TTries tries(cancel, times.GatewayMs, times.PauseMs);
         if (auto mac = AskGateway(probe, question.AdapterGuid, question.Gateway, tries)) {
             answer.Answered = true;
             answer.Heard.GatewayMac = *mac;
         }
     } else {
-        const TTries tries(cancel, times.LeaseMs, times.PauseMs);
+        TTries tries(cancel, times.LeaseMs, times.PauseMs);
         std::optional<TDhcpLease> lease;
         do {
             if (tries.Cancelled()) return {};
@@ -87,7 +93,7 @@ TNetworkAnswer AskNetwork(INetworkProbe& probe, const TNetworkQuestion& question
         if (lease && Usable(*lease)) {
             answer.Answered = true;
             if (ParseIPv4(lease->Server)) answer.Heard.DhcpServer = lease->Server;
-            const TTries gatewayTries(cancel, times.GatewayMs, times.PauseMs);
+            TTries gatewayTries(cancel, times.GatewayMs, times.PauseMs);
             answer.Heard.GatewayMac =
                 AskGateway(probe, question.AdapterGuid, lease->Gateway, gatewayTries).value_or(L"");
         }
