@@ -129,13 +129,28 @@ public:
         return true;
     }
 
+    // Serves until stop is set. Whatever ends the loop, no operation is left pending on the
+    // buffers and OVERLAPPEDs that go with this object.
     void Run(HANDLE stop) {
+        try {
+            Serve(stop);
+        } catch (...) {
+            // A handler that throws is dropped with its connection; this is anything else.
+        }
+        for (TConnection& c : FConnections)
+            Abandon(c);
+    }
+
+private:
+    void Serve(HANDLE stop) {
+        std::array<HANDLE, 2 + 2 * ServicePipeInstances> handles{stop, FQueue->Wake.Get()};
+        for (size_t i = 0; i < FConnections.size(); ++i) {
+            handles[2 + 2 * i] = FConnections[i].ReadEvent.Get();
+            handles[3 + 2 * i] = FConnections[i].WriteEvent.Get();
+        }
         for (;;) {
-            std::vector<HANDLE> handles{stop, FQueue->Wake.Get()};
             ULONGLONG next = ~0ULL;
-            for (TConnection& c : FConnections) {
-                handles.push_back(c.ReadEvent.Get());
-                handles.push_back(c.WriteEvent.Get());
+            for (const TConnection& c : FConnections) {
                 if (c.WritePending) next = std::min(next, c.WriteDeadline);
                 if (c.Connected && !c.Busy()) next = std::min(next, c.IdleDeadline);
                 if (!c.Connected && !c.ConnectPending) next = std::min(next, c.ListenAgainAt);
@@ -143,19 +158,16 @@ public:
             const ULONGLONG now = GetTickCount64();
             const DWORD timeout =
                 next == ~0ULL ? INFINITE : DWORD(next > now ? std::min(next - now, 60000ULL) : 0);
-            if (WaitForMultipleObjects(DWORD(handles.size()), handles.data(), FALSE, timeout) ==
-                WAIT_OBJECT_0)
-                break;
+            const DWORD woken =
+                WaitForMultipleObjects(DWORD(handles.size()), handles.data(), FALSE, timeout);
+            if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) return;
             for (const TQueue::TItem& item : FQueue->Take())
                 Deliver(item);
             for (TConnection& c : FConnections)
                 Poll(c);
         }
-        for (TConnection& c : FConnections)
-            Abandon(c);
     }
 
-private:
     void Listen(TConnection& c) {
         c.Connected = c.ConnectedAlready = false;
         ResetEvent(c.ReadEvent.Get());
@@ -335,13 +347,7 @@ bool TServicePipeServer::Start(THandler handler) {
     }
     FStop = std::move(stop);
     FLoop = std::move(loop);
-    FThread = std::thread([loop = FLoop.get(), stop = FStop.Get()] {
-        try {
-            loop->Run(stop);
-        } catch (...) {
-            // Nothing leaves the thread; the pipe's instances close with the server.
-        }
-    });
+    FThread = std::thread([loop = FLoop.get(), stop = FStop.Get()] { loop->Run(stop); });
     return true;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The service's named pipe: a server that answers the requests of ServiceProtocol.h on one I/O
 // thread of its own, and the client the tray program asks it with. The server never waits for
-// a client: a connection that sends anything but one well-formed request at a time, or does not
-// take its answer within a second, is closed.
+// a client: a connection is closed when it sends anything but one well-formed request at a
+// time, does not take its answer within a second, or has no request in hand for a few seconds.
 #include <windows.h>
 
 #include <cstdint>
@@ -54,6 +54,7 @@ public:
     // another process or another server) or the pipe cannot be made.
     bool Start(THandler handler);
     // Ends the I/O thread and closes every connection, within a moment whatever the clients do.
+    // Not from the handler, which runs on that thread.
     void Stop();
     // Answers every connection waiting for a change with state; any thread.
     void PublishChange(const TServiceState& state);
