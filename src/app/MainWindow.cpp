@@ -104,9 +104,13 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
 }
 
 TfrmMainWindow::~TfrmMainWindow() {
-    // The watcher stops while the reconnect handling it delivers to is still here.
+    // The watcher stops while the reconnect handling it delivers to is still here; nothing
+    // leaves a destructor.
     netEvent1->OnWatchingChange = nullptr;
-    netEvent1->SetActive(false);
+    try {
+        netEvent1->SetActive(false);
+    } catch (...) {
+    }
 }
 
 TAALabel* TfrmMainWindow::CreateProfileLabel(const std::wstring& caption, int top) {
