@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/ProfileCheck.h"
+#include "framework/Strings.h"
 #include "framework/SystemLibrary.h"
 
 namespace {
@@ -50,11 +51,9 @@ const TIpHelper& IpHelper() {
     return helper;
 }
 
+// GetAdaptersInfo's texts: GUIDs and dotted addresses, ASCII.
 std::wstring Widened(const char* text) {
-    std::wstring wide;
-    for (; *text; ++text)
-        wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
-    return wide;
+    return Widen(text, CP_ACP);
 }
 
 class TIpHelperProbe : public INetworkProbe {

@@ -896,18 +896,27 @@ TEST_F(MainWindow, ReconnectSwitchSaysSoInABalloon) {
     EXPECT_EQ(balloons[0].dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
 }
 
-// Every gateway answers at once, as the one router of a network does.
-class TAnsweringGateway : public INetworkProbe {
+// Every gateway answers with one hardware address, or none does, each try taking that long;
+// no lease ever comes.
+class TFixedNetwork : public INetworkProbe {
 public:
+    TFixedNetwork(std::optional<std::wstring> gateway, DWORD tryMs)
+        : FGateway(std::move(gateway)), FTryMs(tryMs) {}
     std::optional<std::wstring> GatewayHardwareAddress(const std::wstring&,
                                                        const std::wstring&) override {
-        return L"00-11-22-33-44-55";
+        Sleep(FTryMs);
+        return FGateway;
     }
     std::optional<TDhcpLease> Lease(const std::wstring&) override { return std::nullopt; }
+
+private:
+    const std::optional<std::wstring> FGateway;
+    const DWORD FTryMs;
 };
 
 TEST_F(MainWindow, CableBackInTheSameNetworkSwitchesNothingAndTheTipSaysSo) {
-    TAnsweringGateway router;
+    // The one router of a network, answering at once.
+    TFixedNetwork router(L"00-11-22-33-44-55", 0);
     const ScopedSeam<INetworkProbe*> network(&SetNetworkProbe, &router);
     Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n[A]\r\nName=Office\r\nIPAddress=10.0.0.5\r\n"
            "DefaultIPGateway=10.0.0.1\r\nDNSEnabled=1\r\n[B]\r\nDHCPEnabled=1\r\n");
@@ -926,19 +935,9 @@ TEST_F(MainWindow, CableBackInTheSameNetworkSwitchesNothingAndTheTipSaysSo) {
     EXPECT_EQ(Read(L"A", L"LearnedGatewayMAC"), L"00-11-22-33-44-55");
 }
 
-// A gateway that never answers, each try taking the full three seconds Windows' own can take.
-class TSilentSlowNetwork : public INetworkProbe {
-public:
-    std::optional<std::wstring> GatewayHardwareAddress(const std::wstring&,
-                                                       const std::wstring&) override {
-        Sleep(3000);
-        return std::nullopt;
-    }
-    std::optional<TDhcpLease> Lease(const std::wstring&) override { return std::nullopt; }
-};
-
 TEST_F(MainWindow, BothWindowsKeepAnsweringWhileTheNetworkTakesItsFullTime) {
-    TSilentSlowNetwork slow;
+    // A gateway that never answers, each try taking the full three seconds Windows' own can.
+    TFixedNetwork slow(std::nullopt, 3000);
     const ScopedSeam<INetworkProbe*> network(&SetNetworkProbe, &slow);
     Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n[A]\r\nIPAddress=10.0.0.5\r\n"
            "DefaultIPGateway=10.0.0.1\r\nDNSEnabled=1\r\n[B]\r\nDHCPEnabled=1\r\n");
