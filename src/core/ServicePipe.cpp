@@ -220,7 +220,6 @@ private:
         c.Answer = state;
         c.Answer.Magic = ServiceStateMagic;
         c.Answer.Kind = static_cast<uint16_t>(kind);
-        c.Answer.Reserved = 0;
         ResetEvent(c.WriteEvent.Get());
         if (WriteFile(c.Pipe.Get(), &c.Answer, sizeof c.Answer, nullptr, &c.WriteOverlapped) ||
             GetLastError() == ERROR_IO_PENDING) {

@@ -32,6 +32,20 @@ TServiceRequestBytes ServiceRequestBytesOf(TServiceRequestKind kind);
 // Exactly eight bytes of that form with one of the four kinds; none for anything else.
 std::optional<TServiceRequest> ParseServiceRequest(const void* bytes, size_t size);
 
+// What made the service publish a change, for the trays that wait for one.
+enum class TServiceChange : uint16_t {
+    None = 0,
+    // A client's switch, done or failed.
+    Switched = 1,
+    // The cable moved to the other profile's network; the new one answered, or did not.
+    AutoSwitched = 2,
+    AutoSwitchedNoGateway = 3,
+    // The cable came back to the active profile's network: nothing switched.
+    Unchanged = 4,
+    // Whether the network is watched changed.
+    Watching = 5
+};
+
 constexpr uint32_t ServiceStateMagic = 0x534B5754; // "TWKS"
 
 // The service's answer, sent as it lies in memory: fields in their natural alignment, so there
@@ -39,8 +53,8 @@ constexpr uint32_t ServiceStateMagic = 0x534B5754; // "TWKS"
 // rest of the array is zero.
 struct TServiceState {
     uint32_t Magic = ServiceStateMagic;
-    uint16_t Kind = 0; // the TServiceRequestKind answered
-    uint16_t Reserved = 0;
+    uint16_t Kind = 0;   // the TServiceRequestKind answered
+    uint16_t Change = 0; // a TServiceChange: what the change published was
     // The switch's result, as TSwitchResult::Code: 0 done, 1 done once the computer restarts.
     int64_t Code = 0;
     // The cause of a failed switch, the failure box's second line.
