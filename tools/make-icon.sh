@@ -3,7 +3,7 @@
 # sizes Windows asks for at 100 to 200% scaling and in Explorer's views. Each size is drawn for
 # its size: the shapes follow a 48-unit design, but the arrows' strokes are never thinner than
 # one and a half pixels, so they stay legible at 16. Drawn eight times larger and averaged down.
-# The 256-px image is stored PNG-compressed, as Windows reads it in an icon resource.
+# Every image is stored PNG-compressed, as Windows reads it in an icon resource.
 set -euo pipefail
 out=${1:-$(dirname "$0")/../src/res/Tarnwick.ico}
 tmp=$(mktemp -d)
@@ -29,3 +29,4 @@ for s in 16 20 24 32 48 256; do
   sizes+=("$tmp/icon-$s.png")
 done
 convert "${sizes[@]}" "$out"
+"$(dirname "$0")/png-icon-entries.py" "$out"

@@ -8,7 +8,7 @@
 # Every size is drawn for its size, not scaled from another: the disc is an odd number of pixels
 # across, so the equator and the centre fall on whole pixels; lines are one pixel wide at 16 and
 # 20 px and wider above; the dark rim is drawn last, over the lines' ends. Drawn eight times
-# larger and averaged down, edges are smooth and the lines stay sharp.
+# larger and averaged down, edges are smooth and the lines stay sharp. Stored PNG-compressed.
 set -euo pipefail
 out=${1:-$(dirname "$0")/../src/res}
 tmp=$(mktemp -d)
@@ -39,4 +39,5 @@ for i in $(seq 0 7); do
     sizes+=("$tmp/tray-$i-$s.png")
   done
   convert "${sizes[@]}" "$out/Tray$i.ico"
+  "$(dirname "$0")/png-icon-entries.py" "$out/Tray$i.ico"
 done

@@ -507,8 +507,11 @@ HICON OwnImage(const wchar_t* name, int size, bool* png = nullptr) {
     const DWORD bytes = SizeofResource(module, entry);
     const bool isPng = bytes > 4 && std::memcmp(data, "\x89PNG", 4) == 0;
     if (png) *png = isPng;
-    // A bitmap entry's header says its width; another size would be stretched to this one.
-    if (!isPng && reinterpret_cast<const BITMAPINFOHEADER*>(data)->biWidth != size) return nullptr;
+    // The entry's header says its width (a PNG's in its IHDR chunk, big-endian); another size
+    // would be stretched to this one.
+    const LONG width = isPng ? LONG(data[16]) << 24 | data[17] << 16 | data[18] << 8 | data[19]
+                             : reinterpret_cast<const BITMAPINFOHEADER*>(data)->biWidth;
+    if (width != size) return nullptr;
     return CreateIconFromResourceEx(data, bytes, TRUE, 0x00030000, size, size, LR_DEFAULTCOLOR);
 }
 
@@ -518,24 +521,28 @@ TEST(TrayIcons, EveryFrameAndTheProgramIconHaveTheirOwnImageAtEachScale) {
     for (const std::wstring& name : names) {
         for (const int size : {16, 20, 24, 32}) {
             SCOPED_TRACE(name + L" at " + std::to_wstring(size));
-            const HICON own = OwnImage(name.c_str(), size);
+            bool png = false;
+            const HICON own = OwnImage(name.c_str(), size, &png);
             ASSERT_NE(own, nullptr) << "no image of its own";
+            // Every image PNG-compressed, which keeps the one file small, and read as a picture:
+            // the globe's middle is drawn, not left black.
+            EXPECT_TRUE(png);
+            const std::vector<DWORD> pixels = IconPixels(own, size);
+            EXPECT_NE(pixels[size / 2 * size + size / 2] & 0xFFFFFF, 0u);
             const HICON loaded = LoadIconOfSize(GetModuleHandleW(nullptr), name.c_str(), size);
-            EXPECT_EQ(IconPixels(loaded, size), IconPixels(own, size));
+            EXPECT_EQ(IconPixels(loaded, size), pixels);
             DestroyIcon(loaded);
             DestroyIcon(own);
         }
     }
-    // The program icon also for Explorer's views; the largest image PNG-compressed.
-    for (const int size : {16, 20, 24, 32, 48}) {
-        const HICON own = OwnImage(MAKEINTRESOURCEW(1), size);
+    // The program icon also for Explorer's views.
+    for (const int size : {16, 20, 24, 32, 48, 256}) {
+        bool png = false;
+        const HICON own = OwnImage(MAKEINTRESOURCEW(1), size, &png);
         EXPECT_NE(own, nullptr) << size;
+        EXPECT_TRUE(png) << size;
         DestroyIcon(own);
     }
-    bool png = false;
-    const HICON large = OwnImage(MAKEINTRESOURCEW(1), 256, &png);
-    EXPECT_TRUE(png);
-    DestroyIcon(large);
     // What the notification area asks for.
     const HICON small = LoadSmallIcon(GetModuleHandleW(nullptr), L"TRAY0");
     ICONINFO info{};
