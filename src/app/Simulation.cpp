@@ -20,11 +20,13 @@
 
 namespace {
 // Named per session, so a person's --simulate-cable or --simulate-power reaches the instance
-// they see.
-const wchar_t kUnplugEvent[] = L"Local\\TarnwickSimulatedCableUnplug";
-const wchar_t kPlugEvent[] = L"Local\\TarnwickSimulatedCablePlug";
-const wchar_t kSuspendEvent[] = L"Local\\TarnwickSimulatedPowerSuspend";
-const wchar_t kResumeEvent[] = L"Local\\TarnwickSimulatedPowerResume";
+// they see; a simulated service's machine, whichever session asks, in the global namespace.
+const wchar_t kUnplugEvent[] = L"TarnwickSimulatedCableUnplug";
+const wchar_t kPlugEvent[] = L"TarnwickSimulatedCablePlug";
+const wchar_t kSuspendEvent[] = L"TarnwickSimulatedPowerSuspend";
+const wchar_t kResumeEvent[] = L"TarnwickSimulatedPowerResume";
+const wchar_t kSessionNamespace[] = L"Local\\";
+const wchar_t kMachineNamespace[] = L"Global\\";
 
 // The event --simulate-cable sets: of the wired adapter without an index, else of that one.
 std::wstring CableEventName(bool plug, const std::wstring& index = {}) {
@@ -46,7 +48,8 @@ std::wstring NetworkEventName(std::wstring_view network) {
 class TRequestListener {
 public:
     TRequestListener(const std::vector<TSimAdapter>& adapters,
-                     const std::vector<TSimNetwork>& networks) {
+                     const std::vector<TSimNetwork>& networks, std::wstring nameSpace)
+        : FNamespace(std::move(nameSpace)) {
         const std::wstring wired = WiredAdapterName(adapters);
         AddCable(L"", wired);
         Add(kSuspendEvent, {TRequest::Suspend, false, {}, {}});
@@ -134,10 +137,11 @@ private:
             Add(CableEventName(plug, index), {TRequest::Cable, plug, instanceName, {}});
     }
     void Add(const std::wstring& name, TRequest request) {
-        ScopedHandle event(CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
+        ScopedHandle event(CreateEventW(nullptr, FALSE, FALSE, (FNamespace + name).c_str()));
         if (event) FRequests.emplace_back(std::move(event), std::move(request));
     }
 
+    const std::wstring FNamespace;
     std::vector<std::pair<ScopedHandle, TRequest>> FRequests;
     ScopedHandle FStop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     HWND FWindow = nullptr;
@@ -221,7 +225,7 @@ std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& com
     return options;
 }
 
-void StartSimulation(const TSimulationOptions& options) {
+void StartSimulation(const TSimulationOptions& options, TSimulationScope scope) {
     if (!options.Enabled) return;
     TSimProvider& sim = TSimProvider::Install();
     sim.SetDemoNetworks();
@@ -244,7 +248,9 @@ void StartSimulation(const TSimulationOptions& options) {
     sim.OnAdapterChanged = [log](const TSimAdapter& adapter) {
         AppendTextLine(log, TSimProvider::DescribeState(adapter));
     };
-    Listener = std::make_unique<TRequestListener>(sim.Adapters(), sim.Networks());
+    Listener = std::make_unique<TRequestListener>(
+        sim.Adapters(), sim.Networks(),
+        scope == TSimulationScope::Machine ? kMachineNamespace : kSessionNamespace);
     NetshReceiver = std::make_unique<TSimNetshReceiver>();
 }
 
@@ -290,9 +296,15 @@ std::optional<int> RunAsCableMover(const std::wstring& commandLine) {
             continue;
         }
         if (!event) return 2;
-        // A target the instance does not know has no event: answered like no instance.
-        const ScopedHandle handle(OpenEventW(EVENT_MODIFY_STATE, FALSE, event->c_str()));
-        return handle && SetEvent(handle.Get()) ? 0 : 1;
+        // A target the instance does not know has no event: answered like no instance. A
+        // simulated service's machine is the one whose cable matters where there is one; else
+        // the instance's in this session.
+        for (const wchar_t* nameSpace : {kMachineNamespace, kSessionNamespace}) {
+            const ScopedHandle handle(
+                OpenEventW(EVENT_MODIFY_STATE, FALSE, (nameSpace + *event).c_str()));
+            if (handle && SetEvent(handle.Get())) return 0;
+        }
+        return 1;
     }
     return std::nullopt;
 }

@@ -36,8 +36,12 @@ std::optional<unsigned> ParseSimulationDelay(std::wstring_view text);
 // An adapter method's answer: decimal digits only, at most SimulationMaxAnswer.
 std::optional<unsigned> ParseSimulationAnswer(std::wstring_view text);
 
+// Whose simulated machine it is: the tray's, in its session, or a simulated service's, which
+// --simulate-cable and --simulate-power reach from any session.
+enum class TSimulationScope { Session, Machine };
 // Installs the simulated provider; call before the main window is created.
-void StartSimulation(const TSimulationOptions& options);
+void StartSimulation(const TSimulationOptions& options,
+                     TSimulationScope scope = TSimulationScope::Session);
 void StopSimulation();
 
 // --simulate-cable=unplug|plug[:INDEX]: tells the simulated instance running in this session

@@ -10,6 +10,7 @@
 #include "app/Simulation.h"
 #include "app/SimulatedNetwork.h"
 #include "app/ProgressWindow.h"
+#include "app/ServiceHost.h"
 #include "core/NetworkProbe.h"
 #include "core/ProgramFolder.h"
 #include "framework/Application.h"
@@ -70,6 +71,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         MessageBoxW(nullptr, SimulationUsage, L"Tarnwick", MB_OK | MB_ICONERROR);
         return 2;
     }
+    // The service has no session and no window: nothing of the tray's start concerns it.
+    if (const std::optional<int> code = RunAsService(GetCommandLineW(), *simulation)) return *code;
     // One instance per session: a later start hands its request to the running one and ends
     // with its answer, unless it is to be the instance after all.
     const std::wstring name = InstanceName(simulation->Enabled);

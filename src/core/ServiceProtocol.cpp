@@ -64,5 +64,5 @@ std::wstring ServiceText(const wchar_t* field, size_t capacity) {
 
 void SetServiceResult(TServiceState& state, const TSwitchResult& result) {
     state.Code = result.Failed && (result.Code == 0 || result.Code == 1) ? -1 : result.Code;
-    SetServiceText(state.Cause, result.Failed ? result.Cause : std::wstring_view());
+    SetServiceText(state.Cause, result.Failed ? result.Cause : result.Note);
 }

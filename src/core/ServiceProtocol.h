@@ -57,7 +57,7 @@ struct TServiceState {
     uint16_t Change = 0; // a TServiceChange: what the change published was
     // The switch's result, as TSwitchResult::Code: 0 done, 1 done once the computer restarts.
     int64_t Code = 0;
-    // The cause of a failed switch, the failure box's second line.
+    // The cause of a failed switch, the failure box's second line; of one done, its note.
     wchar_t Cause[256] = {};
     // "A", "B" or empty.
     wchar_t ActiveProfile[2] = {};
@@ -87,6 +87,6 @@ template <size_t N> std::wstring ServiceText(const wchar_t (&field)[N]) {
     return ServiceText(field, N);
 }
 
-// A switch's result into the answer: its code and, when it failed, its cause. A failure never
-// reads as done: one whose code says done (0 or 1) is sent as -1.
+// A switch's result into the answer: its code and its cause, or the note of one done. A failure
+// never reads as done: one whose code says done (0 or 1) is sent as -1.
 void SetServiceResult(TServiceState& state, const TSwitchResult& result);

@@ -1,5 +1,7 @@
 #include "framework/CommandLine.h"
 
+#include <algorithm>
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -11,6 +13,11 @@ std::vector<std::wstring> CommandLineArguments(const std::wstring& commandLine) 
     if (!argv) return {};
     const ScopeExit release([argv] { LocalFree(argv); });
     return std::vector<std::wstring>(argv, argv + argc);
+}
+
+bool HasArgument(const std::wstring& commandLine, std::wstring_view arg) {
+    const std::vector<std::wstring> args = CommandLineArguments(commandLine);
+    return args.size() > 1 && std::find(args.begin() + 1, args.end(), arg) != args.end();
 }
 
 std::wstring QuotedArgument(std::wstring_view arg, bool always) {

@@ -10,6 +10,8 @@
 
 // The arguments of a command line, the program's own name first; none when it cannot be split.
 std::vector<std::wstring> CommandLineArguments(const std::wstring& commandLine);
+// Whether one of the arguments after the program's name is exactly arg.
+bool HasArgument(const std::wstring& commandLine, std::wstring_view arg);
 
 // One argument quoted so that CommandLineArguments gives it back unchanged: in double quotes
 // when it is empty or holds a blank, a tab or a quote (or always, when asked), with the quotes
