@@ -3,6 +3,7 @@
 #include "app/ProgressWindow.h"
 #include "core/Settings.h"
 #include "core/ProfileSwitch.h"
+#include "core/ServiceNames.h"
 #include "core/WmiEngine.h"
 #include "dialogs/ConfigDialog.h"
 #include "framework/Application.h"
@@ -19,6 +20,15 @@ const wchar_t kNoGateway[] = L"但未找到该网络的网关";
 const wchar_t kNoWmi[] = L"无法连接到 WMI 服务。";
 const wchar_t kNotSaved[] = L"无法保存 Config.ini。";
 const wchar_t kNotWatching[] = L"无法监视网络连接，自动切换暂不可用。";
+const wchar_t kSwitchFailed[] = L"切换IP地址不成功，请检查你您的ip设置.\n";
+const wchar_t kServiceSilent[] = L"Tarnwick 服务没有应答。";
+// A switch through the service waits this long for its answer: netsh and the adapters'
+// read-back take their time.
+constexpr DWORD kServiceSwitchLimitMs = 120000;
+
+std::wstring ServiceProfile(const TServiceState& state) {
+    return ServiceText(state.ActiveProfile);
+}
 } // namespace
 
 TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
@@ -36,7 +46,8 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
            [this](const std::wstring&) {
                FNetworkUnchanged = true;
                UpdateTrayHint();
-           }}) {
+           }}),
+      FService(ServiceName(simulated), ServicePipeNameOf(simulated)) {
     img1 = Own<TImage>(this);
     img1->SetBounds(0, 0, Scale(399), Scale(239));
     img1->SetPictureResource(L"BACKGROUND");
@@ -176,11 +187,18 @@ void TfrmMainWindow::CreateTrayIcon() {
 }
 
 void TfrmMainWindow::FormCreate() {
+    // Installed, the service switches and watches the network; the window shows what it does.
+    if (const std::optional<TServiceState> state = FService.Ask(TServiceRequestKind::State, 2000)) {
+        FServed = true;
+        FServiceState = *state;
+        FService.Listen(
+            [this](const TServiceState& s) { GuardedCall([&] { ServiceChanged(s); }); });
+    }
     // WMI that cannot be reached yet (a start with Windows before its service runs) must not
     // keep the window from existing. The watcher tries again by itself, and the tray tip says
     // so meanwhile; for the rest one error box says so, and the first switch connects.
     try {
-        netEvent1->SetActive(true);
+        if (!FServed) netEvent1->SetActive(true);
     } catch (...) {
     }
     GuardedCall([this] { Attempt(kNoWmi, [this] { WmiConnection1->SetConnected(true); }); });
@@ -194,12 +212,13 @@ void TfrmMainWindow::FormCreate() {
     SetCaption(FSimulated ? Application().Title() + L" - 模拟" : Application().Title());
     // A step that fails is reported by the standard error box, and start-up goes on.
     GuardedCall([this] {
-        const std::wstring active = ActiveProfile();
-        if (active.empty()) {
+        const std::wstring active = FServed ? ServiceProfile(FServiceState) : ActiveProfile();
+        if (active.empty() && !FServed) {
             Application().MessageBox(L"初次运行，需要设置您的IP地址！");
             lbl1Click(this);
         } else {
             GuardedCall([&] { MarkActive(active); });
+            UpdateTrayHint();
             // Hides the window at the first pass of the message loop.
             Timer1->SetEnabled(true);
         }
@@ -214,6 +233,7 @@ int64_t TfrmMainWindow::RunSwitch(const std::wstring& profile, bool learn) {
     // A damaged NET/NET ("X", "a") names no profile: its empty section would turn DHCP on for
     // every adapter.
     if (FSwitching || (profile != L"A" && profile != L"B")) return -1;
+    if (FServed) return RunServiceSwitch(profile);
     // Asked before, not after: without elevation every adapter refuses the change.
     if (!ProcessElevated()) {
         OfferElevatedRestart(profile);
@@ -233,16 +253,37 @@ int64_t TfrmMainWindow::RunSwitch(const std::wstring& profile, bool learn) {
         throw;
     }
     CloseProgress();
+    if (!result.Failed) {
+        // Written only when it changes: a Config.ini the user may not write then raises
+        // nothing.
+        if (ActiveProfile() != profile) Attempt(kNotSaved, [&] { WriteActiveProfile(profile); });
+        // The network this profile is for, as it answers now: a later reconnect knows it again.
+        if (learn) FAutoSwitch.Learn(profile, result.AdapterGuid);
+    }
+    return ShowSwitchResult(profile, result);
+}
+
+int64_t TfrmMainWindow::RunServiceSwitch(const std::wstring& profile) {
+    FSwitching = true;
+    const ScopeExit reset([this] { FSwitching = false; });
+    // The service decides what it does for whom: no prompt, whoever asks.
+    ShowProgressMessage(L"正在切换到" + ShownProfileName(profile, profile) + L",请稍后...");
+    const std::optional<TServiceState> answer = FService.AskDispatching(
+        profile == L"A" ? TServiceRequestKind::SwitchToA : TServiceRequestKind::SwitchToB,
+        kServiceSwitchLimitMs);
+    CloseProgress();
+    if (!answer) return ShowSwitchResult(profile, TSwitchResult::Failure(-1, kServiceSilent));
+    FServiceState = *answer;
+    return ShowSwitchResult(profile, ServiceResult(*answer));
+}
+
+int64_t TfrmMainWindow::ShowSwitchResult(const std::wstring& profile, const TSwitchResult& result) {
     if (result.Failed) {
         // The first line alone would send the user to check settings that may well be right.
-        Application().MessageBox(L"切换IP地址不成功，请检查你您的ip设置.\n" + result.Cause);
+        Application().MessageBox(kSwitchFailed + result.Cause);
         return result.Code;
     }
-    // Written only when it changes: a Config.ini the user may not write then raises nothing.
-    if (ActiveProfile() != profile) Attempt(kNotSaved, [&] { WriteActiveProfile(profile); });
     MarkActive(profile);
-    // The network this profile is for, as it answers now: a later reconnect knows it again.
-    if (learn) FAutoSwitch.Learn(profile, result.AdapterGuid);
     // Applied all the same: the adapters take it when the computer restarts.
     if (result.RestartNeeded()) Application().MessageBox(L"IP地址已切换，重新启动计算机后生效。");
     // Or when the cable comes back.
@@ -250,10 +291,35 @@ int64_t TfrmMainWindow::RunSwitch(const std::wstring& profile, bool learn) {
     return 0;
 }
 
+void TfrmMainWindow::ServiceChanged(const TServiceState& state) {
+    FServiceState = state;
+    MarkActive(ServiceProfile(state));
+    const auto change = static_cast<TServiceChange>(state.Change);
+    if (change == TServiceChange::Unchanged) FNetworkUnchanged = true;
+    UpdateTrayHint();
+    if (change != TServiceChange::AutoSwitched && change != TServiceChange::AutoSwitchedNoGateway)
+        return;
+    // A failed automatic switch is told as the tray's own would be.
+    const TSwitchResult result = ServiceResult(state);
+    if (result.Failed || result.Code != 0) {
+        ShowSwitchResult(ServiceProfile(state), result);
+        return;
+    }
+    AutoSwitched(ServiceProfile(state), change == TServiceChange::AutoSwitched);
+}
+
+std::wstring TfrmMainWindow::ShownProfileName(const std::wstring& profile,
+                                              const std::wstring& fallback) const {
+    if (!FServed) return ProfileName(profile, fallback);
+    const std::wstring name =
+        ServiceText(profile == L"B" ? FServiceState.NameB : FServiceState.NameA);
+    return name.empty() ? fallback : name;
+}
+
 void TfrmMainWindow::OfferElevatedRestart(const std::wstring& profile) {
     const std::wstring offer = std::wstring(NotElevatedCause) +
                                L"\n是否以管理员身份重新启动 Tarnwick，并切换到“" +
-                               ProfileName(profile, profile) + L"”？";
+                               ShownProfileName(profile, profile) + L"”？";
     if (Application().MessageBox(offer, MB_YESNO | MB_ICONWARNING) != IDYES) return;
     // A refused or cancelled prompt changes nothing and says nothing more.
     if (!OnRestartElevated || !OnRestartElevated(profile, Handle())) return;
@@ -297,9 +363,13 @@ void TfrmMainWindow::MarkActive(const std::wstring& profile) {
 }
 
 std::wstring TfrmMainWindow::TrayHint() const {
-    std::wstring hint = FMarkedProfile.empty() ? Application().Title()
-                                               : ProfileName(FMarkedProfile, Application().Title());
-    if (!netEvent1->Watching() && AutoSwitchOn())
+    std::wstring hint = FMarkedProfile.empty()
+                            ? Application().Title()
+                            : ShownProfileName(FMarkedProfile, Application().Title());
+    // Unelevated, a portable copy cannot read the media events: only administrators may.
+    const bool watched =
+        FServed ? FServiceState.NetworkWatched != 0 : ProcessElevated() && netEvent1->Watching();
+    if (!watched && AutoSwitchOn())
         hint += std::wstring(L"\n") + kAutoSwitchUnavailable;
     else if (FNetworkUnchanged)
         hint += std::wstring(L"\n") + kNetworkUnchanged;
@@ -311,7 +381,7 @@ void TfrmMainWindow::UpdateTrayHint() {
 }
 
 int64_t TfrmMainWindow::ToggleProfile() {
-    const std::wstring active = ActiveProfile();
+    const std::wstring active = FServed ? ServiceProfile(FServiceState) : ActiveProfile();
     if (active == L"A") return SwitchTo(L"B");
     if (active == L"B") return SwitchTo(L"A");
     return -1;
@@ -348,11 +418,11 @@ void TfrmMainWindow::lbl1Click(TComponent*) {
     if (StartCopyIfMade()) return;
     // "网络切换时IP自动切换" may have changed: asked for now, the user learns at once when the
     // network cannot be watched (at start the watcher's retries stay silent).
-    if (AutoSwitchOn() && !netEvent1->Watching())
+    if (AutoSwitchOn() && !netEvent1->Watching() && !FServed)
         GuardedCall([this] { Attempt(kNotWatching, [this] { netEvent1->SetActive(true); }); });
     UpdateTrayHint();
     // Edited settings of the active profile take effect at once.
-    const std::wstring active = ActiveProfile();
+    const std::wstring active = FServed ? ServiceProfile(FServiceState) : ActiveProfile();
     if (!active.empty()) SwitchTo(active);
 }
 
@@ -374,12 +444,13 @@ void TfrmMainWindow::netEvent1NetworkConnect(TComponent*, const std::wstring& ad
 
 bool TfrmMainWindow::MayAutoSwitch() const {
     // Once the program is ending, nothing new starts; a connect during a switch starts no
-    // second one. Unticked, "网络切换时IP自动切换" leaves every reconnect alone.
-    return FHideOnClose && !FShuttingDown && !FSwitching && AutoSwitchOn();
+    // second one. Unticked, "网络切换时IP自动切换" leaves every reconnect alone. Installed, the
+    // service switches once for the machine.
+    return FHideOnClose && !FShuttingDown && !FSwitching && !FServed && AutoSwitchOn();
 }
 
 void TfrmMainWindow::AutoSwitched(const std::wstring& profile, bool found) {
-    std::wstring text = L"网络切换到：\r" + ProfileName(profile);
+    std::wstring text = L"网络切换到：\r" + ShownProfileName(profile, {});
     if (!found) text += std::wstring(L"\r") + kNoGateway;
     TrayIcon1->ShowBalloonHint(L"提示", text, TBalloonIconKind::Info, 10);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/AutoSwitch.h"
+#include "core/ServiceLink.h"
 #include "framework/Form.h"
 #include "framework/Image.h"
 #include "framework/Label.h"
@@ -84,6 +85,9 @@ public:
     TWmiSystemEvents* netEvent1;
     // What a reconnect does; tests set its clock and its probe's times.
     TAutoSwitch& AutoSwitch() { return FAutoSwitch; }
+    // Whether an installed service answered at start: it then switches, for any user, and
+    // watches the network; this window shows what it does.
+    bool Served() const { return FServed; }
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -99,6 +103,13 @@ private:
     void EndAfterHandOver();
     // SwitchTo's work; learn: the profile's network is asked afterwards and remembered.
     int64_t RunSwitch(const std::wstring& profile, bool learn);
+    // The same through the service.
+    int64_t RunServiceSwitch(const std::wstring& profile);
+    // What the user is told of a switch's result, and the labels; answers its code.
+    int64_t ShowSwitchResult(const std::wstring& profile, const TSwitchResult& result);
+    // A change the service published: its state shown, and what it did by itself told.
+    void ServiceChanged(const TServiceState& state);
+    std::wstring ShownProfileName(const std::wstring& profile, const std::wstring& fallback) const;
     bool MayAutoSwitch() const;
     void AutoSwitched(const std::wstring& profile, bool found);
 
@@ -109,6 +120,10 @@ private:
     // "网络未变" in the tool tip after a reconnect that came back to the active network.
     bool FNetworkUnchanged = false;
     TAutoSwitch FAutoSwitch;
+    TServiceLink FService;
+    bool FServed = false;
+    // The service's state as it last answered.
+    TServiceState FServiceState;
     // The profile MarkActive showed last: "A", "B", or none.
     std::wstring FMarkedProfile;
     std::wstring FCopyToStart;

@@ -28,10 +28,18 @@ ScopedHandle ManualEvent() {
 // Waits for an overlapped operation on handle for at most ms; cancels it when it has not ended
 // then, and waits for the cancellation, so that its buffer and OVERLAPPED may go. Answers
 // whether it succeeded in time, with the bytes it moved.
-bool FinishWithin(HANDLE handle, OVERLAPPED& overlapped, DWORD ms, DWORD& moved) {
-    if (WaitForSingleObject(overlapped.hEvent, ms) != WAIT_OBJECT_0)
+bool FinishWithin(HANDLE handle, OVERLAPPED& overlapped, DWORD ms, DWORD& moved,
+                  HANDLE cancel = nullptr) {
+    const HANDLE events[] = {overlapped.hEvent, cancel};
+    if (WaitForMultipleObjects(cancel ? 2 : 1, events, FALSE, ms) != WAIT_OBJECT_0)
         CancelIoEx(handle, &overlapped);
     return GetOverlappedResult(handle, &overlapped, &moved, TRUE) != FALSE;
+}
+// Waits ms (no longer than the event cancel takes to be set, when given): whether it was set.
+bool CancelledWithin(HANDLE cancel, DWORD ms) {
+    if (cancel) return WaitForSingleObject(cancel, ms) == WAIT_OBJECT_0;
+    Sleep(ms);
+    return false;
 }
 } // namespace
 
@@ -369,7 +377,7 @@ void TServicePipeServer::PublishChange(const TServiceState& state) {
 
 std::optional<TServiceState> AskService(TServiceRequestKind kind, DWORD timeoutMs,
                                         const std::wstring& pipeName,
-                                        std::optional<DWORD> serverProcessId) {
+                                        std::optional<DWORD> serverProcessId, HANDLE cancel) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     auto remaining = [deadline] {
         const ULONGLONG now = GetTickCount64();
@@ -386,10 +394,8 @@ std::optional<TServiceState> AskService(TServiceRequestKind kind, DWORD timeoutM
         if (remaining() == 0) return std::nullopt;
         if (error == ERROR_PIPE_BUSY)
             WaitNamedPipeW(pipeName.c_str(), std::max<DWORD>(remaining(), 1));
-        else if (error == ERROR_FILE_NOT_FOUND)
-            Sleep(std::min<DWORD>(remaining(), 50)); // the server may be starting
-        else
-            return std::nullopt;
+        else if (error != ERROR_FILE_NOT_FOUND || CancelledWithin(cancel, 50))
+            return std::nullopt; // else the server may be starting
     }
     if (serverProcessId) {
         ULONG server = 0;
@@ -405,7 +411,8 @@ std::optional<TServiceState> AskService(TServiceRequestKind kind, DWORD timeoutM
     if (!WriteFile(pipe.Get(), request.Bytes, sizeof request.Bytes, nullptr, &overlapped) &&
         GetLastError() != ERROR_IO_PENDING)
         return std::nullopt;
-    if (!FinishWithin(pipe.Get(), overlapped, remaining(), moved) || moved != sizeof request.Bytes)
+    if (!FinishWithin(pipe.Get(), overlapped, remaining(), moved, cancel) ||
+        moved != sizeof request.Bytes)
         return std::nullopt;
     // Read as bytes (the client may not change the read mode: that takes a right it is not
     // given), so the answer is collected until it is whole; one byte more than an answer
@@ -420,7 +427,7 @@ std::optional<TServiceState> AskService(TServiceRequestKind kind, DWORD timeoutM
                       &overlapped) &&
             GetLastError() != ERROR_IO_PENDING && GetLastError() != ERROR_MORE_DATA)
             return std::nullopt;
-        if (!FinishWithin(pipe.Get(), overlapped, remaining(), moved) &&
+        if (!FinishWithin(pipe.Get(), overlapped, remaining(), moved, cancel) &&
             GetLastError() != ERROR_MORE_DATA)
             return std::nullopt;
         if (moved == 0) return std::nullopt;

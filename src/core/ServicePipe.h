@@ -72,7 +72,9 @@ private:
 
 // Asks the service on pipeName and answers its answer, read strictly and of the kind asked;
 // none when no server answered in timeoutMs, or the one that did is not the process
-// serverProcessId names (when given): a pipe's name proves nothing.
+// serverProcessId names (when given): a pipe's name proves nothing. Also none as soon as the
+// event cancel (when given) is set.
 std::optional<TServiceState> AskService(TServiceRequestKind kind, DWORD timeoutMs,
                                         const std::wstring& pipeName = ServicePipeName,
-                                        std::optional<DWORD> serverProcessId = std::nullopt);
+                                        std::optional<DWORD> serverProcessId = std::nullopt,
+                                        HANDLE cancel = nullptr);

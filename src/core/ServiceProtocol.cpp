@@ -66,3 +66,9 @@ void SetServiceResult(TServiceState& state, const TSwitchResult& result) {
     state.Code = result.Failed && (result.Code == 0 || result.Code == 1) ? -1 : result.Code;
     SetServiceText(state.Cause, result.Failed ? result.Cause : result.Note);
 }
+
+TSwitchResult ServiceResult(const TServiceState& state) {
+    if (state.Code == 0 || state.Code == 1)
+        return {state.Code, false, {}, ServiceText(state.Cause), {}};
+    return TSwitchResult::Failure(state.Code, ServiceText(state.Cause));
+}

@@ -90,3 +90,5 @@ template <size_t N> std::wstring ServiceText(const wchar_t (&field)[N]) {
 // A switch's result into the answer: its code and its cause, or the note of one done. A failure
 // never reads as done: one whose code says done (0 or 1) is sent as -1.
 void SetServiceResult(TServiceState& state, const TSwitchResult& result);
+// The switch's result an answer carries, as SetServiceResult put it in.
+TSwitchResult ServiceResult(const TServiceState& state);

@@ -186,6 +186,15 @@ TEST(ServiceProtocol, CutsTextsToTheirArrayAndNeverReportsAFailureAsDone) {
     SetServiceResult(state, TSwitchResult::Done(L"note"));
     EXPECT_EQ(state.Code, 0);
     EXPECT_EQ(ServiceText(state.Cause), L"note") << "a done switch's note is told as well";
+    // And read back by the tray as the switch's result.
+    EXPECT_FALSE(ServiceResult(state).Failed);
+    EXPECT_EQ(ServiceResult(state).Note, L"note");
+    SetServiceResult(state, TSwitchResult::Failure(66, L"无效的子网掩码"));
+    EXPECT_TRUE(ServiceResult(state).Failed);
+    EXPECT_EQ(ServiceResult(state).Code, 66);
+    EXPECT_EQ(ServiceResult(state).Cause, L"无效的子网掩码");
+    state.Code = 1;
+    EXPECT_TRUE(ServiceResult(state).RestartNeeded());
 }
 
 TEST(ServicePipe, AnswersEachKindOnlyFromTheServerExpected) {
