@@ -8,8 +8,16 @@
 #include <future>
 #include <thread>
 
+#include "app/MainWindow.h"
 #include "core/ServiceNames.h"
 #include "core/ServicePipe.h"
+#include "core/Settings.h"
+#include "core/WmiEngine.h"
+#include "fakes/SimulatedWmi.h"
+#include "framework/IniFile.h"
+#include "support/MessageBoxes.h"
+#include "support/Seams.h"
+#include "widgets/TrayIcon.h"
 #include "framework/CommandLine.h"
 #include "framework/Scoped.h"
 #include "support/BuiltProgram.h"
@@ -18,13 +26,18 @@
 
 namespace {
 
+const char kConfig[] = "[NET]\r\nNET=A\r\nAutoSwitch=1\r\n"
+                       "[A]\r\nName=Inner\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\n"
+                       "DefaultIPGateway=10.20.30.1\r\nDNSEnabled=1\r\n"
+                       "[B]\r\nName=Outer\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n";
+
 using ScopedService = ScopedWin32<NullInvalidTraits<SC_HANDLE, &CloseServiceHandle>>;
 
 // The simulated service made from the built program in a folder of its own, removed again
 // whatever the test did.
 class ServiceHost : private TWatchdog, public ::testing::Test {
 protected:
-    ServiceHost() : TWatchdog(90) {}
+    ServiceHost() : TWatchdog(120) {}
     ~ServiceHost() override {
         if (!service) return;
         SERVICE_STATUS status{};
@@ -37,11 +50,7 @@ protected:
         ASSERT_TRUE(manager) << GetLastError();
         ASSERT_TRUE(
             CopyFileW(BuiltTarnwick().c_str(), folder.File(L"Tarnwick.exe").c_str(), FALSE));
-        folder.WriteBytes(L"Config.ini",
-                          "[NET]\r\nNET=A\r\nAutoSwitch=1\r\n"
-                          "[A]\r\nName=Inner\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\n"
-                          "DefaultIPGateway=10.20.30.1\r\nDNSEnabled=1\r\n"
-                          "[B]\r\nName=Outer\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n");
+        folder.WriteBytes(L"Config.ini", kConfig);
         // One left by a run that was cut off goes first.
         if (const ScopedService old{
                 OpenServiceW(manager.Get(), ServiceName(true).c_str(), SERVICE_ALL_ACCESS)}) {
@@ -129,6 +138,54 @@ TEST_F(ServiceHost, StartedByAnythingButTheServiceManagerItSaysSoAndEnds) {
     EXPECT_EQ(RunCopyUntilEnd(folder, L"Tarnwick.exe --simulate --service"), 2);
     over = true;
     closer.join();
+}
+
+TEST_F(ServiceHost, AStandardUsersTraySwitchesThroughTheServiceAndHearsWhatItDidByItself) {
+    ASSERT_NO_FATAL_FAILURE(Create(L"--simulate"));
+    ASSERT_TRUE(StartServiceW(service.Get(), 0, nullptr)) << GetLastError();
+    ASSERT_TRUE(WaitFor(SERVICE_RUNNING, 10000));
+
+    // The tray of a standard user, with simulated adapters of its own that nothing may touch.
+    TSimulatedWmi& sim = TSimulatedWmi::Install();
+    sim.SetTwoAdapters();
+    sim.ClearCalls();
+    // Its own Config.ini, beside the test program, says nothing of the profiles.
+    TempFolder tray;
+    tray.WriteBytes(L"Config.ini", "[NET]\r\nNET=A\r\nAutoSwitch=1\r\n");
+    OpenSettingsAt(tray.File(L"Config.ini"));
+    const ScopeExit settingsBack([] { OpenSettings(); });
+    const ScopedSeam notElevated(&SetProcessElevatedFunction, [] { return false; });
+    std::vector<std::wstring> boxes;
+    const auto recorder = RecordMessageBoxes(boxes);
+    std::vector<std::wstring> balloons;
+    const ScopedSeam balloonsOnly(&TTrayIcon::SetNotifyIconFunction,
+                                  [&](DWORD, NOTIFYICONDATAW* data) {
+                                      if ((data->uFlags & NIF_INFO) && data->szInfo[0])
+                                          balloons.push_back(data->szInfo);
+                                      return TRUE;
+                                  });
+    TComponent owner;
+    auto* window = owner.Own<TfrmMainWindow>(true);
+    ASSERT_TRUE(window->Served());
+    EXPECT_NE(window->AANetA->Caption().find(L"√"), std::wstring::npos);
+    EXPECT_EQ(window->TrayHint(), L"Inner") << "the service's names, and it watches the network";
+
+    window->AANetADblClick(window->AANetB);
+    EXPECT_TRUE(boxes.empty()) << (boxes.empty() ? L"" : boxes.front()) << " (no prompt either)";
+    EXPECT_NE(window->AANetB->Caption().find(L"√"), std::wstring::npos);
+    EXPECT_TRUE(sim.Calls().empty()) << "the tray called no adapter method";
+    EXPECT_EQ(TIniFile(folder.File(L"Config.ini")).ReadString(L"NET", L"NET", L""), L"B");
+    EXPECT_NE(folder.ReadBytes(L"simulated-network.log").find("EnableDHCP"), std::string::npos);
+
+    // The cable moved into 内网: the service switches, and the tray says so.
+    EXPECT_EQ(RunCopyUntilEnd(folder, L"Tarnwick.exe --simulate-cable=unplug"), 0);
+    EXPECT_EQ(RunCopyUntilEnd(folder, L"Tarnwick.exe --simulate-cable=plug:内网"), 0);
+    EXPECT_TRUE(PumpUntil([&] { return !balloons.empty(); }, 40000));
+    EXPECT_EQ(balloons, std::vector<std::wstring>{L"网络切换到：\rInner"});
+    EXPECT_NE(window->AANetA->Caption().find(L"√"), std::wstring::npos);
+    EXPECT_TRUE(sim.Calls().empty());
+    owner.DestroyComponents();
+    TSimulatedWmi::Uninstall();
 }
 
 } // namespace
