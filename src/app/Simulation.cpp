@@ -168,6 +168,10 @@ const wchar_t SimulationUsage[] =
     L"--simulate-driver-update: simulation mode, the wired adapter has a new Index (its old one "
     L"plus 100), its GUID the same.\n"
     L"--simulate-unplugged: simulation mode, every wired adapter starts with its cable out.\n"
+    L"--simulate-standard-user: simulation mode, this copy runs as a standard user's would, not "
+    L"elevated.\n"
+    L"--install, --uninstall: install Tarnwick for all users of this computer with its service, "
+    L"or remove it; --quiet shows no message.\n"
     L"--switch=A or --switch=B: switch to that profile; the running Tarnwick does it, or this "
     L"start does and stays in the tray. Exit code 0 done, 1 failed, 2 a bad option.\n"
     L"--exit-when-idle=FILE: simulation mode, end once started (in the tray, or in the first "
@@ -215,6 +219,7 @@ std::optional<TSimulationOptions> ParseSimulationOptions(const std::wstring& com
         if (arg == L"--simulate") options.Enabled = true;
         if (arg == L"--simulate-driver-update") options.Enabled = options.DriverUpdate = true;
         if (arg == L"--simulate-unplugged") options.Enabled = options.Unplugged = true;
+        if (arg == L"--simulate-standard-user") options.Enabled = options.StandardUser = true;
         std::optional<unsigned> delay, answer;
         number(arg, L"--simulate-delay", ParseSimulationDelay, delay);
         number(arg, L"--simulate-answer", ParseSimulationAnswer, answer);

@@ -20,6 +20,9 @@ struct TSimulationOptions {
     // --simulate-unplugged: every physical wired adapter starts with its cable out, as a laptop
     // off its dock.
     bool Unplugged = false;
+    // --simulate-standard-user: this copy is not elevated, as a standard user's is not (under
+    // Wine every program is). Not passed on to the elevated copy it starts.
+    bool StandardUser = false;
 };
 
 // The longest --simulate-delay accepted, in milliseconds.

@@ -12,6 +12,7 @@
 #include "app/ProgressWindow.h"
 #include "app/ServiceHost.h"
 #include "core/NetworkProbe.h"
+#include "core/WmiEngine.h"
 #include "core/ProgramFolder.h"
 #include "framework/Application.h"
 #include "framework/SystemLibrary.h"
@@ -71,6 +72,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         MessageBoxW(nullptr, SimulationUsage, L"Tarnwick", MB_OK | MB_ICONERROR);
         return 2;
     }
+    if (simulation->StandardUser) SetProcessElevatedFunction([] { return false; });
     // The service has no session and no window: nothing of the tray's start concerns it.
     if (const std::optional<int> code = RunAsService(GetCommandLineW(), *simulation)) return *code;
     // One instance per session: a later start hands its request to the running one and ends

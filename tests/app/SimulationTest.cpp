@@ -83,6 +83,10 @@ TEST(SimulatedNetsh, ItsOptionsAreRebuiltFromWhatWasParsed) {
     const auto parsed = Parse(L"--simulate-answer=91 \"--exit-when-idle=C:\\x\" --switch=A");
     ASSERT_TRUE(parsed);
     EXPECT_EQ(SimulationArguments(*parsed), L"--simulate --simulate-answer=91");
+    // The copy a standard user's tray starts elevated is elevated.
+    const auto standard = Parse(L"--simulate-standard-user --simulate-unplugged");
+    ASSERT_TRUE(standard && standard->Enabled && standard->StandardUser);
+    EXPECT_EQ(SimulationArguments(*standard), L"--simulate --simulate-unplugged");
 }
 
 namespace {
