@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/Simulation.h"
@@ -18,6 +19,11 @@ std::wstring ElevatedCopyParameters(const TSimulationOptions& options, const std
 // The prompt is owned by owner, the window that asked: without one it may show only as a
 // flashing taskbar button.
 bool StartElevatedCopy(const TSimulationOptions& options, const std::wstring& profile, HWND owner);
+// Runs a copy elevated with this start's simulation options and then parameters, this
+// thread's windows answering meanwhile, and answers its exit code; none when it did not start
+// (the prompt refused or cancelled among others).
+std::optional<DWORD> RunElevatedCopy(const TSimulationOptions& options,
+                                     const std::wstring& parameters, HWND owner);
 // The shell call, replaced by tests (nullptr: ShellExecuteExW); answers the one replaced.
 std::function<BOOL(SHELLEXECUTEINFOW*)>
 SetShellExecuteFunction(std::function<BOOL(SHELLEXECUTEINFOW*)> f);

@@ -412,7 +412,10 @@ void TfrmMainWindow::lbl1Click(TComponent*) {
     // the dialog inside the switch, beneath the topmost progress window.
     if (FSwitching) return;
     std::wstring copy;
-    if (ExecuteConfigDialog(&copy).empty()) return;
+    // Installed, the settings are the administrator's: saved through an elevated copy.
+    TSaveElevated saveElevated;
+    if (FServed && !ProcessElevated()) saveElevated = OnSaveSettingsElevated;
+    if (ExecuteConfigDialog(&copy, saveElevated).empty()) return;
     // The copy made in the program folders to start at logon takes over now.
     FCopyToStart = copy;
     if (StartCopyIfMade()) return;

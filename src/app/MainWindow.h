@@ -34,6 +34,10 @@ public:
     // Starts a copy of the program elevated to switch to the profile, its prompt owned by the
     // window that asked; true when that copy took over, and this one then ends.
     std::function<bool(const std::wstring& profile, HWND owner)> OnRestartElevated;
+    // Saves what the settings dialog holds (SettingsArguments) through an elevated copy, its
+    // prompt owned by owner; true when saved. Used where the service reads the settings and
+    // this copy is not elevated.
+    std::function<bool(const std::wstring& arguments, HWND owner)> OnSaveSettingsElevated;
     // Starts the copy of the program made to start at logon; true when it took over.
     std::function<bool(const std::wstring& exePath)> OnStartCopy;
     // A copy made by the settings before OnStartCopy was given (the first run's dialog) is

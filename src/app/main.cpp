@@ -11,6 +11,7 @@
 #include "app/SimulatedNetwork.h"
 #include "app/ProgressWindow.h"
 #include "app/ServiceHost.h"
+#include "app/SettingsSaver.h"
 #include "core/NetworkProbe.h"
 #include "core/WmiEngine.h"
 #include "core/ProgramFolder.h"
@@ -75,6 +76,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (simulation->StandardUser) SetProcessElevatedFunction([] { return false; });
     // The service has no session and no window: nothing of the tray's start concerns it.
     if (const std::optional<int> code = RunAsService(GetCommandLineW(), *simulation)) return *code;
+    if (const std::optional<int> code = RunAsSettingsSaver(GetCommandLineW())) return *code;
     // One instance per session: a later start hands its request to the running one and ends
     // with its answer, unless it is to be the instance after all.
     const std::wstring name = InstanceName(simulation->Enabled);
@@ -112,6 +114,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         mainWindow->OnRestartElevated = [&](const std::wstring& profile, HWND owner) {
             return HandOver(instance, name,
                             [&] { return StartElevatedCopy(*simulation, profile, owner); });
+        };
+        mainWindow->OnSaveSettingsElevated = [&](const std::wstring& arguments, HWND owner) {
+            const std::optional<DWORD> code = RunElevatedCopy(*simulation, arguments, owner);
+            return code && *code == 0;
         };
         mainWindow->OnStartCopy = [&](const std::wstring& exe) {
             return HandOver(instance, name, [&] { return StartProgram(exe, *simulation); });

@@ -127,25 +127,28 @@ void WriteKnownNetwork(const std::wstring& section, const TKnownNetwork& network
         ini.WriteString(section, L"LearnedDHCPServer", network.DhcpServer);
 }
 
+const std::vector<TSettingsKey>& SettingsKeys() {
+    static const std::vector<TSettingsKey> keys = [] {
+        std::vector<TSettingsKey> all;
+        for (const wchar_t* key : {L"NET", L"AutoRun", L"AutoSwitch", L"Adapter", L"AdapterGuid",
+                                   L"AdapterName", L"Method"})
+            all.push_back({L"NET", key});
+        for (const wchar_t* section : {L"A", L"B"})
+            for (const wchar_t* key :
+                 {L"Name", L"DHCPEnabled", L"IPAddress", L"IPSubnet", L"DefaultIPGateway",
+                  L"DNSEnabled", L"DNSA", L"DNSB", L"LearnedGatewayMAC", L"LearnedDHCPServer"})
+                all.push_back({section, key});
+        return all;
+    }();
+    return keys;
+}
+
 void CopySettingsTo(TCustomIniFile& into) {
-    struct TKeys {
-        const wchar_t* Section;
-        std::vector<const wchar_t*> Keys;
-    };
-    const std::vector<const wchar_t*> profile = {
-        L"Name",       L"DHCPEnabled", L"IPAddress", L"IPSubnet",          L"DefaultIPGateway",
-        L"DNSEnabled", L"DNSA",        L"DNSB",      L"LearnedGatewayMAC", L"LearnedDHCPServer"};
-    const TKeys keys[] = {{L"NET",
-                           {L"NET", L"AutoRun", L"AutoSwitch", L"Adapter", L"AdapterGuid",
-                            L"AdapterName", L"Method"}},
-                          {L"A", profile},
-                          {L"B", profile}};
     const std::wstring unset = kUnset;
-    for (const TKeys& section : keys)
-        for (const wchar_t* key : section.Keys) {
-            const std::wstring value = ConfigIni().ReadString(section.Section, key, unset);
-            if (value != unset) into.WriteString(section.Section, key, value);
-        }
+    for (const TSettingsKey& key : SettingsKeys()) {
+        const std::wstring value = ConfigIni().ReadString(key.Section, key.Key, unset);
+        if (value != unset) into.WriteString(key.Section, key.Key, value);
+    }
 }
 
 TSwitchOptions ReadSwitchOptions() {

@@ -42,6 +42,12 @@ TIpProfile ReadProfile(const std::wstring& section);
 void WriteProfile(const std::wstring& section, const TIpProfile& profile);
 // The same into another store.
 void WriteProfile(TCustomIniFile& ini, const std::wstring& section, const TIpProfile& profile);
+// Every key of Config.ini the program reads.
+struct TSettingsKey {
+    const wchar_t* Section;
+    const wchar_t* Key;
+};
+const std::vector<TSettingsKey>& SettingsKeys();
 // Writes into another store every key of Config.ini the program reads, as the settings store
 // holds it; a key that is not set is not written, so it answers the same default there.
 void CopySettingsTo(TCustomIniFile& into);

@@ -2,6 +2,7 @@
 
 #include "core/ProgramFolder.h"
 #include "core/Settings.h"
+#include "core/SettingsTransfer.h"
 #include "core/StartupTask.h"
 #include "core/WmiEngine.h"
 #include "core/WmiAdapters.h"
@@ -273,6 +274,14 @@ void TfrmConfig::SetAutoRun(bool on, const std::wstring& exe) {
 }
 
 void TfrmConfig::btnOKClick(TComponent*) {
+    if (SaveElevated) {
+        TSettingsRecord settings;
+        SaveSettings(settings);
+        if (!SaveElevated(SettingsArguments(settings), Handle())) return;
+        ResultText = L"OK";
+        Close();
+        return;
+    }
     // The task first: when Windows refuses it, nothing of the dialog is saved and it stays open.
     if (!ApplyAutoRun()) return;
     Attempt(L"无法保存 Config.ini。", [this] { SaveSettings(); });
@@ -334,11 +343,12 @@ LRESULT TfrmConfig::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return TForm::WindowProc(message, wParam, lParam);
 }
 
-std::wstring ExecuteConfigDialog(std::wstring* movedTo) {
+std::wstring ExecuteConfigDialog(std::wstring* movedTo, const TSaveElevated& saveElevated) {
     // Owned by the application, never its main form: closing it must not end the program.
     auto* dialog = Application().Own<TfrmConfig>();
     const ScopeExit free([dialog] { Application().Destroy(dialog); });
     dialog->ResultText.clear();
+    dialog->SaveElevated = saveElevated;
     dialog->CreateEditors();
     dialog->LoadOptions();
     dialog->ShowModal();

@@ -1,5 +1,6 @@
 #pragma once
 // The configuration dialog: both profiles, the options and the adapter view.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,10 @@
 #include "wmi/WmiConnection.h"
 #include "wmi/WmiDataSet.h"
 #include "wmi/WmiMethod.h"
+
+// Saves the dialog's settings (SettingsArguments) elsewhere, its prompt owned by the dialog;
+// true when they were saved.
+using TSaveElevated = std::function<bool(const std::wstring& arguments, HWND owner)>;
 
 class TfrmConfig : public TForm {
 public:
@@ -26,6 +31,9 @@ public:
     void DisableAdapterView();
     void cmbAdaptersChange(TComponent* sender);
     void btnOKClick(TComponent* sender);
+    // Given, "确定" saves through it instead, start with Windows included, and a refusal
+    // keeps the dialog open with nothing saved.
+    TSaveElevated SaveElevated;
     // Writes the dialog's settings to Config.ini; raises when Windows refuses the write.
     void SaveSettings();
     // The same into another store (the Config.ini of the copy in the program folders).
@@ -113,4 +121,5 @@ private:
 // to Config.ini), otherwise an empty text.
 // movedTo, when given: the copy of the program "确定" made in the program folders to start at
 // logon, which is to take over; empty when none.
-std::wstring ExecuteConfigDialog(std::wstring* movedTo = nullptr);
+std::wstring ExecuteConfigDialog(std::wstring* movedTo = nullptr,
+                                 const TSaveElevated& saveElevated = nullptr);

@@ -12,6 +12,7 @@
 
 #include "core/ProgramFolder.h"
 #include "core/Settings.h"
+#include "core/SettingsTransfer.h"
 #include "core/StartupTask.h"
 #include "core/WmiEngine.h"
 #include "dialogs/AdapterItem.h"
@@ -26,6 +27,7 @@
 #include "support/DialogAnswerer.h"
 #include "support/Seams.h"
 #include "support/DpiLayout.h"
+#include "support/MemoryIni.h"
 #include "support/MessageBoxes.h"
 #include "support/ObjectCounts.h"
 #include "support/TempFolder.h"
@@ -562,6 +564,43 @@ TEST_F(ConfigDialog, NotElevatedTheAutoRunIsRefusedAndNothingIsSaved) {
     EXPECT_EQ(RunValue(), L"(none)");
     EXPECT_EQ(dialog->ResultText, L"");
     EXPECT_TRUE(dialog->Visible());
+}
+
+// Installed and not elevated: "确定" hands the settings to the elevated copy and writes nothing
+// itself; a refused prompt keeps the dialog open.
+TEST_F(ConfigDialog, WhereTheSettingsAreTheAdministratorsTheElevatedCopySavesThem) {
+    const std::string before = "[NET]\r\nAutoRun=0\r\nAutoSwitch=1\r\n[A]\r\nDHCPEnabled=1\r\n";
+    Config(before);
+    const ScopedSeam notElevated(&SetProcessElevatedFunction, [] { return false; });
+    std::vector<std::wstring> handed;
+    bool saved = false;
+    Open();
+    dialog->SaveElevated = [&](const std::wstring& arguments, HWND owner) {
+        EXPECT_EQ(owner, dialog->Handle()) << "the prompt is the dialog's";
+        handed.push_back(arguments);
+        return saved;
+    };
+    dialog->Show();
+    dialog->chkAutoRun->SetChecked(true);
+    dialog->frmIPSetA->rbAStatic->Click();
+    dialog->frmIPSetA->edtAIP->SetText(L"10.20.30.41");
+    dialog->btnOK->Click();
+    ASSERT_EQ(handed.size(), 1u);
+    EXPECT_TRUE(dialog->Visible()) << "refused: the dialog stays";
+    EXPECT_EQ(dialog->ResultText, L"");
+    EXPECT_TRUE(messages.empty()) << "no box of its own: the elevated copy says what failed";
+
+    saved = true;
+    dialog->btnOK->Click();
+    EXPECT_EQ(dialog->ResultText, L"OK");
+    EXPECT_EQ(Bytes(), before) << "nothing written by the dialog itself";
+    EXPECT_FALSE(AutoRunInPlace()) << "nor the task";
+    // What the elevated copy would write is what the dialog holds.
+    TMemoryIni into;
+    EXPECT_EQ(SaveSettingsArguments(L"Tarnwick.exe " + handed.back(), into), L"");
+    EXPECT_EQ(into.ReadString(L"A", L"IPAddress", L""), L"10.20.30.41");
+    EXPECT_EQ(into.ReadString(L"NET", L"AutoRun", L""), L"1");
+    EXPECT_EQ(into.ReadString(L"NET", L"AutoSwitch", L""), L"1");
 }
 
 // The program folder is one of the test's own; this test program lies outside it, where
