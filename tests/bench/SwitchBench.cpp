@@ -3,7 +3,8 @@
 // provider at zero delay, shown as after a double click; each switch is SwitchTo and the
 // repaint of its labels, alternating between a static profile and a DHCP one. The adapters'
 // calls of the same profiles are then timed made straight to the WMI engine, and the whole
-// window's repaint.
+// window's repaint. Then the same switches requested through the service's pipe, as a tray of an
+// installed Tarnwick requests them: from the request to the answer.
 //   switch_bench [switches]   (100 when not given)
 #include <windows.h>
 
@@ -11,12 +12,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <string>
 #include <vector>
 
 #include "SimulatedTray.h"
 #include "app/ProgressWindow.h"
 #include "core/ProfileSwitch.h"
+#include "core/ServicePipe.h"
+#include "core/SwitchService.h"
 #include "framework/StartFigures.h"
 #include "sim/SimProvider.h"
 
@@ -99,6 +103,31 @@ int main(int argc, char** argv) {
         progress.push_back(Now() - start);
     }
     std::printf("progress window shown and closed: median %.3f ms\n", Median(progress));
+    // The service on this thread, as on its own; each request from another, as from a tray.
+    std::vector<double> viaService;
+    {
+        const std::wstring pipe =
+            L"\\\\.\\pipe\\TarnwickBench-" + std::to_wstring(GetCurrentProcessId());
+        TSwitchService service(pipe);
+        if (!service.Start()) std::printf("switch_bench: the service's pipe could not be made\n");
+        for (int i = 0; i < switches; ++i) {
+            const TSimulatedProfile& p = SimulatedProfiles[i % 2];
+            const auto kind = p.Letter == std::wstring(L"A") ? TServiceRequestKind::SwitchToA
+                                                             : TServiceRequestKind::SwitchToB;
+            const double start = Now();
+            auto answer =
+                std::async(std::launch::async, [&] { return AskService(kind, 30000, pipe); });
+            while (answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+                app.ProcessMessages();
+            }
+            viaService.push_back(Now() - start);
+            const auto state = answer.get();
+            if (!state || state->Code != 0) std::printf("service switch %d failed\n", i);
+        }
+    }
+    std::printf("switch requested through the service: median %.3f ms (%d switches)\n",
+                Median(viaService), switches);
     const double whole = Median(viaWindow), calls = Median(direct);
     std::printf("switch through the main window: median %.3f ms (%d switches)\n", whole, switches);
     std::printf("the same adapter calls made directly: median %.3f ms\n", calls);
