@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <mutex>
+
 #include "app/SimulatedNetwork.h"
 #include "core/NetworkProbe.h"
 #include "core/ServiceNames.h"
@@ -23,8 +25,9 @@ struct TServiceRun {
     DWORD CheckPoint = 0;
     ScopedHandle Stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     ScopedHandle Ready{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    // Set by the service's thread once it runs, read by the control handler.
-    TSwitchService* volatile Service = nullptr;
+    // Set by the service's thread while it serves, read by the control handler.
+    std::mutex ServiceLock;
+    TSwitchService* Service = nullptr; // guarded by ServiceLock
 };
 TServiceRun* Run = nullptr;
 
@@ -51,13 +54,21 @@ DWORD WINAPI Control(DWORD control, DWORD eventType, void*, void*) {
         SetEvent(Run->Stop.Get());
         return NO_ERROR;
     case SERVICE_CONTROL_POWEREVENT:
-        if (eventType == PBT_APMSUSPEND && Run->Service) Run->Service->PostSuspending();
+        if (eventType == PBT_APMSUSPEND) {
+            const std::lock_guard<std::mutex> lock(Run->ServiceLock);
+            if (Run->Service) Run->Service->PostSuspending();
+        }
         return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
         return NO_ERROR;
     default:
         return ERROR_CALL_NOT_IMPLEMENTED;
     }
+}
+
+void Serving(TSwitchService* service) {
+    const std::lock_guard<std::mutex> lock(Run->ServiceLock);
+    Run->Service = service;
 }
 
 // The service's own thread: its apartment, the switching and a message loop until the stop.
@@ -75,7 +86,7 @@ DWORD WINAPI ServiceThread(void*) {
             if (!service.Start()) {
                 result = ERROR_PIPE_BUSY;
             } else {
-                Run->Service = &service;
+                Serving(&service);
                 SetEvent(Run->Ready.Get());
                 const HANDLE stop = Run->Stop.Get();
                 while (MsgWaitForMultipleObjectsEx(1, &stop, INFINITE, QS_ALLINPUT,
@@ -86,7 +97,7 @@ DWORD WINAPI ServiceThread(void*) {
                         DispatchMessageW(&message);
                     }
                 }
-                Run->Service = nullptr;
+                Serving(nullptr);
             }
         }
         StopSimulation();
