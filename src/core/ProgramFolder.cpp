@@ -250,9 +250,9 @@ std::vector<std::wstring> ProgramFolders() {
     return folders;
 }
 
-std::wstring ProgramFilesFolder() {
+std::wstring ProgramFilesFolder(const std::wstring& name) {
     const std::vector<std::wstring> folders = ProgramFolders();
-    return folders.empty() ? std::wstring() : folders.front() + L"\\Tarnwick\\";
+    return folders.empty() ? std::wstring() : folders.front() + L"\\" + name + L"\\";
 }
 
 std::wstring UnsafeToStartElevatedCause(const std::wstring& exePath) {
@@ -286,9 +286,23 @@ void HoldImage(const std::wstring& path) {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+bool IsHeldImage(const std::wstring& path) {
+    if (!HeldImage()) return false;
+    // Opened for its attributes only, which the held image's sharing allows.
+    const ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION held{}, other{};
+    return file && GetFileInformationByHandle(HeldImage().Get(), &held) &&
+           GetFileInformationByHandle(file.Get(), &other) &&
+           held.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+           held.nFileIndexHigh == other.nFileIndexHigh && held.nFileIndexLow == other.nFileIndexLow;
+}
+
 std::wstring CopyIntoProgramFiles(const std::function<void(TCustomIniFile&)>& writeSettings,
-                                  const std::function<void(const std::wstring& exe)>& use) {
-    const std::wstring folder = ProgramFilesFolder();
+                                  const std::function<void(const std::wstring& exe)>& use,
+                                  const std::wstring& folderName, TExistingSettings existing) {
+    const std::wstring folder = ProgramFilesFolder(folderName);
     const std::wstring folderPath = folder.substr(0, folder.size() - 1);
     const std::wstring exe = folder + L"Tarnwick.exe", settings = folder + L"Config.ini";
     // Both are written beside their places first, so that a copy made earlier stays whole
@@ -303,20 +317,39 @@ std::wstring CopyIntoProgramFiles(const std::function<void(TCustomIniFile&)>& wr
         else if (!OnlyAdministratorsMayChangePath(folderPath))
             throw Exception(L"文件夹“" + folder +
                             L"”已存在，并且允许其他用户修改，因此不能将 Tarnwick 复制到其中。");
-        made.FileMade(freshExe);
-        WriteHeldImage(freshExe);
-        made.FileMade(freshSettings);
-        // Made empty first: nothing of an earlier file stays, and the file is there even when
-        // no key is set.
-        if (!ScopedHandle(CreateFileW(freshSettings.c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)))
-            RaiseLastError();
-        TIniFile written(freshSettings);
-        writeSettings(written);
+        // What stays as it is, the exe this copy runs from or a Config.ini kept, must be as
+        // safe as what is made.
+        const auto refuseOpen = [](const std::wstring& path) {
+            if (!OnlyAdministratorsMayChangePath(path))
+                throw Exception(L"文件“" + path + L"”允许其他用户修改，因此不能沿用它。");
+        };
+        std::vector<std::pair<const std::wstring*, const std::wstring*>> placed;
+        // Started from the copy itself, it is already in place: nothing is written onto it.
+        if (IsHeldImage(exe)) {
+            refuseOpen(exe);
+        } else {
+            made.FileMade(freshExe);
+            WriteHeldImage(freshExe);
+            placed.push_back({&freshExe, &exe});
+        }
+        const DWORD kept = GetFileAttributesW(settings.c_str());
+        if (existing == TExistingSettings::Keep && kept != INVALID_FILE_ATTRIBUTES &&
+            !(kept & FILE_ATTRIBUTE_DIRECTORY)) {
+            refuseOpen(settings);
+        } else {
+            made.FileMade(freshSettings);
+            // Made empty first: nothing of an earlier file stays, and the file is there even
+            // when no key is set.
+            if (!ScopedHandle(CreateFileW(freshSettings.c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)))
+                RaiseLastError();
+            TIniFile written(freshSettings);
+            writeSettings(written);
+            placed.push_back({&freshSettings, &settings});
+        }
         // An earlier copy's files are moved aside, not overwritten: a later step that fails
         // puts them back.
-        for (const auto& [fresh, path] :
-             {std::pair{&freshExe, &exe}, {&freshSettings, &settings}}) {
+        for (const auto& [fresh, path] : placed) {
             // A folder in the file's place is nothing to keep: the rename below fails on it.
             const DWORD attributes = GetFileAttributesW(path->c_str());
             if (attributes == INVALID_FILE_ATTRIBUTES) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ServiceNames.h"
 #include "framework/CustomIniFile.h"
 #include "framework/Scoped.h"
 
@@ -29,8 +30,8 @@ bool OnlyAdministratorsMayChange(PSECURITY_DESCRIPTOR descriptor);
 // %ProgramFiles%: an unelevated program can set that for the elevated copies to come.
 std::vector<std::wstring> ProgramFolders();
 // The folder the program is copied into when it is started from elsewhere:
-// <Program Files>\Tarnwick\, with its trailing separator; empty when the system names none.
-std::wstring ProgramFilesFolder();
+// <Program Files>\<name>\, with its trailing separator; empty when the system names none.
+std::wstring ProgramFilesFolder(const std::wstring& name = ProgramFolderName(false));
 
 // Opens the program's own image for reading, sharing it for reading only, so that nobody can
 // replace, rename or rewrite it while the program runs. Called first thing at start: the copy
@@ -38,15 +39,24 @@ std::wstring ProgramFilesFolder();
 void HoldOwnImage();
 // Holds the file at path as the image instead (tests, which run as another program).
 void HoldImage(const std::wstring& path);
+// Whether the file at path is the held image itself (by the file's identity, not its name):
+// the program runs from there.
+bool IsHeldImage(const std::wstring& path);
 
-// Makes the copy that starts at logon in ProgramFilesFolder(), then has use register what
-// starts it, and answers the copy's exe. The folder is made with permissions of its own
+// What the copy does with a Config.ini that is already in the program folder.
+enum class TExistingSettings { Replace, Keep };
+
+// Makes the copy that starts at logon in ProgramFilesFolder(folderName), then has use register
+// what starts it, and answers the copy's exe. The folder is made with permissions of its own
 // (administrators change it, users read and run it, nothing inherited); one that already
-// exists must pass the rule above. The exe is written from the held image, and writeSettings
-// fills the Config.ini written beside it. Raises with the cause when a step fails, use
-// included; what was made is gone again then, and the message says so.
+// exists must pass the rule above. The exe is written from the held image, unless the held
+// image is that exe already, and writeSettings fills the Config.ini written beside it (with
+// Keep, only when there is none yet). Raises with the cause when a step fails, use included;
+// what was made is gone again then, and the message says so.
 std::wstring CopyIntoProgramFiles(const std::function<void(TCustomIniFile&)>& writeSettings,
-                                  const std::function<void(const std::wstring& exe)>& use);
+                                  const std::function<void(const std::wstring& exe)>& use,
+                                  const std::wstring& folderName = ProgramFolderName(false),
+                                  TExistingSettings existing = TExistingSettings::Replace);
 
 // Seams for tests, which cannot make the system's folders or their permissions what a case
 // needs under Wine. Each setter answers what it replaced; an empty function restores the
