@@ -174,6 +174,9 @@ const wchar_t SimulationUsage[] =
     L"or remove it; --quiet shows no message.\n"
     L"--switch=A or --switch=B: switch to that profile; the running Tarnwick does it, or this "
     L"start does and stays in the tray. Exit code 0 done, 1 failed, 2 a bad option.\n"
+    L"--install or --uninstall [--quiet]: install Tarnwick for every user of this computer (its "
+    L"service and the tray at each logon), or remove it; asks for an administrator. Exit code 0 "
+    L"done, 1 failed; --quiet shows no message.\n"
     L"--exit-when-idle=FILE: simulation mode, end once started (in the tray, or in the first "
     L"run's dialog) and append the milliseconds since the process began and its memory to the "
     L"file of that name beside Tarnwick.exe.";

@@ -5,6 +5,7 @@
 
 #include "app/ElevatedRestart.h"
 #include "app/ExitWhenIdle.h"
+#include "app/InstallCommand.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "app/Simulation.h"
@@ -65,6 +66,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return *code;
     }
     HoldOwnImage();
+    TApplication& app = Application();
+    app.SetTitle(L"Tarnwick");
     const std::optional<TSimulationOptions> simulation = ParseSimulationOptions(GetCommandLineW());
     const std::optional<std::wstring> idleReport = ParseExitWhenIdle(GetCommandLineW());
     const std::optional<TInstanceRequest> request = ParseStartRequest(GetCommandLineW());
@@ -74,6 +77,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return 2;
     }
     if (simulation->StandardUser) SetProcessElevatedFunction([] { return false; });
+    // Installing or removing the install for every user, before anything of the tray runs.
+    if (const std::optional<int> code = RunInstallCommand(GetCommandLineW(), *simulation)) {
+        if (*code == 2) MessageBoxW(nullptr, SimulationUsage, L"Tarnwick", MB_OK | MB_ICONERROR);
+        return *code;
+    }
     // The service has no session and no window: nothing of the tray's start concerns it.
     if (const std::optional<int> code = RunAsService(GetCommandLineW(), *simulation)) return *code;
     if (const std::optional<int> code = RunAsSettingsSaver(GetCommandLineW())) return *code;
@@ -89,11 +97,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             return 1;
         }
 
-    TApplication& app = Application();
     // COM and its process-wide security, before any window exists.
     ChainComSecurityIntoStartup();
     app.Initialize();
-    app.SetTitle(L"Tarnwick");
     bool mainLoopRunning = false;
     if (idleReport) ExitWhenIdle(*idleReport, mainLoopRunning);
     TfrmMainWindow* mainWindow = nullptr;

@@ -4,7 +4,6 @@
 #include "framework/MessageWindow.h"
 
 namespace {
-using ScopedServiceHandle = ScopedWin32<NullInvalidTraits<SC_HANDLE, &CloseServiceHandle>>;
 constexpr UINT kChanged = WM_APP + 1;
 // How long a wait for the next change lasts before it is asked again, and the pause before
 // asking a service that is gone.

@@ -173,6 +173,10 @@ TRunKey MachineRunKey() {
     return {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"};
 }
 
+TRunKey UserRunKey() {
+    return {HKEY_CURRENT_USER, MachineRunKey().Path};
+}
+
 std::wstring AutoRunCommand(const std::wstring& exePath) {
     if (exePath.find(L' ') == std::wstring::npos) return exePath;
     return L"\"" + exePath + L"\"";
@@ -205,16 +209,17 @@ void SetAutoRunValue(bool on, const TRunKey& where, const std::wstring& valueNam
     // read the key but not write it.
     const std::wstring failed = L"Failed to set data for '" + valueName + L"'";
     ScopedRegKey key;
-    if (RegOpenKeyExW(where.Root, where.Path.c_str(), 0, KEY_QUERY_VALUE, key.Receive()) !=
-        ERROR_SUCCESS) {
+    // The 64-bit view, which Windows reads at logon, also from a 32-bit build.
+    if (RegOpenKeyExW(where.Root, where.Path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                      key.Receive()) != ERROR_SUCCESS) {
         if (on) throw Exception(failed);
         return; // nothing there to remove
     }
     const std::optional<std::wstring> current = ReadRunValue(key.Get(), valueName);
     if (on ? current == command : !current) return;
     ScopedRegKey writable;
-    if (RegOpenKeyExW(where.Root, where.Path.c_str(), 0, KEY_SET_VALUE, writable.Receive()) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExW(where.Root, where.Path.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                      writable.Receive()) != ERROR_SUCCESS)
         throw Exception(failed);
     if (!on) {
         // A value left behind would keep starting the program while Config.ini says it does not.

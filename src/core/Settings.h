@@ -95,14 +95,19 @@ void OpenSettingsAt(const std::wstring& path);
 // The executable's folder, with its trailing separator.
 std::wstring ExecutableFolder();
 
-// The start-with-Windows value of the Run key, as earlier versions wrote it: now only removed.
+// A Run key, whose values Windows starts at logon: the installed tray's under HKLM, and the
+// values earlier versions wrote.
 struct TRunKey {
     HKEY Root;
     std::wstring Path; // relative to Root, without a leading separator
 };
 TRunKey MachineRunKey();
+// The current user's.
+TRunKey UserRunKey();
 // The command Windows runs: the path in double quotes when it holds a blank, so that
 // "C:\Program Files\x.exe" can never start C:\Program.exe instead.
 std::wstring AutoRunCommand(const std::wstring& exePath);
+// Sets (on) or removes the value; a value already so is not written. Raises when the key
+// is missing (on) or cannot be written.
 void SetAutoRunValue(bool on, const TRunKey& where, const std::wstring& valueName,
                      const std::wstring& command);

@@ -52,6 +52,8 @@ template <typename H, auto close> struct NullInvalidTraits {
     static void Close(Handle h) { close(h); }
 };
 using ScopedRegKey = ScopedWin32<NullInvalidTraits<HKEY, &RegCloseKey>>;
+// A handle of the service control manager or of one service.
+using ScopedServiceHandle = ScopedWin32<NullInvalidTraits<SC_HANDLE, &CloseServiceHandle>>;
 using ScopedFont = ScopedWin32<NullInvalidTraits<HFONT, &DeleteObject>>;
 using ScopedBitmap = ScopedWin32<NullInvalidTraits<HBITMAP, &DeleteObject>>;
 using ScopedBrush = ScopedWin32<NullInvalidTraits<HBRUSH, &DeleteObject>>;

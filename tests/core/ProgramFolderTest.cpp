@@ -21,26 +21,11 @@
 #include "core/ProgramFolder.h"
 #include "framework/Exception.h"
 #include "framework/IniFile.h"
+#include "support/FolderSecurity.h"
 #include "support/Seams.h"
 #include "support/TempFolder.h"
 
 namespace {
-
-const std::wstring kTrustedInstaller =
-    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
-// %ProgramFiles%\App as Windows gives it: TrustedInstaller owns it, administrators, SYSTEM
-// and TrustedInstaller may change it, Users read and run, CREATOR OWNER passes rights on.
-const std::wstring kProgramFiles = L"O:" + kTrustedInstaller + L"D:(A;;FA;;;" + kTrustedInstaller +
-                                   L")(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)"
-                                   L"(A;OICIIO;GA;;;CO)(A;OICIIO;GXGR;;;BU)";
-const wchar_t kUsersModify[] = L"O:BAD:(A;;FA;;;BA)(A;;FA;;;SY)(A;OICI;0x1301bf;;;BU)";
-
-ScopedSecurityDescriptor FromSddl(const std::wstring& sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
-                                                         nullptr);
-    return ScopedSecurityDescriptor(descriptor);
-}
 
 TEST(ProgramFolder, OnlyWhatAdministratorsAloneMayChangeIsSafe) {
     struct Case {
