@@ -1,6 +1,8 @@
 // Program entry: the application object, its title, the main window, the message loop.
 #include <windows.h>
 
+#include <cstdlib>
+#include <exception>
 #include <functional>
 
 #include "app/ElevatedRestart.h"
@@ -19,6 +21,15 @@
 #include "framework/Application.h"
 #include "framework/SystemLibrary.h"
 #include "wmi/WmiComponent.h"
+
+// What std::terminate calls: the process ends at once. The runtime's own handler would write the
+// exception's name to a console this program does not have, and bring the C++ demangler's 45 KB
+// into the exe to spell it. Nothing escapes a window procedure or a thread body anyway.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+    std::abort();
+}
+} // namespace __gnu_cxx
 
 namespace {
 // Brings the program to the front: the main window from the tray, or, while it is still being
