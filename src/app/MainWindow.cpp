@@ -3,6 +3,7 @@
 #include "app/ProgressWindow.h"
 #include "core/Settings.h"
 #include "core/ProfileSwitch.h"
+#include "core/ServiceInstall.h"
 #include "core/ServiceNames.h"
 #include "core/WmiEngine.h"
 #include "dialogs/ConfigDialog.h"
@@ -31,7 +32,8 @@ std::wstring ServiceProfile(const TServiceState& state) {
 }
 } // namespace
 
-TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
+TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated,
+                               const std::function<void(TfrmMainWindow&)>& prepare)
     : TForm(owner), FSimulated(simulated),
       FAutoSwitch(
           {[this] { return MayAutoSwitch(); },
@@ -48,6 +50,7 @@ TfrmMainWindow::TfrmMainWindow(TComponent* owner, bool simulated)
                UpdateTrayHint();
            }}),
       FService(ServiceName(simulated), ServicePipeNameOf(simulated)) {
+    if (prepare) prepare(*this);
     img1 = Own<TImage>(this);
     img1->SetBounds(0, 0, Scale(399), Scale(239));
     img1->SetPictureResource(L"BACKGROUND");
@@ -412,10 +415,16 @@ void TfrmMainWindow::lbl1Click(TComponent*) {
     // the dialog inside the switch, beneath the topmost progress window.
     if (FSwitching) return;
     std::wstring copy;
-    // Installed, the settings are the administrator's: saved through an elevated copy.
-    TSaveElevated saveElevated;
-    if (FServed && !ProcessElevated()) saveElevated = OnSaveSettingsElevated;
-    if (ExecuteConfigDialog(&copy, saveElevated).empty()) return;
+    // Installed, the settings are the administrator's: saved through an elevated copy (with no
+    // prompt when this one is elevated). Not installed, start with Windows is an install.
+    TConfigSaving saving;
+    if (FServed) {
+        saving.SaveElevated = OnSaveSettingsElevated;
+        saving.TrayAtLogon = TrayStartsAtLogon(InstallationOf(FSimulated, {}));
+    } else {
+        saving.InstallForAll = OnInstallForAll;
+    }
+    if (ExecuteConfigDialog(&copy, saving).empty()) return;
     // The copy made in the program folders to start at logon takes over now.
     FCopyToStart = copy;
     if (StartCopyIfMade()) return;

@@ -23,7 +23,10 @@
 class TfrmMainWindow : public TForm {
 public:
     // simulated: the program runs against simulated adapters, and the caption says so.
-    explicit TfrmMainWindow(TComponent* owner, bool simulated = false);
+    // prepare: called before the window is made, to give the On... functions the first run's
+    // dialog may use while it is made.
+    explicit TfrmMainWindow(TComponent* owner, bool simulated = false,
+                            const std::function<void(TfrmMainWindow&)>& prepare = nullptr);
     ~TfrmMainWindow() override;
 
     // profile is "A" or "B"; answers 0 when the profile was applied (also when it takes effect
@@ -38,6 +41,9 @@ public:
     // prompt owned by owner; true when saved. Used where the service reads the settings and
     // this copy is not elevated.
     std::function<bool(const std::wstring& arguments, HWND owner)> OnSaveSettingsElevated;
+    // Installs the program for all users (the prompt owned by owner) and answers the installed
+    // exe, which then takes over; empty when it was not installed.
+    std::function<std::wstring(HWND owner)> OnInstallForAll;
     // Starts the copy of the program made to start at logon; true when it took over.
     std::function<bool(const std::wstring& exePath)> OnStartCopy;
     // A copy made by the settings before OnStartCopy was given (the first run's dialog) is

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/ProgramFolder.h"
+#include "core/ServiceInstall.h"
 #include "core/Settings.h"
 #include "core/SettingsTransfer.h"
 #include "core/WmiEngine.h"
@@ -10,7 +11,8 @@
 #include "framework/CommandLine.h"
 #include "framework/Exception.h"
 
-std::optional<int> RunAsSettingsSaver(const std::wstring& commandLine) {
+std::optional<int> RunAsSettingsSaver(const std::wstring& commandLine,
+                                      const TSimulationOptions& simulation) {
     if (!HasArgument(commandLine, SaveSettingsOption)) return std::nullopt;
     std::wstring cause;
     try {
@@ -19,6 +21,12 @@ std::optional<int> RunAsSettingsSaver(const std::wstring& commandLine) {
         // write, and needs no administrator.
         else if (cause = UnsafeToStartElevatedCause(Application().ExeName()); cause.empty())
             cause = SaveSettingsArguments(commandLine, ConfigIni());
+        if (cause.empty())
+            Attempt(L"无法设置登录时启动 Tarnwick。", [&] {
+                SetTrayStartsAtLogon(
+                    InstallationOf(simulation.Enabled, SimulationArguments(simulation)),
+                    ConfigIni().ReadBool(L"NET", L"AutoRun", false), Application().ExeName());
+            });
     } catch (const std::exception& e) {
         cause = ExceptionMessage(e);
     }

@@ -95,7 +95,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     // The service has no session and no window: nothing of the tray's start concerns it.
     if (const std::optional<int> code = RunAsService(GetCommandLineW(), *simulation)) return *code;
-    if (const std::optional<int> code = RunAsSettingsSaver(GetCommandLineW())) return *code;
+    if (const std::optional<int> code = RunAsSettingsSaver(GetCommandLineW(), *simulation))
+        return *code;
     // One instance per session: a later start hands its request to the running one and ends
     // with its answer, unless it is to be the instance after all.
     const std::wstring name = InstanceName(simulation->Enabled);
@@ -125,17 +126,26 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         StartSimulation(*simulation);
         // Real adapters are asked on the real network; simulated ones on the simulation's.
         if (!simulation->Enabled) SetNetworkProbe(&IpHelperProbe());
-        mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled);
+        // What the window asks of the program, given before it is made: the first run's dialog,
+        // shown while it is made, may install.
+        const auto prepare = [&](TfrmMainWindow& window) {
+            window.OnRestartElevated = [&](const std::wstring& profile, HWND owner) {
+                return HandOver(instance, name,
+                                [&] { return StartElevatedCopy(*simulation, profile, owner); });
+            };
+            window.OnSaveSettingsElevated = [&](const std::wstring& arguments, HWND owner) {
+                const std::optional<DWORD> code = RunElevatedCopy(*simulation, arguments, owner);
+                return code && *code == 0;
+            };
+            window.OnInstallForAll = [&](HWND owner) -> std::wstring {
+                const std::optional<DWORD> code = RunElevatedCopy(*simulation, L"--install", owner);
+                if (!code || *code != 0) return {};
+                return ProgramFilesFolder(ProgramFolderName(simulation->Enabled)) + L"Tarnwick.exe";
+            };
+        };
+        mainWindow = app.CreateForm<TfrmMainWindow>(simulation->Enabled, prepare);
         // A simulated sleep stops the clock of automatic switching as a real one does.
         if (simulation->Enabled) mainWindow->AutoSwitch().SetClock(&SimulatedAwakeMs);
-        mainWindow->OnRestartElevated = [&](const std::wstring& profile, HWND owner) {
-            return HandOver(instance, name,
-                            [&] { return StartElevatedCopy(*simulation, profile, owner); });
-        };
-        mainWindow->OnSaveSettingsElevated = [&](const std::wstring& arguments, HWND owner) {
-            const std::optional<DWORD> code = RunElevatedCopy(*simulation, arguments, owner);
-            return code && *code == 0;
-        };
         mainWindow->OnStartCopy = [&](const std::wstring& exe) {
             return HandOver(instance, name, [&] { return StartProgram(exe, *simulation); });
         };

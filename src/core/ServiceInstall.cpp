@@ -218,10 +218,8 @@ TInstallOutcome InstallForAllUsers(const TInstallation& installation,
                 created = RegisterService(manager.Get(), service, installation, copy);
                 try {
                     DescribeService(service.Get(), name);
-                    Attempt(L"无法设置登录时启动 Tarnwick。", [&] {
-                        SetAutoRunValue(true, MachineRunKey(), installation.RunValueName,
-                                        TrayCommandLine(copy, installation.TrayOptions));
-                    });
+                    Attempt(L"无法设置登录时启动 Tarnwick。",
+                            [&] { SetTrayStartsAtLogon(installation, true, copy); });
                 } catch (...) {
                     // A service this install made goes again; one it updated names the same
                     // exe, which the copy puts back.
@@ -293,4 +291,13 @@ TInstallOutcome UninstallForAllUsers(const TInstallation& installation) {
     if (atRestart) text += L"\n" + Quoted(exe) + L"仍在使用中，将在重新启动计算机后删除。";
     if (settingsKept) text += L"\n设置保留在" + Quoted(settings) + L"中。";
     return {true, text + notes};
+}
+
+bool TrayStartsAtLogon(const TInstallation& installation) {
+    return RunValuePresent(MachineRunKey(), installation.RunValueName);
+}
+
+void SetTrayStartsAtLogon(const TInstallation& installation, bool on, const std::wstring& exe) {
+    SetAutoRunValue(on, MachineRunKey(), installation.RunValueName,
+                    TrayCommandLine(exe, installation.TrayOptions));
 }

@@ -44,3 +44,8 @@ TInstallOutcome InstallForAllUsers(const TInstallation& installation,
 // deleted at the next restart), and keeps Config.ini, with its folder. Nothing installed is
 // no failure.
 TInstallOutcome UninstallForAllUsers(const TInstallation& installation);
+
+// Whether the installed tray starts at every user's logon: its Run value is there.
+bool TrayStartsAtLogon(const TInstallation& installation);
+// Sets that Run value for the installed exe, or removes it; raises what Windows refused.
+void SetTrayStartsAtLogon(const TInstallation& installation, bool on, const std::wstring& exe);

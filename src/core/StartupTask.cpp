@@ -222,8 +222,7 @@ void SetAutoRunFor(bool on, const std::wstring& exePath) {
         RegisterStartupTask(name, exePath);
     else
         DeleteStartupTask(name);
-    // An earlier version's Run value would start a second, unelevated copy at logon.
-    SetAutoRunValue(false, MachineRunKey(), name, L"");
+    // The Run value of that name is an installed tray's now, and stays.
 }
 
 void SetAutoRun(bool on) {

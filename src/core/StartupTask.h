@@ -39,8 +39,8 @@ void RegisterStartupTask(const std::wstring& name, const std::wstring& exePath);
 void DeleteStartupTask(const std::wstring& name);
 
 // Starts the program at logon (on) or not (off) under the application's title: the task for
-// exePath registered or deleted, and the Run value an earlier version wrote removed. Raises what
-// Windows refused; a process that is not elevated is refused.
+// exePath registered or deleted. Raises what Windows refused; a process that is not elevated is
+// refused.
 void SetAutoRunFor(bool on, const std::wstring& exePath);
 // The same for the running exe.
 void SetAutoRun(bool on);

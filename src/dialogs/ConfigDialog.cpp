@@ -133,8 +133,9 @@ void TfrmConfig::CreateEditors() {
 }
 
 void TfrmConfig::LoadOptions() {
-    // What Windows will do at logon, whatever Config.ini recorded.
-    FAutoRunInPlace = AutoRunInPlace();
+    // What Windows will do at logon, whatever Config.ini recorded: an installed tray's Run
+    // value, or this copy's logon task of an earlier version.
+    FAutoRunInPlace = Saving.SaveElevated ? Saving.TrayAtLogon : AutoRunInPlace();
     chkAutoRun->SetChecked(FAutoRunInPlace);
     chkAutoSwitch->SetChecked(AutoSwitchOn());
     // The dialog opens on the adapter the switch is limited to, so that "确定" keeps the limit.
@@ -242,30 +243,29 @@ void TfrmConfig::cmbAdaptersChange(TComponent*) {
 bool TfrmConfig::ApplyAutoRun() {
     const bool autoRun = chkAutoRun->Checked();
     if (autoRun == FAutoRunInPlace) return true;
-    // Task Scheduler refuses a process that is not elevated: said before anything is tried.
+    // Started at logon, it is the installed tray, which needs no administrator to switch.
+    if (autoRun) return InstallForAll();
+    // Unticked: the logon task of an earlier version goes. Task Scheduler refuses a process
+    // that is not elevated: said before anything is tried.
     if (!ProcessElevated()) {
         Application().MessageBox(NotElevatedCause, MB_OK | MB_ICONWARNING);
         return false;
     }
-    const std::wstring exe = Application().ExeName();
-    const std::wstring cause = autoRun ? UnsafeToStartElevatedCause(exe) : L"";
-    if (!cause.empty()) {
-        const std::wstring offer = cause + L"\n是否将 Tarnwick 复制到“" + ProgramFilesFolder() +
-                                   L"”，并在开机时启动该副本？";
-        if (Application().MessageBox(offer, MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
-        // The copy reads the settings this one holds, with the dialog's over them. Raises with
-        // the cause when any step fails, the task included: nothing half-done then, and nothing
-        // of the dialog is saved.
-        FMovedTo = CopyIntoProgramFiles(
-            [this](TCustomIniFile& ini) {
-                CopySettingsTo(ini);
-                SaveSettings(ini);
-            },
-            [this](const std::wstring& copy) { SetAutoRun(true, copy); });
-        return true;
-    }
-    SetAutoRun(autoRun, exe);
+    SetAutoRun(false, Application().ExeName());
     return true;
+}
+
+bool TfrmConfig::InstallForAll() {
+    const std::wstring offer =
+        L"要在开机时自动运行，需要为这台计算机的所有用户安装 Tarnwick。安装后，所有用户无需"
+        L"管理员即可切换 IP 设置。\n是否现在安装？";
+    if (Application().MessageBox(offer, MB_YESNO | MB_ICONQUESTION) != IDYES ||
+        !Saving.InstallForAll)
+        return false;
+    // The installed copy starts with the settings beside this one: the dialog's, saved first.
+    Attempt(L"无法保存 Config.ini。", [this] { SaveSettings(); });
+    FMovedTo = Saving.InstallForAll(Handle());
+    return !FMovedTo.empty();
 }
 
 void TfrmConfig::SetAutoRun(bool on, const std::wstring& exe) {
@@ -274,10 +274,10 @@ void TfrmConfig::SetAutoRun(bool on, const std::wstring& exe) {
 }
 
 void TfrmConfig::btnOKClick(TComponent*) {
-    if (SaveElevated) {
+    if (Saving.SaveElevated) {
         TSettingsRecord settings;
         SaveSettings(settings);
-        if (!SaveElevated(SettingsArguments(settings), Handle())) return;
+        if (!Saving.SaveElevated(SettingsArguments(settings), Handle())) return;
         ResultText = L"OK";
         Close();
         return;
@@ -343,12 +343,12 @@ LRESULT TfrmConfig::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return TForm::WindowProc(message, wParam, lParam);
 }
 
-std::wstring ExecuteConfigDialog(std::wstring* movedTo, const TSaveElevated& saveElevated) {
+std::wstring ExecuteConfigDialog(std::wstring* movedTo, const TConfigSaving& saving) {
     // Owned by the application, never its main form: closing it must not end the program.
     auto* dialog = Application().Own<TfrmConfig>();
     const ScopeExit free([dialog] { Application().Destroy(dialog); });
     dialog->ResultText.clear();
-    dialog->SaveElevated = saveElevated;
+    dialog->Saving = saving;
     dialog->CreateEditors();
     dialog->LoadOptions();
     dialog->ShowModal();

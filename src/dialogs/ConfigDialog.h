@@ -16,6 +16,18 @@
 // Saves the dialog's settings (SettingsArguments) elsewhere, its prompt owned by the dialog;
 // true when they were saved.
 using TSaveElevated = std::function<bool(const std::wstring& arguments, HWND owner)>;
+// Installs the program for all users, its prompt owned by the dialog, and answers the installed
+// exe; empty when it was not installed (the install said why, or the prompt was refused).
+using TInstallForAll = std::function<std::wstring(HWND owner)>;
+// How "确定" saves where it is not into this copy's own Config.ini and logon task alone.
+struct TConfigSaving {
+    // Installed: the settings, start with Windows included, saved through an elevated copy.
+    TSaveElevated SaveElevated;
+    // Installed: whether the tray starts at every user's logon now.
+    bool TrayAtLogon = false;
+    // Not installed: ticking "开机时自动运行" offers to install for all users through this.
+    TInstallForAll InstallForAll;
+};
 
 class TfrmConfig : public TForm {
 public:
@@ -31,9 +43,9 @@ public:
     void DisableAdapterView();
     void cmbAdaptersChange(TComponent* sender);
     void btnOKClick(TComponent* sender);
-    // Given, "确定" saves through it instead, start with Windows included, and a refusal
-    // keeps the dialog open with nothing saved.
-    TSaveElevated SaveElevated;
+    // With SaveElevated, "确定" saves through it instead, start with Windows included, and a
+    // refusal keeps the dialog open with nothing saved.
+    TConfigSaving Saving;
     // Writes the dialog's settings to Config.ini; raises when Windows refuses the write.
     void SaveSettings();
     // The same into another store (the Config.ini of the copy in the program folders).
@@ -94,6 +106,8 @@ private:
     // Puts the start-with-Windows task in place for exe, or takes it away; raises in the
     // user's words when Windows refuses.
     void SetAutoRun(bool on, const std::wstring& exe);
+    // The offer to install for all users; true when it was installed (MovedTo names the exe).
+    bool InstallForAll();
     // The Index of the selected adapter as its item shows it; empty when none is selected.
     std::wstring SelectedAdapter() const;
 
@@ -121,5 +135,4 @@ private:
 // to Config.ini), otherwise an empty text.
 // movedTo, when given: the copy of the program "确定" made in the program folders to start at
 // logon, which is to take over; empty when none.
-std::wstring ExecuteConfigDialog(std::wstring* movedTo = nullptr,
-                                 const TSaveElevated& saveElevated = nullptr);
+std::wstring ExecuteConfigDialog(std::wstring* movedTo = nullptr, const TConfigSaving& saving = {});

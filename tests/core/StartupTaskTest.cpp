@@ -112,12 +112,12 @@ TEST(StartupTask, IsRegisteredReadBackAndDeletedThroughTaskScheduler) {
     CoUninitialize();
 }
 
-TEST(StartupTask, SetAutoRunRegistersTheTaskAndRemovesTheOldRunValue) {
+TEST(StartupTask, SetAutoRunRegistersTheTaskAndLeavesAnInstalledTraysRunValue) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const TRunKey run = MachineRunKey();
     const std::wstring title = Application().Title();
     const std::wstring exe = Application().ExeName();
-    // What an earlier version wrote.
+    // What an install writes for the tray of every user.
     SetAutoRunValue(true, run, title, AutoRunCommand(exe));
     const auto runValue = [&] {
         return RegGetValueW(run.Root, run.Path.c_str(), title.c_str(), RRF_RT_ANY, nullptr, nullptr,
@@ -126,10 +126,10 @@ TEST(StartupTask, SetAutoRunRegistersTheTaskAndRemovesTheOldRunValue) {
     ASSERT_TRUE(runValue());
     SetAutoRun(true);
     EXPECT_TRUE(AutoRunInPlace());
-    EXPECT_FALSE(runValue()) << "it would start a second, unelevated copy";
     SetAutoRun(false);
     EXPECT_FALSE(AutoRunInPlace());
-    EXPECT_FALSE(runValue());
+    EXPECT_TRUE(runValue()) << "the installed tray still starts at logon";
+    SetAutoRunValue(false, run, title, L"");
     CoUninitialize();
 }
 } // namespace

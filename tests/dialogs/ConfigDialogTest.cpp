@@ -547,8 +547,8 @@ TEST_F(ConfigDialog, UntickedTheTaskGoesAndConfigIniSaysSo) {
     EXPECT_TRUE(messages.empty());
 }
 
-// Not elevated, Task Scheduler would refuse: nothing is half-saved.
-TEST_F(ConfigDialog, NotElevatedTheAutoRunIsRefusedAndNothingIsSaved) {
+// Not elevated, the install is offered as to anyone: declined, nothing is half-saved.
+TEST_F(ConfigDialog, NotElevatedTheAutoRunIsOfferedAsAnInstallAndNothingIsSaved) {
     const std::string before = "[NET]\r\nAutoRun=0\r\nAutoSwitch=1\r\n[A]\r\nDHCPEnabled=1\r\n";
     Config(before);
     const ScopedSeam notElevated(&SetProcessElevatedFunction, [] { return false; });
@@ -558,7 +558,8 @@ TEST_F(ConfigDialog, NotElevatedTheAutoRunIsRefusedAndNothingIsSaved) {
     dialog->chkAutoSwitch->SetChecked(false);
     dialog->frmIPSetA->rbAStatic->Click();
     dialog->btnOK->Click();
-    EXPECT_EQ(messages, std::vector<std::wstring>{L"需要以管理员身份运行 Tarnwick。"});
+    ASSERT_EQ(messages.size(), 1u) << "the offer to install, not taken";
+    EXPECT_NE(messages[0].find(L"所有用户"), std::wstring::npos) << messages[0];
     EXPECT_EQ(Bytes(), before);
     EXPECT_FALSE(AutoRunInPlace());
     EXPECT_EQ(RunValue(), L"(none)");
@@ -575,7 +576,7 @@ TEST_F(ConfigDialog, WhereTheSettingsAreTheAdministratorsTheElevatedCopySavesThe
     std::vector<std::wstring> handed;
     bool saved = false;
     Open();
-    dialog->SaveElevated = [&](const std::wstring& arguments, HWND owner) {
+    dialog->Saving.SaveElevated = [&](const std::wstring& arguments, HWND owner) {
         EXPECT_EQ(owner, dialog->Handle()) << "the prompt is the dialog's";
         handed.push_back(arguments);
         return saved;
@@ -603,102 +604,50 @@ TEST_F(ConfigDialog, WhereTheSettingsAreTheAdministratorsTheElevatedCopySavesThe
     EXPECT_EQ(into.ReadString(L"NET", L"AutoSwitch", L""), L"1");
 }
 
-// The program folder is one of the test's own; this test program lies outside it, where
-// anyone may replace it, and is held as the program holds its own image from the start.
-class ConfigDialogCopy : public ConfigDialog {
-protected:
-    void SetUp() override {
-        ConfigDialog::SetUp();
-        CreateDirectoryW(programs.c_str(), nullptr);
-        HoldOwnImage();
-    }
-    void TearDown() override {
-        ConfigDialog::TearDown();
-        HoldImage(L"");
-    }
-
-    // "开机时自动运行" ticked, profile A given an address, then "确定".
-    void ConfirmAutoRun() {
-        if (!dialog) Open();
-        dialog->Show();
-        dialog->chkAutoRun->SetChecked(true);
-        dialog->frmIPSetA->rbAStatic->Click();
-        dialog->btnOK->Click();
-    }
-
-    const std::wstring programs = folder.File(L"Programs");
-    const ScopedSeam<TProgramFoldersFunction> programFolders{
-        &SetProgramFoldersFunction, [this] { return std::vector<std::wstring>{programs}; }};
-    // Every box, answered with answer.
-    std::vector<std::wstring> offers;
-    std::vector<UINT> buttons;
-    int answer = IDYES;
-    const ScopedMessageBoxes answerer = AnswerMessageBoxes(offers, buttons, answer);
-};
-
-TEST_F(ConfigDialogCopy, OutsideTheProgramFoldersACopyIsOfferedAndThatCopyStarts) {
+// Not installed, "开机时自动运行" is an install for all users: offered, refused or made, and the
+// installed copy named for the program to hand over to; no logon task any more.
+TEST_F(ConfigDialog, StartWithWindowsOffersTheInstallForAllUsersInsteadOfATask) {
     const std::string before = "[NET]\r\nAutoRun=0\r\n[A]\r\nName=Office\r\nDHCPEnabled=1\r\n";
     Config(before);
-    const std::wstring copy = ProgramFilesFolder() + L"Tarnwick.exe";
-    ASSERT_EQ(copy, programs + L"\\Tarnwick\\Tarnwick.exe");
-    answer = IDNO;
-    ConfirmAutoRun();
+    std::vector<std::wstring> offers;
+    std::vector<UINT> buttons;
+    int answer = IDNO;
+    const ScopedMessageBoxes answerer = AnswerMessageBoxes(offers, buttons, answer);
+    std::wstring installed;
+    int installs = 0;
+    Open();
+    dialog->Saving.InstallForAll = [&](HWND owner) {
+        EXPECT_EQ(owner, dialog->Handle()) << "the prompt is the dialog's";
+        ++installs;
+        // The installed copy starts with the dialog's settings, saved before.
+        EXPECT_EQ(Read(L"A", L"DHCPEnabled"), L"0");
+        return installed;
+    };
+    dialog->Show();
+    dialog->chkAutoRun->SetChecked(true);
+    dialog->frmIPSetA->rbAStatic->Click();
+    dialog->btnOK->Click();
     ASSERT_EQ(offers.size(), 1u);
-    EXPECT_NE(offers[0].find(L"Program Files"), std::wstring::npos) << "says why";
-    EXPECT_NE(offers[0].find(ProgramFilesFolder()), std::wstring::npos) << "and where to";
-    EXPECT_EQ(Bytes(), before) << "No: nothing saved";
-    EXPECT_FALSE(AutoRunInPlace());
-    EXPECT_EQ(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(offers[0].find(L"所有用户"), std::wstring::npos) << offers[0];
+    EXPECT_EQ(buttons, std::vector<UINT>{MB_YESNO});
+    EXPECT_EQ(installs, 0) << "No: nothing installed";
+    EXPECT_EQ(Bytes(), before) << "and nothing saved";
     EXPECT_TRUE(dialog->Visible());
 
+    // Yes, and the install failed (it said why itself) or its prompt was refused.
     answer = IDYES;
     dialog->btnOK->Click();
-    EXPECT_EQ(dialog->ResultText, L"OK");
-    EXPECT_EQ(dialog->MovedTo(), copy);
-    EXPECT_NE(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(StartupTaskStarts(Application().Title(), copy)) << "the copy starts at logon";
-    EXPECT_FALSE(AutoRunInPlace()) << "not this program";
-    EXPECT_EQ(Read(L"NET", L"AutoRun"), L"1");
-    EXPECT_EQ(Read(L"A", L"DHCPEnabled"), L"0");
-    // The copy reads the same settings.
-    TIniFile besideCopy(ProgramFilesFolder() + L"Config.ini");
-    EXPECT_EQ(besideCopy.ReadString(L"A", L"Name", L""), L"Office");
-    EXPECT_EQ(besideCopy.ReadString(L"NET", L"AutoRun", L""), L"1");
-    EXPECT_EQ(besideCopy.ReadString(L"A", L"DHCPEnabled", L""), L"0");
-    EXPECT_EQ(besideCopy.ReadString(L"NET", L"NET", L"-"), L"-") << "unset stays unset";
-
-    SetAutoRunFor(false, copy);
-    EXPECT_EQ(buttons, std::vector<UINT>(offers.size(), MB_YESNO)) << "each asked Yes or No";
-}
-
-// The copy's Config.ini cannot be written (a folder stands where it goes).
-TEST_F(ConfigDialogCopy, AFailedConfigIniAtTheCopySavesNothingAndSaysSo) {
-    const std::string before = "[NET]\r\nAutoRun=0\r\n[A]\r\nDHCPEnabled=1\r\n";
-    Config(before);
-    const std::wstring made = ProgramFilesFolder();
-    ASSERT_TRUE(CreateDirectoryW(made.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((made + L"Config.ini").c_str(), nullptr));
-    // Wine shows the folder as the user's own: it is shown as administrators would leave it.
-    const ScopedSeam<TReadSecurityFunction> administrators{
-        &SetReadSecurityFunction, [](const std::wstring&) {
-            PSECURITY_DESCRIPTOR descriptor = nullptr;
-            ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                L"O:SYD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)", SDDL_REVISION_1, &descriptor,
-                nullptr);
-            return ScopedSecurityDescriptor(descriptor);
-        }};
-    ConfirmAutoRun();
-    ASSERT_EQ(offers.size(), 2u) << "the offer, then the failure";
-    EXPECT_EQ(offers[1].find(L"无法将 Tarnwick 复制到“" + made + L"”。"), 0u) << offers[1];
-    EXPECT_NE(offers[1].find(L"未做任何更改"), std::wstring::npos) << offers[1];
-    EXPECT_EQ(Bytes(), before) << "nothing saved";
+    EXPECT_EQ(installs, 1);
     EXPECT_EQ(dialog->ResultText, L"");
-    EXPECT_EQ(dialog->MovedTo(), L"");
     EXPECT_TRUE(dialog->Visible());
-    EXPECT_EQ(GetFileAttributesW((made + L"Tarnwick.exe").c_str()), INVALID_FILE_ATTRIBUTES)
-        << "the exe copy is undone";
-    EXPECT_FALSE(StartupTaskStarts(Application().Title(), made + L"Tarnwick.exe"));
-    EXPECT_FALSE(AutoRunInPlace());
+
+    installed = L"C:\\Program Files\\Tarnwick\\Tarnwick.exe";
+    dialog->btnOK->Click();
+    EXPECT_EQ(installs, 2);
+    EXPECT_EQ(dialog->ResultText, L"OK");
+    EXPECT_EQ(dialog->MovedTo(), installed) << "the installed tray takes over";
+    EXPECT_EQ(Read(L"NET", L"AutoRun"), L"1");
+    EXPECT_FALSE(AutoRunInPlace()) << "no logon task";
 }
 
 // Keys as the message loop delivers them to the focused control.

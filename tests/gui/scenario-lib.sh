@@ -217,3 +217,17 @@ fail_showing_files() {
   echo "--- log" >&2; cat "$run/simulated-network.log" >&2 2>/dev/null || true
   exit 1
 }
+
+# answer_box <picture> <what>: the program's message box, kept in the picture, answered with
+# Enter (its default button); its text in box_text.
+answer_box() {
+  local bx by bw bh
+  wait_for 60 "$2" window_at '#32770' 'Tarnwick'
+  wait_for 5 "$2 painted" painted '#32770' 'Tarnwick'
+  read -r bx by bw bh _ < <(window_at '#32770' 'Tarnwick')
+  shot "$1" "$bx" "$by" "$bw" "$bh"
+  box_text=$(message_box_text)
+  echo "scenario: $2 says: $(tr '\n' ' ' <<< "$box_text")"
+  xdotool mousemove $((bx + bw / 2)) $((by + bh / 2)) key Return
+  wait_for 20 "$2 to close" no_window '#32770' 'Tarnwick'
+}

@@ -47,12 +47,7 @@ install() {
   (cd "$run" && exec "$wine" Tarnwick.exe --simulate "$1") &
   pid=$!
   expected_box=1
-  wait_for 60 "the box of $1" window_at '#32770' 'Tarnwick'
-  wait_for 5 "the box painted" painted '#32770' 'Tarnwick'
-  read -r bx by bw bh _ < <(window_at '#32770' 'Tarnwick')
-  shot "service$1-$tag.png" "$bx" "$by" "$bw" "$bh"
-  echo "scenario: $1 says: $(message_box_text | tr '\n' ' ')"
-  xdotool mousemove $((bx + bw / 2)) $((by + bh / 2)) key Return
+  answer_box "service$1-$tag.png" "the box of $1"
   expected_box=
   code=0
   wait "$pid" || code=$?
