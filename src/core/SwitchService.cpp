@@ -103,11 +103,11 @@ void TSwitchService::ServeWaiting() {
             request.emplace(std::move(FWaiting.front()));
             FWaiting.pop_front();
         }
-        Serve(*request);
+        Answer(*request);
     }
 }
 
-void TSwitchService::Serve(const TRequest& request) {
+void TSwitchService::Answer(const TRequest& request) {
     if (request.Kind == TServiceRequestKind::State) return request.Reply.Send(State());
     const TSwitchResult result = RunSwitch(ProfileOf(request.Kind), true);
     TServiceState state = State(TServiceChange::Switched);

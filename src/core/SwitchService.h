@@ -41,7 +41,7 @@ private:
     };
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void ServeWaiting();
-    void Serve(const TRequest& request);
+    void Answer(const TRequest& request);
     TSwitchResult RunSwitch(const std::wstring& profile, bool learn);
     // Counts the change and answers every client waiting for one; answers the state sent.
     TServiceState Publish(TServiceState state);
