@@ -1016,6 +1016,16 @@ TEST_F(MainWindow, ReconnectHearsOnlyTheAdapterItSwitches) {
     ASSERT_TRUE(PumpUntil([&] { return Read(L"NET", L"NET") == L"A"; }));
 }
 
+// Only administrators may read the media events: a portable copy that is not elevated says at
+// once that automatic switching is unavailable, though Wine lets it subscribe.
+TEST_F(MainWindow, NotElevatedAPortableCopySaysAutomaticSwitchingIsUnavailable) {
+    Config("[NET]\r\nNET=A\r\nAutoSwitch=1\r\n" + profiles);
+    const ScopedSeam notElevated(&SetProcessElevatedFunction, [] { return false; });
+    Create();
+    EXPECT_FALSE(window->Served());
+    EXPECT_EQ(window->TrayHint(), L"Office\n自动切换暂不可用");
+}
+
 TEST_F(MainWindow, WatcherThatCannotSubscribeAtStartComesBackWithoutABox) {
     const std::wstring connectQuery = L"select * from MSNdis_StatusMediaConnect";
     sim->SetNotificationQueryError(connectQuery, WBEM_E_SHUTTING_DOWN);
