@@ -20,6 +20,8 @@
 #include "support/Seams.h"
 #include "support/TempFolder.h"
 
+#include "TarnwickVersion.h"
+
 namespace {
 
 TEST(StartRequest, OnlyASwitchToAOrBIsARequestBesidesShowing) {
@@ -319,6 +321,36 @@ TEST(Manifest, AsksForNoElevation) {
     EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
     EXPECT_EQ(manifest.find("highestAvailable"), std::string::npos);
     EXPECT_EQ(manifest.find("requireAdministrator"), std::string::npos);
+}
+
+// The version Windows shows for the file (Explorer's properties, Programs and Features through
+// the package): the project's, with a description in the user's language.
+TEST(VersionInfo, IsTheProjectsVersionWithAChineseDescription) {
+    const std::wstring program = ExecutableFolder() + L"..\\src\\app\\Tarnwick.exe";
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(program.c_str(), &ignored);
+    ASSERT_NE(size, 0u) << "build Tarnwick";
+    std::vector<BYTE> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(program.c_str(), 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    const unsigned numbers[] = {TARNWICK_VERSION_NUMBERS};
+    EXPECT_EQ(fixed->dwFileVersionMS, numbers[0] << 16 | numbers[1]);
+    EXPECT_EQ(fixed->dwFileVersionLS, numbers[2] << 16 | numbers[3]);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    const auto text = [&](const wchar_t* name) {
+        wchar_t* value = nullptr;
+        UINT chars = 0;
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\080404B0\\") + name;
+        return VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &chars)
+                   ? std::wstring(value)
+                   : std::wstring();
+    };
+    EXPECT_EQ(text(L"FileVersion"), TARNWICK_VERSION_WIDE);
+    EXPECT_EQ(text(L"ProductVersion"), TARNWICK_VERSION_WIDE);
+    EXPECT_EQ(text(L"FileDescription"), L"Tarnwick 内网与外网 IP 设置切换");
+    EXPECT_EQ(text(L"OriginalFilename"), L"Tarnwick.exe");
 }
 
 // The DLL names of the exe's import table (and of its delayed imports), read from the file as
