@@ -54,8 +54,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 msi=$work/package.msi
 
-wixl -a x64 -D Version="$version" -D Exe="$exe" -D Simulation="$simulation" -o "$msi" \
-  "$here/Tarnwick.wxs"
+# wixl finds a File's Source only by a path relative to where it runs.
+cp "$exe" "$work/Tarnwick.exe"
+(cd "$work" && wixl -a x64 -D Version="$version" -D Exe=Tarnwick.exe -D Simulation="$simulation" \
+  -o "$msi" "$here/Tarnwick.wxs")
 
 # Chinese text, stored in code page 936 (the SQL below is given as UTF-8 and converted).
 printf '\r\n\r\n936\t_ForceCodepage\r\n' >"$work/_ForceCodepage.idt"
