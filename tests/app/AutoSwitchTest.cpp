@@ -9,6 +9,7 @@
 #include "core/ProfileSwitch.h"
 #include "core/Settings.h"
 #include "fakes/SimulatedWmi.h"
+#include "support/DemoNetworks.h"
 #include "support/Pumping.h"
 #include "support/Seams.h"
 #include "support/TempFolder.h"
@@ -24,16 +25,7 @@ const wchar_t kInnerMac[] = L"00-1A-2B-10-20-01";
 class AutoSwitch : private TWatchdog, public ::testing::Test {
 protected:
     AutoSwitch() : TWatchdog(120) {
-        sim.SetDefaultAdapters();
-        provider.SetDemoNetworks();
-        for (TSimNetwork& network : provider.Networks())
-            network.LeaseDelayMs = 150;
-        OpenSettingsAt(folder.File(L"Config.ini"));
-        folder.WriteBytes(L"Config.ini",
-                          "[NET]\r\nNET=A\r\nAutoSwitch=1\r\n"
-                          "[A]\r\nName=Inner\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\n"
-                          "DefaultIPGateway=10.20.30.1\r\nDNSEnabled=1\r\n"
-                          "[B]\r\nName=Outer\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n");
+        UseDemoNetworks(sim, folder);
         EXPECT_EQ(Switch(L"A"), 0);
         decision.SetClock([this] { return Now; });
         decision.SetProbeTimes({400, 600, 50});

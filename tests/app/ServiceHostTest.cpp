@@ -21,15 +21,11 @@
 #include "framework/CommandLine.h"
 #include "framework/Scoped.h"
 #include "support/BuiltProgram.h"
+#include "support/DemoNetworks.h"
 #include "support/Pumping.h"
 #include "support/TempFolder.h"
 
 namespace {
-
-const char kConfig[] = "[NET]\r\nNET=A\r\nAutoSwitch=1\r\n"
-                       "[A]\r\nName=Inner\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\n"
-                       "DefaultIPGateway=10.20.30.1\r\nDNSEnabled=1\r\n"
-                       "[B]\r\nName=Outer\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n";
 
 using ScopedService = ScopedWin32<NullInvalidTraits<SC_HANDLE, &CloseServiceHandle>>;
 
@@ -50,7 +46,7 @@ protected:
         ASSERT_TRUE(manager) << GetLastError();
         ASSERT_TRUE(
             CopyFileW(BuiltTarnwick().c_str(), folder.File(L"Tarnwick.exe").c_str(), FALSE));
-        folder.WriteBytes(L"Config.ini", kConfig);
+        folder.WriteBytes(L"Config.ini", kDemoProfiles);
         // One left by a run that was cut off goes first.
         if (const ScopedService old{
                 OpenServiceW(manager.Get(), ServiceName(true).c_str(), SERVICE_ALL_ACCESS)}) {

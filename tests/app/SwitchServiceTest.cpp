@@ -11,6 +11,7 @@
 #include "core/Settings.h"
 #include "core/SwitchService.h"
 #include "fakes/SimulatedWmi.h"
+#include "support/DemoNetworks.h"
 #include "support/Pumping.h"
 #include "support/Seams.h"
 #include "support/TempFolder.h"
@@ -23,16 +24,7 @@ class SwitchService : private TWatchdog, public ::testing::Test {
 protected:
     SwitchService() : TWatchdog(120) {
         sim.ResetBehaviour();
-        sim.SetDefaultAdapters();
-        provider.SetDemoNetworks();
-        for (TSimNetwork& network : provider.Networks())
-            network.LeaseDelayMs = 150;
-        OpenSettingsAt(folder.File(L"Config.ini"));
-        folder.WriteBytes(L"Config.ini",
-                          "[NET]\r\nNET=A\r\nAutoSwitch=1\r\n"
-                          "[A]\r\nName=Inner\r\nIPAddress=10.20.30.41\r\nIPSubnet=255.255.255.0\r\n"
-                          "DefaultIPGateway=10.20.30.1\r\nDNSEnabled=1\r\n"
-                          "[B]\r\nName=Outer\r\nDHCPEnabled=1\r\nDNSEnabled=1\r\n");
+        UseDemoNetworks(sim, folder);
         service.AutoSwitch().SetClock([this] { return Now; });
         service.AutoSwitch().SetProbeTimes({400, 600, 50});
         EXPECT_TRUE(service.Start());
@@ -58,6 +50,18 @@ protected:
     }
     // Waits until a client waiting for a change is there: its request has reached the server.
     void LetWaitersConnect() { PumpFor(300); }
+    // The cable out and, two seconds awake later, into that network: what a tray waiting for
+    // the next change is told.
+    std::optional<TServiceState> MoveCableAndWait(const wchar_t* network) {
+        auto waiting = AskLater(TServiceRequestKind::WaitForChange);
+        LetWaitersConnect();
+        EXPECT_TRUE(provider.MoveCable(kWired, false));
+        PumpFor(200);
+        Now += 2000;
+        EXPECT_TRUE(provider.MoveCable(kWired, true, network));
+        EXPECT_TRUE(PumpUntil([&] { return Ready(waiting); }, 20000));
+        return waiting.get();
+    }
     TSimAdapter& Wired() { return sim.Adapters().front(); }
 
     const std::wstring Pipe =
@@ -133,27 +137,13 @@ TEST_F(SwitchService, TheCableMovedIsSwitchedOnceForTheMachineAndTheTraysAreTold
     ASSERT_TRUE(first && first->Code == 0);
     ASSERT_TRUE(PumpUntil([&] { return !service.AutoSwitch().Asking(); }, 10000));
     // Back into the same network: nothing switched, and the trays say so.
-    auto waiting = AskLater(TServiceRequestKind::WaitForChange);
-    LetWaitersConnect();
-    ASSERT_TRUE(provider.MoveCable(kWired, false));
-    PumpFor(200);
-    Now += 2000;
-    ASSERT_TRUE(provider.MoveCable(kWired, true, L"内网"));
-    ASSERT_TRUE(PumpUntil([&] { return Ready(waiting); }, 20000));
-    auto told = waiting.get();
+    auto told = MoveCableAndWait(L"内网");
     ASSERT_TRUE(told);
     EXPECT_EQ(told->Change, uint16_t(TServiceChange::Unchanged));
     EXPECT_EQ(ActiveProfile(), L"A");
 
     // Into the other network: one switch, told once the new network answered.
-    waiting = AskLater(TServiceRequestKind::WaitForChange);
-    LetWaitersConnect();
-    ASSERT_TRUE(provider.MoveCable(kWired, false));
-    PumpFor(200);
-    Now += 2000;
-    ASSERT_TRUE(provider.MoveCable(kWired, true, L"外网"));
-    ASSERT_TRUE(PumpUntil([&] { return Ready(waiting); }, 20000));
-    told = waiting.get();
+    told = MoveCableAndWait(L"外网");
     ASSERT_TRUE(told);
     EXPECT_EQ(told->Change, uint16_t(TServiceChange::AutoSwitched));
     EXPECT_EQ(ServiceText(told->ActiveProfile), L"B");

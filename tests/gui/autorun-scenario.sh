@@ -11,17 +11,13 @@ set -euo pipefail
 exe=$1 winpos=$2 shots=$3
 source "$(dirname "$0")/scenario-lib.sh"
 scenario_files autorun
-program_files="$WINEPREFIX/drive_c/Program Files/TarnwickSimulation"
+program_files=$simulated_install_folder
 task_file="$WINEPREFIX/drive_c/windows/system32/tasks/Tarnwick"
-service=TarnwickSimulation
-# The prefix is shared with the other tests: the installation goes again.
+service=$simulated_service
+# The installation goes again, and a task made by mistake.
 put_back() {
-  "$wine" sc stop "$service" >/dev/null 2>&1 || true
-  "$wine" sc delete "$service" >/dev/null 2>&1 || true
-  "$wine" taskkill /f /im Tarnwick.exe >/dev/null 2>&1 || true
-  "$wine" reg delete "$run_key" /v "$service" /f >/dev/null 2>&1 || true
+  remove_simulated_install
   rm -f "$task_file"
-  rm -rf "$program_files"
 }
 trap end_scenario EXIT
 fail() { fail_showing_files "$@"; }

@@ -231,3 +231,15 @@ answer_box() {
   xdotool mousemove $((bx + bw / 2)) $((by + bh / 2)) key Return
   wait_for 20 "$2 to close" no_window '#32770' 'Tarnwick'
 }
+
+# The simulated installation (its service, its program folder, its Run value) and every running
+# Tarnwick gone: the prefix is shared with the other tests.
+simulated_install_folder="$WINEPREFIX/drive_c/Program Files/TarnwickSimulation"
+simulated_service=TarnwickSimulation
+remove_simulated_install() {
+  "$wine" sc stop "$simulated_service" >/dev/null 2>&1 || true
+  "$wine" sc delete "$simulated_service" >/dev/null 2>&1 || true
+  "$wine" taskkill /f /im Tarnwick.exe >/dev/null 2>&1 || true
+  "$wine" reg delete "$run_key" /v "$simulated_service" /f >/dev/null 2>&1 || true
+  rm -rf "$simulated_install_folder"
+}

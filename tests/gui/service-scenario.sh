@@ -13,17 +13,10 @@ set -euo pipefail
 exe=$1 winpos=$2 shots=$3
 source "$(dirname "$0")/scenario-lib.sh"
 scenario_files service
-program_files="$WINEPREFIX/drive_c/Program Files/TarnwickSimulation"
-service=TarnwickSimulation
+program_files=$simulated_install_folder
+service=$simulated_service
 title='Tarnwick - 模拟'
-# The prefix is shared with the other tests: nothing of the installation stays.
-put_back() {
-  "$wine" sc stop "$service" >/dev/null 2>&1 || true
-  "$wine" sc delete "$service" >/dev/null 2>&1 || true
-  "$wine" taskkill /f /im Tarnwick.exe >/dev/null 2>&1 || true
-  "$wine" reg delete "$run_key" /v "$service" /f >/dev/null 2>&1 || true
-  rm -rf "$program_files"
-}
+put_back() { remove_simulated_install; }
 trap end_scenario EXIT
 fail() { fail_showing_files "$@"; }
 use_dpi
